@@ -1,0 +1,10 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace velmora::cli {
+
+// Each command registers itself on the tool's command line.
+void addTablesCommand(CLI::App& app);
+
+}  // namespace velmora::cli

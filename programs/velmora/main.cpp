@@ -1,0 +1,14 @@
+// velmora: administration, demo data, headless jobs and the script driver of
+// the Velmora suite.
+
+#include <CLI/CLI.hpp>
+
+#include "programs/velmora/commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"velmora: herramienta de administración de Velmora"};
+  app.require_subcommand(1);
+  velmora::cli::addTablesCommand(app);
+  CLI11_PARSE(app, argc, argv);
+  return 0;
+}

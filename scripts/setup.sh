@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test Velmora.
+# Idempotent: when everything is there it only checks and returns.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build ccache pkg-config git
+  qt6-base-dev libgl-dev
+  libsqlcipher-dev sqlcipher
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev libfmt-dev
+  xvfb xauth
+  clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Instalando: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Se necesita root o sudo para instalar ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
