@@ -107,6 +107,29 @@ Encoded fromUtf8(std::string_view utf8) {
   return r;
 }
 
+long encodeInto(std::string_view utf8, unsigned char* out, std::size_t width, std::string* bad) {
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < utf8.size() && n < width;) {
+    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    if (b0 < 0x80) {
+      out[n++] = b0;
+      ++pos;
+      continue;
+    }
+    char32_t c;
+    const std::size_t len = decode(utf8, pos, c);
+    const int b = c == kInvalid ? -1 : fromUnicode(c);
+    if (b < 0) {
+      if (bad)
+        *bad = c == kInvalid ? "secuencia UTF-8 inválida" : std::string(utf8.substr(pos, len));
+      return -1;
+    }
+    out[n++] = static_cast<unsigned char>(b);
+    pos += len;
+  }
+  return static_cast<long>(n);
+}
+
 std::size_t utf8Length(std::string_view utf8) {
   std::size_t n = 0;
   char32_t c;

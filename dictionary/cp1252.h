@@ -28,6 +28,11 @@ struct Encoded {
 // points above U+10FFFF) is refused rather than passed through.
 Encoded fromUtf8(std::string_view utf8);
 
+// Encodes at most `width` characters of utf8 straight into out, without
+// allocating: the hot path of storing records. Returns the bytes written, or
+// -1 with the refused character (or a description) in *bad.
+long encodeInto(std::string_view utf8, unsigned char* out, std::size_t width, std::string* bad);
+
 // Both count a malformed byte as one character, so that cutting damaged
 // text still terminates and never splits a well-formed character.
 std::size_t utf8Length(std::string_view utf8);

@@ -96,10 +96,17 @@ int elementCount(const TableInfo& t, const FieldInfo& f) {
   return f.group >= 0 ? t.fields[std::size_t(f.group)].dim : f.dim;
 }
 
-// Decoded texts drop the blank (or zero) padding of the stored field.
-std::string trimmedText(const unsigned char* p, std::size_t n) {
+// Decoded texts drop the blank (or zero) padding of the stored field. Plain
+// ASCII, by far the common case, is copied into the string's own storage.
+void decodeText(const unsigned char* p, std::size_t n, std::string& to) {
   while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
-  return cp1252::toUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
+  std::string_view bytes(reinterpret_cast<const char*>(p), n);
+  for (unsigned char c : bytes)
+    if (c >= 0x80) {
+      to = cp1252::toUtf8(bytes);
+      return;
+    }
+  to.assign(bytes);
 }
 
 }  // namespace
@@ -227,10 +234,10 @@ Status Record::set(const FieldRef& ref, const Value& value) {
   const FieldInfo& f = *ref.field;
 
   if (f.type == Type::String || f.type == Type::Memo) {
-    std::string text = toText(value);
+    std::string text = cp1252::utf8Prefix(toText(value), f.size);
     auto enc = cp1252::fromUtf8(text);
     if (!enc.ok) return refused(ref, "el carácter «" + enc.bad + "»");
-    *static_cast<std::string*>(p) = cp1252::utf8Prefix(text, f.size);
+    *static_cast<std::string*>(p) = std::move(text);
     return Status::success();
   }
 
@@ -339,12 +346,12 @@ Status encode(const TableInfo& table, const void* record, std::span<unsigned cha
           break;
         case Type::String: {
           const auto& text = *static_cast<const std::string*>(p);
-          auto enc = cp1252::fromUtf8(cp1252::utf8Prefix(text, f.size));
-          if (!enc.ok)
+          std::string bad;
+          long n = cp1252::encodeInto(text, out, f.size, &bad);
+          if (n < 0)
             return Status::error(err::ValueRefused, "El campo " + std::string(f.name) +
-                                                        " no acepta el carácter «" + enc.bad + "»");
-          std::memcpy(out, enc.bytes.data(), enc.bytes.size());
-          std::memset(out + enc.bytes.size(), ' ', f.size - enc.bytes.size());
+                                                        " no acepta el carácter «" + bad + "»");
+          std::memset(out + n, ' ', f.size - std::size_t(n));
           break;
         }
         case Type::Memo:
@@ -388,7 +395,7 @@ Status decode(const TableInfo& table, std::span<const unsigned char> fixed, std:
           *static_cast<Decimal*>(p) = *d;
           break;
         }
-        case Type::String: *static_cast<std::string*>(p) = trimmedText(in, f.size); break;
+        case Type::String: decodeText(in, f.size, *static_cast<std::string*>(p)); break;
         case Type::Memo:
         case Type::Group: break;
       }
