@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build ccache pkg-config git
   qt6-base-dev libgl-dev
-  libsqlcipher-dev sqlcipher
+  libsqlcipher-dev sqlcipher libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libfmt-dev
   xvfb xauth

@@ -36,6 +36,7 @@ struct Table {
   std::string label, prefix, holds, file, place = "procedure", password, kind = "Table";
   int length = -1;
   int base = -1;
+  std::string shares;  // another table over the same stored rows
   std::vector<Field> fields;
   std::vector<Key> keys;
   int line = 0;
@@ -227,6 +228,8 @@ void parse(std::istream& in) {
           t.password = v;
         else if (k == "length")
           t.length = std::atoi(v.c_str());
+        else if (k == "shares")
+          t.shares = v;
         else
           fail("unknown attribute " + k);
       }
@@ -411,6 +414,38 @@ void layout() {
   }
 }
 
+// The table whose stored rows a table reads and writes: an alias's base, the
+// table it shares a file with, or itself.
+int storageOf(int ti) {
+  const Table& t = tables[ti];
+  if (t.base >= 0) return t.base;
+  if (!t.shares.empty()) return byLabel.at(t.shares);
+  return ti;
+}
+
+void checkShares() {
+  for (auto& t : tables) {
+    if (t.shares.empty()) continue;
+    lineNo = t.line;
+    auto it = byLabel.find(t.shares);
+    if (it == byLabel.end()) fail("shares an unknown table " + t.shares);
+    const Table& o = tables[it->second];
+    if (!o.shares.empty()) fail("a table can only share the rows of a table of its own");
+    if (o.file != t.file || o.place != t.place)
+      fail(t.label + " and " + o.label + " are in different files");
+    bool same = o.fields.size() == t.fields.size() && o.keys.size() == t.keys.size();
+    for (std::size_t i = 0; same && i < o.fields.size(); ++i)
+      same = o.fields[i].name == t.fields[i].name && o.fields[i].type == t.fields[i].type &&
+             o.fields[i].size == t.fields[i].size && o.fields[i].dim == t.fields[i].dim &&
+             o.fields[i].group == t.fields[i].group;
+    for (std::size_t k = 0; same && k < o.keys.size(); ++k)
+      same = o.keys[k].components == t.keys[k].components && o.keys[k].unique == t.keys[k].unique &&
+             o.keys[k].noCase == t.keys[k].noCase &&
+             o.keys[k].excludeNulls == t.keys[k].excludeNulls;
+    if (!same) fail(t.label + " must have the fields and keys of " + o.label);
+  }
+}
+
 bool isAliasType(const Table& t) { return t.base >= 0; }
 const Table& structOf(const Table& t) { return t.base >= 0 ? tables[t.base] : t; }
 
@@ -582,9 +617,9 @@ void writeSource(std::ostream& o) {
     for (std::size_t i = 0; i < t.fields.size(); ++i)
       if (t.fields[i].type == "MEMO") memo = int(i);
     o << "    {" << ti << ", " << cString(L) << ", " << cString(t.prefix) << ", "
-      << cString(t.holds) << ", Kind::" << t.kind << ", " << t.base << ", " << cString(t.file)
-      << ", " << placeEnum(t.place) << ", " << cString(t.password) << ", " << t.length << ", "
-      << memo << ", fields_" << L << ", ";
+      << cString(t.holds) << ", Kind::" << t.kind << ", " << t.base << ", " << storageOf(int(ti))
+      << ", " << cString(t.file) << ", " << placeEnum(t.place) << ", " << cString(t.password)
+      << ", " << t.length << ", " << memo << ", fields_" << L << ", ";
     if (t.keys.empty())
       o << "{}, ";
     else
@@ -640,6 +675,7 @@ int main(int argc, char** argv) {
   }
   parse(in);
   layout();
+  checkShares();
   std::ostringstream h, c;
   writeHeader(h);
   writeSource(c);

@@ -1,0 +1,244 @@
+#pragma once
+
+// The storage engine: every table file is an encrypted SQLite (SQLCipher)
+// database holding one table, opened shared by every station.
+//
+//   Storage   process-wide: the file-name variables, the derived cipher keys,
+//             the busy wait.
+//   Context   one per started procedure ("thread"): one instance of each table
+//             it uses, with its record buffer, and the transactions that span
+//             several of its tables.
+//   Table     one open instance: the record buffer and every operation the
+//             procedures use (get by key, set/next/previous, add, put, ...).
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/record.h"
+#include "dictionary/status.h"
+#include "dictionary/tables.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velmora::db {
+
+class Context;
+class Table;
+
+// Cipher page size of the files we create (see bench/storage_bench.cpp).
+inline constexpr int kPageSize = 4096;
+
+class Storage {
+ public:
+  Storage();
+  ~Storage();
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
+
+  // The file-name variable of a table: the path it opens on. Tables of the
+  // program folder start as their declared name in the current directory;
+  // the others are empty until a work is chosen or a procedure names them.
+  std::string fileName(const dict::TableInfo& t) const;
+  void setFileName(const dict::TableInfo& t, std::string path);
+
+  // How long a locked file is waited for before the lock is reported.
+  void setBusyTimeout(int milliseconds) { busyMs_ = milliseconds; }
+  int busyTimeout() const { return busyMs_; }
+
+  // The raw cipher key for a password and a file's salt: derived once per
+  // process and cached, since derivation is deliberately slow.
+  std::string rawKey(std::string_view password, const std::string& salt);
+  // The fixed salt of the files we create under a password.
+  static std::string saltFor(std::string_view password);
+
+ private:
+  mutable std::mutex mu_;
+  std::map<int, std::string> names_;
+  std::map<std::pair<std::string, std::string>, std::string> keys_;
+  int busyMs_ = 10000;
+};
+
+// Completes a name as the storage driver does: no extension gets ".TPS".
+std::string withDefaultExtension(std::string name);
+
+class Table {
+ public:
+  Table(Context& ctx, const dict::TableInfo& info);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  const dict::TableInfo& info() const { return info_; }
+  Record& buffer() { return buffer_; }
+  const Record& buffer() const { return buffer_; }
+  template <class R>
+  R& rec() {
+    return buffer_.as<R>();
+  }
+
+  // Reference-counted per context; the first open opens (or creates) the file
+  // on the current name, the last close closes it.
+  Status open();
+  void close();
+  bool isOpen() const { return db_ != nullptr; }
+  // Opens a file whose keys are missing or damaged, only to rebuild them.
+  Status openForRebuild();
+  const std::string& path() const { return path_; }
+
+  void clear() { buffer_.clear(); }
+
+  // Exact read: the first record (in key order, ties in record order) whose
+  // key components equal those in the buffer. 35 when there is none.
+  Status get(const dict::KeyInfo& key);
+  Status get(std::string_view keyName);
+  // Read by record position. 35 when there is none.
+  Status getByPosition(std::int64_t position);
+
+  // Key order from the key values in the buffer: next() reads the first record
+  // at or after them, previous() the last at or before them. After setStart,
+  // next() reads the first record and previous() the last. Record order
+  // (key == nullptr) follows the record positions.
+  Status set(const dict::KeyInfo* key);
+  Status setStart(const dict::KeyInfo* key);
+  Status next();      // 33 at the end
+  Status previous();  // 33 at the start
+  // Position of the record last read or written; 0 when none.
+  std::int64_t position() const { return current_; }
+
+  Status add();     // a new record from the buffer
+  Status put();     // writes the buffer over the record last read; 89 if another
+                    // station changed it since
+  Status remove();  // deletes the record last read
+  Status removeByPosition(std::int64_t position);
+  Status records(std::int64_t& count);
+
+  // Automatic numbering: the key's last component gets one more than the
+  // highest under the same leading components (1 when none) and the record is
+  // added at once, reserving the number; cancelling deletes it with remove().
+  Status primeAutoNumber(const dict::KeyInfo& key);
+
+  // Batches: stream() holds the file for writing until flush(), which
+  // commits everything written in between.
+  Status stream();
+  Status flush();
+
+  // Drops and rebuilds every key of the file.
+  Status buildKeys();
+
+  // The buffer as read from the file (the image put() compares against).
+  const Record& image() const { return image_; }
+
+ private:
+  friend class Context;
+  friend class RelationManager;
+  struct Batch;
+  struct Statement;
+
+  Status openFile(bool rebuildKeys);
+  Status checkSchema(bool allowMissingKeys);
+  Status createSchema();
+  sqlite3* conn() const;                      // the connection statements run on
+  std::string qualified() const;              // "schema"."table"
+  sqlite3_stmt* prepare(const std::string& sql, Status& st);
+  void finalizeStatements();
+  Status begin();                             // own write transaction unless one is active
+  Status end(Status st);                      // commits or rolls back what begin() started
+  Status fetch(int want);                     // fills the read-ahead batch
+  Status readRow(sqlite3_stmt* s, Record& into, std::int64_t& rowid);
+  Status bindRecord(sqlite3_stmt* s, const Record& r, int first);
+  Status existsOther(const dict::KeyInfo& key, const Record& r, std::int64_t exceptRow, bool& found);
+  Status findDuplicate(const Record& r, std::int64_t exceptRow);
+  Status rowById(std::int64_t rowid, Record& into, bool& found);
+  Status step(sqlite3_stmt* s, int& rc);
+  Status engineError(int rc, std::string_view what) const;
+  void touched() { ++generation_; }
+  const dict::TableInfo& stored() const;
+  int storedKey(const dict::KeyInfo& key) const;
+
+  Context& ctx_;
+  const dict::TableInfo& info_;
+  Record buffer_;
+  Record image_;
+  int opens_ = 0;
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  std::string rawKey_;  // x'...' literal of the key the file opened with
+  int pageSize_ = kPageSize;
+  // Inside a transaction of the context, statements run on the host
+  // connection under this instance's attached schema.
+  sqlite3* routeDb_ = nullptr;
+  std::string routeSchema_ = "main";
+  std::map<std::pair<sqlite3*, std::string>, sqlite3_stmt*> statements_;
+  bool streaming_ = false;
+  int depth_ = 0;  // nesting of the instance's own write transaction
+  std::int64_t current_ = 0;
+  std::uint64_t generation_ = 0;
+  std::unique_ptr<Batch> batch_;
+};
+
+// A transaction spanning several tables of one context: all of their writes
+// commit together or not at all. The tables must be open.
+class Context {
+ public:
+  Context(Storage& storage, int thread = 0);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  Storage& storage() { return storage_; }
+  int thread() const { return thread_; }
+
+  // The instance of a table in this context (not opened by this call).
+  Table& table(const dict::TableInfo& t);
+  Table& table(std::string_view label);
+  template <class R>
+  Table& table() {
+    return table(R::info());
+  }
+
+  Status begin(const std::vector<Table*>& tables);
+  Status commit();
+  void rollback();
+  bool inTransaction() const { return host_ != nullptr; }
+  bool inTransaction(const Table& t) const;
+
+ private:
+  friend class Table;
+  Storage& storage_;
+  int thread_;
+  std::map<int, std::unique_ptr<Table>> tables_;
+  std::vector<Table*> members_;
+  Table* host_ = nullptr;
+};
+
+// Applies the relations of the dictionary when a parent is deleted or its
+// linked fields change, inside one transaction: a failure half way changes
+// nothing. Rule 6 is left to the procedures.
+class RelationManager {
+ public:
+  explicit RelationManager(Context& ctx) : ctx_(ctx) {}
+  // Deletes the record last read in `parent` and applies the delete rules.
+  Status remove(Table& parent);
+  // Writes the buffer of `parent` over the record last read and applies the
+  // update rules to the children of the linked fields that changed.
+  Status put(Table& parent);
+
+ private:
+  Status collect(const dict::TableInfo& parent, std::vector<Table*>& tables);
+  Status removeRow(Table& parent);
+  Status updateChildren(Table& parent, const Record& before);
+  static Status children(Table& child, const dict::RelationInfo& rel, const Record& parent,
+                         std::vector<std::int64_t>& rows);
+  Context& ctx_;
+};
+
+// Spanish text of a platform error code.
+std::string errorText(int code);
+
+}  // namespace velmora::db
