@@ -215,7 +215,7 @@ Status restricted(int code, const dict::TableInfo& child) {
 }  // namespace
 
 Status RelationManager::collect(const dict::TableInfo& parent, std::vector<Table*>& tables) {
-  for (const auto& rel : dict::relations()) {
+  for (const auto& rel : relations_) {
     if (rel.parent != parent.index || (!acts(rel.onDelete) && !acts(rel.onUpdate))) continue;
     Table& child = ctx_.table(dict::table(rel.child));
     if (std::find(tables.begin(), tables.end(), &child) != tables.end()) continue;
@@ -230,7 +230,7 @@ Status RelationManager::removeRow(Table& parent) {
   // The children hang from the values on file, whatever the buffer holds now.
   const Record row = parent.image();
   const std::int64_t position = parent.position();
-  for (const auto& rel : dict::relations()) {
+  for (const auto& rel : relations_) {
     if (rel.parent != parent.info().index || !acts(rel.onDelete)) continue;
     Table& child = ctx_.table(dict::table(rel.child));
     std::vector<std::int64_t> rows;
@@ -263,7 +263,7 @@ Status RelationManager::removeRow(Table& parent) {
 
 Status RelationManager::updateChildren(Table& parent, const Record& before) {
   const Record after = parent.buffer();
-  for (const auto& rel : dict::relations()) {
+  for (const auto& rel : relations_) {
     if (rel.parent != parent.info().index || !acts(rel.onUpdate)) continue;
     bool changed = false;
     for (const auto& link : rel.links) {
@@ -366,7 +366,7 @@ Status RelationManager::put(Table& parent) {
   if (!st) parent.image_ = before;  // the write was rolled back
   if (st.code == err::RestrictedUpdate) {
     // The parent keeps its previous linked values.
-    for (const auto& rel : dict::relations()) {
+    for (const auto& rel : relations_) {
       if (rel.parent != parent.info().index) continue;
       for (const auto& link : rel.links) {
         FieldRef ref = resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);

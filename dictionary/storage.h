@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -222,7 +223,8 @@ class Context {
 // nothing. Rule 6 is left to the procedures.
 class RelationManager {
  public:
-  explicit RelationManager(Context& ctx) : ctx_(ctx) {}
+  explicit RelationManager(Context& ctx, std::span<const dict::RelationInfo> relations = dict::relations())
+      : ctx_(ctx), relations_(relations) {}
   // Deletes the record last read in `parent` and applies the delete rules.
   Status remove(Table& parent);
   // Writes the buffer of `parent` over the record last read and applies the
@@ -236,6 +238,7 @@ class RelationManager {
   static Status children(Table& child, const dict::RelationInfo& rel, const Record& parent,
                          std::vector<std::int64_t>& rows);
   Context& ctx_;
+  std::span<const dict::RelationInfo> relations_;
 };
 
 // Spanish text of a platform error code.

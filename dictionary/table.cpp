@@ -197,9 +197,18 @@ Status Table::openFile(bool rebuildKeys) {
   if (!fs::is_directory(dir, ec)) return fail(err::PathNotFound, dir.string());
   bool exists = fs::exists(p, ec);
   if (exists && !fs::is_regular_file(p, ec)) return fail(err::AccessDenied, path_ + " no es un archivo");
-  if (exists && ::access(path_.c_str(), R_OK | W_OK) != 0) return fail(err::AccessDenied, path_);
-  // The rollback journal is written beside the file.
-  if (::access(dir.c_str(), W_OK) != 0) return fail(err::AccessDenied, dir.string());
+  // A file or folder marked read-only is refused even to an administrator,
+  // who could otherwise write through the mark. The rollback journal is
+  // written beside the file, so the folder must be writable too.
+  auto writable = [&](const fs::path& f) {
+    auto perms = fs::status(f, ec).permissions();
+    return !ec && (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) !=
+                      fs::perms::none &&
+           ::access(f.c_str(), W_OK) == 0;
+  };
+  if (exists && (::access(path_.c_str(), R_OK) != 0 || !writable(p)))
+    return fail(err::AccessDenied, path_ + " es de solo lectura");
+  if (!writable(dir)) return fail(err::AccessDenied, dir.string() + " es de solo lectura");
 
   std::string salt;
   if (exists) {

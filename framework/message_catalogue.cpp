@@ -83,7 +83,8 @@ constexpr Row kRows[] = {
     {43, 5, "Error al Abrir Vista",
      "Error: (%ErrorText) al intentar abrir la vista (VIEW) actual. Filtros y Rangos serán "
      "ignorados."},
-    {44, 5, "Columna no soportada en QBE", "La columna salbada en el QBE , %Field no es soportado."},
+    {44, 5, "Columna no soportada en QBE",
+     "La columna salbada en el QBE , %Field no es soportado."},
     {45, 5, "Error SMTP", "Ha ocurrido el siguiente Error SMTP: %Message "},
     {46, 5, "NNTP Error", "%Message "},
     {47, 5, "Error Winsock ", "%Message "},

@@ -1,7 +1,6 @@
 #include "framework/messages.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace velmora {
@@ -42,17 +41,9 @@ std::string clipped(std::string_view value, std::size_t chars) {
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return lower(x) == lower(y); });
 }
-
-// In replacement order: a placeholder comes before any shorter one that is
-// its prefix, so the first match at a position is the right one.
-constexpr std::array<std::string_view, 12> kPlaceholders = {
-    "%FileErrorCode", "%FileError", "%File",    "%Key",       "%ErrorCode", "%ErrorText",
-    "%Error",         "%Message",   "%Field",   "%Procedure", "%Category",  "%Previous",
-};
 
 bool isQuestion(MessageLevel level) {
   return level == MessageLevel::Question || level == MessageLevel::CancelQuestion;
@@ -67,7 +58,7 @@ int cautiousButton(int buttons) {
   return button::Ok;
 }
 
-bool isOneOf(int b, int buttons) { return b != 0 && (b & (b - 1)) == 0 && (buttons & b) == b; }
+bool isOneOf(int b, int buttons) { return b > 0 && (b & (b - 1)) == 0 && (buttons & b) == b; }
 
 }  // namespace
 
@@ -122,12 +113,16 @@ void MessageService::unregisterProcedure(int thread, std::string_view name) {
   }
 }
 
-std::string MessageService::currentProcedure(int thread) const {
-  std::lock_guard lock(mutex_);
+std::string MessageService::procedureLocked(int thread) const {
   for (auto it = procedures_.rbegin(); it != procedures_.rend(); ++it) {
     if (it->thread == thread) return it->name;
   }
   return {};
+}
+
+std::string MessageService::currentProcedure(int thread) const {
+  std::lock_guard lock(mutex_);
+  return procedureLocked(thread);
 }
 
 void MessageService::setField(ErrorContext& ctx, std::string_view name) const {
@@ -144,23 +139,28 @@ std::string MessageService::buildText(const ErrorContext& ctx,
   std::string previous;
   {
     std::lock_guard lock(mutex_);
-    for (auto it = procedures_.rbegin(); it != procedures_.rend(); ++it) {
-      if (it->thread == ctx.thread) {
-        procedure = it->name;
-        break;
-      }
-    }
+    procedure = procedureLocked(ctx.thread);
     if (const MessageEntry* prev = findLocked(ctx.previousErrorId)) previous = prev->text;
   }
   const std::string code = std::to_string(ctx.saveErrorCode);
-  const std::string errorText =
-      ctx.saveErrorCode == 90 || ctx.saveErrorCode == 100
-          ? ctx.saveFileError + " (" + ctx.saveFileErrorCode + ")"
-          : ctx.saveError + " (" + code + ")";
-  const std::array<const std::string*, 12> values = {
-      &ctx.saveFileErrorCode, &ctx.saveFileError, &ctx.fileName, &ctx.keyName,
-      &code,                  &errorText,         &ctx.saveError, &ctx.messageText,
-      &ctx.fieldName,         &procedure,         &ctx.category, &previous,
+  const std::string errorText = ctx.saveErrorCode == 90 || ctx.saveErrorCode == 100
+                                    ? ctx.saveFileError + " (" + ctx.saveFileErrorCode + ")"
+                                    : ctx.saveError + " (" + code + ")";
+  // In replacement order: a placeholder comes before any shorter one that is
+  // its prefix, so the first match at a position is the right one.
+  const std::pair<std::string_view, std::string_view> substitutions[] = {
+      {"%FileErrorCode", ctx.saveFileErrorCode},
+      {"%FileError", ctx.saveFileError},
+      {"%File", ctx.fileName},
+      {"%Key", ctx.keyName},
+      {"%ErrorCode", code},
+      {"%ErrorText", errorText},
+      {"%Error", ctx.saveError},
+      {"%Message", ctx.messageText},
+      {"%Field", ctx.fieldName},
+      {"%Procedure", procedure},
+      {"%Category", ctx.category},
+      {"%Previous", previous},
   };
 
   // No character takes more than four bytes, so past this the cut below
@@ -174,12 +174,11 @@ std::string MessageService::buildText(const ErrorContext& ctx,
     if (mark == std::string::npos) break;
     pos = mark;
     std::size_t matched = 0;
-    for (std::size_t i = 0; i < kPlaceholders.size(); ++i) {
-      const std::string_view name = kPlaceholders[i];
+    for (const auto& [name, value] : substitutions) {
       const std::string_view here = std::string_view(templateText).substr(pos, name.size());
       if (!equalsIgnoringCase(here, name)) continue;
       // A value that is the placeholder itself leaves the text as written.
-      out.append(equalsIgnoringCase(*values[i], name) ? std::string(here) : *values[i]);
+      out.append(equalsIgnoringCase(value, name) ? here : value);
       matched = name.size();
       break;
     }
@@ -193,7 +192,7 @@ std::string MessageService::buildText(const ErrorContext& ctx,
   return out;
 }
 
-bool MessageService::prepare(ErrorContext& ctx, int id, const Status& lastError) {
+void MessageService::prepare(ErrorContext& ctx, int id, const Status& lastError) {
   ctx.saveErrorCode = lastError.code;
   ctx.saveError = lastError.text;
   ctx.saveFileErrorCode = lastError.fileErrorCode;
@@ -207,13 +206,12 @@ bool MessageService::prepare(ErrorContext& ctx, int id, const Status& lastError)
     ctx.text.clear();
     ctx.category.clear();
     ctx.level = MessageLevel::Silent;
-    return false;
+    return;
   }
   ctx.title = std::move(entry->title);
   ctx.level = entry->level;
   ctx.category = std::move(entry->category);
   ctx.text = buildText(ctx, entry->text);
-  return true;
 }
 
 MessageHost* MessageService::visibleHost() const { return silent ? nullptr : host_.load(); }

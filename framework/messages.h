@@ -64,8 +64,8 @@ struct MessageEntry {
   std::string category;
 };
 
-// One per procedure context, passed explicitly: our "threads" are procedure
-// contexts, not OS threads.
+// One per procedure context, passed explicitly (our "threads" are procedure
+// contexts, not OS threads) and never shared between them.
 struct ErrorContext {
   int thread = 0;  // the context number, for %Procedure
 
@@ -113,6 +113,7 @@ class MessageService {
   void setHost(MessageHost* host) { host_ = host; }
 
   // SILENT: nothing is shown and every question answers its default button.
+  // A fatal message still stops the program.
   std::atomic<bool> silent{false};
   // MSGSTYLE: passed through to every box.
   std::atomic<int> style{0};
@@ -123,7 +124,8 @@ class MessageService {
   std::optional<MessageEntry> find(int id) const;
 
   int raise(ErrorContext& ctx, int id, const Status& lastError = {});
-  int raiseWithFile(ErrorContext& ctx, int id, std::string_view table, const Status& lastError = {});
+  int raiseWithFile(ErrorContext& ctx, int id, std::string_view table,
+                    const Status& lastError = {});
   int raiseWithMessage(ErrorContext& ctx, int id, std::string_view text,
                        const Status& lastError = {});
   void setField(ErrorContext& ctx, std::string_view name) const;
@@ -146,9 +148,10 @@ class MessageService {
   std::string buildText(const ErrorContext& ctx, const std::string& templateText) const;
 
  private:
-  // Fills the context's current error; returns false for an unknown id.
-  bool prepare(ErrorContext& ctx, int id, const Status& lastError);
+  // Captures the last error and fills the context's current error.
+  void prepare(ErrorContext& ctx, int id, const Status& lastError);
   const MessageEntry* findLocked(int id) const;
+  std::string procedureLocked(int thread) const;
   MessageHost* visibleHost() const;
 
   std::atomic<MessageHost*> host_{nullptr};
