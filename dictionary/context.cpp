@@ -39,7 +39,8 @@ bool Context::inTransaction(const Table& t) const {
 // connection, so that one commit covers them all.
 Status Context::begin(const std::vector<Table*>& list) {
   auto refuse = [](std::string detail, std::string_view table) {
-    Status st = Status::error(err::TransactionRefused, errorText(err::TransactionRefused) + ": " + detail);
+    Status st =
+        Status::error(err::TransactionRefused, errorText(err::TransactionRefused) + ": " + detail);
     st.table = table;
     return st;
   };
@@ -49,7 +50,8 @@ Status Context::begin(const std::vector<Table*>& list) {
     if (std::find(tables.begin(), tables.end(), t) == tables.end()) tables.push_back(t);
   if (tables.empty()) return refuse("sin tablas", "");
   for (Table* t : tables) {
-    if (!t->isOpen()) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(t->info().label);
+    if (!t->isOpen())
+      return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(t->info().label);
     if (t->streaming_ || t->depth_ > 0) return refuse("la tabla está en uso", t->info().label);
   }
   Table* host = tables.front();
@@ -88,7 +90,8 @@ Status Context::begin(const std::vector<Table*>& list) {
   host_ = host;
   if (st) {
     int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) st = host->engineError(sqlite3_extended_errcode(db), "iniciando la transacción");
+    if (rc != SQLITE_OK)
+      st = host->engineError(sqlite3_extended_errcode(db), "iniciando la transacción");
   }
   if (!st) {
     host_ = nullptr;  // not begun: only undo the attachments
@@ -107,7 +110,9 @@ Status Context::begin(const std::vector<Table*>& list) {
       t->routeSchema_ = "main";
     }
     for (auto& [path, name] : schemas)
-      if (name != "main") sqlite3_exec(db, ("DETACH DATABASE " + schema::quote(name)).c_str(), nullptr, nullptr, nullptr);
+      if (name != "main")
+        sqlite3_exec(db, ("DETACH DATABASE " + schema::quote(name)).c_str(), nullptr, nullptr,
+                     nullptr);
     members_.clear();
   }
   return st;
@@ -164,7 +169,7 @@ bool acts(dict::Rule r) {
 
 // Rows of the child linked to the parent's values, in the child key's order.
 Status RelationManager::children(Table& child, const dict::RelationInfo& rel, const Record& parent,
-                std::vector<std::int64_t>& rows) {
+                                 std::vector<std::int64_t>& rows) {
   rows.clear();
   const auto& ct = child.info();
   // The parent's values take the child's field types (COO:CTA is a LONG,
@@ -182,15 +187,18 @@ Status RelationManager::children(Table& child, const dict::RelationInfo& rel, co
   if (!filter.empty()) where += " AND " + filter;
   std::string order;
   const auto& key = ct.keys[std::size_t(rel.childKey)];
-  for (std::size_t i = 0; i < key.components.size(); ++i) order += schema::componentSql(ct, rel.childKey, int(i)) + ",";
+  for (std::size_t i = 0; i < key.components.size(); ++i)
+    order += schema::componentSql(ct, rel.childKey, int(i)) + ",";
   Status st;
-  std::string sql = "SELECT rowid FROM " + child.qualified() + " WHERE " + where + " ORDER BY " + order + "rowid";
+  std::string sql =
+      "SELECT rowid FROM " + child.qualified() + " WHERE " + where + " ORDER BY " + order + "rowid";
   sqlite3_stmt* s = child.prepare(sql, st);
   if (!s) return st;
   int p = 1;
   for (const auto& link : rel.links) {
     const auto& cols = schema::columns(ct);
-    auto c = std::find_if(cols.begin(), cols.end(), [&](const schema::Column& col) { return col.field == link.childField; });
+    auto c = std::find_if(cols.begin(), cols.end(),
+                          [&](const schema::Column& col) { return col.field == link.childField; });
     st = schema::bind(s, p++, probe, *c);
     if (!st) {
       sqlite3_reset(s);
@@ -237,7 +245,8 @@ Status RelationManager::removeRow(Table& parent) {
     Status st = children(child, rel, row, rows);
     if (!st) return st;
     if (rows.empty()) continue;
-    if (rel.onDelete == dict::Rule::Restrict) return restricted(err::RestrictedDelete, child.info());
+    if (rel.onDelete == dict::Rule::Restrict)
+      return restricted(err::RestrictedDelete, child.info());
     for (std::int64_t id : rows) {
       st = child.getByPosition(id);
       if (!st) return st;
@@ -267,7 +276,8 @@ Status RelationManager::updateChildren(Table& parent, const Record& before) {
     if (rel.parent != parent.info().index || !acts(rel.onUpdate)) continue;
     bool changed = false;
     for (const auto& link : rel.links) {
-      FieldRef ref = resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
+      FieldRef ref =
+          resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
       changed = changed || !(before.get(ref) == after.get(ref));
     }
     if (!changed) continue;
@@ -276,7 +286,8 @@ Status RelationManager::updateChildren(Table& parent, const Record& before) {
     Status st = children(child, rel, before, rows);
     if (!st) return st;
     if (rows.empty()) continue;
-    if (rel.onUpdate == dict::Rule::Restrict) return restricted(err::RestrictedUpdate, child.info());
+    if (rel.onUpdate == dict::Rule::Restrict)
+      return restricted(err::RestrictedUpdate, child.info());
     for (std::int64_t id : rows) {
       st = child.getByPosition(id);
       if (!st) return st;
@@ -285,7 +296,8 @@ Status RelationManager::updateChildren(Table& parent, const Record& before) {
         const auto& cf = child.info().fields[std::size_t(link.childField)];
         FieldRef cref = resolve(child.info(), cf.name);
         if (rel.onUpdate == dict::Rule::Cascade) {
-          FieldRef pref = resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
+          FieldRef pref =
+              resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
           st = child.buffer().set(cref, after.get(pref));
         } else {
           bool text = cf.type == dict::Type::String;
@@ -320,9 +332,9 @@ Status withRelations(Context& ctx, Table& parent, std::vector<Table*>& tables, O
     if (ctx.inTransaction()) {
       for (Table* t : tables)
         if (!ctx.inTransaction(*t)) {
-          st = Status::error(err::TransactionRefused,
-                             errorText(err::TransactionRefused) + ": " + std::string(t->info().label) +
-                                 " no está en la transacción");
+          st = Status::error(err::TransactionRefused, errorText(err::TransactionRefused) + ": " +
+                                                          std::string(t->info().label) +
+                                                          " no está en la transacción");
           st.table = t->info().label;
           break;
         }
@@ -345,7 +357,8 @@ Status withRelations(Context& ctx, Table& parent, std::vector<Table*>& tables, O
 }  // namespace
 
 Status RelationManager::remove(Table& parent) {
-  if (parent.position() == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(parent.info().label);
+  if (parent.position() == 0)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(parent.info().label);
   std::vector<Table*> tables = {&parent};
   Status st = collect(parent.info(), tables);
   if (!st) return st;
@@ -353,7 +366,8 @@ Status RelationManager::remove(Table& parent) {
 }
 
 Status RelationManager::put(Table& parent) {
-  if (parent.position() == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(parent.info().label);
+  if (parent.position() == 0)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(parent.info().label);
   std::vector<Table*> tables = {&parent};
   Status st = collect(parent.info(), tables);
   if (!st) return st;
@@ -369,7 +383,8 @@ Status RelationManager::put(Table& parent) {
     for (const auto& rel : relations_) {
       if (rel.parent != parent.info().index) continue;
       for (const auto& link : rel.links) {
-        FieldRef ref = resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
+        FieldRef ref =
+            resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
         (void)parent.buffer().set(ref, before.get(ref));
       }
     }

@@ -24,8 +24,10 @@ int compareNoCase(void*, int na, const void* a, int nb, const void* b) {
   unsigned char* pb = stackB;
   if (na > 256) heapA.resize(std::size_t(na)), pa = reinterpret_cast<unsigned char*>(heapA.data());
   if (nb > 256) heapB.resize(std::size_t(nb)), pb = reinterpret_cast<unsigned char*>(heapB.data());
-  long la = cp1252::encodeInto({static_cast<const char*>(a), std::size_t(na)}, pa, std::size_t(na), nullptr);
-  long lb = cp1252::encodeInto({static_cast<const char*>(b), std::size_t(nb)}, pb, std::size_t(nb), nullptr);
+  long la = cp1252::encodeInto({static_cast<const char*>(a), std::size_t(na)}, pa, std::size_t(na),
+                               nullptr);
+  long lb = cp1252::encodeInto({static_cast<const char*>(b), std::size_t(nb)}, pb, std::size_t(nb),
+                               nullptr);
   if (la < 0 || lb < 0) {
     int c = std::memcmp(a, b, std::size_t(std::min(na, nb)));
     return c != 0 ? c : na - nb;
@@ -156,15 +158,21 @@ Status bind(sqlite3_stmt* s, int param, const Record& r, const Column& c) {
   const void* p = t.ops->address(const_cast<void*>(r.data()), c.field, c.element);
   int rc = SQLITE_OK;
   switch (c.type) {
-    case dict::Type::Byte: rc = sqlite3_bind_int64(s, param, *static_cast<const std::uint8_t*>(p)); break;
-    case dict::Type::Short: rc = sqlite3_bind_int64(s, param, *static_cast<const std::int16_t*>(p)); break;
-    case dict::Type::Long: rc = sqlite3_bind_int64(s, param, *static_cast<const std::int32_t*>(p)); break;
+    case dict::Type::Byte:
+      rc = sqlite3_bind_int64(s, param, *static_cast<const std::uint8_t*>(p));
+      break;
+    case dict::Type::Short:
+      rc = sqlite3_bind_int64(s, param, *static_cast<const std::int16_t*>(p));
+      break;
+    case dict::Type::Long:
+      rc = sqlite3_bind_int64(s, param, *static_cast<const std::int32_t*>(p));
+      break;
     case dict::Type::Real: {
       double d = *static_cast<const double*>(p);
       if (!std::isfinite(d)) {
-        Status st = Status::error(err::ValueRefused, "El campo " +
-                                                         std::string(t.fields[std::size_t(c.field)].name) +
-                                                         " no acepta un valor no finito");
+        Status st = Status::error(err::ValueRefused,
+                                  "El campo " + std::string(t.fields[std::size_t(c.field)].name) +
+                                      " no acepta un valor no finito");
         st.table = t.label;
         return st;
       }
@@ -174,9 +182,9 @@ Status bind(sqlite3_stmt* s, int param, const Record& r, const Column& c) {
     case dict::Type::Decimal: {
       const Decimal& d = *static_cast<const Decimal*>(p);
       if (!pack(d, 9, 2, nullptr)) {
-        Status st = Status::error(err::ValueRefused, "El campo " +
-                                                         std::string(t.fields[std::size_t(c.field)].name) +
-                                                         " no acepta el valor " + d.toString());
+        Status st = Status::error(err::ValueRefused,
+                                  "El campo " + std::string(t.fields[std::size_t(c.field)].name) +
+                                      " no acepta el valor " + d.toString());
         st.table = t.label;
         return st;
       }
@@ -190,7 +198,8 @@ Status bind(sqlite3_stmt* s, int param, const Record& r, const Column& c) {
       std::string cut = cp1252::utf8Prefix(text, f.size);
       std::string bad;
       std::string scratch(cut.size(), '\0');
-      if (cp1252::encodeInto(cut, reinterpret_cast<unsigned char*>(scratch.data()), f.size, &bad) < 0) {
+      if (cp1252::encodeInto(cut, reinterpret_cast<unsigned char*>(scratch.data()), f.size, &bad) <
+          0) {
         Status st = Status::error(err::ValueRefused, "El campo " + std::string(f.name) +
                                                          " no acepta el carácter «" + bad + "»");
         st.table = t.label;
@@ -240,7 +249,8 @@ Status read(sqlite3_stmt* s, int col, Record& r, const Column& c) {
       *static_cast<Decimal*>(p) = Decimal::fromCents(v);
       break;
     case dict::Type::Real:
-      if (type != SQLITE_FLOAT && type != SQLITE_INTEGER) return refusedValue(r, c, "no es un REAL");
+      if (type != SQLITE_FLOAT && type != SQLITE_INTEGER)
+        return refusedValue(r, c, "no es un REAL");
       *static_cast<double*>(p) = sqlite3_column_double(s, col);
       break;
     case dict::Type::String:

@@ -32,7 +32,7 @@ struct Column {
 // declared last).
 const std::vector<Column>& columns(const dict::TableInfo& t);
 
-std::string quote(std::string_view name);  // "name" with inner quotes doubled
+std::string quote(std::string_view name);         // "name" with inner quotes doubled
 std::string tableName(const dict::TableInfo& t);  // the stored table's label
 std::string tableSql(const dict::TableInfo& t);
 std::string indexName(const dict::TableInfo& t, int key);

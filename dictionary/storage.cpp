@@ -68,9 +68,8 @@ std::string Storage::rawKey(std::string_view password, const std::string& salt) 
                         reinterpret_cast<const unsigned char*>(salt.data()), int(salt.size()),
                         kKdfIterations, EVP_sha1(), sizeof key, key) != 1)
     throw std::runtime_error("key derivation failed");
-  std::string literal =
-      "x'" + hex(key, sizeof key) +
-      hex(reinterpret_cast<const unsigned char*>(salt.data()), salt.size()) + "'";
+  std::string literal = "x'" + hex(key, sizeof key) +
+                        hex(reinterpret_cast<const unsigned char*>(salt.data()), salt.size()) + "'";
   std::lock_guard lock(mu_);
   keys_.emplace(id, literal);
   return literal;

@@ -90,6 +90,12 @@ class Table {
   bool isOpen() const { return db_ != nullptr; }
   // Opens a file whose keys are missing or damaged, only to rebuild them.
   Status openForRebuild();
+  // Opens an existing file only to read it: nothing is created or written,
+  // and a read-only file is fine.
+  Status openReadOnly();
+  // Which table of the dictionary a file holds, tried under every owner
+  // password; the file is only read.
+  static Status identify(Storage& storage, const std::string& path, const dict::TableInfo*& table);
   const std::string& path() const { return path_; }
 
   void clear() { buffer_.clear(); }
@@ -141,19 +147,21 @@ class Table {
   struct Batch;
   struct Statement;
 
-  Status openFile(bool rebuildKeys);
-  Status checkSchema(bool allowMissingKeys);
+  enum class Mode { Shared, Rebuild, ReadOnly };
+  Status openFile(Mode mode);
+  Status checkSchema(bool allowMissingKeys, bool readOnly);
   Status createSchema();
-  sqlite3* conn() const;                      // the connection statements run on
-  std::string qualified() const;              // "schema"."table"
+  sqlite3* conn() const;          // the connection statements run on
+  std::string qualified() const;  // "schema"."table"
   sqlite3_stmt* prepare(const std::string& sql, Status& st);
   void finalizeStatements();
-  Status begin();                             // own write transaction unless one is active
-  Status end(Status st);                      // commits or rolls back what begin() started
-  Status fetch(int want);                     // fills the read-ahead batch
+  Status begin();          // own write transaction unless one is active
+  Status end(Status st);   // commits or rolls back what begin() started
+  Status fetch(int want);  // fills the read-ahead batch
   Status readRow(sqlite3_stmt* s, Record& into, std::int64_t& rowid);
   Status bindRecord(sqlite3_stmt* s, const Record& r, int first);
-  Status existsOther(const dict::KeyInfo& key, const Record& r, std::int64_t exceptRow, bool& found);
+  Status existsOther(const dict::KeyInfo& key, const Record& r, std::int64_t exceptRow,
+                     bool& found);
   Status findDuplicate(const Record& r, std::int64_t exceptRow);
   Status rowById(std::int64_t rowid, Record& into, bool& found);
   Status step(sqlite3_stmt* s, int& rc);
@@ -223,7 +231,8 @@ class Context {
 // nothing. Rule 6 is left to the procedures.
 class RelationManager {
  public:
-  explicit RelationManager(Context& ctx, std::span<const dict::RelationInfo> relations = dict::relations())
+  explicit RelationManager(Context& ctx,
+                           std::span<const dict::RelationInfo> relations = dict::relations())
       : ctx_(ctx), relations_(relations) {}
   // Deletes the record last read in `parent` and applies the delete rules.
   Status remove(Table& parent);

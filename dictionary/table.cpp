@@ -155,7 +155,7 @@ Status Table::open() {
     ++opens_;
     return Status::success();
   }
-  Status st = openFile(false);
+  Status st = openFile(Mode::Shared);
   if (st) opens_ = 1;
   return st;
 }
@@ -165,7 +165,17 @@ Status Table::openForRebuild() {
     ++opens_;
     return Status::success();
   }
-  Status st = openFile(true);
+  Status st = openFile(Mode::Rebuild);
+  if (st) opens_ = 1;
+  return st;
+}
+
+Status Table::openReadOnly() {
+  if (opens_ > 0) {
+    ++opens_;
+    return Status::success();
+  }
+  Status st = openFile(Mode::ReadOnly);
   if (st) opens_ = 1;
   return st;
 }
@@ -182,7 +192,8 @@ void Table::close() {
   batch_ = std::make_unique<Batch>(info_);
 }
 
-Status Table::openFile(bool rebuildKeys) {
+Status Table::openFile(Mode mode) {
+  const bool readOnly = mode == Mode::ReadOnly;
   auto fail = [&](int code, const std::string& detail) {
     Status st = Status::error(code, errorText(code) + (detail.empty() ? "" : ": " + detail));
     st.table = info_.label;
@@ -196,25 +207,31 @@ Status Table::openFile(bool rebuildKeys) {
   fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
   if (!fs::is_directory(dir, ec)) return fail(err::PathNotFound, dir.string());
   bool exists = fs::exists(p, ec);
-  if (exists && !fs::is_regular_file(p, ec)) return fail(err::AccessDenied, path_ + " no es un archivo");
+  if (exists && !fs::is_regular_file(p, ec))
+    return fail(err::AccessDenied, path_ + " no es un archivo");
   // A file or folder marked read-only is refused even to an administrator,
   // who could otherwise write through the mark. The rollback journal is
   // written beside the file, so the folder must be writable too.
   auto writable = [&](const fs::path& f) {
     auto perms = fs::status(f, ec).permissions();
-    return !ec && (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) !=
-                      fs::perms::none &&
+    return !ec &&
+           (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) !=
+               fs::perms::none &&
            ::access(f.c_str(), W_OK) == 0;
   };
-  if (exists && (::access(path_.c_str(), R_OK) != 0 || !writable(p)))
+  if (readOnly && !exists) return fail(err::FileNotFound, path_);
+  if (exists && ::access(path_.c_str(), R_OK) != 0) return fail(err::AccessDenied, path_);
+  if (!readOnly && exists && !writable(p))
     return fail(err::AccessDenied, path_ + " es de solo lectura");
-  if (!writable(dir)) return fail(err::AccessDenied, dir.string() + " es de solo lectura");
+  if (!readOnly && !writable(dir))
+    return fail(err::AccessDenied, dir.string() + " es de solo lectura");
 
   std::string salt;
   if (exists) {
     auto size = fs::file_size(p, ec);
     if (ec) return fail(err::AccessDenied, path_);
     if (size > 0 && size < 512) return fail(err::InvalidDataFile, path_ + " está truncado");
+    if (size == 0 && readOnly) return fail(err::InvalidDataFile, path_ + " está vacío");
     if (size > 0) {
       std::ifstream in(path_, std::ios::binary);
       salt.resize(16);
@@ -232,7 +249,8 @@ Status Table::openFile(bool rebuildKeys) {
   Status st;
   for (int size : sizes) {
     if (db_) sqlite3_close_v2(db_), db_ = nullptr;
-    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       st = engineError(rc, "abriendo");
       sqlite3_close_v2(db_);
@@ -244,10 +262,11 @@ Status Table::openFile(bool rebuildKeys) {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
     sqlite3_busy_timeout(db_, ctx_.storage().busyTimeout());
     schema::registerCollations(db_);
-    std::string pragmas = "PRAGMA key=\"" + rawKey_ + "\";PRAGMA cipher_page_size=" +
-                          std::to_string(size) + ";";
+    std::string pragmas =
+        "PRAGMA key=\"" + rawKey_ + "\";PRAGMA cipher_page_size=" + std::to_string(size) + ";";
     rc = sqlite3_exec(db_, pragmas.c_str(), nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+      rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
       pageSize_ = size;
       st = Status::success();
@@ -261,9 +280,9 @@ Status Table::openFile(bool rebuildKeys) {
     return st;
   }
   sqlite3_exec(db_, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
-  st = checkSchema(rebuildKeys);
-  if (st && rebuildKeys) st = buildKeys();
-  if (st) {
+  st = checkSchema(mode == Mode::Rebuild, readOnly);
+  if (st && mode == Mode::Rebuild) st = buildKeys();
+  if (st && !readOnly) {
     // A file in another journal mode would not be safe on a shared folder.
     int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) st = engineError(rc, "abriendo");
@@ -278,7 +297,7 @@ Status Table::openFile(bool rebuildKeys) {
 
 // A table file may come from another office: before any statement touches
 // the table, the file must hold exactly our table and keys and nothing else.
-Status Table::checkSchema(bool allowMissingKeys) {
+Status Table::checkSchema(bool allowMissingKeys, bool readOnly) {
   auto fail = [&](int code, const std::string& detail) {
     Status st = Status::error(code, errorText(code) + ": " + detail);
     st.table = info_.label;
@@ -290,7 +309,8 @@ Status Table::checkSchema(bool allowMissingKeys) {
   auto readObjects = [&](std::vector<Object>& out) -> Status {
     out.clear();
     sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db_, "SELECT type,name,tbl_name,sql FROM sqlite_master", -1, &s, nullptr);
+    int rc = sqlite3_prepare_v2(db_, "SELECT type,name,tbl_name,sql FROM sqlite_master", -1, &s,
+                                nullptr);
     if (rc != SQLITE_OK) return engineError(rc, "leyendo el esquema");
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       auto text = [&](int i) {
@@ -307,6 +327,7 @@ Status Table::checkSchema(bool allowMissingKeys) {
   std::vector<Object> objects;
   Status st = readObjects(objects);
   if (!st) return st;
+  if (objects.empty() && readOnly) return fail(err::InvalidRecord, path_ + " no contiene tablas");
   if (objects.empty()) {
     // A new file: create the table under a write lock, unless another
     // station did it first.
@@ -325,7 +346,8 @@ Status Table::checkSchema(bool allowMissingKeys) {
     keys[schema::indexName(info_, int(k))] = schema::indexSql(info_, int(k));
 
   std::set<std::string> storedLabels;
-  for (const auto& t : dict::tables()) storedLabels.insert(std::string(dict::table(t.storage).label));
+  for (const auto& t : dict::tables())
+    storedLabels.insert(std::string(dict::table(t.storage).label));
   for (const auto& o : objects)
     if (o.type == "table" && o.name != table && storedLabels.count(o.name))
       return fail(err::InvalidRecord, path_ + " es un archivo de la tabla " + o.name);
@@ -344,7 +366,8 @@ Status Table::checkSchema(bool allowMissingKeys) {
       else
         badKey = true;
     } else {
-      return fail(err::InvalidDataFile, path_ + " contiene objetos ajenos (" + o.type + " " + o.name + ")");
+      return fail(err::InvalidDataFile,
+                  path_ + " contiene objetos ajenos (" + o.type + " " + o.name + ")");
     }
   }
   if (!haveTable) return fail(err::InvalidRecord, path_ + " no contiene la tabla " + table);
@@ -355,7 +378,8 @@ Status Table::checkSchema(bool allowMissingKeys) {
 
 Status Table::createSchema() {
   std::string sql = schema::tableSql(info_) + ";";
-  for (std::size_t k = 0; k < stored().keys.size(); ++k) sql += schema::indexSql(info_, int(k)) + ";";
+  for (std::size_t k = 0; k < stored().keys.size(); ++k)
+    sql += schema::indexSql(info_, int(k)) + ";";
   int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? Status::success() : engineError(rc, "creando");
 }
@@ -379,7 +403,8 @@ Status Table::buildKeys() {
   }
   finalizeStatements();
   std::string sql;
-  for (const auto& d : drop) sql += "DROP INDEX " + schema::quote(routeSchema_) + "." + schema::quote(d) + ";";
+  for (const auto& d : drop)
+    sql += "DROP INDEX " + schema::quote(routeSchema_) + "." + schema::quote(d) + ";";
   int rc = sqlite3_exec(conn(), sql.c_str(), nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return end(engineError(rc, "reconstruyendo llaves"));
   for (std::size_t k = 0; k < stored().keys.size(); ++k) {
@@ -430,7 +455,8 @@ Status Table::stream() {
   if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
   if (streaming_) return Status::success();
   if (routeDb_ || depth_ > 0)
-    return Status::error(err::TransactionRefused, errorText(err::TransactionRefused)).on(info_.label);
+    return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))
+        .on(info_.label);
   int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return engineError(sqlite3_extended_errcode(db_), "bloqueando");
   streaming_ = true;
@@ -461,7 +487,8 @@ Status Table::readRow(sqlite3_stmt* s, Record& into, std::int64_t& rowid) {
 
 Status Table::rowById(std::int64_t rowid, Record& into, bool& found) {
   Status st;
-  sqlite3_stmt* s = prepare("SELECT " + selectList(info_) + " FROM " + qualified() + " WHERE rowid=?", st);
+  sqlite3_stmt* s =
+      prepare("SELECT " + selectList(info_) + " FROM " + qualified() + " WHERE rowid=?", st);
   if (!s) return st;
   Reset reset{s};
   sqlite3_bind_int64(s, 1, rowid);
@@ -475,7 +502,9 @@ Status Table::rowById(std::int64_t rowid, Record& into, bool& found) {
 
 Status Table::get(std::string_view keyName) {
   const KeyInfo* k = info_.key(keyName);
-  if (!k) throw std::invalid_argument("no key " + std::string(keyName) + " in " + std::string(info_.label));
+  if (!k)
+    throw std::invalid_argument("no key " + std::string(keyName) + " in " +
+                                std::string(info_.label));
   return get(*k);
 }
 
@@ -518,7 +547,8 @@ Status Table::getByPosition(std::int64_t position) {
   bool found = false;
   Status st = rowById(position, row, found);
   if (!st) return st;
-  if (!found) return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  if (!found)
+    return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   buffer_ = row;
   image_ = std::move(row);
   current_ = position;
@@ -566,13 +596,15 @@ Status Table::fetch(int want) {
 
   struct Range {
     std::string where, order;
-    int equal;       // leading components bound for equality
-    bool range;      // one more component bound for the comparison
-    bool afterRow;   // the record position bound too
+    int equal;      // leading components bound for equality
+    bool range;     // one more component bound for the comparison
+    bool afterRow;  // the record position bound too
   };
   std::vector<Range> ranges;
   if (b.key < 0) {
-    Range r{b.kind == Batch::Anchor::Start ? "" : std::string("rowid") + cmp + (b.kind == Batch::Anchor::At ? "=?" : "?"),
+    Range r{b.kind == Batch::Anchor::Start
+                ? ""
+                : std::string("rowid") + cmp + (b.kind == Batch::Anchor::At ? "=?" : "?"),
             std::string("rowid") + dir, 0, false, b.kind != Batch::Anchor::Start};
     ranges.push_back(r);
   } else {
@@ -609,7 +641,8 @@ Status Table::fetch(int want) {
 
   for (const Range& r : ranges) {
     if (b.filled >= std::size_t(want)) break;
-    std::string sql = from + (r.where.empty() ? "" : " WHERE " + r.where) + " ORDER BY " + r.order + " LIMIT ?";
+    std::string sql =
+        from + (r.where.empty() ? "" : " WHERE " + r.where) + " ORDER BY " + r.order + " LIMIT ?";
     Status st;
     sqlite3_stmt* s = prepare(sql, st);
     if (!s) return st;
@@ -641,14 +674,16 @@ Status Table::fetch(int want) {
 Status Table::next() {
   if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
   Batch& b = *batch_;
-  if (b.kind == Batch::Anchor::None) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  if (b.kind == Batch::Anchor::None)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   bool usable = b.forward && b.take < b.filled && b.generation == generation_;
   if (!usable) {
     b.forward = true;
     Status st = fetch(int(b.want));
     if (!st) return st;
     b.want = std::min<std::size_t>(b.want * 8, 256);
-    if (b.filled == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+    if (b.filled == 0)
+      return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   }
   buffer_ = b.rows[b.take];
   image_ = b.rows[b.take];
@@ -663,14 +698,16 @@ Status Table::next() {
 Status Table::previous() {
   if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
   Batch& b = *batch_;
-  if (b.kind == Batch::Anchor::None) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  if (b.kind == Batch::Anchor::None)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   bool usable = !b.forward && b.take < b.filled && b.generation == generation_;
   if (!usable) {
     b.forward = false;
     Status st = fetch(int(b.want));
     if (!st) return st;
     b.want = std::min<std::size_t>(b.want * 8, 256);
-    if (b.filled == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+    if (b.filled == 0)
+      return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   }
   buffer_ = b.rows[b.take];
   image_ = b.rows[b.take];
@@ -706,7 +743,8 @@ Status Table::bindRecord(sqlite3_stmt* s, const Record& r, int first) {
   return Status::success();
 }
 
-Status Table::existsOther(const KeyInfo& key, const Record& r, std::int64_t exceptRow, bool& found) {
+Status Table::existsOther(const KeyInfo& key, const Record& r, std::int64_t exceptRow,
+                          bool& found) {
   int k = storedKey(key);
   std::string where;
   for (std::size_t i = 0; i < key.components.size(); ++i)
@@ -714,7 +752,8 @@ Status Table::existsOther(const KeyInfo& key, const Record& r, std::int64_t exce
   std::string filter = schema::nullFilterSql(info_, k);
   if (!filter.empty()) where += " AND " + filter;
   Status st;
-  sqlite3_stmt* s = prepare("SELECT 1 FROM " + qualified() + " WHERE " + where + " AND rowid<>? LIMIT 1", st);
+  sqlite3_stmt* s =
+      prepare("SELECT 1 FROM " + qualified() + " WHERE " + where + " AND rowid<>? LIMIT 1", st);
   if (!s) return st;
   Reset reset{s};
   for (std::size_t i = 0; i < key.components.size(); ++i) {
@@ -737,7 +776,8 @@ Status Table::findDuplicate(const Record& r, std::int64_t exceptRow) {
     Status st = existsOther(key, r, exceptRow, found);
     if (!st) return st;
     if (found) {
-      Status dup = Status::error(err::DuplicateKey, errorText(err::DuplicateKey) + ": " + std::string(key.name));
+      Status dup = Status::error(err::DuplicateKey,
+                                 errorText(err::DuplicateKey) + ": " + std::string(key.name));
       dup.table = info_.label;
       dup.key = key.name;
       return dup;
@@ -757,7 +797,8 @@ Status Table::add() {
     cols += (cols.empty() ? "" : ",") + schema::quote(c.name);
     params += params.empty() ? "?" : ",?";
   }
-  sqlite3_stmt* s = prepare("INSERT INTO " + qualified() + "(" + cols + ") VALUES(" + params + ")", st);
+  sqlite3_stmt* s =
+      prepare("INSERT INTO " + qualified() + "(" + cols + ") VALUES(" + params + ")", st);
   if (!s) return end(st);
   {
     Reset reset{s};
@@ -788,14 +829,16 @@ Status Table::put() {
   st = rowById(current_, now, found);
   if (!st) return end(st);
   if (!found || !(now == image_)) {
-    Status changed = Status::error(err::RecordChanged, errorText(err::RecordChanged) +
-                                                            (found ? "" : ": el registro fue borrado"));
+    Status changed =
+        Status::error(err::RecordChanged,
+                      errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
     changed.table = info_.label;
     return end(changed);
   }
   normalize(buffer_);
   std::string set;
-  for (const auto& c : schema::columns(info_)) set += (set.empty() ? "" : ",") + schema::quote(c.name) + "=?";
+  for (const auto& c : schema::columns(info_))
+    set += (set.empty() ? "" : ",") + schema::quote(c.name) + "=?";
   sqlite3_stmt* s = prepare("UPDATE " + qualified() + " SET " + set + " WHERE rowid=?", st);
   if (!s) return end(st);
   {
@@ -850,9 +893,10 @@ Status Table::primeAutoNumber(const KeyInfo& key) {
   Status st = begin();
   if (!st) return st;
   std::string where;
-  for (int i = 0; i + 1 < n; ++i) where += (where.empty() ? "" : " AND ") + schema::componentSql(info_, k, i) + "=?";
-  sqlite3_stmt* s = prepare("SELECT max(" + schema::quote(last.shortName) + ") FROM " + qualified() +
-                                (where.empty() ? "" : " WHERE " + where),
+  for (int i = 0; i + 1 < n; ++i)
+    where += (where.empty() ? "" : " AND ") + schema::componentSql(info_, k, i) + "=?";
+  sqlite3_stmt* s = prepare("SELECT max(" + schema::quote(last.shortName) + ") FROM " +
+                                qualified() + (where.empty() ? "" : " WHERE " + where),
                             st);
   if (!s) return end(st);
   std::int64_t highest = 0;
@@ -875,6 +919,62 @@ Status Table::primeAutoNumber(const KeyInfo& key) {
   }
   st = add();  // inside the same lock, so no other station takes the number
   return end(st);
+}
+
+}  // namespace velmora::db
+
+namespace velmora::db {
+
+Status Table::identify(Storage& storage, const std::string& path, const dict::TableInfo*& table) {
+  table = nullptr;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    Status st = Status::error(err::FileNotFound, errorText(err::FileNotFound) + ": " + path);
+    return st;
+  }
+  std::string salt(16, '\0');
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(salt.data(), 16))
+      return Status::error(err::InvalidDataFile, errorText(err::InvalidDataFile) + ": " + path);
+  }
+  std::set<std::string_view> passwords;
+  for (const auto& t : dict::tables()) passwords.insert(t.password);
+  for (std::string_view password : passwords) {
+    std::string key = storage.rawKey(password, salt);
+    for (int size : {kPageSize, 1024}) {
+      sqlite3* db = nullptr;
+      if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return Status::error(err::AccessDenied, errorText(err::AccessDenied) + ": " + path);
+      }
+      sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+      std::string pragmas =
+          "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(size);
+      sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
+      sqlite3_stmt* s = nullptr;
+      std::string found;
+      if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &s,
+                             nullptr) == SQLITE_OK) {
+        if (sqlite3_step(s) == SQLITE_ROW)
+          found = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        sqlite3_finalize(s);
+      }
+      sqlite3_close_v2(db);
+      if (found.empty()) continue;
+      for (const auto& t : dict::tables())
+        if (t.label == found && t.storage == t.index && t.password == password) {
+          table = &t;
+          return Status::success();
+        }
+      return Status::error(err::InvalidRecord, errorText(err::InvalidRecord) + ": " + path +
+                                                   " contiene la tabla " + found +
+                                                   ", que no es del diccionario");
+    }
+  }
+  return Status::error(
+      err::InvalidDataFile,
+      errorText(err::InvalidDataFile) + ": archivo dañado, ajeno o con otra contraseña: " + path);
 }
 
 }  // namespace velmora::db

@@ -96,7 +96,7 @@ struct TableInfo {
   std::string_view prefix;  // "PAR"
   std::string_view holds;
   Kind kind;
-  int base;                   // table whose layout an alias or transfer table repeats; -1 otherwise
+  int base;     // table whose layout an alias or transfer table repeats; -1 otherwise
   int storage;  // table whose stored rows this one reads and writes: itself, its base, or
                 // the table it shares a file with (COBT reads COBA's rows)
   std::string_view fileName;  // as declared: "DATA1", "OBRA10.TPS", "POL"; empty when not set

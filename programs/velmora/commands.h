@@ -5,6 +5,7 @@
 namespace velmora::cli {
 
 // Each command registers itself on the tool's command line.
-void addTablesCommand(CLI::App& app);
+void addTablesCommand(::CLI::App& app);
+void addDumpCommand(::CLI::App& app);
 
 }  // namespace velmora::cli

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   CLI::App app{"velmora: herramienta de administración de Velmora"};
   app.require_subcommand(1);
   velmora::cli::addTablesCommand(app);
+  velmora::cli::addDumpCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -69,7 +69,7 @@ void showTable(const TableInfo& t) {
 
 }  // namespace
 
-void addTablesCommand(CLI::App& app) {
+void addTablesCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "tables",
       "Lista las tablas del diccionario (etiqueta, prefijo, archivo, longitud, campos, llaves) "

@@ -35,7 +35,8 @@ class Keys : public ::testing::Test {
     ASSERT_TRUE(st.ok()) << st.text;
   }
   // Every record in a key's order, as "value" strings of one field.
-  std::vector<std::string> walk(Table& t, const char* key, const char* field, bool backwards = false) {
+  std::vector<std::string> walk(Table& t, const char* key, const char* field,
+                                bool backwards = false) {
     std::vector<std::string> out;
     EXPECT_TRUE(t.setStart(t.info().key(key)).ok());
     while ((backwards ? t.previous() : t.next()).ok()) out.push_back(toText(t.buffer().get(field)));
@@ -152,8 +153,10 @@ TEST_F(Keys, ComponentsCompareInOrderAndTiesKeepRecordOrder) {
   addPart(part, 2, 1, 1, "y", 1);
   addPart(part, 4, 1, 1, "a", 2);
   // PAR:DES_KEY: contractor, then text; equal pairs in the order they were added.
-  EXPECT_EQ(walk(part, "PAR:DES_KEY", "PAR:CONC"), (std::vector<std::string>{"1", "2", "4", "3", "5"}));
-  EXPECT_EQ(walk(part, "PAR:DES_KEY", "PAR:CONC", true), (std::vector<std::string>{"5", "3", "4", "2", "1"}));
+  EXPECT_EQ(walk(part, "PAR:DES_KEY", "PAR:CONC"),
+            (std::vector<std::string>{"1", "2", "4", "3", "5"}));
+  EXPECT_EQ(walk(part, "PAR:DES_KEY", "PAR:CONC", true),
+            (std::vector<std::string>{"5", "3", "4", "2", "1"}));
 
   Table& dpol = open("DPOL");
   for (int i = 0; i < 30; ++i) {

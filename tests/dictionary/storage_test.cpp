@@ -63,7 +63,8 @@ class Files : public ::testing::Test {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
     std::string key = storage.rawKey(password, slurp(path).substr(0, 16));
-    std::string sql = "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(kPageSize);
+    std::string sql =
+        "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(kPageSize);
     sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     schema::registerCollations(db);
     return db;
@@ -89,7 +90,9 @@ TEST_F(Files, CreatedEncryptedAndReadableWithThePassword) {
   EXPECT_EQ(bytes.substr(0, 16), Storage::saltFor("482719"));
 
   // The sqlcipher shell shows the records with the owner password.
-  std::string out = shell(path, "PRAGMA key='482719'; PRAGMA cipher_page_size=4096; SELECT TEXT FROM PART ORDER BY CONC;");
+  std::string out = shell(
+      path,
+      "PRAGMA key='482719'; PRAGMA cipher_page_size=4096; SELECT TEXT FROM PART ORDER BY CONC;");
   EXPECT_NE(out.find("PARTIDA 1\nPARTIDA 2\nPARTIDA 3"), std::string::npos) << out;
   out = shell(path, "PRAGMA key='000000'; PRAGMA cipher_page_size=4096; SELECT TEXT FROM PART;");
   EXPECT_EQ(out.find("PARTIDA"), std::string::npos);
@@ -100,7 +103,9 @@ TEST_F(Files, CreatedEncryptedAndReadableWithThePassword) {
   EXPECT_EQ(count(t), 3);
   sqlite3* db = raw(path);
   sqlite3_stmt* s = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE type='table'", -1, &s, nullptr), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE type='table'", -1, &s, nullptr),
+      SQLITE_OK);
   ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
   std::string ddl = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
   sqlite3_finalize(s);
@@ -236,8 +241,11 @@ TEST_F(Files, SchemaObjectsOfAFileItselfAreRefused) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
   std::string key = storage.rawKey("482719", Storage::saltFor("482719"));
-  sqlite3_exec(db, ("PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=4096;CREATE TABLE PART(CONC REAL)").c_str(),
-               nullptr, nullptr, nullptr);
+  sqlite3_exec(
+      db,
+      ("PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=4096;CREATE TABLE PART(CONC REAL)")
+          .c_str(),
+      nullptr, nullptr, nullptr);
   sqlite3_close(db);
   Context c(storage);
   storage.setFileName(part, path);
@@ -271,7 +279,8 @@ TEST_F(Files, ReadOnlyFileOrFolderAndRefusedCharacters) {
   fs::create_directories(folder.file("ro"));
   std::string inRo = folder.file("ro/OBRA10.TPS");
   fs::copy_file(path, inRo);
-  fs::permissions(folder.file("ro"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+  fs::permissions(folder.file("ro"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   Context c(storage);
   storage.setFileName(part, inRo);

@@ -219,7 +219,8 @@ TEST_F(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
   // over real files: contractor -> budget items by PAR:CONT.
   const auto& cont = *dict::findTable("CONT");
   const auto& part = *dict::findTable("PART");
-  static const dict::LinkPair link[] = {{std::int16_t(cont.fieldIndex("CTR:CTA")), std::int16_t(part.fieldIndex("PAR:CONT"))}};
+  static const dict::LinkPair link[] = {
+      {std::int16_t(cont.fieldIndex("CTR:CTA")), std::int16_t(part.fieldIndex("PAR:CONT"))}};
   const int desKey = int(part.key("PAR:DES_KEY") - part.keys.data());
   const dict::RelationInfo rules[] = {
       {cont.index, part.index, desKey, link, dict::Rule::Restrict, dict::Rule::Clear}};
@@ -238,7 +239,7 @@ TEST_F(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
   c.rec<CTR>().CTA = 9;
   Status st = relations.put(c);
   EXPECT_EQ(st.code, err::RestrictedUpdate);
-  EXPECT_EQ(c.rec<CTR>().CTA, 4);  // back to its value on file
+  EXPECT_EQ(c.rec<CTR>().CTA, 4);    // back to its value on file
   c.rec<CTR>().NOMB = "CUATRO BIS";  // a change of other fields is fine
   ASSERT_TRUE(relations.put(c).ok());
   ASSERT_TRUE(relations.remove(c).ok());
