@@ -34,6 +34,9 @@ class Table;
 
 // Cipher page size of the files we create (see bench/storage_bench.cpp).
 inline constexpr int kPageSize = 4096;
+// Page cache of each connection, in the engine's notation (negative: KiB).
+// Allocated only as pages are read.
+inline constexpr int kCacheSize = -16384;
 
 class Storage {
  public:

@@ -35,6 +35,8 @@ struct Table::Batch {
   std::size_t take = 0;
   std::uint64_t generation = 0;
   std::size_t want = 8;
+  // The anchor row is taken from the batch lazily: only a refill needs it.
+  std::size_t anchorIndex = SIZE_MAX;
 };
 
 namespace {
@@ -249,7 +251,8 @@ Status Table::openFile(Mode mode) {
   Status st;
   for (int size : sizes) {
     if (db_) sqlite3_close_v2(db_), db_ = nullptr;
-    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    // A connection belongs to one context, used by one thread at a time.
+    int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       st = engineError(rc, "abriendo");
@@ -279,7 +282,8 @@ Status Table::openFile(Mode mode) {
     db_ = nullptr;
     return st;
   }
-  sqlite3_exec(db_, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
+  std::string settings = "PRAGMA cell_size_check=ON;PRAGMA cache_size=" + std::to_string(kCacheSize);
+  sqlite3_exec(db_, settings.c_str(), nullptr, nullptr, nullptr);
   st = checkSchema(mode == Mode::Rebuild, readOnly);
   if (st && mode == Mode::Rebuild) st = buildKeys();
   if (st && !readOnly) {
@@ -560,6 +564,7 @@ Status Table::set(const KeyInfo* key) {
   if (!key) return setStart(nullptr);
   batch_->key = storedKey(*key);
   batch_->kind = Batch::Anchor::At;
+  batch_->anchorIndex = SIZE_MAX;
   batch_->anchor = buffer_;
   normalize(batch_->anchor);
   batch_->filled = batch_->take = 0;
@@ -571,6 +576,7 @@ Status Table::setStart(const KeyInfo* key) {
   if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
   batch_->key = key ? storedKey(*key) : -1;
   batch_->kind = Batch::Anchor::Start;
+  batch_->anchorIndex = SIZE_MAX;
   batch_->filled = batch_->take = 0;
   batch_->want = 8;
   return Status::success();
@@ -583,6 +589,8 @@ Status Table::setStart(const KeyInfo* key) {
 // indexed range, so no read ever scans from the top of the key.
 Status Table::fetch(int want) {
   Batch& b = *batch_;
+  if (b.anchorIndex < b.filled) b.anchor = b.rows[b.anchorIndex];
+  b.anchorIndex = SIZE_MAX;
   b.filled = b.take = 0;
   b.generation = generation_;
   if (b.rows.size() < std::size_t(want)) {
@@ -681,14 +689,14 @@ Status Table::next() {
     b.forward = true;
     Status st = fetch(int(b.want));
     if (!st) return st;
-    b.want = std::min<std::size_t>(b.want * 8, 256);
+    b.want = std::min<std::size_t>(b.want * 8, 512);
     if (b.filled == 0)
       return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   }
   buffer_ = b.rows[b.take];
   image_ = b.rows[b.take];
   current_ = b.rowids[b.take];
-  b.anchor = b.rows[b.take];
+  b.anchorIndex = b.take;
   b.anchorRow = current_;
   b.kind = Batch::Anchor::After;
   ++b.take;
@@ -705,14 +713,14 @@ Status Table::previous() {
     b.forward = false;
     Status st = fetch(int(b.want));
     if (!st) return st;
-    b.want = std::min<std::size_t>(b.want * 8, 256);
+    b.want = std::min<std::size_t>(b.want * 8, 512);
     if (b.filled == 0)
       return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   }
   buffer_ = b.rows[b.take];
   image_ = b.rows[b.take];
   current_ = b.rowids[b.take];
-  b.anchor = b.rows[b.take];
+  b.anchorIndex = b.take;
   b.anchorRow = current_;
   b.kind = Batch::Anchor::After;
   ++b.take;
