@@ -7,5 +7,6 @@ namespace velmora::cli {
 // Each command registers itself on the tool's command line.
 void addTablesCommand(::CLI::App& app);
 void addDumpCommand(::CLI::App& app);
+void addLetraCommand(::CLI::App& app);
 
 }  // namespace velmora::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   velmora::cli::addTablesCommand(app);
   velmora::cli::addDumpCommand(app);
+  velmora::cli::addLetraCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }
