@@ -1,11 +1,11 @@
 #include "reports/amount_words.h"
 
+#include "framework/picture.h"
+
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <string>
-#include <system_error>
 
 namespace velmora {
 
@@ -58,39 +58,6 @@ bool spellGroup(std::string& text, int h, int t, int u) {
     addWord(text, kUnits[u]);
   }
   return h > 0 || t > 0 || u > 0;
-}
-
-// picture: N*16.2
-// Stand-in for the picture engine: the shortest text that reads back as the
-// same double, rounded half away from zero in decimal, so 1.005 and 2.675 round
-// as typed. Takes a finite, non-negative amount.
-std::string amountField(double amount) {
-  const std::string overflow(kFieldWidth, '#');
-  // Fixed notation of a tiny double runs to ~330 characters.
-  char buf[1100];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed);
-  if (ec != std::errc{}) return overflow;
-  std::string_view shortest(buf, std::size_t(end - buf));
-  std::size_t point = shortest.find('.');
-  std::string digits(shortest.substr(0, point));
-  std::string fraction =
-      point == std::string_view::npos ? std::string() : std::string(shortest.substr(point + 1));
-  fraction.resize(3, '0');
-  digits += fraction.substr(0, 2);  // now in cents
-  if (fraction[2] >= '5') {
-    std::size_t i = digits.size();
-    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
-    if (i == 0)
-      digits.insert(digits.begin(), '1');
-    else
-      ++digits[i - 1];
-  }
-  std::string cents = digits.substr(digits.size() - 2);
-  std::string units = digits.substr(0, digits.size() - 2);
-  std::size_t first = units.find_first_not_of('0');
-  units = first == std::string::npos ? "0" : units.substr(first);
-  if (units.size() > kPoint) return overflow;
-  return std::string(kPoint - units.size(), '*') + units + '.' + cents;
 }
 
 }  // namespace
@@ -152,7 +119,8 @@ Status amountInWords(double amount, std::string& text) {
   // Rounds to zero cents: zero, whatever the sign (also -0.0).
   if (amount <= 0 && amount > -0.005) amount = 0.0;
   if (amount < 0) return refuse(text, "No se puede escribir con letra un importe negativo");
-  return amountInWords(amountField(amount), text);
+  // The field exactly as a cheque layout formats it.
+  return amountInWords(formatPicture("N*16.2", amount), text);
 }
 
 }  // namespace velmora

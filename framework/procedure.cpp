@@ -1,0 +1,291 @@
+#include "framework/procedure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include "dictionary/cp1252.h"
+#include "framework/access.h"
+#include "framework/file_errors.h"
+#include "framework/picture.h"
+#include "framework/settings.h"
+
+namespace velmora {
+
+// --- Program -------------------------------------------------------------------
+
+bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::toupper(static_cast<unsigned char>(x)) <
+           std::toupper(static_cast<unsigned char>(y));
+  });
+}
+
+Program::Program(std::string name, db::Storage& storage, MessageService& messages,
+                 std::string settingsPath)
+    : name_(std::move(name)),
+      storage_(storage),
+      messages_(messages),
+      settingsPath_(std::move(settingsPath)) {}
+
+Value Program::var(std::string_view name) const {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? Value(std::string()) : it->second;
+}
+
+void Program::setVar(std::string_view name, Value v) {
+  auto it = vars_.find(name);
+  if (it == vars_.end())
+    vars_.emplace(std::string(name), std::move(v));
+  else
+    it->second = std::move(v);
+}
+
+bool Program::hasVar(std::string_view name) const { return vars_.find(name) != vars_.end(); }
+
+void Program::addProcedure(std::string name, Factory make) {
+  procedures_[std::move(name)] = std::move(make);
+}
+
+bool Program::knows(std::string_view name) const {
+  return procedures_.find(name) != procedures_.end();
+}
+
+std::unique_ptr<Procedure> Program::make(std::string_view name, db::Context& ctx) {
+  auto it = procedures_.find(name);
+  if (it == procedures_.end()) return nullptr;
+  return it->second(*this, ctx);
+}
+
+// --- Procedure -----------------------------------------------------------------
+
+WarningLines warningLines(std::string_view l1, std::string_view l2, std::string_view l3) {
+  return {cp1252::utf8Prefix(l1, 40), cp1252::utf8Prefix(l2, 40), cp1252::utf8Prefix(l3, 40)};
+}
+
+Procedure::Procedure(Program& program, db::Context& ctx, WindowDescription window)
+    : program_(program), ctx_(ctx), window_(std::move(window)) {
+  for (const Control& c : window_.controls) {
+    ControlState s;
+    s.enabled = !c.disabled;
+    s.hidden = c.hidden;
+    states_[c.id] = s;
+  }
+}
+
+Procedure::~Procedure() {
+  for (db::Table* t : opened_) t->close();
+}
+
+int Procedure::run(Host& host) {
+  if (open(host)) host.runModal(*this);
+  return finish();
+}
+
+bool Procedure::open(Host& host) {
+  host_ = &host;
+  program_.messages().registerProcedure(ctx_.thread(), name());
+  registered_ = true;
+  // The request is handed over in a global that the callee copies and clears.
+  wm_.request = program_.request;
+  wm_.originalRequest = program_.request;
+  program_.request = request::None;
+  wm_.response = response::None;
+  if (!init()) {
+    if (wm_.response == response::None) wm_.response = response::Cancelled;
+    return false;
+  }
+  open_ = true;
+  host.opened(*this);
+  // Restore the window's placement and tab; the host applies them.
+  return true;
+}
+
+int Procedure::finish() {
+  if (open_) {
+    kill();
+    open_ = false;
+    if (host_) host_->closed(*this);
+  } else {
+    for (db::Table* t : opened_) t->close();
+    opened_.clear();
+    wm_.filesOpened = false;
+  }
+  if (registered_) {
+    program_.messages().unregisterProcedure(ctx_.thread(), name());
+    registered_ = false;
+  }
+  return wm_.response;
+}
+
+void Procedure::uses(std::string_view label) { uses_.emplace_back(label); }
+
+bool Procedure::init() {
+  wm_.insertAction = 2;
+  wm_.changeAction = 2;
+  wm_.deleteAction = 2;
+  wm_.cancelAction = 3;
+  for (const std::string& label : uses_) {
+    db::Table& t = ctx_.table(label);
+    Status st = t.open();
+    if (!st) {
+      ErrorContext ec;
+      ec.thread = ctx_.thread();
+      reportFileError(program_.messages(), ec, st, FileAction::Open);
+      for (db::Table* o : opened_) o->close();
+      opened_.clear();
+      return false;
+    }
+    opened_.push_back(&t);
+  }
+  wm_.filesOpened = !opened_.empty();
+  return true;
+}
+
+void Procedure::kill() {
+  if (wm_.filesOpened) {
+    for (db::Table* t : opened_) t->close();
+    opened_.clear();
+    wm_.filesOpened = false;
+  }
+}
+
+bool Procedure::checkAccess(int entry) {
+  if (auto refused = formAccess(program_, entry, wm_.request)) {
+    host_->warn(*refused);
+    return false;
+  }
+  return true;
+}
+
+void Procedure::accepted(const std::string& control) {
+  if (!state(control).enabled || state(control).hidden) return;
+  onAccepted(control);
+}
+
+void Procedure::onAccepted(const std::string&) {}
+
+void Procedure::keyPressed(Key) {}
+
+void Procedure::closeBox() { close(response::Cancelled); }
+
+Status Procedure::typed(const std::string& control, std::string_view text) {
+  const Control* c = window_.find(control);
+  if (!c || c->use.empty())
+    return Status::error(err::ValueRefused, "El control " + control + " no recibe texto");
+  Value v = std::string(text);
+  if (!c->picture.empty()) {
+    auto pic = compilePicture(c->picture);
+    if (!pic) throw std::logic_error("bad picture " + c->picture + " in " + name());
+    Status st = parse(*pic, text, v);
+    if (!st) return st;
+  }
+  Status st = setValue(c->use, v);
+  if (st) refresh(control);
+  return st;
+}
+
+ControlState Procedure::state(const std::string& control) const {
+  auto it = states_.find(control);
+  return it == states_.end() ? ControlState{} : it->second;
+}
+
+std::string Procedure::display(const Control& c) const {
+  if (c.use.empty()) return {};
+  Value v = value(c.use);
+  if (c.picture.empty()) return toText(v);
+  return formatPicture(c.picture, v);
+}
+
+std::string Procedure::display(const std::string& control) const {
+  const Control* c = window_.find(control);
+  return c ? display(*c) : std::string();
+}
+
+void Procedure::warn(std::string_view l1, std::string_view l2, std::string_view l3) {
+  host_->warn(warningLines(l1, l2, l3));
+}
+
+bool Procedure::choose(std::string_view l1, std::string_view l2, std::string_view l3) {
+  return host_->choose(warningLines(l1, l2, l3));
+}
+
+int Procedure::call(std::unique_ptr<Procedure> callee, int req) {
+  program_.request = req;
+  return callee->run(*host_);
+}
+
+int Procedure::call(std::string_view procedure, int req) {
+  auto callee = program_.make(procedure, ctx_);
+  if (!callee) {
+    ErrorContext ec;
+    ec.thread = ctx_.thread();
+    program_.messages().raiseWithMessage(ec, 27, procedure);
+    return response::Cancelled;
+  }
+  return call(std::move(callee), req);
+}
+
+void Procedure::start(std::string_view procedure) {
+  auto ctx = std::make_unique<db::Context>(program_.storage(), program_.newThread());
+  auto p = program_.make(procedure, *ctx);
+  if (!p) {
+    ErrorContext ec;
+    ec.thread = ctx_.thread();
+    program_.messages().raiseWithMessage(ec, 27, procedure);
+    return;
+  }
+  p->ownContext_ = std::move(ctx);
+  host_->start(std::move(p));
+}
+
+void Procedure::select(const std::string& control) {
+  if (host_) host_->focus(*this, control);
+}
+
+void Procedure::enable(const std::string& control, bool on) {
+  states_[control].enabled = on;
+  refresh(control);
+}
+
+void Procedure::hide(const std::string& control, bool hidden) {
+  states_[control].hidden = hidden;
+  refresh(control);
+}
+
+void Procedure::refresh(const std::string& control) {
+  if (host_ && open_) host_->refresh(*this, control);
+}
+
+void Procedure::refreshAll() {
+  for (const Control& c : window_.controls) refresh(c.id);
+}
+
+void Procedure::close(int resp) {
+  wm_.response = resp;
+  closing_ = true;
+}
+
+Value Procedure::value(std::string_view use) const {
+  if (use.find(':') != std::string_view::npos) {
+    std::string_view base = use.substr(0, use.find('['));
+    const dict::TableInfo* owner = nullptr;
+    if (dict::findField(base, &owner)) {
+      db::Table& t = ctx_.table(*owner);
+      return t.buffer().get(use);
+    }
+  }
+  return program_.var(use);
+}
+
+Status Procedure::setValue(std::string_view use, const Value& v) {
+  if (use.find(':') != std::string_view::npos) {
+    std::string_view base = use.substr(0, use.find('['));
+    const dict::TableInfo* owner = nullptr;
+    if (dict::findField(base, &owner)) return ctx_.table(*owner).buffer().set(use, v);
+  }
+  program_.setVar(use, v);
+  return Status::success();
+}
+
+}  // namespace velmora

@@ -1,0 +1,206 @@
+#pragma once
+
+// The life of every window procedure (init, event loop, kill), the request
+// and response protocol, the window manager state, and the host interface
+// through which procedures talk to the user. Business procedures derive from
+// Procedure (or from the browse and form behaviour built on it) and never
+// touch widgets.
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/storage.h"
+#include "framework/messages.h"
+#include "framework/program.h"
+#include "framework/window.h"
+
+namespace velmora {
+
+namespace request {
+inline constexpr int None = 0, Insert = 1, Change = 2, Delete = 3, Select = 4, Process = 5,
+                     View = 6;
+}
+namespace response {
+inline constexpr int None = 0, Completed = 1, Cancelled = 2;
+}
+
+enum class Key {
+  Enter,
+  CtrlEnter,
+  ShiftEnter,
+  Esc,
+  Tab,
+  ShiftTab,
+  Insert,
+  Delete,
+  Backspace,
+  Up,
+  Down,
+  Left,
+  Right,
+  PageUp,
+  PageDown,
+  Home,
+  End,
+  CtrlHome,
+  CtrlEnd,
+  CtrlPageUp,
+  CtrlPageDown,
+  ContextMenu,
+  Ditto,  // Ctrl+' puts back the value saved last
+};
+
+// The three lines of the warning dialog, each up to 40 characters.
+using WarningLines = std::array<std::string, 3>;
+
+class Procedure;
+
+// Implemented by the Qt host, the script host and the test host.
+class Host : public MessageHost {
+ public:
+  // "MENSAJE DE ADVERTENCIA !!!": three lines and one button.
+  virtual void warn(const WarningLines& lines) = 0;
+  // The variant with the choice "SELECCIONE SU OPCION": true for yes.
+  virtual bool choose(const WarningLines& lines) = 0;
+
+  // The procedure's window opens (built from its description) and later
+  // closes. runModal() processes the user's events for that window until it
+  // closes: a nested event loop, so callers read straight through.
+  virtual void opened(Procedure& p) = 0;
+  virtual void runModal(Procedure& p) = 0;
+  virtual void closed(Procedure& p) = 0;
+  // A procedure on its own thread context (an MDI child of the frame).
+  virtual void start(std::unique_ptr<Procedure> p) = 0;
+
+  // A control's value or state changed; focus moved.
+  virtual void refresh(Procedure& p, const std::string& control) = 0;
+  virtual void focus(Procedure& p, const std::string& control) = 0;
+};
+
+// The window manager state of one procedure.
+struct WindowManager {
+  int request = request::None;
+  int originalRequest = request::None;
+  int response = response::None;
+  std::string firstField;  // gets focus after a refused save
+  std::string okControl;   // empty when the window has none
+  Key historyKey = Key::Ditto;
+  bool filesOpened = false;
+  bool batchProcessing = false;
+  int insertAction = 2;
+  int changeAction = 2;
+  int deleteAction = 2;
+  int cancelAction = 3;
+};
+
+struct ControlState {
+  bool enabled = true;
+  bool hidden = false;
+};
+
+class Procedure {
+ public:
+  Procedure(Program& program, db::Context& ctx, WindowDescription window);
+  virtual ~Procedure();
+  Procedure(const Procedure&) = delete;
+  Procedure& operator=(const Procedure&) = delete;
+
+  const std::string& name() const { return window_.procedure; }
+  const WindowDescription& window() const { return window_; }
+  Program& program() { return program_; }
+  db::Context& context() { return ctx_; }
+  Host& host() { return *host_; }
+  WindowManager& wm() { return wm_; }
+  const WindowManager& wm() const { return wm_; }
+
+  // Runs the whole life modally: init; if the window opens, the host's event
+  // loop until it closes; kill. Returns the response.
+  int run(Host& host);
+  // The two halves, for hosts that keep the window open on their own loop.
+  bool open(Host& host);  // init; true when the window opened
+  int finish();           // kill; the response
+
+  bool isOpen() const { return open_; }
+  bool isClosing() const { return closing_; }
+
+  // --- events, called by hosts -------------------------------------------
+  // A button was pressed or an entry accepted.
+  virtual void accepted(const std::string& control);
+  virtual void keyPressed(Key key);
+  // Typed text for an entry: parsed through its picture into the field or
+  // variable it uses. A refused text leaves the value as it was.
+  virtual Status typed(const std::string& control, std::string_view text);
+  // The close box of the window.
+  virtual void closeBox();
+
+  // --- what hosts read ---------------------------------------------------
+  ControlState state(const std::string& control) const;
+  // The control's value as the window shows it, through its picture.
+  std::string display(const Control& c) const;
+  std::string display(const std::string& control) const;
+
+  // --- services for handlers ---------------------------------------------
+  void warn(std::string_view l1, std::string_view l2 = {}, std::string_view l3 = {});
+  bool choose(std::string_view l1, std::string_view l2 = {}, std::string_view l3 = {});
+  // Calls another procedure in this thread context with a request and
+  // returns its response.
+  int call(std::unique_ptr<Procedure> callee, int request);
+  int call(std::string_view procedure, int request);
+  // Starts a procedure on a thread context of its own.
+  void start(std::string_view procedure);
+  void select(const std::string& control);
+  void enable(const std::string& control, bool on = true);
+  void disable(const std::string& control) { enable(control, false); }
+  void hide(const std::string& control, bool hidden = true);
+  void unhide(const std::string& control) { hide(control, false); }
+  void refresh(const std::string& control);
+  void refreshAll();
+  // Closes the window with a response.
+  void close(int response);
+
+  // Fields ("PAR:CONC", "OBR:CC[7]") of this context's record buffers, or
+  // program variables.
+  Value value(std::string_view use) const;
+  Status setValue(std::string_view use, const Value& v);
+
+  // Tables the procedure uses: opened by init, closed by kill.
+  void uses(std::string_view label);
+  db::Table& table(std::string_view label) { return ctx_.table(label); }
+
+ protected:
+  // The steps business procedures extend. init() returns false when the
+  // window must not open (the response is then what it set, or cancelled).
+  virtual bool init();
+  virtual void kill();
+  // Called when a control is accepted and the framework has no behaviour of
+  // its own for it; business rules live here.
+  virtual void onAccepted(const std::string& control);
+
+  // The access check of a window for its entry k, by request.
+  bool checkAccess(int entry);
+
+  Program& program_;
+  db::Context& ctx_;
+  WindowDescription window_;
+  WindowManager wm_;
+  Host* host_ = nullptr;
+  std::map<std::string, ControlState, NoCaseLess> states_;
+  std::vector<std::string> uses_;
+  std::vector<db::Table*> opened_;
+  bool open_ = false;
+  bool closing_ = false;
+  bool registered_ = false;
+  std::unique_ptr<db::Context> ownContext_;
+
+  friend class Program;
+};
+
+// Cuts the three lines of a warning to 40 characters each.
+WarningLines warningLines(std::string_view l1, std::string_view l2, std::string_view l3);
+
+}  // namespace velmora

@@ -1,0 +1,54 @@
+#include "framework/window.h"
+
+#include <cctype>
+
+namespace velmora {
+
+namespace {
+
+bool sameId(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+const Control* WindowDescription::find(std::string_view id) const {
+  for (const Control& c : controls)
+    if (sameId(c.id, id)) return &c;
+  return nullptr;
+}
+
+Control* WindowDescription::find(std::string_view id) {
+  for (Control& c : controls)
+    if (sameId(c.id, id)) return &c;
+  return nullptr;
+}
+
+std::vector<const Control*> WindowDescription::tabs() const {
+  std::vector<const Control*> out;
+  for (const Control& c : controls)
+    if (c.type == ControlType::Tab) out.push_back(&c);
+  return out;
+}
+
+std::string plainCaption(std::string_view caption) {
+  std::string s;
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') {
+        s += '&';
+        ++i;
+      }
+      continue;
+    }
+    s += caption[i];
+  }
+  return s;
+}
+
+}  // namespace velmora

@@ -1,0 +1,71 @@
+#pragma once
+
+// Window descriptions: what a window shows, as data. Hosts build widgets (or
+// a transcript) from it; procedures name its controls.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+enum class ControlType {
+  Prompt,    // a label, often with a mnemonic ("&Nombre:")
+  Entry,     // edits a field or variable through its picture
+  Text,      // shows a field or variable through its picture, read-only
+  Check,     // a yes/no value: choices[0] when off, choices[1] when on
+  Option,    // a radio group: one choice per button
+  Spin,      // a number entry with up/down arrows
+  List,      // a browse list with columns
+  Sheet,     // a set of tabs (?CURRENTTAB)
+  Tab,       // one tab of the sheet before it
+  Button,    // a command button
+  Lookup,    // the button beside an entry that calls the related browse
+  Calendar,  // the button beside a date entry that opens the date picker
+  Image,
+};
+
+struct ListColumn {
+  std::string header;     // "CTA"
+  std::string field;      // "FRE:CTA", or a variable
+  std::string picture;    // "@n_6"
+  int width = 0;          // in characters; 0 lets the host choose
+  char align = 'L';       // L, R, C
+  bool coloured = false;  // the row carries the four colour values of this column
+};
+
+struct Control {
+  ControlType type = ControlType::Prompt;
+  std::string id;                    // "?FRE:CTA", "?OK", "?INSERT:3", "?CURRENTTAB"
+  std::string text;                  // caption, prompt or tab text, with & mnemonics
+  std::string use;                   // bound record field ("FRE:CTA") or program variable ("SUM1")
+  std::string picture;               // "@n_6", "@s40", "@D6"
+  std::string owner;                 // the tab (id) a control sits on, empty for the window
+  std::string target;                // Lookup/Calendar: the entry it serves
+  std::vector<std::string> choices;  // Option/Check values, in button order
+  std::vector<ListColumn> columns;   // List
+  bool readOnly = false;
+  bool hidden = false;
+  bool disabled = false;
+  bool isDefault = false;  // the window's default button
+  bool required = false;
+};
+
+struct WindowDescription {
+  std::string procedure;  // also the window's section in the settings file
+  std::string title;
+  std::vector<Control> controls;  // in tab order
+  bool resizable = true;
+
+  const Control* find(std::string_view id) const;
+  Control* find(std::string_view id);
+  bool hasSheet() const { return find("?CURRENTTAB") != nullptr; }
+  // The tabs of the sheet, in order.
+  std::vector<const Control*> tabs() const;
+};
+
+// Strips the '&' mnemonic markers from a caption ("C&ierra" -> "Cierra";
+// "&&" stays one '&').
+std::string plainCaption(std::string_view caption);
+
+}  // namespace velmora

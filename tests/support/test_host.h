@@ -1,0 +1,99 @@
+#pragma once
+
+// The test host: runs procedures headless. A test queues what the user does
+// (actions run against the innermost open window) and how the user answers
+// warnings, choices and message boxes; the host records what was shown.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/procedure.h"
+
+namespace velmora::test {
+
+class TestHost : public Host {
+ public:
+  using Action = std::function<void(Procedure&)>;
+
+  std::deque<Action> actions;  // consumed by the innermost modal loop
+  std::deque<bool> choices;    // answers to choose(); yes when empty
+  std::deque<int> buttons;     // answers to message boxes; the default when empty
+
+  std::vector<std::string> log;  // every window opened and closed, every warning and box
+  std::vector<WarningLines> warnings;
+  std::vector<MessageBox> boxes;
+  std::vector<std::unique_ptr<Procedure>> started;
+  int stops = 0;
+
+  void warn(const WarningLines& l) override {
+    warnings.push_back(l);
+    log.push_back("aviso: " + l[0] + " / " + l[1] + " / " + l[2]);
+  }
+  bool choose(const WarningLines& l) override {
+    warnings.push_back(l);
+    bool yes = true;
+    if (!choices.empty()) yes = choices.front(), choices.pop_front();
+    log.push_back("opcion: " + l[0] + " / " + l[1] + " / " + l[2] + (yes ? " -> si" : " -> no"));
+    return yes;
+  }
+  int show(const MessageBox& box) override {
+    boxes.push_back(box);
+    int b = box.defaultButton;
+    if (!buttons.empty()) b = buttons.front(), buttons.pop_front();
+    log.push_back("mensaje: " + box.title + ": " + box.text);
+    return b;
+  }
+  void stopProgram() override { ++stops; }
+
+  void opened(Procedure& p) override { log.push_back("abre " + p.name()); }
+  void closed(Procedure& p) override {
+    log.push_back("cierra " + p.name() + " " + std::to_string(p.wm().response));
+  }
+  void runModal(Procedure& p) override {
+    while (!p.isClosing()) {
+      if (actions.empty()) {
+        log.push_back("sin acciones: " + p.name());
+        p.closeBox();
+        break;
+      }
+      Action a = std::move(actions.front());
+      actions.pop_front();
+      a(p);
+    }
+  }
+  void start(std::unique_ptr<Procedure> p) override {
+    log.push_back("inicia " + p->name());
+    Procedure& ref = *p;
+    started.push_back(std::move(p));
+    ref.run(*this);
+  }
+  void refresh(Procedure&, const std::string&) override {}
+  void focus(Procedure& p, const std::string& control) override {
+    focused = control;
+    log.push_back("foco " + p.name() + " " + control);
+  }
+
+  // Conveniences for queuing user actions.
+  void press(std::string control) {
+    actions.push_back([c = std::move(control)](Procedure& p) { p.accepted(c); });
+  }
+  void type(std::string control, std::string text) {
+    actions.push_back([c = std::move(control), t = std::move(text)](Procedure& p) {
+      (void)p.typed(c, t);
+      p.accepted(c);
+    });
+  }
+  void key(Key k) {
+    actions.push_back([k](Procedure& p) { p.keyPressed(k); });
+  }
+  void closeWindow() {
+    actions.push_back([](Procedure& p) { p.closeBox(); });
+  }
+
+  std::string focused;
+};
+
+}  // namespace velmora::test
