@@ -96,13 +96,23 @@ bool Procedure::open(Host& host) {
     return false;
   }
   open_ = true;
+  if (window_.hasSheet()) currentTab_ = 1;
   host.opened(*this);
-  // Restore the window's placement and tab; the host applies them.
+  SettingsFile settings(program_.settingsPath());
+  if (auto placement = loadWindowSettings(settings, name())) {
+    host.place(*this, *placement);
+    if (placement->tab && window_.hasSheet()) selectTab(*placement->tab);
+  }
   return true;
 }
 
 int Procedure::finish() {
   if (open_) {
+    if (auto placement = host_->placement(*this)) {
+      if (window_.hasSheet()) placement->tab = currentTab_;
+      SettingsFile settings(program_.settingsPath());
+      (void)saveWindowSettings(settings, name(), *placement, window_.hasSheet());
+    }
     kill();
     open_ = false;
     if (host_) host_->closed(*this);
@@ -259,6 +269,13 @@ void Procedure::refresh(const std::string& control) {
 
 void Procedure::refreshAll() {
   for (const Control& c : window_.controls) refresh(c.id);
+}
+
+void Procedure::selectTab(int tab) {
+  int tabs = int(window_.tabs().size());
+  if (tab < 1 || tab > tabs) return;
+  currentTab_ = tab;
+  refresh("?CURRENTTAB");
 }
 
 void Procedure::close(int resp) {

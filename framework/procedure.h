@@ -17,6 +17,7 @@
 #include "dictionary/storage.h"
 #include "framework/messages.h"
 #include "framework/program.h"
+#include "framework/settings.h"
 #include "framework/window.h"
 
 namespace velmora {
@@ -76,6 +77,11 @@ class Host : public MessageHost {
   virtual void closed(Procedure& p) = 0;
   // A procedure on its own thread context (an MDI child of the frame).
   virtual void start(std::unique_ptr<Procedure> p) = 0;
+
+  // The window's placement: applied from the settings file when it opens
+  // (only when the file has one), read back when it closes.
+  virtual void place(Procedure& p, const WindowPlacement& placement) = 0;
+  virtual std::optional<WindowPlacement> placement(Procedure& p) = 0;
 
   // A control's value or state changed; focus moved.
   virtual void refresh(Procedure& p, const std::string& control) = 0;
@@ -163,6 +169,10 @@ class Procedure {
   // Closes the window with a response.
   void close(int response);
 
+  // The selected tab of the window's sheet, from 1; 0 without a sheet.
+  int currentTab() const { return currentTab_; }
+  virtual void selectTab(int tab);
+
   // Fields ("PAR:CONC", "OBR:CC[7]") of this context's record buffers, or
   // program variables.
   Value value(std::string_view use) const;
@@ -194,6 +204,7 @@ class Procedure {
   std::vector<db::Table*> opened_;
   bool open_ = false;
   bool closing_ = false;
+  int currentTab_ = 0;
   bool registered_ = false;
   std::unique_ptr<db::Context> ownContext_;
 

@@ -237,3 +237,50 @@ TEST(Warning, LinesAreCutToFortyCharacters) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST_F(Procedures, WindowSettingsRestoredAtOpenAndSavedAtClose) {
+  // Nothing stored yet: the designed placement stays, and none is saved
+  // unless the window has one.
+  {
+    Sample s(program, ctx);
+    host.press("?OK");
+    s.run(host);
+    EXPECT_TRUE(host.placements.empty());
+  }
+  host.placements["SAMPLE"] = WindowPlacement{false, false, 10, 20, 300, 200, std::nullopt};
+  {
+    Sample s(program, ctx);
+    host.press("?OK");
+    s.run(host);
+  }
+  SettingsFile ini(folder.file("DUDORE.INI"));
+  EXPECT_EQ(ini.get("sample", "maximize"), "No");
+  EXPECT_EQ(ini.get("SAMPLE", "XPos"), "10");
+  EXPECT_EQ(ini.get("SAMPLE", "Height"), "200");
+  EXPECT_FALSE(ini.get("SAMPLE", "Tab:?CurrentTab").has_value());  // no sheet
+
+  test::TestHost other;
+  other.press("?OK");
+  {
+    Sample s(program, ctx);
+    s.run(other);
+  }
+  ASSERT_TRUE(other.placements.count("SAMPLE"));
+  EXPECT_EQ(other.placements["SAMPLE"].width, 300);
+
+  // A section without Maximize restores nothing.
+  ASSERT_TRUE(ini.remove("SAMPLE", "Maximize").ok());
+  test::TestHost third;
+  third.press("?OK");
+  {
+    Sample s(program, ctx);
+    s.run(third);
+  }
+  EXPECT_TRUE(third.placements.empty());
+}
+
+}  // namespace
+}  // namespace velmora

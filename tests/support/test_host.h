@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,12 @@ class TestHost : public Host {
     started.push_back(std::move(p));
     ref.run(*this);
   }
+  void place(Procedure& p, const WindowPlacement& w) override { placements[p.name()] = w; }
+  std::optional<WindowPlacement> placement(Procedure& p) override {
+    auto it = placements.find(p.name());
+    if (it == placements.end()) return std::nullopt;
+    return it->second;
+  }
   void refresh(Procedure&, const std::string&) override {}
   void focus(Procedure& p, const std::string& control) override {
     focused = control;
@@ -94,6 +101,8 @@ class TestHost : public Host {
   }
 
   std::string focused;
+  // The placement each window has on screen, by procedure.
+  std::map<std::string, WindowPlacement> placements;
 };
 
 }  // namespace velmora::test
