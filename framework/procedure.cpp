@@ -250,6 +250,7 @@ void Procedure::start(std::string_view procedure) {
 }
 
 void Procedure::select(const std::string& control) {
+  focused_ = control;
   if (host_) host_->focus(*this, control);
 }
 

@@ -143,6 +143,10 @@ class Procedure {
   virtual Status typed(const std::string& control, std::string_view text);
   // The close box of the window.
   virtual void closeBox();
+  // The user moved to a control (focus); hosts report it so that keys can
+  // act on the selected control.
+  virtual void selected(const std::string& control) { focused_ = control; }
+  const std::string& focused() const { return focused_; }
 
   // --- what hosts read ---------------------------------------------------
   ControlState state(const std::string& control) const;
@@ -205,6 +209,7 @@ class Procedure {
   bool open_ = false;
   bool closing_ = false;
   int currentTab_ = 0;
+  std::string focused_;
   bool registered_ = false;
   std::unique_ptr<db::Context> ownContext_;
 

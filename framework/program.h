@@ -56,6 +56,9 @@ class Program {
   void setVar(std::string_view name, Value v);
   bool hasVar(std::string_view name) const;
 
+  // What each form saved last, by procedure and control, for recall (ditto).
+  std::map<std::string, std::map<std::string, Value, NoCaseLess>, NoCaseLess> saved;
+
   // The procedures the program can start by name (toolbar, menu, scripts).
   using Factory = std::function<std::unique_ptr<Procedure>(Program&, db::Context&)>;
   void addProcedure(std::string name, Factory make);
