@@ -114,8 +114,13 @@ class Table {
   // at or after them, previous() the last at or before them. After setStart,
   // next() reads the first record and previous() the last. Record order
   // (key == nullptr) follows the record positions.
-  Status set(const dict::KeyInfo* key);
+  // With `components`, only the first so many key components count: the
+  // records of a range of leading values (the rest in key order).
+  Status set(const dict::KeyInfo* key, int components = -1);
   Status setStart(const dict::KeyInfo* key);
+  // Reading resumes next to a record: next() reads the one after it,
+  // previous() the one before it, in the key's order.
+  Status setAfter(const dict::KeyInfo* key, std::int64_t position);
   Status next();      // 33 at the end
   Status previous();  // 33 at the start
   // Position of the record last read or written; 0 when none.

@@ -35,6 +35,7 @@ struct Table::Batch {
   std::size_t take = 0;
   std::uint64_t generation = 0;
   std::size_t want = 8;
+  int prefix = 0;  // components of the anchor that count, for an At anchor
   // The anchor row is taken from the batch lazily: only a refill needs it.
   std::size_t anchorIndex = SIZE_MAX;
 };
@@ -559,14 +560,33 @@ Status Table::getByPosition(std::int64_t position) {
   return Status::success();
 }
 
-Status Table::set(const KeyInfo* key) {
+Status Table::set(const KeyInfo* key, int components) {
   if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
-  if (!key) return setStart(nullptr);
+  if (!key || components == 0) return setStart(key);
+  int n = int(key->components.size());
   batch_->key = storedKey(*key);
+  batch_->prefix = components < 0 || components > n ? n : components;
   batch_->kind = Batch::Anchor::At;
   batch_->anchorIndex = SIZE_MAX;
   batch_->anchor = buffer_;
   normalize(batch_->anchor);
+  batch_->filled = batch_->take = 0;
+  batch_->want = 8;
+  return Status::success();
+}
+
+Status Table::setAfter(const KeyInfo* key, std::int64_t position) {
+  if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
+  Record row(info_);
+  bool found = false;
+  Status st = rowById(position, row, found);
+  if (!st) return st;
+  if (!found) return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  batch_->key = key ? storedKey(*key) : -1;
+  batch_->kind = Batch::Anchor::After;
+  batch_->anchor = std::move(row);
+  batch_->anchorRow = position;
+  batch_->anchorIndex = SIZE_MAX;
   batch_->filled = batch_->take = 0;
   batch_->want = 8;
   return Status::success();
@@ -633,12 +653,14 @@ Status Table::fetch(int want) {
     if (b.kind == Batch::Anchor::Start) {
       ranges.push_back({filter, orderFrom(0), 0, false, false});
     } else {
-      std::string w = equalTo(n);
+      // An anchor set on the first m components leaves the rest free.
       bool after = b.kind == Batch::Anchor::After;
+      int m = after ? n : b.prefix;
+      std::string w = equalTo(m);
       if (after) w += std::string(" AND rowid") + cmp + "?";
       if (!filter.empty()) w += " AND " + filter;
-      ranges.push_back({w, std::string("rowid") + dir, n, false, after});
-      for (int j = n - 1; j >= 0; --j) {
+      ranges.push_back({w, orderFrom(m), m, false, after});
+      for (int j = m - 1; j >= 0; --j) {
         std::string wj = equalTo(j);
         wj += (wj.empty() ? "" : " AND ") + comp(j) + cmp + "?";
         if (!filter.empty()) wj += " AND " + filter;

@@ -195,6 +195,40 @@ TEST_F(Keys, ComponentsCompareInOrderAndTiesKeepRecordOrder) {
   EXPECT_EQ(dpol.next().code, err::NoRecord);
 }
 
+TEST_F(Keys, PositionOnLeadingComponentsOrNextToARecord) {
+  Table& part = open("PART");
+  addPart(part, 1, 0, 0, "C", 1);
+  addPart(part, 2, 0, 0, "B", 2);
+  addPart(part, 3, 0, 0, "A", 2);
+  addPart(part, 4, 0, 0, "Z", 3);
+  addPart(part, 5, 0, 0, "A", 2);
+  const auto* des = part.info().key("PAR:DES_KEY");  // contractor, text
+  part.clear();
+  part.rec<PAR>().CONT = 2;
+  part.rec<PAR>().TEXT = "ZZZ";  // ignored: only the contractor counts
+  ASSERT_TRUE(part.set(des, 1).ok());
+  ASSERT_TRUE(part.next().ok());
+  EXPECT_EQ(part.rec<PAR>().CONC, 3);  // (2, "A") first, ties in record order
+  part.clear();
+  part.rec<PAR>().CONT = 2;
+  ASSERT_TRUE(part.set(des, 1).ok());
+  ASSERT_TRUE(part.previous().ok());
+  EXPECT_EQ(part.rec<PAR>().CONC, 2);  // the last of contractor 2: (2, "B")
+  // Next to a record: its neighbours in the key, whatever the buffer holds.
+  part.clear();
+  part.rec<PAR>().CONC = 3;
+  ASSERT_TRUE(part.get("PAR:CTA_KEY").ok());
+  std::int64_t third = part.position();
+  part.clear();
+  ASSERT_TRUE(part.setAfter(des, third).ok());
+  ASSERT_TRUE(part.next().ok());
+  EXPECT_EQ(part.rec<PAR>().CONC, 5);
+  ASSERT_TRUE(part.setAfter(des, third).ok());
+  ASSERT_TRUE(part.previous().ok());
+  EXPECT_EQ(part.rec<PAR>().CONC, 1);
+  EXPECT_EQ(part.setAfter(des, 999).code, err::RecordNotFound);
+}
+
 TEST_F(Keys, ReadingInKeyOrderWhileWritingTheSameTable) {
   Table& dpol = open("DPOL");
   for (int i = 1; i <= 600; ++i) {
