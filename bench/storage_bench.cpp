@@ -79,8 +79,9 @@ const std::string& scanFile(int pageSize) {
     sqlite3_open((small + ".tmp").c_str(), &db);
     velmora::db::schema::registerCollations(db);
     std::string sql = "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=1024;" +
-                      "PRAGMA cipher_default_page_size=4096;ATTACH '" + big + "' AS big KEY \"" + key + "\";" +
-                      "BEGIN;" + db::schema::tableSql(dpolInfo()) + ";" + db::schema::indexSql(dpolInfo(), 0) +
+                      "PRAGMA cipher_default_page_size=4096;ATTACH '" + big + "' AS big KEY \"" +
+                      key + "\";" + "BEGIN;" + db::schema::tableSql(dpolInfo()) + ";" +
+                      db::schema::indexSql(dpolInfo(), 0) +
                       ";INSERT INTO main.DPOL SELECT * FROM big.DPOL ORDER BY rowid;COMMIT;";
     sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
@@ -141,7 +142,11 @@ void BM_AddDpolStreamed(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_AddDpolStreamed)->Arg(100000)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddDpolStreamed)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AddDpolOneTransactionEach(benchmark::State& state) {
   for (auto _ : state) {
@@ -162,7 +167,11 @@ void BM_AddDpolOneTransactionEach(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_AddDpolOneTransactionEach)->Arg(2000)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddDpolOneTransactionEach)
+    ->Arg(2000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // --- reading ---------------------------------------------------------------
 
@@ -230,11 +239,13 @@ void scanPlain(benchmark::State& state, bool keyOrder) {
   std::string key = s.rawKey("482719", db::Storage::saltFor("482719"));
   sqlite3* db = nullptr;
   sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  std::string sql = "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(state.range(0)) +
+  std::string sql = "PRAGMA key=\"" + key +
+                    "\";PRAGMA cipher_page_size=" + std::to_string(state.range(0)) +
                     ";PRAGMA cache_size=" + std::to_string(db::kCacheSize);
   sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   std::int64_t rows = 0;
-  const char* q = keyOrder ? "SELECT rowid,* FROM DPOL ORDER BY CTA,rowid" : "SELECT rowid,* FROM DPOL ORDER BY rowid";
+  const char* q = keyOrder ? "SELECT rowid,* FROM DPOL ORDER BY CTA,rowid"
+                           : "SELECT rowid,* FROM DPOL ORDER BY rowid";
   for (auto _ : state) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, q, -1, &st, nullptr);
@@ -255,9 +266,25 @@ void BM_ScanKeyOrder(benchmark::State& state) { scanEngine(state, true); }
 void BM_ScanKeyOrderPlainSelect(benchmark::State& state) { scanPlain(state, true); }
 void BM_ScanRecordOrder(benchmark::State& state) { scanEngine(state, false); }
 void BM_ScanRecordOrderPlainSelect(benchmark::State& state) { scanPlain(state, false); }
-BENCHMARK(BM_ScanKeyOrder)->Arg(db::kPageSize)->Arg(1024)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_ScanKeyOrderPlainSelect)->Arg(db::kPageSize)->Arg(1024)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_ScanRecordOrder)->Arg(db::kPageSize)->Arg(1024)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ScanRecordOrderPlainSelect)->Arg(db::kPageSize)->Arg(1024)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ScanKeyOrder)
+    ->Arg(db::kPageSize)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_ScanKeyOrderPlainSelect)
+    ->Arg(db::kPageSize)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_ScanRecordOrder)
+    ->Arg(db::kPageSize)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_ScanRecordOrderPlainSelect)
+    ->Arg(db::kPageSize)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
