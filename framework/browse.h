@@ -1,0 +1,95 @@
+#pragma once
+
+// The standard browse behaviour every catalogue window shares: its buttons,
+// keys, double-click and popup menu with their enabling rules, the sort tabs
+// with their range limits and locators, paging and the thumb, the select
+// mode, and the green bar. Business browses describe their tabs and form.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/browse_view.h"
+#include "framework/procedure.h"
+
+namespace velmora {
+
+enum class LocatorKind { None, Incremental, Step };
+
+struct BrowseTab {
+  std::string key;  // "FRE:CTA_KEY"
+  bool descending = false;
+  // Values of the leading key components the tab is limited to (the
+  // current work, the supplier of the window ...), taken when the tab opens.
+  std::function<std::vector<Value>(Procedure&)> range;
+  std::function<bool(const Record&)> filter;
+  LocatorKind locator = LocatorKind::None;
+  std::string locatorField;  // a component of the key, "FRE:NOMB"
+};
+
+// Colour values of one coloured cell; -1 is the list's default colour.
+struct CellColours {
+  int normalFg = -1;
+  int normalBg = -1;
+  int selectedFg = -1;
+  int selectedBg = -1;
+};
+
+inline constexpr int kGreenBar = 0xC1FFC1;  // RGB(193, 255, 193)
+
+struct PopupItem {
+  std::string caption;  // "Alta", "Cambia", "Borra", "Ver", "Selecciona"
+  std::string control;  // the button it stands for
+  bool enabled;
+};
+
+class BrowseProcedure : public Procedure {
+ public:
+  // `form` is the update procedure called for insert, change, delete and
+  // view; `entry` the access entry checked before a delete (0: none).
+  BrowseProcedure(Program& program, db::Context& ctx, WindowDescription window, std::string table,
+                  std::string form, std::vector<BrowseTab> tabs, int entry = 0);
+
+  BrowseView& view() { return *view_; }
+  const std::string& listControl() const { return list_; }
+  bool selecting() const { return wm_.originalRequest == request::Select; }
+
+  // --- the list, as hosts drive it --------------------------------------
+  void rowClicked(int row);
+  void rowDoubleClicked(int row);
+  void rightButtonReleased(int row);  // makes the row current; the host shows popup()
+  std::vector<PopupItem> popup() const;
+  void popupChosen(const std::string& caption);
+  void scrollThumb(int percent);
+  void typedCharacter(const std::string& ch);  // a printable character while the list has focus
+  const std::string& locatorText() const { return search_; }
+
+  // The text of a cell through its column's picture, and its colours.
+  std::string cell(int row, int column) const;
+  CellColours colours(int row, int column) const;
+
+  void selectTab(int tab) override;
+  void keyPressed(Key key) override;
+
+ protected:
+  bool init() override;
+  void onAccepted(const std::string& control) override;
+  // Calls the form with a request and shows the result; returns its response.
+  virtual int update(int request);
+  // Enables, disables and hides the buttons after every change of the list.
+  void applyRules();
+  // The button whose id starts with a standard name ("?INSERT" finds "?INSERT:3").
+  std::string button(std::string_view name) const;
+  bool usable(const std::string& button) const;
+  Status showOrder();
+
+  std::string tableLabel_;
+  std::string form_;
+  std::vector<BrowseTab> tabs_;
+  int entry_;
+  std::string list_;
+  std::unique_ptr<BrowseView> view_;
+  std::string search_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,252 @@
+// The standard browse behaviour, driven as a user would through the test
+// host, on a real file of fronts.
+
+#include <gtest/gtest.h>
+
+#include "framework/browse.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_host.h"
+
+namespace velmora {
+namespace {
+
+WindowDescription frontsWindow() {
+  WindowDescription w;
+  w.procedure = "CAP_TEST";
+  w.title = "Frentes";
+  Control list{ControlType::List, "?Browse:1", "", "", "", "", "", {}, {}};
+  list.columns = {{"CTA", "FRE:CTA", "@n_6", 6, 'R', false},
+                  {"NOMBRE", "FRE:NOMB", "@s40", 40, 'L', true}};
+  w.controls = {
+      list,
+      {ControlType::Sheet, "?CURRENTTAB", "", "", "", "", "", {}, {}},
+      {ControlType::Tab, "?TAB1", "x Cuenta", "", "", "?CURRENTTAB", "", {}, {}},
+      {ControlType::Tab, "?TAB2", "x Nombre", "", "", "?CURRENTTAB", "", {}, {}},
+      {ControlType::Button, "?SELECT:2", "&Selecciona", "", "", "", "", {}, {}},
+      {ControlType::Button, "?VIEW", "&Ver", "", "", "", "", {}, {}},
+      {ControlType::Button, "?INSERT:3", "&Alta", "", "", "", "", {}, {}},
+      {ControlType::Button, "?CHANGE:3", "&Cambia", "", "", "", "", {}, {}},
+      {ControlType::Button, "?DELETE:3", "&Borra", "", "", "", "", {}, {}},
+      {ControlType::Button, "?CLOSE", "C&ierra", "", "", "", "", {}, {}},
+  };
+  return w;
+}
+
+std::vector<BrowseTab> frontTabs() {
+  BrowseTab byNumber;
+  byNumber.key = "FRE:CTA_KEY";
+  BrowseTab byName;
+  byName.key = "FRE:NOM_KEY";
+  byName.locator = LocatorKind::Step;
+  byName.locatorField = "FRE:NOMB";
+  return {byNumber, byName};
+}
+
+// Stands in for the update form: records what it was asked and acts on the
+// shared buffer as a form would.
+struct FakeForm : Procedure {
+  FakeForm(Program& p, db::Context& c, std::vector<std::pair<int, int>>& calls)
+      : Procedure(p, c, WindowDescription{"UP_TEST", "Frente", {}, true}), calls_(calls) {}
+  bool init() override {
+    db::Table& t = table("FREN");
+    calls_.emplace_back(wm_.request, t.rec<FRE>().CTA);
+    if (wm_.request == request::Insert) {
+      t.rec<FRE>().CTA = 99;
+      t.rec<FRE>().NOMB = "NUEVO";
+      wm_.response = t.add() ? response::Completed : response::Cancelled;
+    } else if (wm_.request == request::Delete) {
+      wm_.response = t.remove() ? response::Completed : response::Cancelled;
+    } else {
+      wm_.response = response::Cancelled;
+    }
+    return false;  // no window of its own
+  }
+  std::vector<std::pair<int, int>>& calls_;
+};
+
+class Browse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    storage.setFileName(*dict::findTable("FREN"), folder.file("OBRA8.TPS"));
+    messages.setHost(&host);
+    program.addProcedure("UP_TEST", [this](Program& p, db::Context& c) {
+      return std::make_unique<FakeForm>(p, c, calls);
+    });
+    db::Context setup(storage);
+    db::Table& t = setup.table("FREN");
+    ASSERT_TRUE(t.open().ok());
+    const char* names[] = {"ACCESO", "BARDA", "BODEGA", "BOMBEO", "CASETA",
+                           "PUENTE", "TUNEL", "ZANJA",  "BASE"};
+    for (int i = 0; i < 9; ++i) {
+      t.clear();
+      t.rec<FRE>().CTA = i + 1;
+      t.rec<FRE>().NOMB = names[i];
+      ASSERT_TRUE(t.add().ok());
+    }
+  }
+  std::unique_ptr<BrowseProcedure> browse(int entry = 0) {
+    return std::make_unique<BrowseProcedure>(program, ctx, frontsWindow(), "FREN", "UP_TEST",
+                                             frontTabs(), entry);
+  }
+  void emptyTheFile() {
+    db::Context c(storage);
+    db::Table& t = c.table("FREN");
+    ASSERT_TRUE(t.open().ok());
+    ASSERT_TRUE(t.setStart(nullptr).ok());
+    while (t.next().ok()) ASSERT_TRUE(t.remove().ok());
+  }
+
+  test::TempFolder folder;
+  db::Storage storage;
+  MessageService messages;
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  db::Context ctx{storage, 0};
+  test::TestHost host;
+  std::vector<std::pair<int, int>> calls;
+};
+
+TEST_F(Browse, DoubleClickSelectsWhileSelectingAndChangesOtherwise) {
+  auto b = browse();
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    EXPECT_TRUE(br.state("?SELECT:2").enabled);
+    EXPECT_FALSE(br.state("?SELECT:2").hidden);
+    br.rowDoubleClicked(2);
+  });
+  program.request = request::Select;
+  EXPECT_EQ(b->run(host), response::Completed);
+  EXPECT_EQ(ctx.table("FREN").rec<FRE>().CTA, 3);  // the record in the buffer
+  EXPECT_TRUE(calls.empty());
+
+  auto m = browse();
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    EXPECT_TRUE(br.state("?SELECT:2").hidden);  // not selecting: hidden and off
+    EXPECT_FALSE(br.state("?SELECT:2").enabled);
+    br.rowDoubleClicked(4);
+  });
+  host.press("?CLOSE");
+  EXPECT_EQ(m->run(host), response::Completed);  // a maintenance browse closes with 1
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], std::make_pair(request::Change, 5));
+
+  // A selecting browse closed with Cierra returns 2.
+  auto s = browse();
+  host.press("?CLOSE");
+  program.request = request::Select;
+  EXPECT_EQ(s->run(host), response::Cancelled);
+}
+
+TEST_F(Browse, KeysPopupAndEnablingFollowTheList) {
+  auto b = browse();
+  host.actions.push_back([this](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    br.keyPressed(Key::Insert);  // the form adds front 99, shown selected
+    const auto& row = br.view().rows()[std::size_t(br.view().selected())];
+    EXPECT_EQ(row.record.as<FRE>().CTA, 99);
+    br.keyPressed(Key::CtrlEnter);
+    br.keyPressed(Key::ShiftEnter);
+    br.keyPressed(Key::Delete);
+    EXPECT_EQ(calls.size(), 4u);
+    std::vector<std::string> items;
+    for (const auto& i : br.popup()) items.push_back(i.caption + (i.enabled ? "+" : "-"));
+    EXPECT_EQ(items, (std::vector<std::string>{"Alta+", "Cambia+", "Borra+", "Ver+"}));
+    br.rightButtonReleased(1);
+    br.popupChosen("Cambia");
+    EXPECT_EQ(calls.back(), std::make_pair(request::Change, 2));
+    br.accepted("?CLOSE");
+  });
+  b->run(host);
+  EXPECT_EQ(calls[0].first, request::Insert);
+  EXPECT_EQ(calls[1].first, request::Change);
+  EXPECT_EQ(calls[2].first, request::View);
+  EXPECT_EQ(calls[3], std::make_pair(request::Delete, 99));
+
+  // An empty list: change, delete and view are off, and their keys do nothing.
+  emptyTheFile();
+  calls.clear();
+  auto e = browse();
+  host.actions.push_back([this](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    EXPECT_FALSE(br.state("?DELETE:3").enabled);
+    EXPECT_FALSE(br.state("?CHANGE:3").enabled);
+    EXPECT_FALSE(br.state("?VIEW").enabled);
+    EXPECT_TRUE(br.state("?INSERT:3").enabled);
+    br.keyPressed(Key::Delete);
+    br.keyPressed(Key::CtrlEnter);
+    br.rowDoubleClicked(0);
+    EXPECT_TRUE(calls.empty());
+    std::vector<std::string> items;
+    for (const auto& i : br.popup()) items.push_back(i.caption + (i.enabled ? "+" : "-"));
+    EXPECT_EQ(items, (std::vector<std::string>{"Alta+", "Cambia-", "Borra-", "Ver-"}));
+    br.accepted("?CLOSE");
+  });
+  e->run(host);
+}
+
+TEST_F(Browse, ViewModeAndDeleteRights) {
+  auto v = browse();
+  host.actions.push_back([this](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    EXPECT_TRUE(br.state("?INSERT:3").hidden);
+    br.keyPressed(Key::Insert);
+    br.keyPressed(Key::Delete);
+    EXPECT_TRUE(calls.empty());
+    br.keyPressed(Key::ShiftEnter);  // viewing is still allowed
+    EXPECT_EQ(calls.size(), 1u);
+    br.accepted("?CLOSE");
+  });
+  program.request = request::View;
+  v->run(host);
+
+  calls.clear();
+  program.usuario = 3;
+  program.acceso[6] = 2;  // entry 7: below 3, no deletes
+  auto d = browse(7);
+  host.press("?DELETE:3");
+  host.press("?CLOSE");
+  d->run(host);
+  EXPECT_TRUE(calls.empty());
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0][0], "NO TIENE ACCESO A ESTE PROGRAMA");
+}
+
+TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
+  auto b = browse();
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    br.view().setPageRows(7);
+    (void)br.view().top();
+    std::vector<int> green;
+    for (int r = 0; r < 7; ++r) {
+      EXPECT_EQ(br.colours(r, 0).normalBg, -1);  // not a coloured column
+      if (br.colours(r, 1).normalBg == kGreenBar) green.push_back(r + 1);
+      EXPECT_EQ(br.colours(r, 1).selectedBg, -1);
+    }
+    EXPECT_EQ(green, (std::vector<int>{1, 3, 5, 7}));
+    EXPECT_EQ(br.cell(0, 0), "     1");
+    EXPECT_EQ(br.cell(0, 1), "ACCESO");
+
+    // By name, typing B walks through the fronts that begin with B.
+    br.selectTab(2);
+    auto current = [&] {
+      return br.view().rows()[std::size_t(br.view().selected())].record.as<FRE>().NOMB;
+    };
+    EXPECT_EQ(current(), "ACCESO");
+    std::vector<std::string> walk;
+    for (int i = 0; i < 5; ++i) {
+      br.typedCharacter("B");
+      walk.push_back(current());
+    }
+    EXPECT_EQ(walk, (std::vector<std::string>{"BARDA", "BASE", "BODEGA", "BOMBEO", "BARDA"}));
+    br.typedCharacter("T");
+    EXPECT_EQ(current(), "TUNEL");
+    br.accepted("?CLOSE");
+  });
+  b->run(host);
+  // The tab is kept in the settings file when the window has a placement.
+  EXPECT_EQ(b->currentTab(), 2);
+}
+
+}  // namespace
+}  // namespace velmora
