@@ -145,6 +145,8 @@ int BrowseProcedure::update(int req) {
   return r;
 }
 
+void BrowseProcedure::closeBox() { close(selecting() ? response::Cancelled : response::Completed); }
+
 void BrowseProcedure::rowClicked(int row) {
   view_->select(row);
   refresh(list_);

@@ -69,6 +69,8 @@ class BrowseProcedure : public Procedure {
   CellColours colours(int row, int column) const;
 
   void selectTab(int tab) override;
+  // The close box closes as "Cierra" does.
+  void closeBox() override;
   void keyPressed(Key key) override;
 
  protected:

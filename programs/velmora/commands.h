@@ -8,5 +8,6 @@ namespace velmora::cli {
 void addTablesCommand(::CLI::App& app);
 void addDumpCommand(::CLI::App& app);
 void addLetraCommand(::CLI::App& app);
+void addScriptCommand(::CLI::App& app);
 
 }  // namespace velmora::cli

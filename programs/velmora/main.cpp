@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   velmora::cli::addTablesCommand(app);
   velmora::cli::addDumpCommand(app);
   velmora::cli::addLetraCommand(app);
+  velmora::cli::addScriptCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

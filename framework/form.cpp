@@ -1,0 +1,489 @@
+#include "framework/form.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+#include <utility>
+
+#include "framework/access.h"
+#include "framework/file_errors.h"
+
+namespace velmora {
+
+namespace {
+
+bool sameId(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+const dict::TableInfo& tableInfo(std::string_view label) {
+  const dict::TableInfo* t = dict::findTable(label);
+  if (!t) throw std::logic_error("no table " + std::string(label));
+  return *t;
+}
+
+bool blank(const Value& v) {
+  if (auto i = std::get_if<std::int64_t>(&v)) return *i == 0;
+  if (auto d = std::get_if<double>(&v)) return *d == 0;
+  if (auto m = std::get_if<Decimal>(&v)) return m->cents() == 0;
+  return std::get<std::string>(v).find_first_not_of(' ') == std::string::npos;
+}
+
+bool isFieldType(ControlType t) {
+  return t == ControlType::Entry || t == ControlType::Spin || t == ControlType::Option ||
+         t == ControlType::Check;
+}
+
+bool isButtonType(ControlType t) {
+  return t == ControlType::Button || t == ControlType::Lookup || t == ControlType::Calendar;
+}
+
+bool isClosingButton(const Control& c) { return sameId(c.id, "?OK") || sameId(c.id, "?CANCEL"); }
+
+// The key whose last component is numbered automatically: the primary key
+// when it is, otherwise the first that is.
+const dict::KeyInfo* autoKey(const dict::TableInfo& t) {
+  if (const dict::KeyInfo* k = t.primaryKey(); k && k->autoNumber) return k;
+  for (const dict::KeyInfo& k : t.keys)
+    if (k.autoNumber) return &k;
+  return nullptr;
+}
+
+}  // namespace
+
+FormProcedure::FormProcedure(Program& program, db::Context& ctx, WindowDescription window,
+                             std::string table, int entry, FormSettings settings)
+    : Procedure(program, ctx, std::move(window)),
+      label_(std::move(table)),
+      entry_(entry),
+      settings_(std::move(settings)),
+      image_(tableInfo(label_)) {
+  label_ = std::string(image_.table().label);
+  errors_.thread = ctx_.thread();
+  auto need = [this](std::string_view label) {
+    if (std::none_of(uses_.begin(), uses_.end(),
+                     [&](const std::string& u) { return sameId(u, label); }))
+      uses(label);
+  };
+  need(label_);
+  for (LookupField& l : settings_.lookups) {
+    const dict::TableInfo& related = tableInfo(l.table);
+    const dict::KeyInfo* key = related.key(l.key);
+    if (!key || key->components.empty())
+      throw std::logic_error("no key " + l.key + " in " + l.table);
+    if (l.field.empty())
+      l.field = related.fields[std::size_t(key->components.back())].name;
+    else if (!related.field(l.field))
+      throw std::logic_error("no field " + l.field + " in " + l.table);
+    const Control* c = window_.find(l.entry);
+    if (!c || c->use.empty()) throw std::logic_error("lookup on " + l.entry + " without a field");
+    need(related.label);
+  }
+}
+
+FormProcedure::~FormProcedure() {
+  // Still reserved when kill never ran: a subclass refused in init after
+  // priming, or the host dropped the window.
+  if (!reserved_) return;
+  db::Table& t = primary();
+  if (!t.open()) return;
+  release();
+  t.close();
+}
+
+// --- setup by request ---------------------------------------------------------
+
+bool FormProcedure::init() {
+  if (entry_) {
+    if (!checkAccess(entry_)) return false;
+    // Deletes need level 3 even when the form is called without its browse.
+    if (wm_.request == request::Delete)
+      if (auto refused = deleteAccess(program_, entry_)) {
+        host_->warn(*refused);
+        return false;
+      }
+  }
+  if (!Procedure::init()) return false;
+  return setUp();
+}
+
+bool FormProcedure::setUp() {
+  const int req = wm_.request;
+  mode_ = req == request::Insert || req == request::Change || req == request::Delete
+              ? req
+              : request::View;
+  if (mode_ == request::View) {
+    wm_.insertAction = wm_.changeAction = wm_.deleteAction = 1;
+    wm_.cancelAction = 0;
+    wm_.okControl.clear();
+    for (const Control& c : window_.controls)
+      if (sameId(c.id, "?OK") || (c.type == ControlType::Lookup && lookupFor(c.target)))
+        disable(c.id);
+  } else {
+    wm_.insertAction = wm_.changeAction = wm_.deleteAction = 2;
+    wm_.cancelAction = 0;
+    wm_.okControl = "?OK";
+  }
+  if (wm_.firstField.empty())
+    for (const Control& c : window_.controls)
+      if (isEntryField(c.id)) {
+        wm_.firstField = c.id;
+        break;
+      }
+
+  db::Table& t = primary();
+  if (mode_ == request::Insert) return primeRecord();
+  if (mode_ == request::View) {
+    image_ = t.buffer();
+  } else if (t.position() != 0) {
+    image_ = t.image();
+    position_ = t.position();
+  } else {
+    Status st = Status::error(err::NoRecord, db::errorText(err::NoRecord)).on(label_);
+    reportFileError(program_.messages(), errors_, st, FileAction::Read);
+    wm_.response = response::Cancelled;
+    return false;
+  }
+  if (mode_ == request::Delete) {
+    deleteRecord();
+    return false;
+  }
+  return true;
+}
+
+bool FormProcedure::primeRecord() {
+  db::Table& t = primary();
+  t.clear();
+  if (!prime()) {
+    wm_.response = response::Cancelled;
+    return false;
+  }
+  const dict::KeyInfo* key = autoKey(t.info());
+  if (!key) {
+    image_ = t.buffer();
+    position_ = 0;
+    return true;
+  }
+  const Record initial = t.buffer();
+  for (;;) {
+    Status st = t.primeAutoNumber(*key);
+    if (st) break;
+    t.buffer() = initial;
+    // Unattended, a "yes" by default would retry forever.
+    if (program_.messages().raiseWithFile(errors_, 35, label_, st) !=
+            MessageService::kAnsweredYes ||
+        program_.messages().silent) {
+      wm_.response = response::Cancelled;
+      return false;
+    }
+  }
+  reserved_ = position_ = t.position();
+  image_ = t.image();
+  return true;
+}
+
+void FormProcedure::deleteRecord() {
+  wm_.response = response::Cancelled;
+  MessageService& m = program_.messages();
+  if (wm_.deleteAction == 2 && m.raise(errors_, 11) != MessageService::kAnsweredYes) return;
+  db::Table& t = primary();
+  Status st = db::RelationManager(ctx_).remove(t);
+  if (st) {
+    wm_.response = response::Completed;
+    return;
+  }
+  if (st.code == err::RestrictedDelete)
+    reportFileError(m, errors_, st, FileAction::Delete);
+  else
+    m.raiseWithFile(errors_, 13, label_, st);
+}
+
+void FormProcedure::kill() {
+  if (wm_.response != response::Completed) {
+    release();
+    // Entries not saved are discarded from the caller's buffer too.
+    if ((mode_ == request::Change && position_) || mode_ == request::View)
+      primary().buffer() = image_;
+  }
+  Procedure::kill();
+}
+
+// A cancelled insert gives back its reserved record, and with it the number.
+void FormProcedure::release() {
+  if (!reserved_) return;
+  const std::int64_t position = std::exchange(reserved_, 0);
+  db::Table& t = primary();
+  Status st = t.getByPosition(position);
+  // Through the relations, so that lines added under it do not stay orphaned.
+  if (st) st = db::RelationManager(ctx_).remove(t);
+  if (!st && st.code != err::RecordNotFound)
+    reportFileError(program_.messages(), errors_, st, FileAction::Delete);
+}
+
+// --- events ------------------------------------------------------------------
+
+void FormProcedure::accepted(const std::string& control) {
+  const ControlState s = state(control);
+  if (!s.enabled || s.hidden) return;
+  if (!wm_.okControl.empty() && sameId(control, wm_.okControl)) return ok();
+  if (sameId(control, "?CANCEL")) return cancel();
+  const Control* c = window_.find(control);
+  if (c && mode_ != request::View) {
+    if (c->type == ControlType::Lookup) {
+      if (const LookupField* l = lookupFor(c->target)) {
+        // The entry is accepted with the value chosen.
+        if (lookup(*l, true)) onAccepted(l->entry);
+        return;
+      }
+    } else if (const LookupField* l = lookupFor(control)) {
+      if (!lookup(*l, false)) return;
+    }
+  }
+  onAccepted(control);
+}
+
+void FormProcedure::cancel() { close(response::Cancelled); }
+
+void FormProcedure::keyPressed(Key key) {
+  if (key == wm_.historyKey) return recall(focused_);
+  const Control* c = window_.find(focused_);
+  const bool field = settings_.enterAsTab && isEntryField(focused_);
+  const bool onButton = c && isButtonType(c->type);
+  const std::string id = c ? c->id : std::string();
+  switch (key) {
+    case Key::Enter:
+      if (field) return moveFocus(1);
+      if (onButton) return accepted(id);
+      for (const Control& d : window_.controls)
+        if (d.isDefault) return accepted(d.id);
+      return;
+    case Key::CtrlEnter:
+      if (onButton) accepted(id);
+      return;
+    case Key::Esc:
+      if (field) return moveFocus(-1);
+      return cancel();
+    default: return Procedure::keyPressed(key);
+  }
+}
+
+bool FormProcedure::isEntryField(const std::string& control) const {
+  for (const Control& c : window_.controls) {
+    if (isClosingButton(c)) return false;
+    if (sameId(c.id, control)) return isFieldType(c.type);
+  }
+  return false;
+}
+
+void FormProcedure::moveFocus(int step) {
+  auto usable = [this](const Control& c) {
+    const ControlState s = state(c.id);
+    return s.enabled && !s.hidden;
+  };
+  std::vector<std::string> order;
+  std::string closing;
+  for (const Control& c : window_.controls) {
+    if (isClosingButton(c)) {
+      if (usable(c) && closing.empty()) closing = c.id;
+      continue;
+    }
+    if (closing.empty() && isEntryField(c.id) && usable(c)) order.push_back(c.id);
+  }
+  auto at = std::find_if(order.begin(), order.end(),
+                         [&](const std::string& id) { return sameId(id, focused_); });
+  const long to = long(at - order.begin()) + step;
+  if (at == order.end() || to < 0) return;
+  if (std::size_t(to) < order.size())
+    select(order[std::size_t(to)]);
+  else if (!closing.empty())
+    select(closing);
+}
+
+// --- recall --------------------------------------------------------------------
+
+void FormProcedure::recall(const std::string& control) {
+  const Control* c = window_.find(control);
+  if (!c || c->use.empty()) return;
+  const Value* v = nullptr;
+  if (auto it = entered_.find(c->id); it != entered_.end()) {
+    v = &it->second;
+  } else if (std::any_of(settings_.recall.begin(), settings_.recall.end(),
+                         [&](const std::string& r) { return sameId(r, c->id); })) {
+    auto form = program_.saved.find(name());
+    if (form == program_.saved.end()) return;
+    auto it2 = form->second.find(c->id);
+    if (it2 == form->second.end()) return;
+    v = &it2->second;
+  }
+  if (v && setValue(c->use, *v)) refresh(c->id);
+}
+
+void FormProcedure::keepForRecall() {
+  if (settings_.recall.empty()) return;
+  auto& saved = program_.saved[name()];
+  for (const std::string& id : settings_.recall)
+    if (const Control* c = window_.find(id); c && !c->use.empty()) saved[c->id] = value(c->use);
+}
+
+// --- lookups -------------------------------------------------------------------
+
+const LookupField* FormProcedure::lookupFor(const std::string& entry) const {
+  for (const LookupField& l : settings_.lookups)
+    if (sameId(l.entry, entry)) return &l;
+  return nullptr;
+}
+
+bool FormProcedure::lookup(const LookupField& l, bool always) {
+  const Control& entry = *window_.find(l.entry);
+  db::Table& related = table(l.table);
+  const Value typed = value(entry.use);
+  if (!always && l.optional && blank(typed)) return true;
+  related.clear();
+  primeLookup(l, related);
+  // A value the related field cannot hold cannot be found either.
+  const bool held = bool(related.buffer().set(l.field, typed));
+  if (!always && held) {
+    Status st = related.get(l.key);
+    if (st) {
+      refreshAll();
+      return true;
+    }
+    if (st.code != err::RecordNotFound) {
+      reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      select(entry.id);
+      return false;
+    }
+  }
+  if (call(l.browse, request::Select) == response::Completed &&
+      setValue(entry.use, related.buffer().get(l.field))) {
+    refreshAll();
+    return true;
+  }
+  select(entry.id);
+  return false;
+}
+
+// --- saving --------------------------------------------------------------------
+
+void FormProcedure::ok() {
+  if (mode_ == request::View || wm_.okControl.empty()) return;
+  // Every field is checked again, as if each were accepted once more.
+  for (const LookupField& l : settings_.lookups) {
+    const ControlState s = state(l.entry);
+    if (s.enabled && !s.hidden && !lookup(l, false)) return;
+  }
+  for (const Control& c : window_.controls) {
+    const ControlState s = state(c.id);
+    if (c.required && !c.use.empty() && s.enabled && !s.hidden && blank(value(c.use))) {
+      select(c.id);
+      return;
+    }
+  }
+  if (!validate()) return;
+  save();
+}
+
+void FormProcedure::save() {
+  MessageService& m = program_.messages();
+  const FileAction action = mode_ == request::Insert ? FileAction::Add : FileAction::Change;
+  for (;;) {
+    Status st = write();
+    if (st) {
+      reserved_ = 0;
+      entered_.clear();
+      keepForRecall();
+      close(response::Completed);
+      return;
+    }
+    switch (st.code) {
+      case err::DuplicateKey:
+        reportFileError(m, errors_, st, action);
+        focusFirstField();
+        return;
+      case err::RecordChanged: return changedElsewhere();
+      case err::RestrictedUpdate:
+        // The relation layer has put the linked fields back.
+        reportFileError(m, errors_, st, action);
+        refreshAll();
+        return;
+      default: break;
+    }
+    const int answer =
+        m.ask(errors_, 37, button::Yes | button::No | button::Cancel, button::Cancel, st);
+    if (answer == button::Yes) continue;
+    if (answer == button::No) return close(response::Cancelled);
+    refreshAll();
+    focusFirstField();
+    return;
+  }
+}
+
+Status FormProcedure::write() {
+  db::Table& t = primary();
+  if (mode_ == request::Insert && reserved_ == 0) {
+    Status st = t.add();
+    if (st) {
+      position_ = t.position();
+      image_ = t.image();
+    }
+    return st;
+  }
+  Status st = reposition();
+  if (!st || t.buffer() == image_) return st;
+  st = db::RelationManager(ctx_).put(t);
+  if (st) image_ = t.image();
+  return st;
+}
+
+// Handlers may have read other records of the table since the form's own was
+// read; the write must go over the form's record and be checked against it.
+Status FormProcedure::reposition() {
+  db::Table& t = primary();
+  if (t.position() == position_ && t.image() == image_) return Status::success();
+  const Record entered = t.buffer();
+  Status st = t.getByPosition(position_);
+  const bool same = st && t.image() == image_;
+  t.buffer() = entered;
+  if (same) return st;
+  if (!st && st.code != err::RecordNotFound) return st;
+  Status changed = Status::error(err::RecordChanged, db::errorText(err::RecordChanged));
+  changed.table = label_;
+  return changed;
+}
+
+void FormProcedure::changedElsewhere() {
+  db::Table& t = primary();
+  MessageService& m = program_.messages();
+  const Record mine = t.buffer();
+  Status st = t.getByPosition(position_);
+  if (st) {
+    // The other station's record is shown; the user's entries come back with Ditto.
+    for (const Control& c : window_.controls)
+      if (isFieldOfPrimary(c)) entered_[c.id] = mine.get(c.use);
+    image_ = t.image();
+    refreshAll();
+    m.raiseWithFile(errors_, 8, label_);
+    return;
+  }
+  t.buffer() = mine;
+  if (st.code == err::RecordNotFound)
+    m.raiseWithFile(errors_, 7, label_);
+  else
+    m.raiseWithFile(errors_, 9, label_, st);
+}
+
+bool FormProcedure::isFieldOfPrimary(const Control& c) const {
+  if (!isFieldType(c.type) || c.use.find(':') == std::string::npos) return false;
+  const dict::TableInfo* owner = nullptr;
+  if (!dict::findField(std::string_view(c.use).substr(0, c.use.find('[')), &owner)) return false;
+  return owner && owner->index == image_.table().index;
+}
+
+void FormProcedure::focusFirstField() {
+  if (!wm_.firstField.empty()) select(wm_.firstField);
+}
+
+}  // namespace velmora

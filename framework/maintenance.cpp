@@ -1,0 +1,141 @@
+#include "framework/maintenance.h"
+
+#include <algorithm>
+
+#include "framework/browse.h"
+#include "framework/form.h"
+
+namespace velmora {
+
+namespace {
+
+Control control(ControlType type, std::string id, std::string text = {}, std::string use = {},
+                std::string picture = {}, std::string owner = {}) {
+  Control c;
+  c.type = type;
+  c.id = std::move(id);
+  c.text = std::move(text);
+  c.use = std::move(use);
+  c.picture = std::move(picture);
+  c.owner = std::move(owner);
+  return c;
+}
+
+int elementsOf(const dict::TableInfo& t, const dict::FieldInfo& f) {
+  return f.group >= 0 ? t.fields[std::size_t(f.group)].dim : f.dim;
+}
+
+}  // namespace
+
+std::string defaultPicture(const dict::FieldInfo& f) {
+  if (!f.pictures.empty()) return std::string(f.pictures.front());
+  switch (f.type) {
+    case dict::Type::Byte: return "@n_3";
+    case dict::Type::Short: return "@n-_7";
+    case dict::Type::Long: return "@n-_12";
+    case dict::Type::Real: return "@n-20.4";
+    case dict::Type::Decimal: return "@n-13.2";
+    case dict::Type::String:
+    case dict::Type::Memo: return "@s" + std::to_string(f.size);
+    case dict::Type::Group: break;
+  }
+  return {};
+}
+
+WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
+  WindowDescription w;
+  w.procedure = "BROWSE:" + std::string(t.label);
+  w.title = "Mantenimiento de " + std::string(t.label) + " (" + std::string(t.holds) + ")";
+  Control list = control(ControlType::List, "?Browse:1");
+  // The key components first, then the other plain fields, up to eight columns.
+  std::vector<int> fields;
+  for (const auto& k : t.keys)
+    for (auto c : k.components)
+      if (std::find(fields.begin(), fields.end(), c) == fields.end()) fields.push_back(c);
+  for (std::size_t i = 0; i < t.fields.size(); ++i) {
+    const auto& f = t.fields[i];
+    if (f.type == dict::Type::Group || f.type == dict::Type::Memo || elementsOf(t, f) > 1) continue;
+    if (std::find(fields.begin(), fields.end(), int(i)) == fields.end()) fields.push_back(int(i));
+  }
+  if (fields.size() > 8) fields.resize(8);
+  for (int fi : fields) {
+    const auto& f = t.fields[std::size_t(fi)];
+    bool text = f.type == dict::Type::String;
+    list.columns.push_back({std::string(f.shortName), std::string(f.name), defaultPicture(f),
+                            text ? std::min<int>(f.size, 30) : 12, text ? 'L' : 'R', true});
+  }
+  w.controls.push_back(list);
+  if (!t.keys.empty()) {
+    w.controls.push_back(control(ControlType::Sheet, "?CURRENTTAB"));
+    for (std::size_t k = 0; k < t.keys.size(); ++k)
+      w.controls.push_back(control(ControlType::Tab, "?TAB" + std::to_string(k + 1),
+                                   "x " + std::string(t.keys[k].shortName), {}, {}, "?CURRENTTAB"));
+  }
+  for (auto [id, caption] : {std::pair{"?SELECT:2", "&Selecciona"},
+                             {"?VIEW", "&Ver"},
+                             {"?INSERT:3", "&Alta"},
+                             {"?CHANGE:3", "&Cambia"},
+                             {"?DELETE:3", "&Borra"},
+                             {"?CLOSE", "C&ierra"}})
+    w.controls.push_back(control(ControlType::Button, id, caption));
+  return w;
+}
+
+WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
+  WindowDescription w;
+  w.procedure = "FORM:" + std::string(t.label);
+  w.title = "Actualiza " + std::string(t.label);
+  w.controls.push_back(control(ControlType::Sheet, "?CURRENTTAB"));
+  w.controls.push_back(control(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
+  for (const auto& f : t.fields) {
+    if (f.type == dict::Type::Group) continue;
+    int n = elementsOf(t, f);
+    for (int e = 1; e <= n; ++e) {
+      std::string use = std::string(f.name) + (n > 1 ? "[" + std::to_string(e) + "]" : "");
+      std::string prompt = f.prompts.empty() || n > 1 ? use + ":" : std::string(f.prompts.front());
+      w.controls.push_back(
+          control(ControlType::Prompt, "?" + use + ":Prompt", prompt, {}, {}, "?TAB1"));
+      w.controls.push_back(
+          control(ControlType::Entry, "?" + use, {}, use, defaultPicture(f), "?TAB1"));
+    }
+  }
+  w.controls.push_back(control(ControlType::Button, "?OK", "&Aceptar"));
+  w.controls.push_back(control(ControlType::Button, "?CANCEL", "Cancela"));
+  return w;
+}
+
+std::unique_ptr<Procedure> makeMaintenanceBrowse(Program& program, db::Context& ctx,
+                                                 const dict::TableInfo& t) {
+  std::vector<BrowseTab> tabs;
+  for (const auto& k : t.keys) {
+    BrowseTab tab;
+    tab.key = std::string(k.name);
+    tab.locator = LocatorKind::Incremental;
+    tab.locatorField = std::string(t.fields[std::size_t(k.components.front())].name);
+    tabs.push_back(tab);
+  }
+  return std::make_unique<BrowseProcedure>(program, ctx, maintenanceBrowseWindow(t),
+                                           std::string(t.label), "FORM:" + std::string(t.label),
+                                           std::move(tabs));
+}
+
+std::unique_ptr<Procedure> makeMaintenanceForm(Program& program, db::Context& ctx,
+                                               const dict::TableInfo& t) {
+  auto form =
+      std::make_unique<FormProcedure>(program, ctx, maintenanceFormWindow(t), std::string(t.label));
+  return form;
+}
+
+void addMaintenance(Program& program) {
+  for (const auto& t : dict::tables()) {
+    const dict::TableInfo* table = &t;
+    program.addProcedure("BROWSE:" + std::string(t.label), [table](Program& p, db::Context& c) {
+      return makeMaintenanceBrowse(p, c, *table);
+    });
+    program.addProcedure("FORM:" + std::string(t.label), [table](Program& p, db::Context& c) {
+      return makeMaintenanceForm(p, c, *table);
+    });
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,114 @@
+// The script driver running the maintenance pair on a real table file,
+// through the velmora tool, with its whole transcript checked.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "framework/maintenance.h"
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
+#include "ui/script/script_host.h"
+
+namespace velmora {
+namespace {
+
+TEST(Script, MaintenancePairOnARealFile) {
+  test::TempFolder folder;
+  std::ofstream(folder.file("g.txt")) << R"(# fronts of a work
+carpeta )" << folder.path().string() << R"(
+archivo FREN OBRA8.TPS
+inicia BROWSE:FREN
+  pulsa Alta
+    campo ?FRE:NOMB "PUENTE NORTE"
+    pulsa ?OK
+  pulsa Alta
+    campo ?FRE:NOMB "ACCESO"
+    campo ?FRE:TPRES 1,500.50
+    campo ?FRE:CTA abc
+    pulsa ?OK
+  pestaña 2
+  pagina
+  localiza P
+  responde no
+  tecla Delete
+  fila 1
+  tecla Delete
+  doble 1
+    muestra ?FRE:NOMB
+    campo ?FRE:NOMB "PUENTE SUR"
+    pulsa ?OK
+  pagina
+cierra
+registro FREN
+)";
+  auto r = test::runVelmora("script " + folder.file("g.txt"));
+  const char* expected =
+      R"T(ABRE BROWSE:FREN "Mantenimiento de FREN (fronts)"
+ABRE FORM:FREN "Actualiza FREN" (alta)
+CIERRA FORM:FREN respuesta 1
+ABRE FORM:FREN "Actualiza FREN" (alta)
+RECHAZADO ?FRE:CTA: )T";
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
+  std::string rest = r.out.substr(r.out.find('\n', std::strlen(expected)) + 1);
+  EXPECT_EQ(
+      rest,
+      "CIERRA FORM:FREN respuesta 1\n"
+      "> 1: |      2 | ACCESO |           1,500.5000 |               0.0000 |               0.0000 "
+      "|"
+      "               0.0000 |               0.0000 |            0\n"
+      "  2: |      1 | PUENTE NORTE |               0.0000 |               0.0000 |               "
+      "0.0000 |"
+      "               0.0000 |               0.0000 |            0\n"
+      "MENSAJE: Confirmar Borrado: ¿ Está seguro que desea eliminar el registro seleccionado? "
+      "[si/no] -> no\n"
+      "MENSAJE: Confirmar Borrado: ¿ Está seguro que desea eliminar el registro seleccionado? "
+      "[si/no] -> si\n"
+      "ABRE FORM:FREN \"Actualiza FREN\" (cambio)\n"
+      "CAMPO ?FRE:NOMB = \"PUENTE NORTE\"\n"
+      "CIERRA FORM:FREN respuesta 1\n"
+      "> 1: |      1 | PUENTE SUR |               0.0000 |               0.0000 |               "
+      "0.0000 |"
+      "               0.0000 |               0.0000 |            0\n"
+      "CIERRA BROWSE:FREN respuesta 1\n"
+      "REGISTRO FREN: FRE:CTA=1 FRE:NOMB=PUENTE SUR FRE:TPRES=0 FRE:TESTI=0 FRE:COOB=0 FRE:EQRE=0 "
+      "FRE:EQPA=0 FRE:USUA=0 FRE:ACFE=0 FRE:ACHO=0\n");
+}
+
+TEST(Script, BadLinesStopWithTheirLineNumber) {
+  test::TempFolder folder;
+  db::Storage storage;
+  MessageService messages;
+  Program program("VELMORA", storage, messages, folder.file("velmora.INI"));
+  addMaintenance(program);
+  storage.setFileName(*dict::findTable("FREN"), folder.file("OBRA8.TPS"));
+  auto run = [&](const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream out;
+    ScriptHost host(program, in, out);
+    messages.setHost(&host);
+    int st = host.run();
+    messages.setHost(nullptr);
+    return std::make_pair(st, out.str());
+  };
+  auto [st, out] = run("inicia NOEXISTE\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_EQ(out, "ERROR en la línea 1: no existe el procedimiento NOEXISTE\n");
+  std::tie(st, out) = run("\n# nada\ninicia BROWSE:FREN\nfila 3\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_NE(out.find("ERROR en la línea 4: no hay fila 3"), std::string::npos) << out;
+  EXPECT_NE(out.find("CIERRA BROWSE:FREN respuesta 1"), std::string::npos) << out;
+  std::tie(st, out) = run("pulsa ?OK\n");
+  EXPECT_EQ(out, "ERROR en la línea 1: pulsa necesita una ventana abierta\n");
+  std::tie(st, out) = run("inicia BROWSE:FREN\npulsa Borra\ntecla Volar\n");
+  EXPECT_NE(out.find("DESHABILITADO ?DELETE:3"), std::string::npos) << out;
+  EXPECT_NE(out.find("ERROR en la línea 3: tecla desconocida Volar"), std::string::npos) << out;
+  EXPECT_EQ(scriptWords(R"(campo ?X "DOS  PALABRAS" # comentario)"),
+            (std::vector<std::string>{"campo", "?X", "DOS  PALABRAS"}));
+}
+
+}  // namespace
+}  // namespace velmora

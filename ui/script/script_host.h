@@ -1,0 +1,63 @@
+#pragma once
+
+// The script host: runs procedures headless from a line-oriented script and
+// writes a transcript of everything the user would have seen. See
+// docs/script.md for the language.
+
+#include <deque>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/procedure.h"
+
+namespace velmora {
+
+class ScriptHost : public Host {
+ public:
+  ScriptHost(Program& program, std::istream& script, std::ostream& transcript);
+  ~ScriptHost() override;
+
+  // Runs the script to its end. Returns 0, or 1 after a line the host could
+  // not carry out (the transcript says which and why).
+  int run();
+
+  // Host
+  void warn(const WarningLines& lines) override;
+  bool choose(const WarningLines& lines) override;
+  int show(const MessageBox& box) override;
+  void stopProgram() override;
+  void opened(Procedure& p) override;
+  void runModal(Procedure& p) override;
+  void closed(Procedure& p) override;
+  void start(std::unique_ptr<Procedure> p) override;
+  void place(Procedure&, const WindowPlacement&) override {}
+  std::optional<WindowPlacement> placement(Procedure&) override { return std::nullopt; }
+  void refresh(Procedure&, const std::string&) override {}
+  void focus(Procedure&, const std::string&) override {}
+
+ private:
+  bool nextLine(std::vector<std::string>& words);
+  // Carries out one line in a window, or at the top when p is null.
+  bool execute(Procedure* p, const std::vector<std::string>& words);
+  bool fail(const std::string& why);
+  void printPage(Procedure& p);
+  void printRecord(db::Table& t);
+  std::string nextAnswer(const std::string& fallback);
+
+  Program& program_;
+  std::istream& in_;
+  std::ostream& out_;
+  int line_ = 0;
+  bool failed_ = false;
+  bool stopped_ = false;
+  std::deque<std::string> answers_;
+  std::vector<std::unique_ptr<Procedure>> started_;
+  std::unique_ptr<db::Context> topContext_;
+};
+
+// Splits a script line into words; "quoted text" is one word.
+std::vector<std::string> scriptWords(const std::string& line);
+
+}  // namespace velmora
