@@ -1,5 +1,6 @@
 #include "framework/browse.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "dictionary/cp1252.h"
@@ -259,6 +260,13 @@ std::string BrowseProcedure::cell(int row, int column) const {
   FieldRef ref = resolve(r.table(), col.field);
   Value v = ref ? r.get(ref) : program_.var(col.field);
   return col.picture.empty() ? toText(v) : formatPicture(col.picture, v);
+}
+
+int BrowseProcedure::bestFit(int column, const std::function<int(const std::string&)>& measure) const {
+  if (!bestFit_) return -1;
+  int widest = 0;
+  for (int r = 0; r < int(view_->rows().size()); ++r) widest = std::max(widest, measure(cell(r, column)));
+  return widest;
 }
 
 CellColours BrowseProcedure::colours(int row, int column) const {

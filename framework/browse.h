@@ -68,6 +68,13 @@ class BrowseProcedure : public Procedure {
   std::string cell(int row, int column) const;
   CellColours colours(int row, int column) const;
 
+  // Best fit on a double-click of a header divider, for the lists that
+  // register for it: the widest value of the column over the rows of the
+  // list, each formatted through the column's picture and measured by the
+  // host in the list's font. -1 when the list does not take part.
+  int bestFit(int column, const std::function<int(const std::string&)>& measure) const;
+  void allowBestFit(bool on = true) { bestFit_ = on; }
+
   void selectTab(int tab) override;
   // The close box closes as "Cierra" does.
   void closeBox() override;
@@ -92,6 +99,7 @@ class BrowseProcedure : public Procedure {
   std::string list_;
   std::unique_ptr<BrowseView> view_;
   std::string search_;
+  bool bestFit_ = false;
 };
 
 }  // namespace velmora

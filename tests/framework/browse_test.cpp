@@ -226,6 +226,10 @@ TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
     EXPECT_EQ(green, (std::vector<int>{1, 3, 5, 7}));
     EXPECT_EQ(br.cell(0, 0), "     1");
     EXPECT_EQ(br.cell(0, 1), "ACCESO");
+    auto length = [](const std::string& s) { return int(s.size()); };
+    EXPECT_EQ(br.bestFit(1, length), -1);  // this list did not register
+    br.allowBestFit();
+    EXPECT_EQ(br.bestFit(1, length), 6);   // "ACCESO", "BARDA" ... "BOMBEO", "CASETA", "PUENTE", "BASE"
 
     // By name, typing B walks through the fronts that begin with B.
     br.selectTab(2);
