@@ -143,6 +143,13 @@ class Table {
   Status stream();
   Status flush();
 
+  // A temporary order over any fields, ascending (a click on a list
+  // header): built from the records on file now, optionally only those whose
+  // first `rangeComponents` components of `rangeKey` equal the buffer's, and
+  // read like a key (set, setStart, setAfter) until the next sortBy or close.
+  Status sortBy(const std::vector<int>& fields, const dict::KeyInfo*& order,
+                const dict::KeyInfo* rangeKey = nullptr, int rangeComponents = 0);
+
   // Drops and rebuilds every key of the file.
   Status buildKeys();
 
@@ -197,6 +204,10 @@ class Table {
   std::int64_t current_ = 0;
   std::uint64_t generation_ = 0;
   std::unique_ptr<Batch> batch_;
+  // The temporary order of sortBy().
+  std::vector<std::int16_t> sortFields_;
+  std::unique_ptr<dict::KeyInfo> sortKey_;
+  void dropSort();
 };
 
 // A transaction spanning several tables of one context: all of their writes

@@ -60,9 +60,9 @@ const schema::Column& columnOf(const dict::TableInfo& t, int field) {
   throw std::logic_error("field without column");
 }
 
-std::string selectList(const dict::TableInfo& t) {
-  std::string s = "rowid";
-  for (const auto& c : schema::columns(t)) s += "," + schema::quote(c.name);
+std::string selectList(const dict::TableInfo& t, const std::string& alias = {}) {
+  std::string s = alias + "rowid";
+  for (const auto& c : schema::columns(t)) s += "," + alias + schema::quote(c.name);
   return s;
 }
 
@@ -92,7 +92,13 @@ Table::~Table() {
 
 const dict::TableInfo& Table::stored() const { return dict::table(info_.storage); }
 
-int Table::storedKey(const KeyInfo& key) const { return int(&key - info_.keys.data()); }
+// The temporary order of sortBy() is read like a key under this number.
+constexpr int kSortKey = -2;
+
+int Table::storedKey(const KeyInfo& key) const {
+  if (&key == sortKey_.get()) return kSortKey;
+  return int(&key - info_.keys.data());
+}
 
 sqlite3* Table::conn() const { return routeDb_ ? routeDb_ : db_; }
 
@@ -188,6 +194,7 @@ void Table::close() {
   if (--opens_ > 0) return;
   if (ctx_.inTransaction(*this)) ctx_.rollback();
   if (streaming_) (void)flush();
+  dropSort();
   finalizeStatements();
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -253,7 +260,8 @@ Status Table::openFile(Mode mode) {
   for (int size : sizes) {
     if (db_) sqlite3_close_v2(db_), db_ = nullptr;
     // A connection belongs to one context, used by one thread at a time.
-    int flags = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    int flags = SQLITE_OPEN_NOMUTEX |
+                (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       st = engineError(rc, "abriendo");
@@ -283,7 +291,8 @@ Status Table::openFile(Mode mode) {
     db_ = nullptr;
     return st;
   }
-  std::string settings = "PRAGMA cell_size_check=ON;PRAGMA cache_size=" + std::to_string(kCacheSize);
+  std::string settings =
+      "PRAGMA cell_size_check=ON;PRAGMA cache_size=" + std::to_string(kCacheSize);
   sqlite3_exec(db_, settings.c_str(), nullptr, nullptr, nullptr);
   st = checkSchema(mode == Mode::Rebuild, readOnly);
   if (st && mode == Mode::Rebuild) st = buildKeys();
@@ -387,6 +396,84 @@ Status Table::createSchema() {
     sql += schema::indexSql(info_, int(k)) + ";";
   int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? Status::success() : engineError(rc, "creando");
+}
+
+void Table::dropSort() {
+  if (!sortKey_) return;
+  // Statements over the old copy go with it.
+  for (auto it = statements_.begin(); it != statements_.end();)
+    if (it->first.second.find("temp.\"sort\"") != std::string::npos) {
+      sqlite3_finalize(it->second);
+      it = statements_.erase(it);
+    } else {
+      ++it;
+    }
+  if (db_) sqlite3_exec(db_, "DROP TABLE IF EXISTS temp.\"sort\"", nullptr, nullptr, nullptr);
+  if (batch_ && batch_->key == kSortKey) batch_->kind = Batch::Anchor::None;
+  sortKey_.reset();
+  sortFields_.clear();
+}
+
+Status Table::sortBy(const std::vector<int>& fields, const KeyInfo*& order, const KeyInfo* rangeKey,
+                     int rangeComponents) {
+  order = nullptr;
+  if (!db_) return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(info_.label);
+  if (routeDb_ || fields.empty())
+    return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))
+        .on(info_.label);
+  for (int f : fields) {
+    if (f < 0 || std::size_t(f) >= info_.fields.size()) throw std::out_of_range("no such field");
+    const auto& fi = info_.fields[std::size_t(f)];
+    if (fi.type == dict::Type::Group || fi.dim > 1 || fi.group >= 0)
+      throw std::invalid_argument("only plain fields sort a list");
+  }
+  dropSort();
+  std::string cols, picks, index;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const auto& f = info_.fields[std::size_t(fields[i])];
+    bool text = f.type == dict::Type::String || f.type == dict::Type::Memo;
+    cols += ",k" + std::to_string(i);
+    picks += "," + schema::quote(f.shortName);
+    index +=
+        "k" + std::to_string(i) + (text ? std::string(" COLLATE ") + schema::kNoCase : "") + ",";
+  }
+  std::string where;
+  if (rangeKey && rangeComponents > 0) {
+    int k = storedKey(*rangeKey);
+    for (int i = 0; i < rangeComponents && i < int(rangeKey->components.size()); ++i)
+      where += (where.empty() ? " WHERE " : " AND ") + schema::componentSql(info_, k, i) + "=?";
+  }
+  std::string sql = "CREATE TEMP TABLE \"sort\"(r INTEGER" + cols + ");";
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return engineError(rc, "ordenando");
+  sqlite3_stmt* s = nullptr;
+  std::string fill =
+      "INSERT INTO temp.\"sort\" SELECT rowid" + picks + " FROM " + qualified() + where;
+  rc = sqlite3_prepare_v2(db_, fill.c_str(), -1, &s, nullptr);
+  Status st;
+  if (rc == SQLITE_OK) {
+    for (int i = 0; rangeKey && i < rangeComponents && i < int(rangeKey->components.size()); ++i) {
+      st = schema::bind(s, i + 1, buffer_, columnOf(info_, rangeKey->components[std::size_t(i)]));
+      if (!st) break;
+    }
+    if (st) rc = sqlite3_step(s);
+    sqlite3_finalize(s);
+  }
+  if (st && rc != SQLITE_DONE) st = engineError(rc, "ordenando");
+  if (st) {
+    std::string idx = "CREATE INDEX temp.\"sort_k\" ON \"sort\"(" + index + "r)";
+    rc = sqlite3_exec(db_, idx.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) st = engineError(rc, "ordenando");
+  }
+  if (!st) {
+    sqlite3_exec(db_, "DROP TABLE IF EXISTS temp.\"sort\"", nullptr, nullptr, nullptr);
+    return st;
+  }
+  sortFields_.assign(fields.begin(), fields.end());
+  sortKey_ = std::make_unique<KeyInfo>(
+      KeyInfo{"(orden)", "(orden)", sortFields_, false, false, false, false, false});
+  order = sortKey_.get();
+  return Status::success();
 }
 
 Status Table::buildKeys() {
@@ -581,7 +668,8 @@ Status Table::setAfter(const KeyInfo* key, std::int64_t position) {
   bool found = false;
   Status st = rowById(position, row, found);
   if (!st) return st;
-  if (!found) return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  if (!found)
+    return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   batch_->key = key ? storedKey(*key) : -1;
   batch_->kind = Batch::Anchor::After;
   batch_->anchor = std::move(row);
@@ -620,7 +708,13 @@ Status Table::fetch(int want) {
   }
   const char* cmp = b.forward ? ">" : "<";
   const char* dir = b.forward ? "" : " DESC";
-  const std::string from = "SELECT " + selectList(info_) + " FROM " + qualified();
+  const bool sorted = b.key == kSortKey;
+  // A temporary order reads its copy of the sorted fields, joined to the rows.
+  const std::string from = sorted ? "SELECT " + selectList(info_, "t.") +
+                                        " FROM temp.\"sort\" s JOIN " + qualified() +
+                                        " t ON t.rowid=s.r"
+                                  : "SELECT " + selectList(info_) + " FROM " + qualified();
+  const std::string rowid = sorted ? "s.r" : "rowid";
 
   struct Range {
     std::string where, order;
@@ -629,21 +723,26 @@ Status Table::fetch(int want) {
     bool afterRow;  // the record position bound too
   };
   std::vector<Range> ranges;
-  if (b.key < 0) {
+  if (b.key == -1) {
     Range r{b.kind == Batch::Anchor::Start
                 ? ""
                 : std::string("rowid") + cmp + (b.kind == Batch::Anchor::At ? "=?" : "?"),
             std::string("rowid") + dir, 0, false, b.kind != Batch::Anchor::Start};
     ranges.push_back(r);
   } else {
-    const auto& key = stored().keys[std::size_t(b.key)];
+    const auto& key = sorted ? *sortKey_ : stored().keys[std::size_t(b.key)];
     int n = int(key.components.size());
-    std::string filter = schema::nullFilterSql(info_, b.key);
-    auto comp = [&](int i) { return schema::componentSql(info_, b.key, i); };
+    std::string filter = sorted ? std::string() : schema::nullFilterSql(info_, b.key);
+    auto comp = [&](int i) {
+      if (!sorted) return schema::componentSql(info_, b.key, i);
+      const auto& f = info_.fields[std::size_t(key.components[std::size_t(i)])];
+      bool text = f.type == dict::Type::String || f.type == dict::Type::Memo;
+      return "s.k" + std::to_string(i) + (text ? std::string(" COLLATE ") + schema::kNoCase : "");
+    };
     auto orderFrom = [&](int first) {
       std::string o;
       for (int i = first; i < n; ++i) o += comp(i) + dir + ",";
-      return o + "rowid" + dir;
+      return o + rowid + dir;
     };
     auto equalTo = [&](int count) {
       std::string w;
@@ -657,7 +756,7 @@ Status Table::fetch(int want) {
       bool after = b.kind == Batch::Anchor::After;
       int m = after ? n : b.prefix;
       std::string w = equalTo(m);
-      if (after) w += std::string(" AND rowid") + cmp + "?";
+      if (after) w += " AND " + rowid + cmp + "?";
       if (!filter.empty()) w += " AND " + filter;
       ranges.push_back({w, orderFrom(m), m, false, after});
       for (int j = m - 1; j >= 0; --j) {
@@ -678,8 +777,8 @@ Status Table::fetch(int want) {
     if (!s) return st;
     Reset reset{s};
     int p = 1;
-    if (b.key >= 0) {
-      const auto& key = stored().keys[std::size_t(b.key)];
+    if (b.key != -1) {
+      const auto& key = sorted ? *sortKey_ : stored().keys[std::size_t(b.key)];
       int bound = r.equal + (r.range ? 1 : 0);
       for (int i = 0; i < bound; ++i) {
         st = schema::bind(s, p++, b.anchor, columnOf(info_, key.components[std::size_t(i)]));

@@ -78,6 +78,10 @@ Status BrowseProcedure::showOrder() {
     if (tab.range) order.range = tab.range(*this);
     order.filter = tab.filter;
   }
+  if (headerField_ >= 0) {
+    order.sortFields = {headerField_};
+    order.descending = headerDescending_;
+  }
   Status st = view_->setOrder(std::move(order));
   applyRules();
   refresh(list_);
@@ -87,7 +91,23 @@ Status BrowseProcedure::showOrder() {
 void BrowseProcedure::selectTab(int tab) {
   int before = currentTab_;
   Procedure::selectTab(tab);
-  if (view_ && currentTab_ != before) (void)showOrder();
+  if (view_ && currentTab_ != before) {
+    headerField_ = -1;
+    (void)showOrder();
+  }
+}
+
+void BrowseProcedure::headerClicked(int column) {
+  const Control* list = window_.find(list_);
+  if (!list || column < 0 || column >= int(list->columns.size())) return;
+  const dict::TableInfo& t = table(tableLabel_).info();
+  FieldRef ref = resolve(t, list->columns[std::size_t(column)].field);
+  if (!ref || ref.elements() > 1 || ref.field->group >= 0 || ref.field->type == dict::Type::Memo)
+    return;
+  int field = t.fieldIndex(*ref.field);
+  headerDescending_ = field == headerField_ ? !headerDescending_ : false;
+  headerField_ = field;
+  (void)showOrder();
 }
 
 void BrowseProcedure::applyRules() {
@@ -136,6 +156,15 @@ int BrowseProcedure::update(int req) {
     t.clear();
   }
   int r = call(form_, req);
+  // A header sort is a copy of the rows: take it again to include the change.
+  if (r == response::Completed && headerField_ >= 0) {
+    std::int64_t at = t.position();
+    (void)showOrder();
+    if (at != 0) (void)view_->show(at);
+    applyRules();
+    refresh(list_);
+    return r;
+  }
   if (r == response::Completed && (req == request::Insert || req == request::Change) &&
       t.position() != 0)
     (void)view_->show(t.position());
@@ -262,10 +291,12 @@ std::string BrowseProcedure::cell(int row, int column) const {
   return col.picture.empty() ? toText(v) : formatPicture(col.picture, v);
 }
 
-int BrowseProcedure::bestFit(int column, const std::function<int(const std::string&)>& measure) const {
+int BrowseProcedure::bestFit(int column,
+                             const std::function<int(const std::string&)>& measure) const {
   if (!bestFit_) return -1;
   int widest = 0;
-  for (int r = 0; r < int(view_->rows().size()); ++r) widest = std::max(widest, measure(cell(r, column)));
+  for (int r = 0; r < int(view_->rows().size()); ++r)
+    widest = std::max(widest, measure(cell(r, column)));
   return widest;
 }
 

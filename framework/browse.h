@@ -61,6 +61,9 @@ class BrowseProcedure : public Procedure {
   std::vector<PopupItem> popup() const;
   void popupChosen(const std::string& caption);
   void scrollThumb(int percent);
+  // A left click on a column header sorts the list by that column; a second
+  // click on it reverses the order. Changing tab (or closing) forgets it.
+  void headerClicked(int column);
   void typedCharacter(const std::string& ch);  // a printable character while the list has focus
   const std::string& locatorText() const { return search_; }
 
@@ -100,6 +103,8 @@ class BrowseProcedure : public Procedure {
   std::unique_ptr<BrowseView> view_;
   std::string search_;
   bool bestFit_ = false;
+  int headerField_ = -1;  // the field a header click sorts by, -1 for the tab's key
+  bool headerDescending_ = false;
 };
 
 }  // namespace velmora

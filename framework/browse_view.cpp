@@ -94,21 +94,21 @@ double textPosition(const std::string& first, const std::string& last, const std
 BrowseView::BrowseView(db::Table& table, int pageRows)
     : table_(table), pageRows_(pageRows < 1 ? 1 : pageRows), rangeProbe_(table.info()) {}
 
-int BrowseView::freeComponent() const { return int(order_.range.size()); }
+int BrowseView::freeComponent() const { return int(rangeSize_); }
 
 bool BrowseView::inView(const Record& r) const {
   return inRange(r) && (!order_.filter || order_.filter(r));
 }
 
 bool BrowseView::inRange(const Record& r) const {
-  if (order_.key && !order_.range.empty()) {
+  if (key_ && rangeSize_ > 0) {
     const auto& t = table_.info();
-    for (std::size_t i = 0; i < order_.range.size(); ++i) {
-      FieldRef ref{&t, &t.fields[std::size_t(order_.key->components[i])], 1};
+    for (std::size_t i = 0; i < rangeSize_; ++i) {
+      FieldRef ref{&t, &t.fields[std::size_t(key_->components[i])], 1};
       Value a = r.get(ref), b = rangeProbe_.get(ref);
       if (auto* sa = std::get_if<std::string>(&a)) {
         const auto& sb = std::get<std::string>(b);
-        if (order_.key->noCase ? cp1252::upperUtf8(*sa) != cp1252::upperUtf8(sb) : *sa != sb)
+        if (key_->noCase ? cp1252::upperUtf8(*sa) != cp1252::upperUtf8(sb) : *sa != sb)
           return false;
       } else if (asNumber(a) != asNumber(b)) {
         return false;
@@ -133,25 +133,36 @@ Status BrowseView::setOrder(BrowseOrder order) {
   } else {
     order_.range.clear();
   }
+  key_ = order_.key;
+  rangeSize_ = order_.range.size();
+  if (!order_.sortFields.empty()) {
+    table_.buffer() = rangeProbe_;
+    Status st = table_.sortBy(order_.sortFields, key_, order_.key, int(order_.range.size()));
+    if (!st) {
+      key_ = order_.key;
+      return st;
+    }
+    rangeSize_ = 0;
+  }
   return top();
 }
 
 Status BrowseView::seekStart() {
-  if (!order_.key || order_.range.empty()) return table_.setStart(order_.key);
+  if (!key_ || rangeSize_ == 0) return table_.setStart(key_);
   table_.buffer() = rangeProbe_;
-  return table_.set(order_.key, int(order_.range.size()));
+  return table_.set(key_, int(rangeSize_));
 }
 
 Status BrowseView::seekProbe(const Record& probe, int components) {
   Record at = probe;
   const auto& t = table_.info();
-  for (std::size_t i = 0; i < order_.range.size(); ++i) {
-    FieldRef ref{&t, &t.fields[std::size_t(order_.key->components[i])], 1};
+  for (std::size_t i = 0; i < rangeSize_; ++i) {
+    FieldRef ref{&t, &t.fields[std::size_t(key_->components[i])], 1};
     Status st = at.set(ref, rangeProbe_.get(ref));
     if (!st) return st;
   }
   table_.buffer() = at;
-  return table_.set(order_.key, components);
+  return table_.set(key_, components);
 }
 
 Status BrowseView::step(bool forward, bool& got) {
@@ -213,7 +224,7 @@ Status BrowseView::down() {
     ++selected_;
     return Status::success();
   }
-  Status st = table_.setAfter(order_.key, rows_.back().position);
+  Status st = table_.setAfter(key_, rows_.back().position);
   if (st.code == err::RecordNotFound) return reload();
   std::vector<BrowseRow> more;
   if (st) st = collect(true, 1, more);
@@ -231,7 +242,7 @@ Status BrowseView::up() {
     --selected_;
     return Status::success();
   }
-  Status st = table_.setAfter(order_.key, rows_.front().position);
+  Status st = table_.setAfter(key_, rows_.front().position);
   if (st.code == err::RecordNotFound) return reload();
   std::vector<BrowseRow> more;
   if (st) st = collect(false, 1, more);
@@ -249,12 +260,12 @@ Status BrowseView::fillFrom(std::int64_t position) {
   if (!st) return st;
   std::vector<BrowseRow> page;
   page.push_back({position, table_.buffer()});
-  st = table_.setAfter(order_.key, position);
+  st = table_.setAfter(key_, position);
   if (st) st = collect(true, pageRows_ - 1, page);
   if (st && int(page.size()) < pageRows_) {
     // Near the end: top the page up with the rows before it.
     std::vector<BrowseRow> before;
-    st = table_.setAfter(order_.key, position);
+    st = table_.setAfter(key_, position);
     if (st) st = collect(false, pageRows_ - int(page.size()), before);
     page.insert(page.begin(), std::make_move_iterator(before.rbegin()),
                 std::make_move_iterator(before.rend()));
@@ -267,7 +278,7 @@ Status BrowseView::fillFrom(std::int64_t position) {
 Status BrowseView::pageDown() {
   if (rows_.empty()) return Status::success();
   int keep = selected_;
-  Status st = table_.setAfter(order_.key, rows_.back().position);
+  Status st = table_.setAfter(key_, rows_.back().position);
   if (st.code == err::RecordNotFound) return reload();
   std::vector<BrowseRow> next;
   if (st) st = collect(true, 1, next);
@@ -284,7 +295,7 @@ Status BrowseView::pageDown() {
 Status BrowseView::pageUp() {
   if (rows_.empty()) return Status::success();
   int keep = selected_;
-  Status st = table_.setAfter(order_.key, rows_.front().position);
+  Status st = table_.setAfter(key_, rows_.front().position);
   if (st.code == err::RecordNotFound) return reload();
   std::vector<BrowseRow> before;
   if (st) st = collect(false, pageRows_, before);
@@ -300,8 +311,8 @@ Status BrowseView::pageUp() {
 }
 
 Status BrowseView::locate(const Record& probe) {
-  if (!order_.key) return top();
-  int components = std::min<int>(freeComponent() + 1, int(order_.key->components.size()));
+  if (!key_) return top();
+  int components = std::min<int>(freeComponent() + 1, int(key_->components.size()));
   Status st = seekProbe(probe, components);
   std::vector<BrowseRow> found;
   if (st) st = collect(true, 1, found);
@@ -320,16 +331,15 @@ Status BrowseView::edgeValue(bool first, Value& v, bool& found) {
   if (st) st = collect(first, 1, one);
   if (!st || one.empty()) return st;
   const auto& t = table_.info();
-  v = one.front().record.get(FieldRef{
-      &t, &t.fields[std::size_t(order_.key->components[std::size_t(freeComponent())])], 1});
+  v = one.front().record.get(
+      FieldRef{&t, &t.fields[std::size_t(key_->components[std::size_t(freeComponent())])], 1});
   found = true;
   return st;
 }
 
 Status BrowseView::thumb(int percent) {
   percent = std::clamp(percent, 0, 100);
-  if (!order_.key || freeComponent() >= int(order_.key->components.size()) || percent == 0)
-    return top();
+  if (!key_ || freeComponent() >= int(key_->components.size()) || percent == 0) return top();
   if (percent == 100) return bottom();
   Value first, last;
   bool hasFirst = false, hasLast = false;
@@ -338,7 +348,7 @@ Status BrowseView::thumb(int percent) {
   if (!st || !hasFirst || !hasLast) return st ? top() : st;
   Record probe(table_.info());
   const auto& t = table_.info();
-  FieldRef ref{&t, &t.fields[std::size_t(order_.key->components[std::size_t(freeComponent())])], 1};
+  FieldRef ref{&t, &t.fields[std::size_t(key_->components[std::size_t(freeComponent())])], 1};
   if (auto* a = std::get_if<std::string>(&first)) {
     st = probe.set(ref, interpolateText(*a, std::get<std::string>(last), percent));
   } else {
@@ -350,15 +360,14 @@ Status BrowseView::thumb(int percent) {
 }
 
 int BrowseView::thumbPercent() {
-  if (rows_.empty() || !order_.key || freeComponent() >= int(order_.key->components.size()))
-    return 0;
+  if (rows_.empty() || !key_ || freeComponent() >= int(key_->components.size())) return 0;
   Value first, last;
   bool hasFirst = false, hasLast = false;
   if (!edgeValue(true, first, hasFirst) || !edgeValue(false, last, hasLast) || !hasFirst ||
       !hasLast)
     return 0;
   const auto& t = table_.info();
-  FieldRef ref{&t, &t.fields[std::size_t(order_.key->components[std::size_t(freeComponent())])], 1};
+  FieldRef ref{&t, &t.fields[std::size_t(key_->components[std::size_t(freeComponent())])], 1};
   Value here = rows_[std::size_t(std::max(selected_, 0))].record.get(ref);
   double p;
   if (auto* a = std::get_if<std::string>(&first)) {

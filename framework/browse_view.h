@@ -30,6 +30,9 @@ struct BrowseOrder {
   std::vector<Value> range;
   // Rows for which it returns false are skipped.
   std::function<bool(const Record&)> filter;
+  // A header click: the rows of the range sorted by these fields (ascending
+  // unless `descending`) instead of the key.
+  std::vector<int> sortFields;
 };
 
 class BrowseView {
@@ -85,6 +88,10 @@ class BrowseView {
   db::Table& table_;
   int pageRows_;
   BrowseOrder order_;
+  // The order actually read: the key, or the temporary order of a header
+  // sort (which holds only the rows of the range already).
+  const dict::KeyInfo* key_ = nullptr;
+  std::size_t rangeSize_ = 0;
   Record rangeProbe_;
   std::vector<BrowseRow> rows_;
   int selected_ = -1;

@@ -229,7 +229,8 @@ TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
     auto length = [](const std::string& s) { return int(s.size()); };
     EXPECT_EQ(br.bestFit(1, length), -1);  // this list did not register
     br.allowBestFit();
-    EXPECT_EQ(br.bestFit(1, length), 6);   // "ACCESO", "BARDA" ... "BOMBEO", "CASETA", "PUENTE", "BASE"
+    EXPECT_EQ(br.bestFit(1, length),
+              6);  // "ACCESO", "BARDA" ... "BOMBEO", "CASETA", "PUENTE", "BASE"
 
     // By name, typing B walks through the fronts that begin with B.
     br.selectTab(2);
@@ -245,11 +246,31 @@ TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
     EXPECT_EQ(walk, (std::vector<std::string>{"BARDA", "BASE", "BODEGA", "BOMBEO", "BARDA"}));
     br.typedCharacter("T");
     EXPECT_EQ(current(), "TUNEL");
+
+    // A header click sorts by the column, a second click reverses it, and a
+    // new tab forgets it.
+    br.selectTab(1);
+    auto firstNames = [&] {
+      std::vector<std::string> out;
+      for (const auto& r : br.view().rows()) out.push_back(r.record.as<FRE>().NOMB);
+      return out;
+    };
+    br.headerClicked(1);
+    EXPECT_EQ(firstNames(), (std::vector<std::string>{"ACCESO", "BARDA", "BASE", "BODEGA", "BOMBEO",
+                                                      "CASETA", "PUENTE"}));
+    br.headerClicked(1);
+    EXPECT_EQ(firstNames().front(), "ZANJA");
+    br.keyPressed(Key::CtrlEnd);
+    EXPECT_EQ(firstNames().back(), "ACCESO");
+    br.keyPressed(Key::Insert);  // the new front appears in the sorted list
+    EXPECT_EQ(br.view().rows()[std::size_t(br.view().selected())].record.as<FRE>().NOMB, "NUEVO");
+    br.selectTab(2);
+    br.selectTab(1);
+    EXPECT_EQ(br.view().rows().front().record.as<FRE>().CTA, 1);
     br.accepted("?CLOSE");
   });
   b->run(host);
-  // The tab is kept in the settings file when the window has a placement.
-  EXPECT_EQ(b->currentTab(), 2);
+  EXPECT_EQ(b->currentTab(), 1);
 }
 
 }  // namespace
