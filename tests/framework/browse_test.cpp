@@ -275,3 +275,39 @@ TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
 
 }  // namespace
 }  // namespace velmora
+
+#include "framework/maintenance.h"
+
+namespace velmora {
+namespace {
+
+TEST_F(Browse, IncrementalLocatorOfTheMaintenanceList) {
+  auto b = makeMaintenanceBrowse(program, ctx, *dict::findTable("FREN"));
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    EXPECT_EQ(p.window().tabs().size(), 2u);  // one tab per key
+    br.selectTab(2);
+    auto current = [&] {
+      return br.view().rows()[std::size_t(br.view().selected())].record.as<FRE>().NOMB;
+    };
+    br.typedCharacter("B");
+    br.typedCharacter("O");
+    EXPECT_EQ(br.locatorText(), "BO");
+    EXPECT_EQ(current(), "BODEGA");
+    br.typedCharacter("M");
+    EXPECT_EQ(current(), "BOMBEO");
+    br.keyPressed(Key::Backspace);
+    br.keyPressed(Key::Backspace);
+    EXPECT_EQ(br.locatorText(), "B");
+    EXPECT_EQ(current(), "BARDA");
+    br.typedCharacter(" ");  // a space is a character like any other
+    EXPECT_EQ(br.locatorText(), "B ");
+    br.selectTab(1);
+    EXPECT_EQ(br.locatorText(), "");  // a new tab starts a new search
+    br.accepted("?CLOSE");
+  });
+  EXPECT_EQ(b->run(host), response::Completed);
+}
+
+}  // namespace
+}  // namespace velmora
