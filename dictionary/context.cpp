@@ -253,21 +253,36 @@ Status RelationManager::removeRow(Table& parent) {
       if (rel.onDelete == dict::Rule::Cascade) {
         st = removeRow(child);
       } else {
-        Record before = child.buffer();
-        for (const auto& link : rel.links) {
-          const auto& cf = child.info().fields[std::size_t(link.childField)];
-          FieldRef ref = resolve(child.info(), cf.name);
-          bool text = cf.type == dict::Type::String;
-          st = child.buffer().set(ref, text ? Value(std::string()) : Value(std::int64_t(0)));
-          if (!st) return st;
-        }
-        st = child.put();
-        if (st) st = updateChildren(child, before);
+        st = relink(child, rel, nullptr);
       }
       if (!st) return st;
     }
   }
   return parent.removeByPosition(position);
+}
+
+// Gives the child read last the parent's linked values (or clears them when
+// there is no parent record), writes it, and carries the change on to its
+// own children.
+Status RelationManager::relink(Table& child, const dict::RelationInfo& rel, const Record* parent) {
+  const Record before = child.buffer();
+  for (const auto& link : rel.links) {
+    const auto& cf = child.info().fields[std::size_t(link.childField)];
+    FieldRef cref = resolve(child.info(), cf.name);
+    Status st;
+    if (parent) {
+      const auto& pt = parent->table();
+      st = child.buffer().set(
+          cref, parent->get(resolve(pt, pt.fields[std::size_t(link.parentField)].name)));
+    } else {
+      bool text = cf.type == dict::Type::String;
+      st = child.buffer().set(cref, text ? Value(std::string()) : Value(std::int64_t(0)));
+    }
+    if (!st) return st;
+  }
+  Status st = child.put();
+  if (st) st = updateChildren(child, before);
+  return st;
 }
 
 Status RelationManager::updateChildren(Table& parent, const Record& before) {
@@ -290,23 +305,7 @@ Status RelationManager::updateChildren(Table& parent, const Record& before) {
       return restricted(err::RestrictedUpdate, child.info());
     for (std::int64_t id : rows) {
       st = child.getByPosition(id);
-      if (!st) return st;
-      Record childBefore = child.buffer();
-      for (const auto& link : rel.links) {
-        const auto& cf = child.info().fields[std::size_t(link.childField)];
-        FieldRef cref = resolve(child.info(), cf.name);
-        if (rel.onUpdate == dict::Rule::Cascade) {
-          FieldRef pref =
-              resolve(parent.info(), parent.info().fields[std::size_t(link.parentField)].name);
-          st = child.buffer().set(cref, after.get(pref));
-        } else {
-          bool text = cf.type == dict::Type::String;
-          st = child.buffer().set(cref, text ? Value(std::string()) : Value(std::int64_t(0)));
-        }
-        if (!st) return st;
-      }
-      st = child.put();
-      if (st) st = updateChildren(child, childBefore);
+      if (st) st = relink(child, rel, rel.onUpdate == dict::Rule::Cascade ? &after : nullptr);
       if (!st) return st;
     }
   }

@@ -164,6 +164,7 @@ class Table {
 
   enum class Mode { Shared, Rebuild, ReadOnly };
   Status openFile(Mode mode);
+  Status openCounted(Mode mode);
   Status checkSchema(bool allowMissingKeys, bool readOnly);
   Status createSchema();
   sqlite3* conn() const;          // the connection statements run on
@@ -263,6 +264,7 @@ class RelationManager {
   Status collect(const dict::TableInfo& parent, std::vector<Table*>& tables);
   Status removeRow(Table& parent);
   Status updateChildren(Table& parent, const Record& before);
+  Status relink(Table& child, const dict::RelationInfo& rel, const Record* parent);
   static Status children(Table& child, const dict::RelationInfo& rel, const Record& parent,
                          std::vector<std::int64_t>& rows);
   Context& ctx_;

@@ -159,32 +159,16 @@ Status Table::step(sqlite3_stmt* s, int& rc) {
 
 // --- opening -------------------------------------------------------------
 
-Status Table::open() {
-  if (opens_ > 0) {
-    ++opens_;
-    return Status::success();
-  }
-  Status st = openFile(Mode::Shared);
-  if (st) opens_ = 1;
-  return st;
-}
+Status Table::open() { return openCounted(Mode::Shared); }
+Status Table::openForRebuild() { return openCounted(Mode::Rebuild); }
+Status Table::openReadOnly() { return openCounted(Mode::ReadOnly); }
 
-Status Table::openForRebuild() {
+Status Table::openCounted(Mode mode) {
   if (opens_ > 0) {
     ++opens_;
     return Status::success();
   }
-  Status st = openFile(Mode::Rebuild);
-  if (st) opens_ = 1;
-  return st;
-}
-
-Status Table::openReadOnly() {
-  if (opens_ > 0) {
-    ++opens_;
-    return Status::success();
-  }
-  Status st = openFile(Mode::ReadOnly);
+  Status st = openFile(mode);
   if (st) opens_ = 1;
   return st;
 }

@@ -5,8 +5,6 @@
 
 namespace velmora::dict {
 
-namespace {
-
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -15,6 +13,8 @@ bool sameName(std::string_view a, std::string_view b) {
       return false;
   return true;
 }
+
+namespace {
 
 // "PAR:CONC" -> ("PAR", "CONC"); a key named "PRO:AGE:KEY" splits at the first colon.
 bool splitName(std::string_view full, std::string_view& prefix, std::string_view& rest) {

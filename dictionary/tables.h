@@ -116,6 +116,10 @@ struct TableInfo {
   int fieldIndex(const FieldInfo& f) const { return int(&f - fields.data()); }
 };
 
+// Names of the system (labels, fields, keys, controls) compare without
+// regard to ASCII letter case.
+bool sameName(std::string_view a, std::string_view b);
+
 std::span<const TableInfo> tables();
 std::span<const RelationInfo> relations();
 const TableInfo& table(int index);

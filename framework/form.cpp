@@ -12,13 +12,6 @@ namespace velmora {
 
 namespace {
 
-bool sameId(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 const dict::TableInfo& tableInfo(std::string_view label) {
   const dict::TableInfo* t = dict::findTable(label);
   if (!t) throw std::logic_error("no table " + std::string(label));
@@ -41,7 +34,9 @@ bool isButtonType(ControlType t) {
   return t == ControlType::Button || t == ControlType::Lookup || t == ControlType::Calendar;
 }
 
-bool isClosingButton(const Control& c) { return sameId(c.id, "?OK") || sameId(c.id, "?CANCEL"); }
+bool isClosingButton(const Control& c) {
+  return dict::sameName(c.id, "?OK") || dict::sameName(c.id, "?CANCEL");
+}
 
 // The key whose last component is numbered automatically: the primary key
 // when it is, otherwise the first that is.
@@ -65,7 +60,7 @@ FormProcedure::FormProcedure(Program& program, db::Context& ctx, WindowDescripti
   errors_.thread = ctx_.thread();
   auto need = [this](std::string_view label) {
     if (std::none_of(uses_.begin(), uses_.end(),
-                     [&](const std::string& u) { return sameId(u, label); }))
+                     [&](const std::string& u) { return dict::sameName(u, label); }))
       uses(label);
   };
   need(label_);
@@ -120,7 +115,7 @@ bool FormProcedure::setUp() {
     wm_.cancelAction = 0;
     wm_.okControl.clear();
     for (const Control& c : window_.controls)
-      if (sameId(c.id, "?OK") || (c.type == ControlType::Lookup && lookupFor(c.target)))
+      if (dict::sameName(c.id, "?OK") || (c.type == ControlType::Lookup && lookupFor(c.target)))
         disable(c.id);
   } else {
     wm_.insertAction = wm_.changeAction = wm_.deleteAction = 2;
@@ -228,8 +223,8 @@ void FormProcedure::release() {
 void FormProcedure::accepted(const std::string& control) {
   const ControlState s = state(control);
   if (!s.enabled || s.hidden) return;
-  if (!wm_.okControl.empty() && sameId(control, wm_.okControl)) return ok();
-  if (sameId(control, "?CANCEL")) return cancel();
+  if (!wm_.okControl.empty() && dict::sameName(control, wm_.okControl)) return ok();
+  if (dict::sameName(control, "?CANCEL")) return cancel();
   const Control* c = window_.find(control);
   if (c && mode_ != request::View) {
     if (c->type == ControlType::Lookup) {
@@ -273,7 +268,7 @@ void FormProcedure::keyPressed(Key key) {
 bool FormProcedure::isEntryField(const std::string& control) const {
   for (const Control& c : window_.controls) {
     if (isClosingButton(c)) return false;
-    if (sameId(c.id, control)) return isFieldType(c.type);
+    if (dict::sameName(c.id, control)) return isFieldType(c.type);
   }
   return false;
 }
@@ -293,7 +288,7 @@ void FormProcedure::moveFocus(int step) {
     if (closing.empty() && isEntryField(c.id) && usable(c)) order.push_back(c.id);
   }
   auto at = std::find_if(order.begin(), order.end(),
-                         [&](const std::string& id) { return sameId(id, focused_); });
+                         [&](const std::string& id) { return dict::sameName(id, focused_); });
   const long to = long(at - order.begin()) + step;
   if (at == order.end() || to < 0) return;
   if (std::size_t(to) < order.size())
@@ -311,7 +306,7 @@ void FormProcedure::recall(const std::string& control) {
   if (auto it = entered_.find(c->id); it != entered_.end()) {
     v = &it->second;
   } else if (std::any_of(settings_.recall.begin(), settings_.recall.end(),
-                         [&](const std::string& r) { return sameId(r, c->id); })) {
+                         [&](const std::string& r) { return dict::sameName(r, c->id); })) {
     auto form = program_.saved.find(name());
     if (form == program_.saved.end()) return;
     auto it2 = form->second.find(c->id);
@@ -332,7 +327,7 @@ void FormProcedure::keepForRecall() {
 
 const LookupField* FormProcedure::lookupFor(const std::string& entry) const {
   for (const LookupField& l : settings_.lookups)
-    if (sameId(l.entry, entry)) return &l;
+    if (dict::sameName(l.entry, entry)) return &l;
   return nullptr;
 }
 

@@ -1,31 +1,18 @@
 #include "framework/window.h"
 
-#include <cctype>
+#include "dictionary/tables.h"
 
 namespace velmora {
 
-namespace {
-
-bool sameId(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-}  // namespace
-
 const Control* WindowDescription::find(std::string_view id) const {
   for (const Control& c : controls)
-    if (sameId(c.id, id)) return &c;
+    if (dict::sameName(c.id, id)) return &c;
   return nullptr;
 }
 
 Control* WindowDescription::find(std::string_view id) {
   for (Control& c : controls)
-    if (sameId(c.id, id)) return &c;
+    if (dict::sameName(c.id, id)) return &c;
   return nullptr;
 }
 

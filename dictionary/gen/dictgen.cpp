@@ -101,13 +101,13 @@ std::string unquote(const std::string& t) {
 }
 
 // "STRING(30)[20]" -> type STRING, size 30, dim 20.
-void parseType(const std::string& spec, Field& f) {
-  std::string t = spec;
+void parseType(const std::string& text, Field& f) {
+  std::string t = text;
   auto br = t.find('[');
   if (br != std::string::npos) {
-    if (t.back() != ']') fail("bad dimension in " + spec);
+    if (t.back() != ']') fail("bad dimension in " + text);
     f.dim = std::atoi(t.substr(br + 1, t.size() - br - 2).c_str());
-    if (f.dim < 1) fail("bad dimension in " + spec);
+    if (f.dim < 1) fail("bad dimension in " + text);
     t = t.substr(0, br);
   }
   int a = 0, b = 0;
@@ -134,10 +134,10 @@ void parseType(const std::string& spec, Field& f) {
     f.decimals = b;
     f.size = a / 2 + 1;
   } else if (t == "STRING" || t == "MEMO") {
-    if (a < 1) fail("a width is needed in " + spec);
+    if (a < 1) fail("a width is needed in " + text);
     f.size = a;
   } else {
-    fail("unknown type " + spec);
+    fail("unknown type " + text);
   }
   if (t == "MEMO" && f.dim != 1) fail("a memo cannot be an array");
 }
