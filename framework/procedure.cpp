@@ -175,7 +175,9 @@ void Procedure::accepted(const std::string& control) {
 
 void Procedure::onAccepted(const std::string&) {}
 
-void Procedure::keyPressed(Key) {}
+void Procedure::keyPressed(Key key) {
+  if (key == Key::Esc) closeBox();
+}
 
 void Procedure::closeBox() { close(response::Cancelled); }
 

@@ -9,5 +9,6 @@ void addTablesCommand(::CLI::App& app);
 void addDumpCommand(::CLI::App& app);
 void addLetraCommand(::CLI::App& app);
 void addScriptCommand(::CLI::App& app);
+void addBrowseCommand(::CLI::App& app);
 
 }  // namespace velmora::cli

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   velmora::cli::addDumpCommand(app);
   velmora::cli::addLetraCommand(app);
   velmora::cli::addScriptCommand(app);
+  velmora::cli::addBrowseCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -1,0 +1,57 @@
+#pragma once
+
+// The Qt host: real windows for procedures. Every window is built from its
+// description (ui/qt/window_widget.h); modal calls run a nested event loop,
+// started procedures become MDI children of the frame when there is one.
+
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "framework/procedure.h"
+
+class QMdiArea;
+class QWidget;
+
+namespace velmora::qt {
+
+class WindowWidget;
+
+class QtHost : public Host {
+ public:
+  // `frame` holds started procedures as MDI children; without one they run
+  // as top-level windows.
+  explicit QtHost(QMdiArea* frame = nullptr);
+  ~QtHost() override;
+
+  void warn(const WarningLines& lines) override;
+  bool choose(const WarningLines& lines) override;
+  int show(const MessageBox& box) override;
+  void stopProgram() override;
+
+  void opened(Procedure& p) override;
+  void runModal(Procedure& p) override;
+  void closed(Procedure& p) override;
+  void start(std::unique_ptr<Procedure> p) override;
+  void place(Procedure& p, const WindowPlacement& placement) override;
+  std::optional<WindowPlacement> placement(Procedure& p) override;
+  void refresh(Procedure& p, const std::string& control) override;
+  void focus(Procedure& p, const std::string& control) override;
+
+  // The widget of an open procedure (tests, and the frame's status bar).
+  WindowWidget* widget(Procedure& p) const;
+  // Called by a window after it handled an event: ends its modal loop or
+  // finishes a started procedure once it closes.
+  void afterEvent(Procedure& p);
+
+ private:
+  QWidget* parentForDialogs() const;
+
+  QPointer<QMdiArea> frame_;
+  std::map<Procedure*, WindowWidget*> widgets_;
+  std::vector<Procedure*> modal_;  // innermost last
+  std::vector<std::unique_ptr<Procedure>> started_;
+};
+
+}  // namespace velmora::qt
