@@ -274,6 +274,10 @@ void Procedure::refreshAll() {
   for (const Control& c : window_.controls) refresh(c.id);
 }
 
+void Procedure::status(int zone, const std::string& text) {
+  if (host_ && open_) host_->status(*this, zone, text);
+}
+
 void Procedure::selectTab(int tab) {
   int tabs = int(window_.tabs().size());
   if (tab < 1 || tab > tabs) return;

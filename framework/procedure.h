@@ -86,6 +86,11 @@ class Host : public MessageHost {
   // A control's value or state changed; focus moved.
   virtual void refresh(Procedure& p, const std::string& control) = 0;
   virtual void focus(Procedure& p, const std::string& control) = 0;
+
+  // A text in one zone (from 1) of the status bar; hosts without one ignore it.
+  virtual void status(Procedure& p, int zone, const std::string& text) {
+    (void)p, (void)zone, (void)text;
+  }
 };
 
 // The window manager state of one procedure.
@@ -170,6 +175,8 @@ class Procedure {
   void unhide(const std::string& control) { hide(control, false); }
   void refresh(const std::string& control);
   void refreshAll();
+  // Shows a text in a zone of the status bar (from 1).
+  void status(int zone, const std::string& text);
   // Closes the window with a response.
   void close(int response);
 

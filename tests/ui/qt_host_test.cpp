@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -13,7 +18,9 @@
 #include <QTimer>
 #include <functional>
 
+#include "dictionary/dates.h"
 #include "framework/maintenance.h"
+#include "ui/qt/dialogs.h"
 #include "tests/support/temp_folder.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
@@ -51,6 +58,8 @@ class QtHostTest : public ::testing::Test {
     messages.setHost(&host);
   }
   qt::WindowWidget* top() {
+    if (auto* modal = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget()))
+      return modal;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (auto* ww = dynamic_cast<qt::WindowWidget*>(w);
           ww && ww->isVisible() && ww->isActiveWindow())
@@ -121,6 +130,168 @@ TEST_F(QtHostTest, BrowseWindowShowsItsDescriptionAndRoutesKeysToAModalForm) {
   SettingsFile ini(folder.file("velmora.INI"));
   EXPECT_TRUE(ini.get("BROWSE:FREN", "Width").has_value());
   EXPECT_EQ(ini.get("BROWSE:FREN", "Tab:?CurrentTab"), "1");
+}
+
+// A capture window with one control of each kind the forms use.
+Control control(ControlType type, std::string id, std::string text = {}, std::string use = {},
+                std::string picture = {}, std::string owner = {}) {
+  Control c;
+  c.type = type;
+  c.id = std::move(id);
+  c.text = std::move(text);
+  c.use = std::move(use);
+  c.picture = std::move(picture);
+  c.owner = std::move(owner);
+  return c;
+}
+
+class Capture : public Procedure {
+ public:
+  Capture(Program& p, db::Context& c) : Procedure(p, c, window()) {}
+  std::vector<std::string> acceptedControls;
+
+  static WindowDescription window() {
+    WindowDescription w;
+    w.procedure = "CAPTURA";
+    w.title = "Captura";
+    Control type = control(ControlType::Option, "?TIES", "TIPO DE POLIZA", "TIES", "", "?TAB1");
+    type.choices = {"2", "1", "3"};
+    type.captions = {"AVANCE", "ANTICIPO", "DEV. FONDO GTIA"};
+    Control date = control(ControlType::Entry, "?FECHA", "", "FECHA", "@D6", "?TAB1");
+    date.tip = "FECHA DE LA POLIZA";
+    Control calendar = control(ControlType::Calendar, "?POPCALENDAR", "...", "", "", "?TAB1");
+    calendar.target = "?FECHA";
+    w.controls = {
+        control(ControlType::Sheet, "?CURRENTTAB"),
+        control(ControlType::Tab, "?TAB1", "&General"),
+        control(ControlType::Tab, "?TAB2", "&Notas"),
+        type,
+        control(ControlType::Prompt, "?FECHA:PROMPT", "&Fecha:", "", "", "?TAB1"),
+        date,
+        calendar,
+        control(ControlType::Prompt, "?NOTA:PROMPT", "&Nota:", "", "", "?TAB2"),
+        control(ControlType::Entry, "?NOTA", "", "NOTA", "@s20", "?TAB2"),
+        control(ControlType::Button, "?OK", "&Aceptar"),
+    };
+    return w;
+  }
+
+ protected:
+  void onAccepted(const std::string& c) override {
+    acceptedControls.push_back(c);
+    if (c == "?OK") close(response::Completed);
+  }
+};
+
+// Types into an entry as the user does: focus, text, leaving the field.
+void type(QLineEdit* e, const QString& text) {
+  e->setFocus();
+  e->setText(text);
+  e->setModified(true);
+  Q_EMIT e->editingFinished();
+}
+
+TEST_F(QtHostTest, FormControlsParseThroughTheirPicturesAndCarryRadiosCalendarAndTips) {
+  program.setVar("TIES", Value(std::string("1")));
+  program.setVar("FECHA", Value(std::int64_t(dates::dateOf(3, 15, 2026))));
+  program.setVar("NOTA", Value(std::string()));
+  Capture capture(program, ctx);
+  bool checked = false;
+  later([&] {
+    qt::WindowWidget* w = host.widget(capture);
+    ASSERT_NE(w, nullptr);
+    auto* pages = w->findChild<QTabWidget*>("?CURRENTTAB");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->count(), 2);
+    EXPECT_EQ(pages->tabText(1).toStdString(), "Notas");
+    // The radio group shows the captions and checks the button of the value.
+    auto* group = w->findChild<QGroupBox*>("?TIES");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->title().toStdString(), "TIPO DE POLIZA");
+    auto radios = group->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 3);
+    EXPECT_EQ(radios[1]->text().toStdString(), "ANTICIPO");
+    EXPECT_TRUE(radios[1]->isChecked());
+    EXPECT_FALSE(radios[0]->isChecked());
+    radios[2]->click();
+    EXPECT_EQ(toText(program.var("TIES")), "3");
+    EXPECT_EQ(capture.acceptedControls.back(), "?TIES");
+
+    // The entry shows and parses through its picture; a refused text is
+    // reported and leaves the value alone.
+    auto* date = w->findChild<QLineEdit*>("?FECHA");
+    ASSERT_NE(date, nullptr);
+    EXPECT_EQ(date->text().toStdString(), "15/03/2026");
+    type(date, "01/04/2026");
+    EXPECT_EQ(program.var("FECHA"), Value(std::int64_t(dates::dateOf(4, 1, 2026))));
+    later([] {
+      if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_Escape);
+    });
+    type(date, "45/13/2026");
+    EXPECT_EQ(program.var("FECHA"), Value(std::int64_t(dates::dateOf(4, 1, 2026))));
+    EXPECT_EQ(date->text().toStdString(), "01/04/2026");
+
+    // The focus puts the control's tip in the window's status bar.
+    date->setFocus();
+    QApplication::processEvents();
+    auto* zone = w->findChild<QLabel*>("zone1");
+    ASSERT_NE(zone, nullptr);
+    EXPECT_EQ(zone->text().toStdString(), "FECHA DE LA POLIZA");
+
+    // The calendar opens on the field's date and puts the clicked day in it.
+    later([] {
+      auto* d = dynamic_cast<qt::DatePickerDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(d->model().month(), 4);
+      for (QPushButton* b : d->findChildren<QPushButton*>())
+        if (b->objectName().startsWith("?REGION") && b->text() == "20" && b->isVisible()) {
+          QTest::mouseClick(b, Qt::LeftButton);
+          return;
+        }
+      ADD_FAILURE() << "no cell for the 20th";
+      d->reject();
+    });
+    w->findChild<QToolButton*>("?POPCALENDAR")->click();
+    EXPECT_EQ(program.var("FECHA"), Value(std::int64_t(dates::dateOf(4, 20, 2026))));
+    EXPECT_EQ(date->text().toStdString(), "20/04/2026");
+
+    pages->setCurrentIndex(1);
+    w->resize(640, 420);
+    checked = true;
+    w->findChild<QPushButton*>("?OK")->click();
+  });
+  EXPECT_EQ(capture.run(host), response::Completed);
+  EXPECT_TRUE(checked);
+
+  // Opened again, the window comes back with its size and tab.
+  Capture again(program, ctx);
+  later([&] {
+    qt::WindowWidget* w = host.widget(again);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->size(), QSize(640, 420));
+    EXPECT_EQ(w->findChild<QTabWidget*>("?CURRENTTAB")->currentIndex(), 1);
+    QTest::keyClick(w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(again.run(host), response::Cancelled);
+}
+
+TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {
+  auto browse = makeMaintenanceBrowse(program, ctx, *dict::findTable("FREN"));
+  later([&] {
+    QTableView* list = host.widget(*browse)->list();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+    ASSERT_GT(list->model()->rowCount(), 2);
+    QRect third = list->visualRect(list->model()->index(2, 1));
+    // A double-click arrives after the click of its first press.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third.center());
+    fprintf(stderr, "sel %d\n", dynamic_cast<BrowseProcedure&>(*browse).view().selected());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third.center());
+    fprintf(stderr, "sel %d closing %d CTA %d\n", dynamic_cast<BrowseProcedure&>(*browse).view().selected(), browse->isClosing(), int(ctx.table("FREN").rec<FRE>().CTA));
+  });
+  program.request = request::Select;
+  EXPECT_EQ(browse->run(host), response::Completed);
+  EXPECT_EQ(ctx.table("FREN").rec<FRE>().CTA, 3);
 }
 
 TEST_F(QtHostTest, MessageBoxesComeFromTheCatalogue) {

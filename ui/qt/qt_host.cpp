@@ -158,4 +158,17 @@ void QtHost::focus(Procedure& p, const std::string& control) {
     if (QWidget* c = w->control(control)) c->setFocus();
 }
 
+void QtHost::setStatusBar(QStatusBar* bar) {
+  status_ = bar ? std::make_unique<StatusZones>(bar) : nullptr;
+}
+
+QString QtHost::statusText(int zone) const { return status_ ? status_->text(zone) : QString(); }
+
+void QtHost::status(Procedure& p, int zone, const std::string& text) {
+  if (status_)
+    status_->show(zone, QString::fromStdString(text));
+  else if (WindowWidget* w = widget(p))
+    w->showStatus(zone, QString::fromStdString(text));
+}
+
 }  // namespace velmora::qt

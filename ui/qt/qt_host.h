@@ -5,6 +5,7 @@
 // started procedures become MDI children of the frame when there is one.
 
 #include <QPointer>
+#include <QString>
 #include <map>
 #include <memory>
 #include <vector>
@@ -12,10 +13,12 @@
 #include "framework/procedure.h"
 
 class QMdiArea;
+class QStatusBar;
 class QWidget;
 
 namespace velmora::qt {
 
+class StatusZones;
 class WindowWidget;
 
 class QtHost : public Host {
@@ -38,6 +41,12 @@ class QtHost : public Host {
   std::optional<WindowPlacement> placement(Procedure& p) override;
   void refresh(Procedure& p, const std::string& control) override;
   void focus(Procedure& p, const std::string& control) override;
+  void status(Procedure& p, int zone, const std::string& text) override;
+
+  // The frame's status bar: status texts go there instead of to a bar of
+  // each window.
+  void setStatusBar(QStatusBar* bar);
+  QString statusText(int zone) const;
 
   // The widget of an open procedure (tests, and the frame's status bar).
   WindowWidget* widget(Procedure& p) const;
@@ -49,6 +58,7 @@ class QtHost : public Host {
   QWidget* parentForDialogs() const;
 
   QPointer<QMdiArea> frame_;
+  std::unique_ptr<StatusZones> status_;
   std::map<Procedure*, WindowWidget*> widgets_;
   std::vector<Procedure*> modal_;  // innermost last
   std::vector<std::unique_ptr<Procedure>> started_;

@@ -1,8 +1,10 @@
 #include "ui/qt/window_widget.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -12,8 +14,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -83,7 +87,16 @@ QVariant BrowseModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 void BrowseModel::reset() {
+  // A page of the same size is repainted in place: a reset would forget the
+  // pressed row, and with it the double-click that follows a click.
+  int rows = rowCount(), columns = columnCount();
+  if (rows == shownRows_ && columns == shownColumns_) {
+    if (rows > 0 && columns > 0) Q_EMIT dataChanged(index(0, 0), index(rows - 1, columns - 1));
+    return;
+  }
   beginResetModel();
+  shownRows_ = rows;
+  shownColumns_ = columns;
   endResetModel();
 }
 
@@ -122,6 +135,7 @@ void WindowWidget::build() {
     if (pagesWithControls) {
       pages_ = new QTabWidget(this);
       pages_->setObjectName("?CURRENTTAB");
+      controls_["?CURRENTTAB"] = pages_;
       for (const Control* tab : w.tabs()) {
         auto* page = new QWidget;
         auto* form = new QFormLayout(page);
@@ -135,6 +149,7 @@ void WindowWidget::build() {
     } else {
       tabBar_ = new QTabBar(this);
       tabBar_->setObjectName("?CURRENTTAB");
+      controls_["?CURRENTTAB"] = tabBar_;
       for (const Control* tab : w.tabs()) tabBar_->addTab(q(plainCaption(tab->text)));
       outer->addWidget(tabBar_);
       QObject::connect(tabBar_, &QTabBar::currentChanged, [this](int i) {
@@ -221,7 +236,6 @@ QWidget* WindowWidget::makeControl(const Control& c) {
       if (auto p = compilePicture(c.picture)) e->setMaxLength(std::max(velmora::width(*p), 1));
       e->setReadOnly(c.readOnly);
       QObject::connect(e, &QLineEdit::editingFinished, [this, c] { entryFinished(c); });
-      e->installEventFilter(this);
       w = e;
       break;
     }
@@ -235,6 +249,29 @@ QWidget* WindowWidget::makeControl(const Control& c) {
         done();
       });
       w = b;
+      break;
+    }
+    case ControlType::Option: {
+      auto* box = new QGroupBox(q(plainCaption(c.text)));
+      auto* layout = new QHBoxLayout(box);
+      auto* group = new QButtonGroup(box);
+      for (std::size_t i = 0; i < c.choices.size(); ++i) {
+        const std::string& caption = i < c.captions.size() ? c.captions[i] : c.choices[i];
+        auto* r = new QRadioButton(q(caption));
+        r->setObjectName(q(c.id + ":" + std::to_string(i + 1)));
+        r->installEventFilter(this);
+        group->addButton(r, int(i));
+        layout->addWidget(r);
+      }
+      layout->addStretch(1);
+      QObject::connect(group, &QButtonGroup::idClicked, [this, c](int i) {
+        if (refreshing_ || i < 0 || std::size_t(i) >= c.choices.size()) return;
+        procedure_.selected(c.id);
+        (void)procedure_.setValue(c.use, Value(c.choices[std::size_t(i)]));
+        procedure_.accepted(c.id);
+        done();
+      });
+      w = box;
       break;
     }
     case ControlType::Spin: {
@@ -252,6 +289,8 @@ QWidget* WindowWidget::makeControl(const Control& c) {
     default: w = new QLabel; break;
   }
   w->setObjectName(q(id));
+  if (!c.tip.empty()) w->setToolTip(q(c.tip));
+  w->installEventFilter(this);
   controls_[id] = w;
   return w;
 }
@@ -372,13 +411,61 @@ void WindowWidget::refresh(const std::string& id) {
     l->setText(q(procedure_.display(*c)));
   } else if (auto* b = qobject_cast<QCheckBox*>(w); b && c->choices.size() >= 2) {
     b->setChecked(toText(procedure_.value(c->use)) == c->choices[1]);
+  } else if (auto* g = qobject_cast<QGroupBox*>(w); g && c->type == ControlType::Option) {
+    // No button is checked when the value is none of the choices.
+    auto trimmed = [](std::string t) {
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+      return t;
+    };
+    std::string v = trimmed(toText(procedure_.value(c->use)));
+    auto* group = g->findChild<QButtonGroup*>();
+    group->setExclusive(false);
+    for (std::size_t i = 0; i < c->choices.size(); ++i)
+      if (QAbstractButton* r = group->button(int(i))) r->setChecked(v == trimmed(c->choices[i]));
+    group->setExclusive(true);
   } else if (auto* sp = qobject_cast<QSpinBox*>(w)) {
     Value v = procedure_.value(c->use);
     if (auto* i = std::get_if<std::int64_t>(&v)) sp->setValue(int(*i));
   }
-  if (pages_ && dict::sameName(id, "?CURRENTTAB") && procedure_.currentTab() > 0)
-    pages_->setCurrentIndex(procedure_.currentTab() - 1);
+  if (dict::sameName(id, "?CURRENTTAB") && procedure_.currentTab() > 0) {
+    if (pages_) pages_->setCurrentIndex(procedure_.currentTab() - 1);
+    if (tabBar_) tabBar_->setCurrentIndex(procedure_.currentTab() - 1);
+  }
   refreshing_ = false;
+}
+
+void WindowWidget::showStatus(int zone, const QString& text) {
+  if (!status_) {
+    auto* bar = new QStatusBar(this);
+    bar->setSizeGripEnabled(false);
+    layout()->addWidget(bar);
+    status_ = std::make_unique<StatusZones>(bar);
+  }
+  status_->show(zone, text);
+}
+
+StatusZones::StatusZones(QStatusBar* bar) {
+  for (int i = 0; i < kZones; ++i) {
+    auto* l = new QLabel;
+    l->setObjectName(QString("zone%1").arg(i + 1));
+    if (i == 0)
+      bar->addWidget(l, 1);
+    else
+      bar->addPermanentWidget(l);
+    l->setVisible(i == 0);
+    zones_.push_back(l);
+  }
+}
+
+void StatusZones::show(int zone, const QString& text) {
+  if (zone < 1 || zone > kZones) return;
+  QLabel* l = zones_[std::size_t(zone - 1)];
+  l->setText(text);
+  if (zone > 1) l->setVisible(!text.isEmpty());
+}
+
+QString StatusZones::text(int zone) const {
+  return zone < 1 || zone > kZones ? QString() : zones_[std::size_t(zone - 1)]->text();
 }
 
 void WindowWidget::refreshAll() {
@@ -407,7 +494,11 @@ void WindowWidget::pressed(const std::string& id) {
   const Control* c = procedure_.window().find(id);
   if (c && c->type == ControlType::Calendar && !c->target.empty()) {
     const Control* entry = procedure_.window().find(c->target);
-    std::int32_t date = pickDate(this, &host_, 0);
+    std::int32_t start = 0;
+    if (entry && !entry->use.empty())
+      if (Value v = procedure_.value(entry->use); auto* n = std::get_if<std::int64_t>(&v))
+        start = std::int32_t(*n);
+    std::int32_t date = pickDate(this, &host_, start);
     if (entry && !entry->use.empty()) {
       (void)procedure_.setValue(entry->use, Value(std::int64_t(date)));
       refresh(entry->id);
@@ -448,9 +539,16 @@ void WindowWidget::popupAt(int row, const QPoint& where) {
 }
 
 bool WindowWidget::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusIn)
+  if (event->type() == QEvent::FocusIn) {
+    QObject* owner = watched;
+    // A radio button stands for its group.
+    if (qobject_cast<QRadioButton*>(watched)) owner = watched->parent();
     for (const auto& [id, w] : controls_)
-      if (w == watched) procedure_.selected(id);
+      if (w == owner) {
+        procedure_.selected(id);
+        if (const Control* c = procedure_.window().find(id)) host_.status(procedure_, 1, c->tip);
+      }
+  }
   if (table_ && browse_ && watched == table_->viewport() &&
       event->type() == QEvent::MouseButtonRelease) {
     auto* m = static_cast<QMouseEvent*>(event);

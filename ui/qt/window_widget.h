@@ -8,11 +8,15 @@
 #include <QAbstractTableModel>
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/browse.h"
 #include "framework/procedure.h"
 
+class QLabel;
+class QStatusBar;
 class QTabBar;
 class QTabWidget;
 class QTableView;
@@ -35,6 +39,20 @@ class BrowseModel : public QAbstractTableModel {
 
  private:
   BrowseProcedure& browse_;
+  int shownRows_ = -1;
+  int shownColumns_ = -1;
+};
+
+// The zones of a status bar: the first stretches, the others fit their text.
+class StatusZones {
+ public:
+  static constexpr int kZones = 5;
+  explicit StatusZones(QStatusBar* bar);
+  void show(int zone, const QString& text);
+  QString text(int zone) const;
+
+ private:
+  std::vector<QLabel*> zones_;
 };
 
 class WindowWidget : public QWidget {
@@ -48,6 +66,9 @@ class WindowWidget : public QWidget {
   void refresh(const std::string& control);
   void refreshAll();
   void refreshList();
+  // The window's own status bar, for a window outside a frame; made on the
+  // first text shown.
+  void showStatus(int zone, const QString& text);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -74,7 +95,9 @@ class WindowWidget : public QWidget {
   QTableView* table_ = nullptr;
   QScrollBar* thumb_ = nullptr;
   BrowseModel* model_ = nullptr;
+  std::unique_ptr<StatusZones> status_;
   bool refreshing_ = false;
 };
+
 
 }  // namespace velmora::qt
