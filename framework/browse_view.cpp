@@ -363,9 +363,12 @@ int BrowseView::thumbPercent() {
   if (rows_.empty() || !key_ || freeComponent() >= int(key_->components.size())) return 0;
   Value first, last;
   bool hasFirst = false, hasLast = false;
-  if (!edgeValue(true, first, hasFirst) || !edgeValue(false, last, hasLast) || !hasFirst ||
-      !hasLast)
-    return 0;
+  // Reading the edges goes through the table's buffer, which may hold the
+  // record just selected for the caller: it is put back.
+  Record kept = table_.buffer();
+  bool read = edgeValue(true, first, hasFirst) && edgeValue(false, last, hasLast);
+  table_.buffer() = kept;
+  if (!read || !hasFirst || !hasLast) return 0;
   const auto& t = table_.info();
   FieldRef ref{&t, &t.fields[std::size_t(key_->components[std::size_t(freeComponent())])], 1};
   Value here = rows_[std::size_t(std::max(selected_, 0))].record.get(ref);

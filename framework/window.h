@@ -50,7 +50,7 @@ struct Control {
   bool isDefault = false;  // the window's default button
   bool required = false;
   std::vector<std::string> captions{};  // Option: the buttons' captions, beside choices
-  std::string tip{};  // shown in the status bar while the control has the focus
+  std::string tip{};                    // shown in the status bar while the control has the focus
 };
 
 struct WindowDescription {

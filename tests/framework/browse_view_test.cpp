@@ -150,6 +150,11 @@ TEST_F(View, LocateAndThumb) {
   ASSERT_TRUE(v.thumb(30).ok());
   EXPECT_NEAR(v.rows()[std::size_t(v.selected())].record.as<FRE>().CTA, 16, 1);
   EXPECT_NEAR(v.thumbPercent(), 30, 2);
+  // Working out the thumb leaves the selected record in the buffer.
+  ASSERT_TRUE(v.readSelected().ok());
+  std::int64_t selected = fren.rec<FRE>().CTA;
+  (void)v.thumbPercent();
+  EXPECT_EQ(fren.rec<FRE>().CTA, selected);
 
   EXPECT_EQ(interpolateText("ABAAA", "ABZZZ", 0), "ABAAA");
   EXPECT_EQ(interpolateText("ABAAA", "ABZZZ", 100), "ABZZZ");

@@ -7,21 +7,21 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QRadioButton>
-#include <QTabWidget>
-#include <QToolButton>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <functional>
 
 #include "dictionary/dates.h"
 #include "framework/maintenance.h"
-#include "ui/qt/dialogs.h"
 #include "tests/support/temp_folder.h"
+#include "ui/qt/dialogs.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 
@@ -285,9 +285,7 @@ TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {
     QRect third = list->visualRect(list->model()->index(2, 1));
     // A double-click arrives after the click of its first press.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third.center());
-    fprintf(stderr, "sel %d\n", dynamic_cast<BrowseProcedure&>(*browse).view().selected());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third.center());
-    fprintf(stderr, "sel %d closing %d CTA %d\n", dynamic_cast<BrowseProcedure&>(*browse).view().selected(), browse->isClosing(), int(ctx.table("FREN").rec<FRE>().CTA));
   });
   program.request = request::Select;
   EXPECT_EQ(browse->run(host), response::Completed);

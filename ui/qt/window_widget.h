@@ -99,5 +99,4 @@ class WindowWidget : public QWidget {
   bool refreshing_ = false;
 };
 
-
 }  // namespace velmora::qt
