@@ -1,21 +1,72 @@
 // velmora browse FILE [TABLE]: the maintenance browse of any table file in a
-// real window, to look at and correct it.
+// real window, to look at and correct it. With --captura the window is drawn,
+// written to a PNG file and closed again (also on the offscreen platform);
+// --captura-ficha does the same with the form of the selected record.
 
 #include <fmt/core.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 
 #include "framework/maintenance.h"
 #include "programs/velmora/commands.h"
 #include "ui/qt/qt_host.h"
+#include "ui/qt/window_widget.h"
 
 namespace velmora::cli {
 
 namespace {
 
-int browse(const std::string& path, const std::string& label) {
+struct Captures {
+  std::string browse;  // PNG of the list window
+  std::string form;    // PNG of the form of the selected record
+};
+
+bool savePng(QWidget* w, const std::string& path) {
+  if (!w->grab().save(QString::fromStdString(path), "PNG")) {
+    fmt::print(stderr, "No se pudo escribir la imagen {}\n", path);
+    return false;
+  }
+  return true;
+}
+
+// Draws the open windows into PNG files once the list is up, then closes
+// them as the user would: Esc on the form, the close box on the list.
+void scheduleCaptures(qt::QtHost& host, Procedure& browse, const Captures& captures,
+                      const QElapsedTimer& clock, int& exitCode) {
+  QTimer::singleShot(0, [&host, &browse, &captures, &clock, &exitCode] {
+    qt::WindowWidget* w = host.widget(browse);
+    if (!w) return;
+    w->resize(w->size().expandedTo(QSize(900, 420)));
+    QApplication::processEvents();
+    if (!savePng(w, captures.browse)) exitCode = 1;
+    fmt::print("Primera página dibujada en {} ms\n", clock.elapsed());
+    if (!captures.form.empty()) {
+      QTimer::singleShot(0, [&host, &captures, &exitCode] {
+        auto* form = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
+        if (!form) {
+          fmt::print(stderr, "No se abrió la ficha del registro\n");
+          exitCode = 1;
+          return;
+        }
+        QApplication::processEvents();
+        if (!savePng(form, captures.form)) exitCode = 1;
+        form->procedure().keyPressed(Key::Esc);
+        host.afterEvent(form->procedure());
+      });
+      browse.keyPressed(Key::CtrlEnter);
+    }
+    browse.closeBox();
+    host.afterEvent(browse);
+  });
+}
+
+int browse(const std::string& path, const std::string& label, const Captures& captures) {
+  QElapsedTimer clock;
+  clock.start();
   db::Storage storage;
   const dict::TableInfo* table = nullptr;
   if (label.empty()) {
@@ -49,8 +100,10 @@ int browse(const std::string& path, const std::string& label) {
   messages.setHost(&host);
   db::Context ctx(storage, program.newThread());
   auto p = makeMaintenanceBrowse(program, ctx, *table);
+  int exitCode = 0;
+  if (!captures.browse.empty()) scheduleCaptures(host, *p, captures, clock, exitCode);
   p->run(host);
-  return 0;
+  return exitCode;
 }
 
 }  // namespace
@@ -61,7 +114,13 @@ void addBrowseCommand(::CLI::App& app) {
   static std::string file, label;
   cmd->add_option("FILE", file, "Archivo de tabla (.TPS)")->required();
   cmd->add_option("TABLE", label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
-  cmd->callback([] { std::exit(browse(file, label)); });
+  static Captures captures;
+  cmd->add_option("--captura", captures.browse,
+                  "Dibuja la lista en este archivo PNG y cierra la ventana");
+  cmd->add_option("--captura-ficha", captures.form,
+                  "Con --captura: dibuja también la ficha del registro seleccionado")
+      ->needs("--captura");
+  cmd->callback([] { std::exit(browse(file, label, captures)); });
 }
 
 }  // namespace velmora::cli

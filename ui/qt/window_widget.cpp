@@ -316,11 +316,21 @@ QWidget* WindowWidget::makeList(const Control& c) {
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
+  // One line per row, all rows alike: the page holds as many as fit.
+  table_->setWordWrap(false);
+  table_->setTextElideMode(Qt::ElideRight);
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  // Column widths from the pictures: digits for numbers, capitals for text.
+  QFontMetrics fm = table_->fontMetrics();
+  double digit = fm.horizontalAdvance(QString(10, '0')) / 10.0;
+  double capital = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ")) / 26.0;
   for (std::size_t i = 0; i < c.columns.size(); ++i)
-    if (c.columns[i].width > 0)
+    if (int chars = std::min(c.columns[i].width, 40); chars > 0) {
+      double each = numericPicture(c.columns[i].picture) ? digit : capital;
       table_->setColumnWidth(
-          int(i),
-          table_->fontMetrics().horizontalAdvance(QString(c.columns[i].width, 'M')) / 2 + 12);
+          int(i), std::max(int(each * chars), fm.horizontalAdvance(q(c.columns[i].header))) + 14);
+    }
   table_->installEventFilter(this);
   table_->viewport()->installEventFilter(this);
   QObject::connect(table_, &QTableView::clicked, [this](const QModelIndex& i) {
