@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -290,6 +292,22 @@ TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {
   program.request = request::Select;
   EXPECT_EQ(browse->run(host), response::Completed);
   EXPECT_EQ(ctx.table("FREN").rec<FRE>().CTA, 3);
+}
+
+TEST_F(QtHostTest, StartedProceduresLiveAsChildrenOfTheFrame) {
+  QMdiArea frame;
+  frame.show();
+  qt::QtHost mdi(&frame);
+  mdi.start(makeMaintenanceBrowse(program, ctx, *dict::findTable("FREN")));
+  ASSERT_EQ(frame.subWindowList().size(), 1);
+  auto* w = dynamic_cast<qt::WindowWidget*>(frame.subWindowList().front()->widget());
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->list()->model()->rowCount(), 5);
+  // The close box of the child ends the procedure; the child goes away.
+  QTest::keyClick(w->list(), Qt::Key_Escape);
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(frame.subWindowList().isEmpty());
 }
 
 TEST_F(QtHostTest, MessageBoxesComeFromTheCatalogue) {
