@@ -84,7 +84,7 @@ Status BrowseProcedure::showOrder() {
   }
   Status st = view_->setOrder(std::move(order));
   applyRules();
-  refresh(list_);
+  listChanged();
   return st;
 }
 
@@ -108,6 +108,11 @@ void BrowseProcedure::headerClicked(int column) {
   headerDescending_ = field == headerField_ ? !headerDescending_ : false;
   headerField_ = field;
   (void)showOrder();
+}
+
+void BrowseProcedure::listChanged() {
+  selectionChanged();
+  refresh(list_);
 }
 
 void BrowseProcedure::applyRules() {
@@ -162,7 +167,7 @@ int BrowseProcedure::update(int req) {
     (void)showOrder();
     if (at != 0) (void)view_->show(at);
     applyRules();
-    refresh(list_);
+    listChanged();
     return r;
   }
   if (r == response::Completed && (req == request::Insert || req == request::Change) &&
@@ -171,7 +176,7 @@ int BrowseProcedure::update(int req) {
   else
     (void)view_->reload();
   applyRules();
-  refresh(list_);
+  listChanged();
   return r;
 }
 
@@ -179,7 +184,7 @@ void BrowseProcedure::closeBox() { close(selecting() ? response::Cancelled : res
 
 void BrowseProcedure::rowClicked(int row) {
   view_->select(row);
-  refresh(list_);
+  listChanged();
 }
 
 void BrowseProcedure::rowDoubleClicked(int row) {
@@ -191,7 +196,7 @@ void BrowseProcedure::rowDoubleClicked(int row) {
 
 void BrowseProcedure::rightButtonReleased(int row) {
   if (!view_->empty()) view_->select(row);
-  refresh(list_);
+  listChanged();
 }
 
 std::vector<PopupItem> BrowseProcedure::popup() const {
@@ -216,7 +221,7 @@ void BrowseProcedure::popupChosen(const std::string& caption) {
 
 void BrowseProcedure::scrollThumb(int percent) {
   (void)view_->thumb(percent);
-  refresh(list_);
+  listChanged();
 }
 
 void BrowseProcedure::keyPressed(Key key) {
@@ -245,7 +250,7 @@ void BrowseProcedure::keyPressed(Key key) {
       return;
     default: Procedure::keyPressed(key); return;
   }
-  refresh(list_);
+  listChanged();
 }
 
 void BrowseProcedure::typedCharacter(const std::string& ch) {
@@ -276,7 +281,7 @@ void BrowseProcedure::typedCharacter(const std::string& ch) {
       (void)view_->locate(probe);
     }
   }
-  refresh(list_);
+  listChanged();
 }
 
 std::string BrowseProcedure::cell(int row, int column) const {

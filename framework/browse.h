@@ -90,6 +90,10 @@ class BrowseProcedure : public Procedure {
   virtual int update(int request);
   // Enables, disables and hides the buttons after every change of the list.
   void applyRules();
+  // The rows or the selected row changed: the host redraws the list.
+  void listChanged();
+  // For windows that show more of the selected row than the list does.
+  virtual void selectionChanged() {}
   // The button whose id starts with a standard name ("?INSERT" finds "?INSERT:3").
   std::string button(std::string_view name) const;
   bool usable(const std::string& button) const;

@@ -9,18 +9,6 @@ namespace velmora {
 
 namespace {
 
-Control control(ControlType type, std::string id, std::string text = {}, std::string use = {},
-                std::string picture = {}, std::string owner = {}) {
-  Control c;
-  c.type = type;
-  c.id = std::move(id);
-  c.text = std::move(text);
-  c.use = std::move(use);
-  c.picture = std::move(picture);
-  c.owner = std::move(owner);
-  return c;
-}
-
 int elementsOf(const dict::TableInfo& t, const dict::FieldInfo& f) {
   return f.group >= 0 ? t.fields[std::size_t(f.group)].dim : f.dim;
 }
@@ -46,7 +34,7 @@ WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
   WindowDescription w;
   w.procedure = "BROWSE:" + std::string(t.label);
   w.title = "Mantenimiento de " + std::string(t.label) + " (" + std::string(t.holds) + ")";
-  Control list = control(ControlType::List, "?Browse:1");
+  Control list = makeControl(ControlType::List, "?Browse:1");
   // The key components first, then the other plain fields, up to eight columns.
   std::vector<int> fields;
   for (const auto& k : t.keys)
@@ -66,10 +54,11 @@ WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
   }
   w.controls.push_back(list);
   if (!t.keys.empty()) {
-    w.controls.push_back(control(ControlType::Sheet, "?CURRENTTAB"));
+    w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
     for (std::size_t k = 0; k < t.keys.size(); ++k)
-      w.controls.push_back(control(ControlType::Tab, "?TAB" + std::to_string(k + 1),
-                                   "x " + std::string(t.keys[k].shortName), {}, {}, "?CURRENTTAB"));
+      w.controls.push_back(makeControl(ControlType::Tab, "?TAB" + std::to_string(k + 1),
+                                       "x " + std::string(t.keys[k].shortName), {}, {},
+                                       "?CURRENTTAB"));
   }
   for (auto [id, caption] : {std::pair{"?SELECT:2", "&Selecciona"},
                              {"?VIEW", "&Ver"},
@@ -77,7 +66,7 @@ WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
                              {"?CHANGE:3", "&Cambia"},
                              {"?DELETE:3", "&Borra"},
                              {"?CLOSE", "C&ierra"}})
-    w.controls.push_back(control(ControlType::Button, id, caption));
+    w.controls.push_back(makeControl(ControlType::Button, id, caption));
   return w;
 }
 
@@ -85,8 +74,8 @@ WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
   WindowDescription w;
   w.procedure = "FORM:" + std::string(t.label);
   w.title = "Actualiza " + std::string(t.label);
-  w.controls.push_back(control(ControlType::Sheet, "?CURRENTTAB"));
-  w.controls.push_back(control(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
+  w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
+  w.controls.push_back(makeControl(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
   for (const auto& f : t.fields) {
     if (f.type == dict::Type::Group) continue;
     int n = elementsOf(t, f);
@@ -94,13 +83,13 @@ WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
       std::string use = std::string(f.name) + (n > 1 ? "[" + std::to_string(e) + "]" : "");
       std::string prompt = f.prompts.empty() || n > 1 ? use + ":" : std::string(f.prompts.front());
       w.controls.push_back(
-          control(ControlType::Prompt, "?" + use + ":Prompt", prompt, {}, {}, "?TAB1"));
+          makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt, {}, {}, "?TAB1"));
       w.controls.push_back(
-          control(ControlType::Entry, "?" + use, {}, use, defaultPicture(f), "?TAB1"));
+          makeControl(ControlType::Entry, "?" + use, {}, use, defaultPicture(f), "?TAB1"));
     }
   }
-  w.controls.push_back(control(ControlType::Button, "?OK", "&Aceptar"));
-  w.controls.push_back(control(ControlType::Button, "?CANCEL", "Cancela"));
+  w.controls.push_back(makeControl(ControlType::Button, "?OK", "&Aceptar"));
+  w.controls.push_back(makeControl(ControlType::Button, "?CANCEL", "Cancela"));
   return w;
 }
 

@@ -42,7 +42,7 @@ class Program {
   std::array<std::uint8_t, 20> acceso{};  // access level per entry, 1-based in the system's terms
   std::string empresa;
   std::int32_t hoy = 0;
-  std::string zona;
+  std::array<std::string, 5> zona;  // the five salary zones
   std::string obra;
   std::string nombreObra;
   std::uint8_t lista = 0;

@@ -38,4 +38,16 @@ std::string plainCaption(std::string_view caption) {
   return s;
 }
 
+Control makeControl(ControlType type, std::string id, std::string text, std::string use,
+                    std::string picture, std::string owner) {
+  Control c;
+  c.type = type;
+  c.id = std::move(id);
+  c.text = std::move(text);
+  c.use = std::move(use);
+  c.picture = std::move(picture);
+  c.owner = std::move(owner);
+  return c;
+}
+
 }  // namespace velmora

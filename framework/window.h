@@ -66,6 +66,10 @@ struct WindowDescription {
   std::vector<const Control*> tabs() const;
 };
 
+// A control for code that builds descriptions.
+Control makeControl(ControlType type, std::string id, std::string text = {}, std::string use = {},
+                    std::string picture = {}, std::string owner = {});
+
 // Strips the '&' mnemonic markers from a caption ("C&ierra" -> "Cierra";
 // "&&" stays one '&').
 std::string plainCaption(std::string_view caption);

@@ -135,18 +135,6 @@ TEST_F(QtHostTest, BrowseWindowShowsItsDescriptionAndRoutesKeysToAModalForm) {
 }
 
 // A capture window with one control of each kind the forms use.
-Control control(ControlType type, std::string id, std::string text = {}, std::string use = {},
-                std::string picture = {}, std::string owner = {}) {
-  Control c;
-  c.type = type;
-  c.id = std::move(id);
-  c.text = std::move(text);
-  c.use = std::move(use);
-  c.picture = std::move(picture);
-  c.owner = std::move(owner);
-  return c;
-}
-
 class Capture : public Procedure {
  public:
   Capture(Program& p, db::Context& c) : Procedure(p, c, window()) {}
@@ -156,24 +144,24 @@ class Capture : public Procedure {
     WindowDescription w;
     w.procedure = "CAPTURA";
     w.title = "Captura";
-    Control type = control(ControlType::Option, "?TIES", "TIPO DE POLIZA", "TIES", "", "?TAB1");
+    Control type = makeControl(ControlType::Option, "?TIES", "TIPO DE POLIZA", "TIES", "", "?TAB1");
     type.choices = {"2", "1", "3"};
     type.captions = {"AVANCE", "ANTICIPO", "DEV. FONDO GTIA"};
-    Control date = control(ControlType::Entry, "?FECHA", "", "FECHA", "@D6", "?TAB1");
+    Control date = makeControl(ControlType::Entry, "?FECHA", "", "FECHA", "@D6", "?TAB1");
     date.tip = "FECHA DE LA POLIZA";
-    Control calendar = control(ControlType::Calendar, "?POPCALENDAR", "...", "", "", "?TAB1");
+    Control calendar = makeControl(ControlType::Calendar, "?POPCALENDAR", "...", "", "", "?TAB1");
     calendar.target = "?FECHA";
     w.controls = {
-        control(ControlType::Sheet, "?CURRENTTAB"),
-        control(ControlType::Tab, "?TAB1", "&General"),
-        control(ControlType::Tab, "?TAB2", "&Notas"),
+        makeControl(ControlType::Sheet, "?CURRENTTAB"),
+        makeControl(ControlType::Tab, "?TAB1", "&General"),
+        makeControl(ControlType::Tab, "?TAB2", "&Notas"),
         type,
-        control(ControlType::Prompt, "?FECHA:PROMPT", "&Fecha:", "", "", "?TAB1"),
+        makeControl(ControlType::Prompt, "?FECHA:PROMPT", "&Fecha:", "", "", "?TAB1"),
         date,
         calendar,
-        control(ControlType::Prompt, "?NOTA:PROMPT", "&Nota:", "", "", "?TAB2"),
-        control(ControlType::Entry, "?NOTA", "", "NOTA", "@s20", "?TAB2"),
-        control(ControlType::Button, "?OK", "&Aceptar"),
+        makeControl(ControlType::Prompt, "?NOTA:PROMPT", "&Nota:", "", "", "?TAB2"),
+        makeControl(ControlType::Entry, "?NOTA", "", "NOTA", "@s20", "?TAB2"),
+        makeControl(ControlType::Button, "?OK", "&Aceptar"),
     };
     return w;
   }

@@ -1,12 +1,21 @@
 #include "ui/qt/qt_host.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QStatusBar>
+#include <QUrl>
 #include <cstdlib>
 
 #include "ui/qt/dialogs.h"
+#include "ui/qt/frame_window.h"
 #include "ui/qt/window_widget.h"
 
 namespace velmora::qt {
@@ -31,7 +40,15 @@ QtHost::~QtHost() {
 QWidget* QtHost::parentForDialogs() const {
   if (!modal_.empty())
     if (auto it = widgets_.find(modal_.back()); it != widgets_.end()) return it->second;
+  if (frameWindow_) return frameWindow_;
   return frame_ ? frame_->window() : nullptr;
+}
+
+QWidget* QtHost::topOf(Procedure& p) const {
+  if (&p == frameProcedure_) return frameWindow_;
+  WindowWidget* w = widget(p);
+  if (!w) return nullptr;
+  return w->parentWidget() ? w->parentWidget() : w;
 }
 
 void QtHost::warn(const WarningLines& lines) { showWarning(parentForDialogs(), lines); }
@@ -51,6 +68,14 @@ WindowWidget* QtHost::widget(Procedure& p) const {
 }
 
 void QtHost::opened(Procedure& p) {
+  if (auto* frame = dynamic_cast<FrameProcedure*>(&p)) {
+    frameWindow_ = new FrameWindow(*frame, *this);
+    frameProcedure_ = &p;
+    frame_ = frameWindow_->area();
+    setStatusBar(frameWindow_->statusBar());
+    frameWindow_->show();
+    return;
+  }
   auto* w = new WindowWidget(p, *this);
   widgets_[&p] = w;
   bool started =
@@ -63,6 +88,10 @@ void QtHost::opened(Procedure& p) {
     w->setWindowFlag(Qt::Window, true);
     if (!started) w->setWindowModality(Qt::ApplicationModal);
     w->resize(w->sizeHint().expandedTo(QSize(480, 320)));
+    // A called window opens centred over the one that called it; a saved
+    // placement moves it afterwards.
+    if (QWidget* over = parentForDialogs())
+      w->move(over->geometry().center() - QPoint(w->width() / 2, w->height() / 2));
     w->show();
   }
 }
@@ -77,6 +106,15 @@ void QtHost::runModal(Procedure& p) {
 }
 
 void QtHost::closed(Procedure& p) {
+  if (&p == frameProcedure_) {
+    setStatusBar(nullptr);
+    frameWindow_->hide();
+    frameWindow_->deleteLater();
+    frameWindow_ = nullptr;
+    frameProcedure_ = nullptr;
+    frame_ = nullptr;
+    return;
+  }
   auto it = widgets_.find(&p);
   if (it == widgets_.end()) return;
   WindowWidget* w = it->second;
@@ -125,9 +163,8 @@ void QtHost::afterEvent(Procedure& p) {
 }
 
 void QtHost::place(Procedure& p, const WindowPlacement& placement) {
-  WindowWidget* w = widget(p);
-  if (!w) return;
-  QWidget* top = w->parentWidget() ? w->parentWidget() : w;
+  QWidget* top = topOf(p);
+  if (!top) return;
   if (placement.x && placement.y) top->move(*placement.x, *placement.y);
   if (placement.width && placement.height) top->resize(*placement.width, *placement.height);
   if (placement.maximized) top->showMaximized();
@@ -135,9 +172,8 @@ void QtHost::place(Procedure& p, const WindowPlacement& placement) {
 }
 
 std::optional<WindowPlacement> QtHost::placement(Procedure& p) {
-  WindowWidget* w = widget(p);
-  if (!w) return std::nullopt;
-  QWidget* top = w->parentWidget() ? w->parentWidget() : w;
+  QWidget* top = topOf(p);
+  if (!top) return std::nullopt;
   WindowPlacement wp;
   wp.maximized = top->isMaximized();
   wp.minimized = top->isMinimized();
@@ -150,12 +186,77 @@ std::optional<WindowPlacement> QtHost::placement(Procedure& p) {
 }
 
 void QtHost::refresh(Procedure& p, const std::string& control) {
+  if (&p == frameProcedure_) return frameWindow_->refresh(control);
   if (WindowWidget* w = widget(p)) w->refresh(control);
 }
 
 void QtHost::focus(Procedure& p, const std::string& control) {
   if (WindowWidget* w = widget(p))
     if (QWidget* c = w->control(control)) c->setFocus();
+}
+
+int QtHost::openDocument(const std::string& path) {
+  QString file = QString::fromStdString(path);
+  if (!QFileInfo::exists(file)) return 2;  // file not found
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()))
+             ? 42
+             : 31;  // no program is associated with the file
+}
+
+bool QtHost::runProgram(const std::string& path) {
+  return QProcess::startDetached(QString::fromStdString(path), {});
+}
+
+void QtHost::standard(StandardCommand command) {
+  auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  switch (command) {
+    case StandardCommand::Cut:
+      if (edit) edit->cut();
+      break;
+    case StandardCommand::Copy:
+      if (edit) edit->copy();
+      break;
+    case StandardCommand::Paste:
+      if (edit) edit->paste();
+      break;
+    case StandardCommand::Tile:
+      if (frame_) frame_->tileSubWindows();
+      break;
+    case StandardCommand::Cascade:
+      if (frame_) frame_->cascadeSubWindows();
+      break;
+    case StandardCommand::ArrangeIcons:
+      // Minimised children line up along the bottom of the frame.
+      if (frame_) {
+        int x = 0;
+        for (QMdiSubWindow* sub : frame_->subWindowList())
+          if (sub->isMinimized()) {
+            sub->move(x, frame_->viewport()->height() - sub->height());
+            x += sub->width();
+          }
+      }
+      break;
+    case StandardCommand::PrinterSetup: printerSetup(); break;
+  }
+}
+
+QPrinter& QtHost::printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>();
+  return *printer_;
+}
+
+void QtHost::printerSetup() {
+  QPrintDialog dialog(&printer(), parentForDialogs());
+  dialog.setWindowTitle(QStringLiteral("Configurar Impresora"));
+  dialog.exec();
+}
+
+void QtHost::pictures(FrameProcedure&) {
+  if (frameWindow_) frameWindow_->updatePictures();
+}
+
+void QtHost::splash(bool open) {
+  if (frameWindow_) frameWindow_->showSplash(open);
 }
 
 void QtHost::setStatusBar(QStatusBar* bar) {

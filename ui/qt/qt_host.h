@@ -10,18 +10,21 @@
 #include <memory>
 #include <vector>
 
+#include "framework/frame.h"
 #include "framework/procedure.h"
 
 class QMdiArea;
+class QPrinter;
 class QStatusBar;
 class QWidget;
 
 namespace velmora::qt {
 
+class FrameWindow;
 class StatusZones;
 class WindowWidget;
 
-class QtHost : public Host {
+class QtHost : public Host, public FrameServices {
  public:
   // `frame` holds started procedures as MDI children; without one they run
   // as top-level windows.
@@ -48,6 +51,16 @@ class QtHost : public Host {
   void setStatusBar(QStatusBar* bar);
   QString statusText(int zone) const;
 
+  // FrameServices, for the frame procedure's window.
+  int openDocument(const std::string& path) override;
+  bool runProgram(const std::string& path) override;
+  void standard(StandardCommand command) override;
+  void pictures(FrameProcedure& frame) override;
+  void splash(bool open) override;
+  FrameWindow* frameWindow() const { return frameWindow_; }
+  // The printer chosen in the set-up dialog, for the reports.
+  QPrinter& printer();
+
   // The widget of an open procedure (tests, and the frame's status bar).
   WindowWidget* widget(Procedure& p) const;
   // Called by a window after it handled an event: ends its modal loop or
@@ -56,8 +69,14 @@ class QtHost : public Host {
 
  private:
   QWidget* parentForDialogs() const;
+  // The top-level widget of a procedure's window (its MDI child, or the frame).
+  QWidget* topOf(Procedure& p) const;
+  void printerSetup();
 
   QPointer<QMdiArea> frame_;
+  FrameWindow* frameWindow_ = nullptr;
+  Procedure* frameProcedure_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
   std::unique_ptr<StatusZones> status_;
   std::map<Procedure*, WindowWidget*> widgets_;
   std::vector<Procedure*> modal_;  // innermost last

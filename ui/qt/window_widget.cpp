@@ -162,6 +162,7 @@ void WindowWidget::build() {
     }
   }
   outer->addLayout(mainForm);
+  bool listPlaced = false;
 
   QLabel* pendingPrompt = nullptr;
   QFormLayout* pendingForm = nullptr;
@@ -169,6 +170,12 @@ void WindowWidget::build() {
     if (c.type == ControlType::Sheet || c.type == ControlType::Tab) continue;
     if (c.type == ControlType::Lookup || c.type == ControlType::Calendar)
       continue;  // beside their entry
+    // Fields after a list sit below it.
+    if (listPlaced && c.owner.empty() && c.type != ControlType::Button) {
+      mainForm = new QFormLayout;
+      outer->addLayout(mainForm);
+      listPlaced = false;
+    }
     QFormLayout* form = mainForm;
     if (auto it = forms.find(c.owner); it != forms.end()) form = it->second;
     if (c.type == ControlType::Prompt) {
@@ -180,7 +187,9 @@ void WindowWidget::build() {
       continue;
     }
     if (c.type == ControlType::List) {
+      if (pendingPrompt) pendingForm->addRow(pendingPrompt), pendingPrompt = nullptr;
       outer->addWidget(makeList(c), 1);
+      listPlaced = true;
       continue;
     }
     if (c.type == ControlType::Button) {

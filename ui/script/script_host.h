@@ -22,6 +22,8 @@ class ScriptHost : public Host {
   // Runs the script to its end. Returns 0, or 1 after a line the host could
   // not carry out (the transcript says which and why).
   int run();
+  // Whether a line could not be carried out.
+  bool failed() const { return failed_; }
 
   // Host
   void warn(const WarningLines& lines) override;

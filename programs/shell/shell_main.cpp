@@ -1,0 +1,155 @@
+#include "programs/shell/shell_main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "shell/main_frame.h"
+#include "shell/platform.h"
+#include "shell/startup.h"
+#include "ui/qt/frame_window.h"
+#include "ui/qt/qt_host.h"
+#include "ui/qt/window_widget.h"
+#include "ui/script/frame_services.h"
+#include "ui/script/script_host.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+using qt::FrameWindow;
+
+namespace {
+
+std::string executableFolder(const char* argv0) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) self = fs::absolute(argv0, ec);
+  return self.parent_path().string();
+}
+
+// The frame with the windows over it, as the user sees them.
+QPixmap snapshot(QWidget* frame) {
+  QPixmap pm = frame->grab();
+  QPainter p(&pm);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
+      p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
+  return pm;
+}
+
+// --captura DIR: once the work selection is up, draws it over the frame into
+// DIR/<program>-seleccion.png, chooses the first work, draws the frame into
+// DIR/<program>-marco.png and closes the program; the times from the start
+// of the process are printed.
+void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::string& name,
+                      const QElapsedTimer& clock) {
+  QTimer::singleShot(0, [&host, dir, name, &clock] {
+    std::cout << "Selección de obra mostrada a los " << clock.elapsed() << " ms\n";
+    auto* selection = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
+    if (!host.frameWindow() || !selection) {
+      std::cerr << "No se mostró la selección de obra\n";
+      return;
+    }
+    QApplication::processEvents();
+    snapshot(host.frameWindow()).save(QString::fromStdString(dir + "/" + name + "-seleccion.png"));
+    QTimer::singleShot(0, [&host, dir, name, &clock] {
+      std::cout << "Obra elegida, marco listo a los " << clock.elapsed() << " ms\n";
+      QApplication::processEvents();
+      if (FrameWindow* frame = host.frameWindow()) {
+        snapshot(frame).save(QString::fromStdString(dir + "/" + name + "-marco.png"));
+        frame->close();
+      }
+    });
+    Procedure& p = selection->procedure();
+    p.accepted("?SELECT");
+    host.afterEvent(p);
+  });
+}
+
+int usage(const shell::ShellProgram& shell) {
+  std::cout << "Uso: " << shell.name << " [/USUARIO] [--script GUION]\n"
+            << "  /USUARIO        el número del usuario, por ejemplo /12\n"
+            << "  --script GUION  recorre las ventanas sin pantalla con un guion "
+               "(docs/script.md)\n";
+  return 0;
+}
+
+}  // namespace
+
+int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
+  QElapsedTimer clock;
+  clock.start();
+  std::string script, parameter, captures;
+  bool scripted = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") return usage(shell);
+    if (a == "--script") {
+      if (i + 1 >= argc) {
+        std::cerr << "Falta el archivo del guion después de --script\n";
+        return 2;
+      }
+      script = argv[++i];
+      scripted = true;
+      continue;
+    }
+    if (a == "--captura" && i + 1 < argc) {
+      captures = argv[++i];
+      continue;
+    }
+    if (parameter.empty()) parameter = a;  // only the first parameter names the user
+  }
+
+  shell::StartOptions options;
+  options.parameter = parameter;
+  std::error_code ec;
+  options.programFolder = fs::current_path(ec).string();
+  options.executableFolder = executableFolder(argv[0]);
+
+  db::Storage storage;
+  MessageService messages;
+  Program program(shell.name, storage, messages, shell::settingsPath(shell));
+  shell::addShellProcedures(program, shell, options.programFolder);
+
+  if (scripted) {
+    std::ifstream in(script);
+    if (!in) {
+      std::cerr << "No se puede leer el guion " << script << "\n";
+      return 2;
+    }
+    ScriptHost host(program, in, std::cout);
+    messages.setHost(&host);
+    ScriptFrameServices services(std::cout);
+    shell::Outcome out = shell::runShell(shell, program, host, &services, options);
+    if (out.launch)
+      std::cout << "LANZADOR " << (out.launcher.empty() ? "(no se encontró)" : out.launcher)
+                << "\n";
+    // Lines after the frame closed (records to print ...).
+    host.run();
+    return host.failed() ? 1 : 0;
+  }
+
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+      !std::getenv("QT_QPA_PLATFORM")) {
+    std::cerr << "No hay pantalla donde mostrar el programa (DISPLAY no está definido)\n";
+    return 2;
+  }
+  QApplication app(argc, argv);
+  qt::QtHost host;
+  messages.setHost(&host);
+  if (!captures.empty()) scheduleCaptures(host, captures, shell.name, clock);
+  shell::Outcome out = shell::runShell(shell, program, host, &host, options);
+  if (out.launch && !out.launcher.empty()) {
+    shell::platform::chain(out.launcher);
+    std::cerr << "No se pudo iniciar " << out.launcher << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velmora

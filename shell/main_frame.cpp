@@ -1,0 +1,316 @@
+#include "shell/main_frame.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "dictionary/dates.h"
+#include "framework/file_errors.h"
+#include "framework/maintenance.h"
+#include "framework/settings.h"
+#include "shell/rights.h"
+#include "shell/work_selection.h"
+
+namespace velmora::shell {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct MenuItem {
+  const char* id;
+  const char* menu;
+  const char* caption;
+  const char* message;
+};
+
+constexpr MenuItem kMenu[] = {
+    {"?PrinterSetup", "&Archivo", "Configurar &Impresora", "Configurar Impresora"},
+    {"?Exit", "&Archivo", "&Salir", "Regresar a Windows"},
+    {"?Cut", "&Editar", "Cor&tar", "Pasar Texto al Clipboard"},
+    {"?Copy", "&Editar", "&Copiar", "Copiar texto al Clipboard"},
+    {"?Paste", "&Editar", "&Pegar", "Pegar texto del Clipboard"},
+    {"?Tile", "&Ventana", "&Mosaico", "Hace visibles todas las Ventanas"},
+    {"?Cascade", "&Ventana", "&Cascada", "Acomoda ventanas Abiertas"},
+    {"?Arrange", "&Ventana", "&Arregla Iconos", "Alinea los Iconos"},
+    {"?Importa", "&Importa del Presupuesto", "&Importa del Presupuesto", ""},
+    {"?HelpIndex", "&Help", "&Contenido", "Ve el contenido del Help"},
+    {"?HelpSearch", "&Help", "&Busca help de ...", "Busca dentro del Help"},
+    {"?HelpOnHelp", "&Help", "&Como usar el help", "Como usar el Help"},
+};
+
+std::string toolbarId(std::size_t i) { return "?Button" + std::to_string(i + 1); }
+
+WindowDescription frameWindow(const ShellProgram& shell) {
+  WindowDescription w;
+  w.procedure = "Main";
+  w.title = shell.title;
+  for (const MenuItem& m : kMenu)
+    w.controls.push_back(makeControl(ControlType::Button, m.id, m.caption));
+  for (std::size_t i = 0; i < shell.toolbar.size(); ++i) {
+    const ToolbarButton& b = shell.toolbar[i];
+    Control c = makeControl(ControlType::Button, toolbarId(i), b.caption);
+    c.tip = b.caption;
+    w.controls.push_back(c);
+  }
+  w.controls.push_back(makeControl(ControlType::Image, "?IMAGE1"));
+  return w;
+}
+
+std::string trimRight(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+// --- the logo bag --------------------------------------------------------------
+
+void LogoBag::count(const std::string& folder) {
+  int n = 0;
+  std::error_code ec;
+  while (n < kMaxLogos &&
+         fs::exists(fs::path(folder) / ("logo" + std::to_string(n + 1) + ".jpg"), ec))
+    ++n;
+  setCount(n);
+}
+
+void LogoBag::setCount(int n) {
+  count_ = std::clamp(n, 0, kMaxLogos);
+  remaining_ = 0;
+  bag_.assign(std::size_t(count_), 0);
+}
+
+std::string LogoBag::draw(std::mt19937& random) {
+  if (count_ == 0) return {};
+  if (remaining_ == 0) {
+    for (int i = 0; i < count_; ++i) bag_[std::size_t(i)] = i + 1;
+    remaining_ = count_;
+  }
+  int r = std::uniform_int_distribution<int>(1, remaining_)(random);
+  int logo = bag_[std::size_t(r - 1)];
+  // The last one still in the bag takes the drawn one's place.
+  bag_[std::size_t(r - 1)] = bag_[std::size_t(remaining_ - 1)];
+  --remaining_;
+  return "logo" + std::to_string(logo) + ".jpg";
+}
+
+// --- the frame -----------------------------------------------------------------
+
+MainFrame::MainFrame(Program& program, db::Context& ctx, const ShellProgram& shell,
+                     std::string parameter, std::string programFolder)
+    : FrameProcedure(program, ctx, frameWindow(shell)),
+      shell_(shell),
+      parameter_(std::move(parameter)),
+      programFolder_(std::move(programFolder)),
+      random_(std::random_device{}()) {
+  for (const MenuItem& m : kMenu) layout_.menu.push_back({m.menu, m.id, m.message});
+  for (std::size_t i = 0; i < shell.toolbar.size(); ++i) {
+    layout_.toolbar.push_back(toolbarId(i));
+    layout_.icons.push_back(shell.toolbar[i].icon);
+  }
+  layout_.image = "?IMAGE1";
+}
+
+bool MainFrame::init() {
+  // The user number of the command line; the start-up pictures.
+  program_.usuario = userFromParameter(parameter_);
+  background_ = kStartupPicture;
+  toolbarImage_ = shell_.banner;
+  logos_.count(programFolder_);
+
+  // The posting flag of the control record is cleared at every start.
+  db::Table& control = table("CONTROL");
+  ErrorContext ec;
+  ec.thread = ctx_.thread();
+  if (Status st = control.open(); !st) {
+    reportFileError(program_.messages(), ec, st, FileAction::Open);
+    return false;
+  }
+  auto clearPostingFlag = [&] {
+    (void)control.setStart(nullptr);
+    if (!control.next()) return;
+    control.rec<CTL>().OCUP = 0;
+    if (Status st = control.put(); !st)
+      reportFileError(program_.messages(), ec, st, FileAction::Change);
+  };
+  clearPostingFlag();
+
+  SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
+  program_.empresa = company.get("Empresa", "Nombre", "").substr(0, 50);
+  program_.hoy = dates::today();
+
+  switch (loadRights(program_, ctx_, shell_)) {
+    case Rights::NoUser:
+    case Rights::Granted: break;
+    case Rights::Refused:
+      warn("NO TIENE PERMITIDO EL ACCESO", "A ESTE SISTEMA, VERIFIQUE", "SUS ACCESOS...");
+      [[fallthrough]];
+    case Rights::UnknownUser:
+    case Rights::Unreadable: control.close(); return false;
+  }
+
+  // The five salary zones, in key order.
+  program_.zona = {};
+  control.clear();
+  if (const dict::KeyInfo* key = control.info().key("CTL:KEYCTA"); key && control.setStart(key))
+    for (std::size_t i = 0; i < program_.zona.size() && control.next(); ++i)
+      program_.zona[i] = trimRight(control.rec<CTL>().ZONA);
+  program_.lista = 1;
+  clearPostingFlag();
+  control.close();
+  return Procedure::init();
+}
+
+bool MainFrame::afterOpen() {
+  if (call(WorkSelection::kName, request::Select) != response::Completed) return false;
+  if (!importAllowed(program_, shell_)) disable("?Importa");
+  splash_ = true;
+  if (services_) services_->splash(true);
+  return true;
+}
+
+int MainFrame::runFrame(Host& host) {
+  if (open(host)) {
+    if (!afterOpen())
+      close(response::Cancelled);
+    else
+      host.runModal(*this);
+  }
+  return finish();
+}
+
+void MainFrame::splashTimedOut() {
+  if (!splash_) return;
+  splash_ = false;
+  if (services_) services_->splash(false);
+}
+
+void MainFrame::onAccepted(const std::string& control) {
+  // The first control the user accepts closes the splash window.
+  splashTimedOut();
+  for (std::size_t i = 0; i < shell_.toolbar.size(); ++i)
+    if (dict::sameName(control, toolbarId(i))) {
+      if (int(i) < shell_.logoButtons) {
+        if (std::string logo = logos_.draw(random_); !logo.empty()) {
+          background_ = logo;
+          if (services_) services_->pictures(*this);
+        }
+      }
+      toolbarPressed(shell_.toolbar[i]);
+      return;
+    }
+  static const std::pair<const char*, StandardCommand> kStandard[] = {
+      {"?PrinterSetup", StandardCommand::PrinterSetup},
+      {"?Cut", StandardCommand::Cut},
+      {"?Copy", StandardCommand::Copy},
+      {"?Paste", StandardCommand::Paste},
+      {"?Tile", StandardCommand::Tile},
+      {"?Cascade", StandardCommand::Cascade},
+      {"?Arrange", StandardCommand::ArrangeIcons},
+  };
+  for (auto [id, command] : kStandard)
+    if (dict::sameName(control, id)) {
+      if (services_) services_->standard(command);
+      return;
+    }
+  // The help menu opens the program's help file with the desktop's program.
+  for (const char* id : {"?HelpIndex", "?HelpSearch", "?HelpOnHelp"})
+    if (dict::sameName(control, id)) return openDocument(shell_.helpFile);
+  if (dict::sameName(control, "?Importa")) {
+    start("IMPORTA");
+  } else if (dict::sameName(control, "?Exit")) {
+    close(response::Completed);
+  }
+}
+
+void MainFrame::toolbarPressed(const ToolbarButton& b) {
+  switch (b.kind) {
+    case ToolbarButton::Kind::Start: start(b.procedure); break;
+    case ToolbarButton::Kind::Manual: openDocument(shell_.manual); break;
+    case ToolbarButton::Kind::Tutorial: runTutorial(); break;
+    case ToolbarButton::Kind::Exit: leave(); break;
+  }
+}
+
+std::string documentError(int code) {
+  switch (code) {
+    case 0: return "Falta memoria o archivo corrupto";
+    case 2: return "Archivo no localizado";
+    case 3: return "Path no localizado";
+    case 5: return "Violación de compartición";
+    case 6: return "Error de Data segment";
+    case 8: return "Falta memoria para ejecutar";
+    case 10: return "Version incorrecta de Windows";
+    case 11: return "Programa inválido. no es de windows o corrupto";
+    case 12: return "No es de windows el programa";
+    case 13: return "Programa de MS-DOS";
+    case 14: return "Tipo de programa desconocido";
+    case 15: return "No corre en modo real";
+    case 16: return "Ya esta corriendo el programa y solo permite una copia";
+    case 19: return "Es un programa compactado";
+    case 20: return "Falta una librería";
+    case 21: return "Requires 32bit Para Windows";
+    case 31: return "No hay programa asociado al archivo";
+    default: return {};
+  }
+}
+
+void MainFrame::openDocument(const std::string& file) {
+  int code = services_ ? services_->openDocument((fs::path(programFolder_) / file).string()) : 2;
+  if (code > 32) return;
+  std::string text = documentError(code);
+  if (text.empty()) return;
+  MessageBox box;
+  box.title = shell_.name;
+  box.text = text + "|" + file;
+  box.icon = MessageIcon::Exclamation;
+  host().show(box);
+}
+
+void MainFrame::runTutorial() {
+  fs::path folder(programFolder_);
+  std::error_code ec;
+  fs::path tutorial = folder / "TUTORIAL2.EXE";
+  if (fs::exists(folder / "MOBRA01.HTML", ec) && fs::exists(tutorial, ec)) {
+    if (services_ && services_->runProgram(tutorial.string())) return;
+  }
+  warn("NO TIENE INSTALADO EL MODULO", "DEL TUTORIAL, BAJELO DE NUESTO",
+       std::string("SITIO ") + kMakerSite);
+}
+
+std::string findLauncher(const std::string& programDir) {
+  std::error_code ec;
+  for (const char* name : {kLauncher, "kelto.exe"}) {
+    fs::path beside = fs::path(programDir) / name;
+    if (!programDir.empty() && fs::is_regular_file(beside, ec)) return beside.string();
+  }
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    if (dir.empty()) continue;
+    fs::path candidate = fs::path(dir) / kLauncher;
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return {};
+}
+
+void MainFrame::leave() {
+  launcher_ = findLauncher(executableFolder);
+  if (launcher_.empty())
+    warn("NO SE ENCONTRO EL PROGRAMA kelto,", "EL MENU DEL SISTEMA VELMORA;",
+         "EL PROGRAMA TERMINA");
+  leaving_ = true;
+  close(response::Completed);
+}
+
+void addShellProcedures(Program& program, const ShellProgram& shell,
+                        const std::string& programFolder) {
+  addMaintenance(program);
+  program.addProcedure(WorkSelection::kName, [&shell, programFolder](Program& p, db::Context& c) {
+    return std::make_unique<WorkSelection>(p, c, shell, programFolder);
+  });
+}
+
+}  // namespace velmora::shell

@@ -1,0 +1,48 @@
+#pragma once
+
+// The application frame on the desktop: menu bar and toolbar from the
+// frame's layout, the MDI area that holds every started window with the
+// frame's background picture, the status bar and the splash window.
+
+#include <QMainWindow>
+#include <map>
+#include <string>
+
+#include "framework/frame.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+
+namespace velmora::qt {
+
+class QtHost;
+
+class FrameWindow : public QMainWindow {
+ public:
+  FrameWindow(FrameProcedure& frame, QtHost& host);
+
+  QMdiArea* area() const { return area_; }
+  QAction* action(const std::string& control) const;
+  void refresh(const std::string& control);
+  void refreshAll();
+  void updatePictures();
+  void showSplash(bool open);
+  QWidget* splash() const { return splash_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void build();
+  void pressed(const std::string& control);
+
+  FrameProcedure& frame_;
+  QtHost& host_;
+  QMdiArea* area_ = nullptr;
+  QLabel* image_ = nullptr;
+  QWidget* splash_ = nullptr;
+  std::map<std::string, QAction*> actions_;
+};
+
+}  // namespace velmora::qt
