@@ -1,5 +1,7 @@
 #include "shell/work_selection.h"
 
+#include <filesystem>
+
 #include "dictionary/dates.h"
 
 namespace velmora::shell {
@@ -97,6 +99,18 @@ void WorkSelection::onAccepted(const std::string& control) {
     // open stay on the files they were opened on, and every table opened
     // from now on uses the new work.
     OBR work = table("OBRA").rec<OBR>();
+    // Files are created when missing, folders are not: a work without its
+    // folder stays unchosen, and the user may pick another.
+    db::WorkLocation where{programFolder_, work.CTA, work.DICO, dates::today(), shell_.names};
+    db::WorkFiles files = db::workFiles(where);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(files.workFolder, ec)) {
+      warn("NO EXISTE LA CARPETA DE LA OBRA", trimRight(work.CTA), "VERIFIQUE LA INSTALACION...");
+      return;
+    }
+    if (!std::filesystem::is_directory(files.accountingFolder, ec))
+      warn("NO EXISTE LA CARPETA CONTABLE", trimRight(work.DICO),
+           "NO PODRA GENERAR POLIZAS CONTABLES");
     chosen_ = chooseWork(program_, shell_, work, programFolder_, dates::today());
     close(response::Completed);
     return;
