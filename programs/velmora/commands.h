@@ -2,6 +2,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dictionary/status.h"
+
 namespace velmora::cli {
 
 // Each command registers itself on the tool's command line.
@@ -10,5 +17,14 @@ void addDumpCommand(::CLI::App& app);
 void addLetraCommand(::CLI::App& app);
 void addScriptCommand(::CLI::App& app);
 void addBrowseCommand(::CLI::App& app);
+void addDemoCommand(::CLI::App& app);
+void addUserCommand(::CLI::App& app);
+void addCompanyCommand(::CLI::App& app);
+
+// The company name (GLO:EMPRESA) of the program folder `dir`, kept in its
+// VELMORA.INI, section "Empresa", key "Nombre". Setting refuses a blank name,
+// more than 50 characters and characters Windows-1252 cannot hold.
+std::optional<std::string> companyName(const std::filesystem::path& dir);
+Status setCompanyName(const std::filesystem::path& dir, std::string_view name);
 
 }  // namespace velmora::cli

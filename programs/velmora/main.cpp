@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
   velmora::cli::addLetraCommand(app);
   velmora::cli::addScriptCommand(app);
   velmora::cli::addBrowseCommand(app);
+  velmora::cli::addDemoCommand(app);
+  velmora::cli::addUserCommand(app);
+  velmora::cli::addCompanyCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

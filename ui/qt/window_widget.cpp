@@ -340,6 +340,10 @@ QWidget* WindowWidget::makeList(const Control& c) {
       table_->setColumnWidth(
           int(i), std::max(int(each * chars), fm.horizontalAdvance(q(c.columns[i].header))) + 14);
     }
+  // Wide enough for every column at its first width, within reason.
+  int columnsWidth = 0;
+  for (int i = 0; i < model_->columnCount(); ++i) columnsWidth += table_->columnWidth(i);
+  table_->setMinimumWidth(std::min(columnsWidth + 2 * table_->frameWidth() + 2, 900));
   table_->installEventFilter(this);
   table_->viewport()->installEventFilter(this);
   QObject::connect(table_, &QTableView::clicked, [this](const QModelIndex& i) {

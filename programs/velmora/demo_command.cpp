@@ -1,0 +1,177 @@
+// velmora demo DIR [--size N]: a complete demo company to try the programs on.
+//
+// The company is built in a hidden folder inside DIR and moved into place at
+// the end, so that a failure or an interruption never leaves half a company
+// behind, and nothing that already exists is ever overwritten.
+
+#include <fmt/core.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "dictionary/dates.h"
+#include "dictionary/work_files.h"
+#include "framework/settings.h"
+#include "programs/velmora/commands.h"
+#include "programs/velmora/demo_data.h"
+
+namespace velmora::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int fail(const std::string& message) {
+  fmt::print(stderr, "{}\n", message);
+  return 2;
+}
+
+// 1234567.891 -> "1,234,567.89"
+std::string money(double v) {
+  std::string digits = fmt::format("{:.2f}", v < 0 ? -v : v);
+  std::string out = digits.substr(digits.size() - 3);
+  for (std::size_t n = 0, i = digits.size() - 3; i > 0; --i, ++n) {
+    if (n > 0 && n % 3 == 0) out.insert(out.begin(), ',');
+    out.insert(out.begin(), digits[i - 1]);
+  }
+  return v < 0 ? "-" + out : out;
+}
+
+std::string count(int n, const char* one, const char* many) {
+  return fmt::format("{} {}", n, n == 1 ? one : many);
+}
+
+void printSummary(const fs::path& dir, const demo::DemoSummary& s, const std::string& company,
+                  std::int32_t today, double seconds) {
+  fmt::print("Empresa de demostración creada en {} ({:.1f} s)\n", dir.string(), seconds);
+  fmt::print("Empresa: {} (VELMORA.INI)\n", company);
+  fmt::print("Zonas de salario (DATA0.TPS):\n");
+  for (std::size_t i = 0; i < s.zones.size(); ++i) fmt::print("  {}  {}\n", i + 1, s.zones[i]);
+  fmt::print("Usuarios (DATA7.TPS):\n");
+  for (const demo::UserSummary& u : s.users)
+    fmt::print("  {}  {:<30}  {}\n", u.number, u.name, u.rights);
+  fmt::print("Obras (DATA1.TPS):\n");
+  std::string month(db::monthAbbreviation(dates::monthOf(today)));
+  for (const demo::WorkSummary& w : s.works) {
+    fmt::print("  {:<8}  {}\n", w.code, w.name);
+    fmt::print("            carpeta {}, contabilidad {} (pólizas del mes en POL{}.TPS)\n", w.code,
+               w.accounting, month);
+    fmt::print("            {}, {}, {}, {}, {}\n", count(w.fronts, "frente", "frentes"),
+               count(w.processes, "proceso", "procesos"),
+               count(w.concepts, "concepto", "conceptos"), count(w.items, "partida", "partidas"),
+               count(w.contractors, "contratista", "contratistas"));
+    fmt::print("            {} con {}, sin contabilizar\n",
+               count(w.estimates, "estimación", "estimaciones"),
+               count(w.lines, "renglón", "renglones"));
+    fmt::print("            {} de maquinaria, {}, {}, {}\n",
+               count(w.equipment, "registro", "registros"),
+               count(w.suppliers, "proveedor", "proveedores"), count(w.banks, "banco", "bancos"),
+               count(w.accounts, "cuenta", "cuentas"));
+    fmt::print("            costo directo {}\n", money(w.directCost));
+  }
+}
+
+// Moves what was built into DIR; on failure takes back what it moved.
+bool moveIntoPlace(const fs::path& staging, const fs::path& dir, std::string& error) {
+  std::vector<fs::path> moved;
+  for (const std::string& name : demo::demoEntries()) {
+    std::error_code ec;
+    fs::rename(staging / name, dir / name, ec);
+    if (ec) {
+      error = fmt::format("no se pudo mover {} a {}: {}", name, dir.string(), ec.message());
+      for (const fs::path& p : moved) fs::remove_all(p, ec);
+      return false;
+    }
+    moved.push_back(dir / name);
+  }
+  return true;
+}
+
+int makeDemo(const std::string& dirArg, const std::string& sizeArg) {
+  int size = demo::kDefaultSize;
+  if (!sizeArg.empty()) {
+    auto [end, ec] = std::from_chars(sizeArg.data(), sizeArg.data() + sizeArg.size(), size);
+    if (ec != std::errc() || end != sizeArg.data() + sizeArg.size() || size < 1 ||
+        size > demo::kMaxSize)
+      return fail(fmt::format("El tamaño debe ser un número de partidas entre 1 y {}; se dio «{}»",
+                              demo::kMaxSize, sizeArg));
+  }
+  const std::int32_t today = dates::today();
+  if (today == 0) return fail("La fecha del sistema está fuera del rango de fechas de Velmora");
+
+  std::error_code ec;
+  fs::path dir = fs::absolute(fs::path(dirArg), ec).lexically_normal();
+  if (!dir.has_filename()) dir = dir.parent_path();  // "demo/" is "demo"
+  if (ec || dirArg.empty()) return fail(fmt::format("Carpeta inválida: «{}»", dirArg));
+  if (!fs::is_directory(dir.parent_path()))
+    return fail(fmt::format("No existe la carpeta {}; créela antes de generar la empresa",
+                            dir.parent_path().string()));
+  if (fs::exists(dir) && !fs::is_directory(dir))
+    return fail(fmt::format("{} no es una carpeta", dir.string()));
+  if (fs::exists(dir / "DATA1.TPS"))
+    return fail(fmt::format(
+        "Ya hay una empresa en {} (DATA1.TPS); la demostración no sobrescribe nada", dir.string()));
+  for (const std::string& name : demo::demoEntries())
+    if (fs::exists(dir / name))
+      return fail(
+          fmt::format("Ya existe {}; la demostración no sobrescribe nada", (dir / name).string()));
+
+  const bool madeDir = fs::create_directory(dir, ec);
+  if (ec)
+    return fail(fmt::format("No se pudo crear la carpeta {}: {}", dir.string(), ec.message()));
+  // A folder left by an interrupted run of a process with the same number
+  // holds nothing of value.
+  const fs::path staging = dir / fmt::format(".demo-{}", ::getpid());
+  fs::remove_all(staging, ec);
+  fs::create_directory(staging, ec);
+  if (ec)
+    return fail(fmt::format("No se pudo crear la carpeta {}: {}", staging.string(), ec.message()));
+
+  const auto started = std::chrono::steady_clock::now();
+  demo::DemoSummary summary;
+  Status st = demo::buildDemo(demo::DemoOptions{staging, size, today}, summary);
+  std::string error;
+  bool placed = false;
+  if (!st)
+    error = st.table.empty() ? st.text : fmt::format("{} (tabla {})", st.text, st.table);
+  else
+    placed = moveIntoPlace(staging, dir, error);
+  fs::remove_all(staging, ec);
+  if (!placed) {
+    if (madeDir) fs::remove(dir, ec);
+    return fail("No se pudo crear la empresa de demostración: " + error);
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  // A company name already set for this folder stays.
+  std::string company = companyName(dir).value_or("");
+  if (company.empty()) {
+    company = demo::kCompanyName;
+    st = setCompanyName(dir, company);
+    if (!st) return fail("No se pudo guardar el nombre de la empresa: " + st.text);
+  }
+  printSummary(dir, summary, company, today, seconds);
+  return 0;
+}
+
+}  // namespace
+
+void addDemoCommand(::CLI::App& app) {
+  auto* cmd = app.add_subcommand(
+      "demo",
+      "Crea una empresa constructora de demostración completa (obras, presupuesto, contratistas, "
+      "estimaciones, maquinaria, bancos, catálogo de cuentas, usuarios) en la carpeta DIR");
+  static std::string dir, size;
+  cmd->add_option("DIR", dir, "Carpeta del programa; se crea si no existe")->required();
+  cmd->add_option("--size", size,
+                  fmt::format("Partidas de presupuesto de la primera obra (1 a {}; {} si no se da)",
+                              demo::kMaxSize, demo::kDefaultSize));
+  cmd->callback([] { std::exit(makeDemo(dir, size)); });
+}
+
+}  // namespace velmora::cli
