@@ -4,6 +4,11 @@
 #include <filesystem>
 #include <sstream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
 #include "framework/file_errors.h"
 #include "framework/maintenance.h"
@@ -138,7 +143,7 @@ bool MainFrame::init() {
   clearPostingFlag();
 
   SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
-  program_.empresa = company.get("Empresa", "Nombre", "").substr(0, 50);
+  program_.empresa = cp1252::utf8Prefix(company.get("Empresa", "Nombre", ""), 50);
   program_.hoy = dates::today();
 
   switch (loadRights(program_, ctx_, shell_)) {
@@ -280,11 +285,26 @@ void MainFrame::runTutorial() {
        std::string("SITIO ") + kMakerSite);
 }
 
-std::string findLauncher(const std::string& programDir) {
+namespace {
+
+// A file the user may run: a file named like the launcher but without the
+// right to run it is passed over, as the shell itself would.
+bool runnable(const fs::path& file) {
   std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
+#ifdef _WIN32
+  return true;
+#else
+  return ::access(file.c_str(), X_OK) == 0;
+#endif
+}
+
+}  // namespace
+
+std::string findLauncher(const std::string& programDir) {
   for (const char* name : {kLauncher, "kelto.exe"}) {
     fs::path beside = fs::path(programDir) / name;
-    if (!programDir.empty() && fs::is_regular_file(beside, ec)) return beside.string();
+    if (!programDir.empty() && runnable(beside)) return beside.string();
   }
   const char* path = std::getenv("PATH");
   std::stringstream dirs(path ? path : "");
@@ -292,7 +312,7 @@ std::string findLauncher(const std::string& programDir) {
   while (std::getline(dirs, dir, ':')) {
     if (dir.empty()) continue;
     fs::path candidate = fs::path(dir) / kLauncher;
-    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    if (runnable(candidate)) return candidate.string();
   }
   return {};
 }

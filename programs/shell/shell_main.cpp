@@ -130,8 +130,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
       std::cout << "LANZADOR " << (out.launcher.empty() ? "(no se encontró)" : out.launcher)
                 << "\n";
     // Lines after the frame closed (records to print ...).
-    host.run();
-    return host.failed() ? 1 : 0;
+    return host.run();
   }
 
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&

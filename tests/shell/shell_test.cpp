@@ -337,5 +337,29 @@ TEST_F(Selection, TheCallersOwnTablesStayOpenAcrossAChoice) {
   cobr.close();
 }
 
+TEST_F(Selection, AWorkWithoutItsFolderIsNotChosen) {
+  addWorks();
+  fs::remove(folder.path() / "OB2");
+  program.request = request::Select;
+  WorkSelection sel(program, ctx, dudore(), base());
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    br.rowClicked(1);
+    br.accepted("?SELECT");
+    // Still open: the user may choose another work.
+    EXPECT_FALSE(br.isClosing());
+    br.rowClicked(0);
+    br.accepted("?SELECT");
+  });
+  EXPECT_EQ(sel.run(host), response::Completed);
+  ASSERT_EQ(host.warnings.size(), 2u);
+  EXPECT_EQ(host.warnings[0][0], "NO EXISTE LA CARPETA DE LA OBRA");
+  EXPECT_EQ(host.warnings[0][1], "OB2");
+  // OB1's accounting folder is missing too: said, but the work is chosen.
+  EXPECT_EQ(host.warnings[1][0], "NO EXISTE LA CARPETA CONTABLE");
+  EXPECT_EQ(program.obra, "OB1");
+  EXPECT_FALSE(fs::exists(folder.path() / "OB2"));
+}
+
 }  // namespace
 }  // namespace velmora::shell

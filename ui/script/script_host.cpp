@@ -143,7 +143,7 @@ int ScriptHost::run() {
   std::vector<std::string> words;
   while (nextLine(words))
     if (!execute(nullptr, words)) break;
-  return failed_ ? 1 : 0;
+  return status();
 }
 
 std::string ScriptHost::nextAnswer(const std::string& fallback) {

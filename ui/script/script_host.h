@@ -19,11 +19,12 @@ class ScriptHost : public Host {
   ScriptHost(Program& program, std::istream& script, std::ostream& transcript);
   ~ScriptHost() override;
 
-  // Runs the script to its end. Returns 0, or 1 after a line the host could
-  // not carry out (the transcript says which and why).
+  // Runs the script to its end. Returns 0, 1 after a line the host could
+  // not carry out (the transcript says which and why), or 3 when a fatal
+  // message stopped the program.
   int run();
-  // Whether a line could not be carried out.
-  bool failed() const { return failed_; }
+  // The same status for a script that drives a program's own start.
+  int status() const { return stopped_ ? 3 : failed_ ? 1 : 0; }
 
   // Host
   void warn(const WarningLines& lines) override;
