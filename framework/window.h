@@ -51,6 +51,7 @@ struct Control {
   bool required = false;
   std::vector<std::string> captions{};  // Option: the buttons' captions, beside choices
   std::string tip{};                    // shown in the status bar while the control has the focus
+  int lines = 1;                        // Entry: more than one for a multi-line text
 };
 
 struct WindowDescription {

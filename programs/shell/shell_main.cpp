@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "estimates/estimates.h"
 #include "shell/main_frame.h"
 #include "shell/platform.h"
 #include "shell/startup.h"
@@ -115,6 +116,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   MessageService messages;
   Program program(shell.name, storage, messages, shell::settingsPath(shell));
   shell::addShellProcedures(program, shell, options.programFolder);
+  if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
 
   if (scripted) {
     std::ifstream in(script);

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -240,6 +241,15 @@ QWidget* WindowWidget::makeControl(const Control& c) {
   std::string id = c.id;
   switch (c.type) {
     case ControlType::Entry: {
+      if (c.lines > 1) {
+        // A long text: several lines, taken when the user leaves it.
+        auto* t = new QPlainTextEdit;
+        t->setReadOnly(c.readOnly);
+        t->setTabChangesFocus(true);
+        t->setFixedHeight(t->fontMetrics().lineSpacing() * c.lines + 12);
+        w = t;
+        break;
+      }
       auto* e = new QLineEdit;
       if (numericPicture(c.picture)) e->setAlignment(Qt::AlignRight);
       if (auto p = compilePicture(c.picture)) e->setMaxLength(std::max(velmora::width(*p), 1));
@@ -430,6 +440,8 @@ void WindowWidget::refresh(const std::string& id) {
       e->setText(numericPicture(c->picture) ? text.trimmed() : text);
       e->setModified(false);
     }
+  } else if (auto* t = qobject_cast<QPlainTextEdit*>(w)) {
+    if (!t->hasFocus()) t->setPlainText(q(procedure_.display(*c)).trimmed());
   } else if (auto* l = qobject_cast<QLabel*>(w); l && c->type == ControlType::Text) {
     l->setText(q(procedure_.display(*c)));
   } else if (auto* b = qobject_cast<QCheckBox*>(w); b && c->choices.size() >= 2) {
@@ -562,6 +574,16 @@ void WindowWidget::popupAt(int row, const QPoint& where) {
 }
 
 bool WindowWidget::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut)
+    if (auto* t = qobject_cast<QPlainTextEdit*>(watched); t && !refreshing_)
+      for (const auto& [id, w] : controls_)
+        if (w == t) {
+          Status st = procedure_.typed(id, t->toPlainText().toStdString());
+          if (!st) QMessageBox::warning(this, windowTitle(), q(st.text));
+          refresh(id);
+          if (st) procedure_.accepted(id), done();
+          break;
+        }
   if (event->type() == QEvent::FocusIn) {
     QObject* owner = watched;
     // A radio button stands for its group.

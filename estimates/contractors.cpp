@@ -1,0 +1,7 @@
+#include "estimates/registry.h"
+
+namespace velmora::estimates {
+
+void addContractorProcedures(Program&) {}
+
+}  // namespace velmora::estimates

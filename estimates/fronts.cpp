@@ -1,0 +1,73 @@
+#include "estimates/fronts.h"
+
+#include "estimates/estimates.h"
+#include "estimates/registry.h"
+#include "framework/describe.h"
+
+namespace velmora::estimates {
+
+namespace {
+
+BrowseTab tab(std::string key, std::string locatorField = {}) {
+  BrowseTab t;
+  t.key = std::move(key);
+  if (!locatorField.empty()) {
+    t.locator = LocatorKind::Incremental;
+    t.locatorField = std::move(locatorField);
+  }
+  return t;
+}
+
+}  // namespace
+
+std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
+  WindowDescription w = Describe("CAP_FRE", "Catálogo de Frentes de Obra")
+                            .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true},
+                                   {"F R E N T E", "FRE:NOMB", "@s40", 40, 'L', true},
+                                   {"PRESUPUESTO", "FRE:TPRES", "@n14.2", 14, 'R', true},
+                                   {"ESTIMADO", "FRE:TESTI", "@n14.2", 14, 'R', true}})
+                            .tabs({"x Cuenta", "Alfabético"})
+                            .browseButtons()
+                            .done();
+  return std::make_unique<BrowseProcedure>(
+      program, ctx, std::move(w), "FREN", "UP_FRE",
+      std::vector<BrowseTab>{tab("FRE:CTA_KEY", "FRE:CTA"), tab("FRE:NOM_KEY", "FRE:NOMB")},
+      entry::kFronts);
+}
+
+std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
+  WindowDescription w = Describe("UP_FRE", "Actualizando Frentes de Obra")
+                            .field("No DE CTA:", "FRE:CTA", "@n_6")
+                            .field("NOMBRE:", "FRE:NOMB", "@s40")
+                            .formButtons()
+                            .done();
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), "FREN", entry::kFronts);
+}
+
+std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
+  WindowDescription w = Describe("CAP_PROC", "Catálogo de Procesos de Obra")
+                            .list({{"CTA", "PRB:CTA", "@n_6", 6, 'R', true},
+                                   {"D E S C R I P C I O N", "PRB:TEXT", "@s30", 30, 'L', true}})
+                            .browseButtons()
+                            .done();
+  return std::make_unique<BrowseProcedure>(program, ctx, std::move(w), "PROB", "UP_PROC",
+                                           std::vector<BrowseTab>{tab("PRB:CTA_KEY", "PRB:CTA")});
+}
+
+std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {
+  WindowDescription w = Describe("UP_PROC", "Actualizando Procesos de Obra")
+                            .field("No DE CTA:", "PRB:CTA", "@n_6")
+                            .field("DESCRIPCION:", "PRB:TEXT", "@s30")
+                            .formButtons()
+                            .done();
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), "PROB");
+}
+
+void addFrontProcedures(Program& program) {
+  program.addProcedure("CAP_FRE", makeCapFre);
+  program.addProcedure("UP_FRE", makeUpFre);
+  program.addProcedure("CAP_PROC", makeCapProc);
+  program.addProcedure("UP_PROC", makeUpProc);
+}
+
+}  // namespace velmora::estimates

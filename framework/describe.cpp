@@ -1,0 +1,108 @@
+#include "framework/describe.h"
+
+namespace velmora {
+
+Describe::Describe(std::string procedure, std::string title) {
+  w_.procedure = std::move(procedure);
+  w_.title = std::move(title);
+}
+
+Describe& Describe::list(std::vector<ListColumn> columns) {
+  Control c = makeControl(ControlType::List, "?Browse:1");
+  c.columns = std::move(columns);
+  w_.controls.push_back(std::move(c));
+  return *this;
+}
+
+Describe& Describe::tabs(const std::vector<std::string>& captions) {
+  w_.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
+  for (std::size_t i = 0; i < captions.size(); ++i)
+    w_.controls.push_back(makeControl(ControlType::Tab, "?TAB" + std::to_string(i + 1), captions[i],
+                                      {}, {}, "?CURRENTTAB"));
+  return *this;
+}
+
+Describe& Describe::browseButtons() {
+  for (auto [id, caption] : {std::pair{"?SELECT:2", "&Selecciona"},
+                             {"?VIEW", "&Ver"},
+                             {"?INSERT:3", "&Alta"},
+                             {"?CHANGE:3", "&Cambia"},
+                             {"?DELETE:3", "&Borra"},
+                             {"?CLOSE", "C&ierra"}})
+    w_.controls.push_back(makeControl(ControlType::Button, id, caption));
+  return *this;
+}
+
+Describe& Describe::field(const std::string& prompt, const std::string& use,
+                          const std::string& picture, const std::string& tip) {
+  w_.controls.push_back(makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt));
+  Control c = makeControl(ControlType::Entry, "?" + use, {}, use, picture);
+  c.tip = tip;
+  w_.controls.push_back(std::move(c));
+  lastField_ = "?" + use;
+  return *this;
+}
+
+Describe& Describe::text(const std::string& prompt, const std::string& use,
+                         const std::string& picture) {
+  if (!prompt.empty())
+    w_.controls.push_back(makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt));
+  w_.controls.push_back(makeControl(ControlType::Text, "?" + use, {}, use, picture));
+  return *this;
+}
+
+Describe& Describe::memo(const std::string& prompt, const std::string& use, int width, int lines) {
+  field(prompt, use, "@s" + std::to_string(width));
+  last().lines = lines;
+  return *this;
+}
+
+Describe& Describe::lookupButton() {
+  std::string id = "?CALLLOOKUP" + (lookups_++ ? ":" + std::to_string(lookups_) : std::string());
+  Control c = makeControl(ControlType::Lookup, id, "...");
+  c.target = lastField_;
+  w_.controls.push_back(std::move(c));
+  return *this;
+}
+
+Describe& Describe::calendarButton() {
+  std::string id =
+      "?POPCALENDAR" + (calendars_++ ? ":" + std::to_string(calendars_) : std::string());
+  Control c = makeControl(ControlType::Calendar, id, "...");
+  c.target = lastField_;
+  w_.controls.push_back(std::move(c));
+  return *this;
+}
+
+Describe& Describe::option(const std::string& caption, const std::string& use,
+                           std::vector<std::string> choices, std::vector<std::string> captions) {
+  Control c = makeControl(ControlType::Option, "?" + use, caption, use);
+  c.choices = std::move(choices);
+  c.captions = std::move(captions);
+  w_.controls.push_back(std::move(c));
+  lastField_ = "?" + use;
+  return *this;
+}
+
+Describe& Describe::check(const std::string& caption, const std::string& use, std::string off,
+                          std::string on) {
+  Control c = makeControl(ControlType::Check, "?" + use, caption, use);
+  c.choices = {std::move(off), std::move(on)};
+  w_.controls.push_back(std::move(c));
+  lastField_ = "?" + use;
+  return *this;
+}
+
+Describe& Describe::button(const std::string& id, const std::string& caption, bool isDefault) {
+  Control c = makeControl(ControlType::Button, id, caption);
+  c.isDefault = isDefault;
+  w_.controls.push_back(std::move(c));
+  return *this;
+}
+
+Describe& Describe::formButtons() {
+  button("?OK", "&Aceptar", true);
+  return button("?CANCEL", "Cancela");
+}
+
+}  // namespace velmora

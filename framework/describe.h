@@ -1,0 +1,64 @@
+#pragma once
+
+// Window descriptions written the way the screens read: a browse is a list,
+// its sort tabs and the standard buttons; a form is prompts and fields, with
+// lookup and calendar buttons beside the fields that have them, and OK and
+// Cancela. Business windows are built with it so that every screen uses the
+// same control names.
+//
+//   WindowDescription w = Describe("CAP_FRE", "Catálogo de Frentes de Obra")
+//                             .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true}, ...})
+//                             .tabs({"x Cuenta", "Alfabético"})
+//                             .browseButtons()
+//                             .done();
+
+#include <string>
+#include <vector>
+
+#include "framework/window.h"
+
+namespace velmora {
+
+class Describe {
+ public:
+  Describe(std::string procedure, std::string title);
+
+  // The browse list "?Browse:1".
+  Describe& list(std::vector<ListColumn> columns);
+  // A sheet "?CURRENTTAB" with tabs "?TAB1", "?TAB2" ... holding nothing.
+  Describe& tabs(const std::vector<std::string>& captions);
+  // "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
+  Describe& browseButtons();
+
+  // A prompt and an entry "?<use>" bound to a field or variable.
+  Describe& field(const std::string& prompt, const std::string& use, const std::string& picture,
+                  const std::string& tip = {});
+  // A prompt and a read-only text "?<use>".
+  Describe& text(const std::string& prompt, const std::string& use, const std::string& picture);
+  // A multi-line entry for long texts.
+  Describe& memo(const std::string& prompt, const std::string& use, int width, int lines);
+  // The lookup button "?CALLLOOKUP[:n]" beside the last field.
+  Describe& lookupButton();
+  // The calendar button "?POPCALENDAR[:n]" beside the last field.
+  Describe& calendarButton();
+  // A radio group "?<use>".
+  Describe& option(const std::string& caption, const std::string& use,
+                   std::vector<std::string> choices, std::vector<std::string> captions);
+  Describe& check(const std::string& caption, const std::string& use, std::string off,
+                  std::string on);
+  Describe& button(const std::string& id, const std::string& caption, bool isDefault = false);
+  // "&Aceptar" (?OK, the default) and "Cancela" (?CANCEL).
+  Describe& formButtons();
+
+  // The control added last, to adjust what the shortcuts do not say.
+  Control& last() { return w_.controls.back(); }
+  WindowDescription done() { return std::move(w_); }
+
+ private:
+  std::string lastField_;
+  int lookups_ = 0;
+  int calendars_ = 0;
+  WindowDescription w_;
+};
+
+}  // namespace velmora
