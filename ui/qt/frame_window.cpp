@@ -1,6 +1,7 @@
 #include "ui/qt/frame_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -45,6 +46,9 @@ QIcon tileIcon(const QString& text, int index) {
 FrameWindow::FrameWindow(FrameProcedure& frame, QtHost& host) : frame_(frame), host_(host) {
   setObjectName(q(frame.name()));
   setWindowTitle(q(frame.window().title));
+  // The program's icon: its initial on the suite's colour.
+  if (windowIcon().isNull() || windowIcon().cacheKey() == QApplication::windowIcon().cacheKey())
+    setWindowIcon(tileIcon(q(frame.program().name()).left(1), 0));
   build();
   refreshAll();
   updatePictures();
