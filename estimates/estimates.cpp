@@ -10,6 +10,7 @@ void addProcedures(Program& program) {
   addContractorProcedures(program);
   addBudgetProcedures(program);
   addBudgetItemProcedures(program);
+  addAuditProcedures(program);
 }
 
 }  // namespace velmora::estimates

@@ -11,5 +11,6 @@ void addConceptProcedures(Program& program);     // CAP_COES, UP_COES
 void addContractorProcedures(Program& program);  // CAP_DEST, UP_DEST
 void addBudgetProcedures(Program& program);      // PRESUP
 void addBudgetItemProcedures(Program& program);  // CAP_PART, UP_PART, UP_DEOB, CAM_CONT
+void addAuditProcedures(Program& program);       // AUDITORIA
 
 }  // namespace velmora::estimates
