@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -21,9 +23,12 @@
 #include <functional>
 
 #include "dictionary/dates.h"
+#include "framework/describe.h"
+#include "framework/frame.h"
 #include "framework/maintenance.h"
 #include "tests/support/temp_folder.h"
 #include "ui/qt/dialogs.h"
+#include "ui/qt/frame_window.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 
@@ -296,6 +301,64 @@ TEST_F(QtHostTest, StartedProceduresLiveAsChildrenOfTheFrame) {
   QApplication::processEvents();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(frame.subWindowList().isEmpty());
+}
+
+// A frame with one menu item and one toolbar button that starts a browse.
+class TestFrame : public FrameProcedure {
+ public:
+  TestFrame(Program& p, db::Context& c)
+      : FrameProcedure(p, c,
+                       Describe("Main", "Marco de prueba")
+                           .button("?Exit", "&Salir")
+                           .button("?Button1", "Frentes")
+                           .done()) {
+    layout_.menu = {{"&Archivo", "?Exit", "Regresar a Windows"}};
+    layout_.toolbar = {"?Button1"};
+    layout_.icons = {"FRE"};
+  }
+  const FrameLayout& layout() const override { return layout_; }
+  std::string background() const override { return "PROMO1.JPG"; }
+  std::string toolbarImage() const override { return {}; }
+
+ protected:
+  void onAccepted(const std::string& c) override {
+    if (c == "?Button1") start("BROWSE:FREN");
+    if (c == "?Exit") close(response::Completed);
+  }
+
+ private:
+  FrameLayout layout_;
+};
+
+TEST_F(QtHostTest, TheFrameCarriesMenusToolbarAndItsChildrenToTheEnd) {
+  TestFrame frame(program, ctx);
+  frame.setServices(&host);
+  bool checked = false;
+  later([&] {
+    qt::FrameWindow* w = host.frameWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle().toStdString(), "Marco de prueba");
+    ASSERT_EQ(w->menuBar()->actions().size(), 1);
+    EXPECT_EQ(w->menuBar()->actions()[0]->text().toStdString(), "&Archivo");
+    QAction* exit = w->action("?Exit");
+    ASSERT_NE(exit, nullptr);
+    EXPECT_EQ(exit->statusTip().toStdString(), "Regresar a Windows");
+    // The toolbar button starts a browse as a child of the frame.
+    w->action("?Button1")->trigger();
+    ASSERT_EQ(w->area()->subWindowList().size(), 1);
+    frame.disable("?Exit");
+    EXPECT_FALSE(exit->isEnabled());
+    frame.enable("?Exit");
+    checked = true;
+    // Leaving with the child open: the child ends first and keeps its placement.
+    exit->trigger();
+  });
+  EXPECT_EQ(frame.run(host), response::Completed);
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(host.frameWindow(), nullptr);
+  SettingsFile ini(folder.file("velmora.INI"));
+  EXPECT_TRUE(ini.get("BROWSE:FREN", "Width").has_value());
+  EXPECT_TRUE(ini.get("Main", "Width").has_value());
 }
 
 TEST_F(QtHostTest, MessageBoxesComeFromTheCatalogue) {

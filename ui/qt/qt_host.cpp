@@ -107,6 +107,10 @@ void QtHost::runModal(Procedure& p) {
 
 void QtHost::closed(Procedure& p) {
   if (&p == frameProcedure_) {
+    // The frame's children end first, while their windows still exist.
+    for (auto& child : started_)
+      if (child->isOpen()) child->finish();
+    started_.clear();
     setStatusBar(nullptr);
     frameWindow_->hide();
     frameWindow_->deleteLater();
