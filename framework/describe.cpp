@@ -22,14 +22,18 @@ Describe& Describe::tabs(const std::vector<std::string>& captions) {
   return *this;
 }
 
-Describe& Describe::browseButtons() {
+void addBrowseButtons(WindowDescription& w) {
   for (auto [id, caption] : {std::pair{"?SELECT:2", "&Selecciona"},
                              {"?VIEW", "&Ver"},
                              {"?INSERT:3", "&Alta"},
                              {"?CHANGE:3", "&Cambia"},
                              {"?DELETE:3", "&Borra"},
                              {"?CLOSE", "C&ierra"}})
-    w_.controls.push_back(makeControl(ControlType::Button, id, caption));
+    w.controls.push_back(makeControl(ControlType::Button, id, caption));
+}
+
+Describe& Describe::browseButtons() {
+  addBrowseButtons(w_);
   return *this;
 }
 

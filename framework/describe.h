@@ -19,6 +19,9 @@
 
 namespace velmora {
 
+// "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
+void addBrowseButtons(WindowDescription& w);
+
 class Describe {
  public:
   Describe(std::string procedure, std::string title);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/browse.h"
+#include "framework/describe.h"
 #include "framework/form.h"
 
 namespace velmora {
@@ -60,13 +61,7 @@ WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
                                        "x " + std::string(t.keys[k].shortName), {}, {},
                                        "?CURRENTTAB"));
   }
-  for (auto [id, caption] : {std::pair{"?SELECT:2", "&Selecciona"},
-                             {"?VIEW", "&Ver"},
-                             {"?INSERT:3", "&Alta"},
-                             {"?CHANGE:3", "&Cambia"},
-                             {"?DELETE:3", "&Borra"},
-                             {"?CLOSE", "C&ierra"}})
-    w.controls.push_back(makeControl(ControlType::Button, id, caption));
+  addBrowseButtons(w);
   return w;
 }
 

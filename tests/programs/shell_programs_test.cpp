@@ -12,6 +12,7 @@
 #include <string>
 
 #include "dictionary/storage.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora {
@@ -19,22 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status;
-  std::string out;
-};
+using Outcome = test::CommandResult;
 
 // Runs `command` through the shell in `dir`, with stderr folded into the
 // output. A program that hangs is stopped after two minutes (status 124).
 Outcome runIn(const fs::path& dir, const std::string& command) {
-  std::string cmd = "cd '" + dir.string() + "' && timeout 120 " + command + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  int st = pclose(p);
-  return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+  return test::runCommand("cd '" + dir.string() + "' && timeout 120 " + command + " 2>&1");
 }
 
 std::string slurp(const fs::path& path) {
