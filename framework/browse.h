@@ -67,9 +67,11 @@ class BrowseProcedure : public Procedure {
   void typedCharacter(const std::string& ch);  // a printable character while the list has focus
   const std::string& locatorText() const { return search_; }
 
-  // The text of a cell through its column's picture, and its colours.
-  std::string cell(int row, int column) const;
-  CellColours colours(int row, int column) const;
+  // The text of a cell through its column's picture, and its colours (the
+  // green bar). Browses with computed columns or rows of their own colour
+  // answer for them.
+  virtual std::string cell(int row, int column) const;
+  virtual CellColours colours(int row, int column) const;
 
   // Best fit on a double-click of a header divider, for the lists that
   // register for it: the widest value of the column over the rows of the

@@ -96,7 +96,8 @@ bool FormProcedure::init() {
     if (!checkAccess(entry_)) return false;
     // Deletes need level 3 even when the form is called without its browse.
     if (wm_.request == request::Delete)
-      if (auto refused = deleteAccess(program_, entry_)) {
+      if (auto refused =
+              deleteAccess(program_, settings_.deleteEntry ? settings_.deleteEntry : entry_)) {
         host_->warn(*refused);
         return false;
       }
@@ -143,7 +144,10 @@ bool FormProcedure::setUp() {
     return false;
   }
   if (mode_ == request::Delete) {
-    deleteRecord();
+    if (mayDelete())
+      deleteRecord();
+    else
+      wm_.response = response::Cancelled;
     return false;
   }
   return true;
@@ -185,7 +189,7 @@ void FormProcedure::deleteRecord() {
   MessageService& m = program_.messages();
   if (wm_.deleteAction == 2 && m.raise(errors_, 11) != MessageService::kAnsweredYes) return;
   db::Table& t = primary();
-  Status st = db::RelationManager(ctx_).remove(t);
+  Status st = db::RelationManager(ctx_, relations()).remove(t);
   if (st) {
     wm_.response = response::Completed;
     return;
@@ -213,7 +217,7 @@ void FormProcedure::release() {
   db::Table& t = primary();
   Status st = t.getByPosition(position);
   // Through the relations, so that lines added under it do not stay orphaned.
-  if (st) st = db::RelationManager(ctx_).remove(t);
+  if (st) st = db::RelationManager(ctx_, relations()).remove(t);
   if (!st && st.code != err::RecordNotFound)
     reportFileError(program_.messages(), errors_, st, FileAction::Delete);
 }
@@ -428,7 +432,7 @@ Status FormProcedure::write() {
   }
   Status st = reposition();
   if (!st || t.buffer() == image_) return st;
-  st = db::RelationManager(ctx_).put(t);
+  st = db::RelationManager(ctx_, relations()).put(t);
   if (st) image_ = t.image();
   return st;
 }

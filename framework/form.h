@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct FormSettings {
   std::vector<std::string> recall;  // controls whose last saved value Ditto puts back
   std::vector<LookupField> lookups;
   bool enterAsTab = false;
+  // The entry whose level 3 a delete needs, when it is not the form's own
+  // (the browse of the table may check another); 0: the form's entry.
+  int deleteEntry = 0;
 };
 
 class FormProcedure : public Procedure {
@@ -68,6 +72,11 @@ class FormProcedure : public Procedure {
   // Fills the leading components of a lookup's key in the related buffer
   // (already cleared) before the typed value is sought.
   virtual void primeLookup(const LookupField&, db::Table&) {}
+  // Before a delete is confirmed. False refuses it; the hook tells the user.
+  virtual bool mayDelete() { return true; }
+  // The relation rules the form's writes and deletes go through: the
+  // dictionary's, unless the record owns more than those say.
+  virtual std::span<const dict::RelationInfo> relations() const { return dict::relations(); }
 
   // OK: checks every field, then saves as the mode says.
   void ok();

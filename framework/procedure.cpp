@@ -299,7 +299,15 @@ Value Procedure::value(std::string_view use) const {
       return t.buffer().get(use);
     }
   }
+  if (auto it = locals_.find(use); it != locals_.end()) return it->second;
   return program_.var(use);
+}
+
+void Procedure::setLocal(std::string_view name, Value v) {
+  if (auto it = locals_.find(name); it != locals_.end())
+    it->second = std::move(v);
+  else
+    locals_.emplace(std::string(name), std::move(v));
 }
 
 Status Procedure::setValue(std::string_view use, const Value& v) {
@@ -307,6 +315,10 @@ Status Procedure::setValue(std::string_view use, const Value& v) {
     std::string_view base = use.substr(0, use.find('['));
     const dict::TableInfo* owner = nullptr;
     if (dict::findField(base, &owner)) return ctx_.table(*owner).buffer().set(use, v);
+  }
+  if (auto it = locals_.find(use); it != locals_.end()) {
+    it->second = v;
+    return Status::success();
   }
   program_.setVar(use, v);
   return Status::success();

@@ -184,10 +184,14 @@ class Procedure {
   int currentTab() const { return currentTab_; }
   virtual void selectTab(int tab);
 
-  // Fields ("PAR:CONC", "OBR:CC[7]") of this context's record buffers, or
-  // program variables.
+  // Fields ("PAR:CONC", "OBR:CC[7]") of this context's record buffers, this
+  // window's own variables, or program variables.
   Value value(std::string_view use) const;
   Status setValue(std::string_view use, const Value& v);
+  // A variable of this window alone (a total below its list): no other
+  // procedure sees or changes it, and it hides a program variable of the
+  // same name.
+  void setLocal(std::string_view name, Value v);
 
   // Tables the procedure uses: opened by init, closed by kill.
   void uses(std::string_view label);
@@ -219,6 +223,7 @@ class Procedure {
   std::string focused_;
   bool registered_ = false;
   std::unique_ptr<db::Context> ownContext_;
+  std::map<std::string, Value, NoCaseLess> locals_;
 
   friend class Program;
 };

@@ -2,12 +2,17 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
 
 #include "estimates/estimates.h"
 #include "shell/main_frame.h"
@@ -43,13 +48,69 @@ QPixmap snapshot(QWidget* frame) {
   return pm;
 }
 
+// The window the user acts on: a modal one, else the active child of the
+// frame, else the frame.
+Procedure* innermost(qt::QtHost& host) {
+  if (auto* w = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget()))
+    return &w->procedure();
+  if (FrameWindow* frame = host.frameWindow()) {
+    if (QMdiSubWindow* sub = frame->area()->activeSubWindow())
+      if (auto* w = dynamic_cast<qt::WindowWidget*>(sub->widget())) return &w->procedure();
+    if (!frame->area()->subWindowList().isEmpty())
+      if (auto* w =
+              dynamic_cast<qt::WindowWidget*>(frame->area()->subWindowList().back()->widget()))
+        return &w->procedure();
+  }
+  return nullptr;
+}
+
+// Presses a control of a window by its id ("?Button5") or caption without
+// '&' ("Conceptos de la Obra"), or a key ("tecla:CtrlEnd").
+void press(qt::QtHost& host, Procedure& p, const std::string& what) {
+  if (what.rfind("tecla:", 0) == 0) {
+    if (auto key = keyNamed(what.substr(6))) p.keyPressed(*key);
+    host.afterEvent(p);
+    if (auto* w = host.widget(p)) w->refreshAll();
+    return;
+  }
+  std::string id = what;
+  for (const Control& c : p.window().controls)
+    if (plainCaption(c.text) == what) id = c.id;
+  p.accepted(id);
+  host.afterEvent(p);
+}
+
+// --pasos: presses each control in turn on the innermost window and draws
+// the frame after each one into DIR/<program>-paso-N.png; then the program
+// ends at once (it is a way to draw screens, not to work).
+void runSteps(qt::QtHost& host, std::shared_ptr<std::vector<std::string>> steps, std::size_t n,
+              std::string dir, std::string name) {
+  if (n >= steps->size()) {
+    std::cout.flush();
+    std::_Exit(0);
+  }
+  QTimer::singleShot(0, [&host, steps, n, dir, name] {
+    // The next picture is drawn once the window the press opens is up.
+    QTimer::singleShot(300, [&host, steps, n, dir, name] {
+      QApplication::processEvents();
+      if (FrameWindow* frame = host.frameWindow())
+        snapshot(frame).save(
+            QString::fromStdString(dir + "/" + name + "-paso-" + std::to_string(n + 1) + ".png"));
+      runSteps(host, steps, n + 1, dir, name);
+    });
+    Procedure* p = innermost(host);
+    if (!p && host.frameWindow()) p = &host.frameWindow()->procedure();
+    if (p) press(host, *p, (*steps)[n]);
+  });
+}
+
 // --captura DIR: once the work selection is up, draws it over the frame into
 // DIR/<program>-seleccion.png, chooses the first work, draws the frame into
-// DIR/<program>-marco.png and closes the program; the times from the start
-// of the process are printed.
+// DIR/<program>-marco.png and closes the program (or goes on with --pasos);
+// the times from the start of the process are printed.
 void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::string& name,
-                      const QElapsedTimer& clock) {
-  QTimer::singleShot(0, [&host, dir, name, &clock] {
+                      const QElapsedTimer& clock, std::vector<std::string> steps) {
+  QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
     std::cout << "Selección de obra mostrada a los " << clock.elapsed() << " ms\n";
     auto* selection = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
     if (!host.frameWindow() || !selection) {
@@ -58,13 +119,16 @@ void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::strin
     }
     QApplication::processEvents();
     snapshot(host.frameWindow()).save(QString::fromStdString(dir + "/" + name + "-seleccion.png"));
-    QTimer::singleShot(0, [&host, dir, name, &clock] {
+    QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
       std::cout << "Obra elegida, marco listo a los " << clock.elapsed() << " ms\n";
       QApplication::processEvents();
-      if (FrameWindow* frame = host.frameWindow()) {
-        snapshot(frame).save(QString::fromStdString(dir + "/" + name + "-marco.png"));
+      FrameWindow* frame = host.frameWindow();
+      if (!frame) return;
+      snapshot(frame).save(QString::fromStdString(dir + "/" + name + "-marco.png"));
+      if (steps.empty())
         frame->close();
-      }
+      else
+        runSteps(host, std::make_shared<std::vector<std::string>>(steps), 0, dir, name);
     });
     Procedure& p = selection->procedure();
     p.accepted("?SELECT");
@@ -86,6 +150,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   QElapsedTimer clock;
   clock.start();
   std::string script, parameter, captures;
+  std::vector<std::string> steps;
   bool scripted = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -101,6 +166,11 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
     }
     if (a == "--captura" && i + 1 < argc) {
       captures = argv[++i];
+      continue;
+    }
+    if (a == "--pasos" && i + 1 < argc) {
+      std::stringstream list(argv[++i]);
+      for (std::string step; std::getline(list, step, ';');) steps.push_back(step);
       continue;
     }
     if (parameter.empty()) parameter = a;  // only the first parameter names the user
@@ -143,7 +213,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   QApplication app(argc, argv);
   qt::QtHost host;
   messages.setHost(&host);
-  if (!captures.empty()) scheduleCaptures(host, captures, shell.name, clock);
+  if (!captures.empty()) scheduleCaptures(host, captures, shell.name, clock, steps);
   shell::Outcome out = shell::runShell(shell, program, host, &host, options);
   if (out.launch && !out.launcher.empty()) {
     shell::platform::chain(out.launcher);

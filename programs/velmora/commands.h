@@ -20,6 +20,7 @@ void addBrowseCommand(::CLI::App& app);
 void addDemoCommand(::CLI::App& app);
 void addUserCommand(::CLI::App& app);
 void addCompanyCommand(::CLI::App& app);
+void addAuditCommand(::CLI::App& app);
 
 // The company name (GLO:EMPRESA) of the program folder `dir`, kept in its
 // VELMORA.INI, section "Empresa", key "Nombre". Setting refuses a blank name,

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   velmora::cli::addDemoCommand(app);
   velmora::cli::addUserCommand(app);
   velmora::cli::addCompanyCommand(app);
+  velmora::cli::addAuditCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

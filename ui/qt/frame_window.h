@@ -23,6 +23,7 @@ class FrameWindow : public QMainWindow {
   FrameWindow(FrameProcedure& frame, QtHost& host);
 
   QMdiArea* area() const { return area_; }
+  FrameProcedure& procedure() { return frame_; }
   QAction* action(const std::string& control) const;
   void refresh(const std::string& control);
   void refreshAll();

@@ -412,4 +412,10 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
   return fail("orden desconocida " + w[0]);
 }
 
+std::optional<Key> keyNamed(std::string_view name) {
+  auto it = keyNames().find(upper(std::string(name)));
+  if (it == keyNames().end()) return std::nullopt;
+  return it->second;
+}
+
 }  // namespace velmora

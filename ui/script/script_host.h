@@ -14,6 +14,9 @@
 
 namespace velmora {
 
+// A key by the name scripts give it ("CtrlEnd", "PageDown"), any case.
+std::optional<Key> keyNamed(std::string_view name);
+
 class ScriptHost : public Host {
  public:
   ScriptHost(Program& program, std::istream& script, std::ostream& transcript);

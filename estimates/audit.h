@@ -1,0 +1,47 @@
+#pragma once
+
+// AUDITORIA: the system audit of DUDORE. Its window ("Título") shows the
+// step it is on in a 70-character status line; OK runs the audit to the
+// end and closes the window, "&Cierra" closes it without doing anything.
+//
+// Automatic run: a caller that wants the audit to run by itself (the
+// estimates browse when it closes, the estimate form after a saved change)
+// sets the program variable kAutoRunFlag to "A" just before it starts
+// AUDITORIA, or calls startAutomaticAudit(). The audit clears the flag as
+// soon as it opens; run that way the user can neither start nor cancel
+// anything: the whole audit runs while the window opens and it closes at
+// the end. Started with the flag blank (the toolbar), it waits for OK.
+
+#include <string_view>
+
+#include "framework/procedure.h"
+
+namespace velmora::estimates {
+
+// The program-wide automatic-run flag: "A" or blank.
+inline constexpr std::string_view kAutoRunFlag = "AUTOMATICO";
+// The window variable behind the status line.
+inline constexpr std::string_view kAuditStatus = "ESTADO_AUDITORIA";
+
+class Auditoria : public Procedure {
+ public:
+  static constexpr const char* kName = "AUDITORIA";
+  Auditoria(Program& program, db::Context& ctx);
+
+  void keyPressed(Key key) override;
+  bool automatic() const { return automatic_; }
+
+ protected:
+  bool init() override;
+  void onAccepted(const std::string& control) override;
+
+ private:
+  // True when the audit ran to the end.
+  bool runAudit();
+  bool automatic_ = false;
+};
+
+// Sets the automatic-run flag and starts AUDITORIA on a thread of its own.
+void startAutomaticAudit(Procedure& caller);
+
+}  // namespace velmora::estimates

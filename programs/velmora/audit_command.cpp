@@ -1,0 +1,114 @@
+// velmora auditoria DIR OBRA: DUDORE's system audit on a work, without a
+// window (for a nightly job). Prints each step's caption and every warning;
+// exits with 0 when the audit ran to the end and wrote everything it had to,
+// 1 when it stopped or a record could not be written, 2 when there is no
+// such work.
+
+#include <fmt/core.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "dictionary/dates.h"
+#include "dictionary/work_files.h"
+#include "estimates/audit_engine.h"
+#include "programs/velmora/commands.h"
+
+namespace velmora::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string describe(const Status& st) {
+  std::string text = st.text;
+  if (!st.table.empty()) text += " (tabla " + st.table + ")";
+  if (!st.fileError.empty()) text += ": " + st.fileError;
+  return text;
+}
+
+int audit(const std::string& dirArg, const std::string& code) {
+  const fs::path dir(dirArg);
+  const fs::path works = dir / "DATA1.TPS";
+  if (!fs::is_regular_file(works)) {
+    fmt::print(stderr, "No hay catálogo de obras en {}\n", works.string());
+    return 2;
+  }
+  db::Storage storage;
+  storage.setFileName(OBR::info(), works.string());
+  db::Context ctx(storage);
+  db::WorkFiles files;
+  {
+    db::Table& t = ctx.table<OBR>();
+    Status st = t.openReadOnly();
+    if (st) {
+      t.clear();
+      t.rec<OBR>().CTA = code;
+      st = t.get("OBR:CTA_KEY");
+    }
+    if (!st) {
+      fmt::print(stderr, "{}\n",
+                 st.code == err::RecordNotFound
+                     ? fmt::format("No existe la obra «{}» en {}", code, works.string())
+                     : describe(st));
+      return 2;
+    }
+    const OBR& w = t.rec<OBR>();
+    files = db::workFiles({dir.string(), w.CTA, w.DICO, dates::today()});
+    t.close();
+  }
+  if (!fs::is_directory(files.workFolder)) {
+    fmt::print(stderr, "No existe la carpeta de la obra {}\n", files.workFolder);
+    return 2;
+  }
+  db::useWorkFiles(storage, files);
+
+  estimates::AuditEvents events;
+  events.caption = [](const std::string& caption) {
+    fmt::print("{}\n", caption);
+    std::fflush(stdout);
+  };
+  events.warning = [](const std::array<std::string, 3>& lines) {
+    std::string text = lines[0];
+    for (std::size_t i = 1; i < lines.size(); ++i)
+      if (!lines[i].empty()) text += " / " + lines[i];
+    fmt::print("AVISO: {}\n", text);
+  };
+  events.storageError = [](const Status& st, FileAction) {
+    fmt::print(stderr, "ERROR: {}\n", describe(st));
+  };
+  estimates::AuditRun run(ctx, std::move(events));
+  run.run();
+  if (run.stopped()) {
+    fmt::print(stderr, "La auditoría se detuvo: {}\n", describe(run.failure()));
+    return 1;
+  }
+  const estimates::AuditCounts& c = run.counts();
+  fmt::print(
+      "AUDITORIA TERMINADA: {} estimaciones, {} contratistas ({} nuevos), {} partidas y {} "
+      "renglones corregidos; {} renglones borrados\n",
+      c.estimatesWritten, c.contractorsWritten + c.contractorsCreated, c.contractorsCreated,
+      c.itemsWritten, c.linesWritten, c.linesDeleted);
+  if (c.storageErrors > 0) {
+    fmt::print(stderr, "{} registros no se pudieron grabar\n", c.storageErrors);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void addAuditCommand(::CLI::App& app) {
+  auto* cmd = app.add_subcommand(
+      "auditoria",
+      "Auditoría del sistema de DUDORE en una obra: reconstruye las llaves de partidas, "
+      "contratistas, estimaciones y sus renglones, y recalcula todos sus acumulados");
+  static std::string dir, code;
+  cmd->add_option("DIR", dir, "Carpeta del programa (la del catálogo de obras DATA1.TPS)")
+      ->required();
+  cmd->add_option("OBRA", code, "Clave de la obra (OBR:CTA)")->required();
+  cmd->callback([] { std::exit(audit(dir, code)); });
+}
+
+}  // namespace velmora::cli
