@@ -32,12 +32,14 @@ bool Auditoria::init() {
   automatic_ = toText(program_.var(kAutoRunFlag)) == "A";
   program_.setVar(kAutoRunFlag, std::string());
   program_.setVar(kAuditStatus, std::string());
-  if (!automatic_) return true;
-  // Nobody is there to press OK: the audit runs now, and its window, which
-  // could only show it done, does not stay open.
-  disable("?CLOSE");
-  wm_.response = runAudit() ? response::Completed : response::Cancelled;
-  return false;
+  // Run by itself, the user can only watch: "&Cierra" is off and OK is
+  // pressed as soon as the window is up.
+  if (automatic_) disable("?CLOSE");
+  return true;
+}
+
+void Auditoria::windowOpened() {
+  if (automatic_) accepted("?OK");
 }
 
 bool Auditoria::runAudit() {

@@ -8,9 +8,9 @@
 // estimates browse when it closes, the estimate form after a saved change)
 // sets the program variable kAutoRunFlag to "A" just before it starts
 // AUDITORIA, or calls startAutomaticAudit(). The audit clears the flag as
-// soon as it opens; run that way the user can neither start nor cancel
-// anything: the whole audit runs while the window opens and it closes at
-// the end. Started with the flag blank (the toolbar), it waits for OK.
+// soon as it opens; run that way "&Cierra" is off and OK presses itself once
+// the window is up, which closes at the end. Started with the flag blank
+// (the toolbar), it waits for OK.
 
 #include <string_view>
 
@@ -33,6 +33,7 @@ class Auditoria : public Procedure {
 
  protected:
   bool init() override;
+  void windowOpened() override;
   void onAccepted(const std::string& control) override;
 
  private:

@@ -103,6 +103,7 @@ bool Procedure::open(Host& host) {
     host.place(*this, *placement);
     if (placement->tab && window_.hasSheet()) selectTab(*placement->tab);
   }
+  windowOpened();
   return true;
 }
 

@@ -202,6 +202,9 @@ class Procedure {
   // window must not open (the response is then what it set, or cancelled).
   virtual bool init();
   virtual void kill();
+  // The window is up (built, placed): for a window that acts by itself as
+  // soon as it is seen.
+  virtual void windowOpened() {}
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);

@@ -434,6 +434,8 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   // The flag was cleared: the next start from the toolbar waits for OK.
   EXPECT_EQ(toolbar(), response::Cancelled);
   EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "sin acciones: AUDITORIA"), 1);
+  // The automatic run showed its window too: four openings in all.
+  EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "abre AUDITORIA"), 4);
 }
 
 // --- velmora auditoria -------------------------------------------------------------

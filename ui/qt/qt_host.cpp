@@ -140,6 +140,11 @@ void QtHost::start(std::unique_ptr<Procedure> p) {
     started_.pop_back();
     return;
   }
+  // A window that finished by itself as it opened.
+  if (ref.isClosing() && frame_) {
+    afterEvent(ref);
+    return;
+  }
   // Without a frame a started window runs like a modal one.
   if (!frame_) {
     runModal(ref);
