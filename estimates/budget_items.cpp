@@ -24,22 +24,14 @@ void showRelated(Procedure& p, std::string_view label, std::string_view field, s
 
 namespace {
 
-BrowseTab tab(std::string key, std::string locatorField) {
-  BrowseTab t;
-  t.key = std::move(key);
-  t.locator = LocatorKind::Incremental;
-  t.locatorField = std::move(locatorField);
-  return t;
-}
-
 // --- CAP_PART ------------------------------------------------------------------
 
 class CapPart : public BrowseProcedure {
  public:
   CapPart(Program& program, db::Context& ctx)
       : BrowseProcedure(program, ctx, window(), "PART", "UP_PART",
-                        {tab("PAR:CTA_KEY", "PAR:CONC"), tab("PAR:EDI_KEY", "PAR:FREN"),
-                         tab("PAR:TEX_KEY", "PAR:TEXT")},
+                        {sortTab("PAR:CTA_KEY", "PAR:CONC"), sortTab("PAR:EDI_KEY", "PAR:FREN"),
+                         sortTab("PAR:TEX_KEY", "PAR:TEXT")},
                         entry::kBudgetItems) {}
 
  protected:

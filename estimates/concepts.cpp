@@ -6,18 +6,6 @@
 
 namespace velmora::estimates {
 
-namespace {
-
-BrowseTab tab(std::string key, std::string locatorField) {
-  BrowseTab t;
-  t.key = std::move(key);
-  t.locator = LocatorKind::Incremental;
-  t.locatorField = std::move(locatorField);
-  return t;
-}
-
-}  // namespace
-
 std::unique_ptr<Procedure> makeCapCoes(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("CAP_COES", "Catálogo de Conceptos de Obra")
                             .list({{"CTA", "COE:CTA", "@n_6", 6, 'R', true},
@@ -30,8 +18,8 @@ std::unique_ptr<Procedure> makeCapCoes(Program& program, db::Context& ctx) {
   // Deleting a concept is ruled by the budget items' entry, not the form's.
   return std::make_unique<BrowseProcedure>(
       program, ctx, std::move(w), "CONC", "UP_COES",
-      std::vector<BrowseTab>{tab("COE:CTA_KEY", "COE:CTA"), tab("COE:DES_KEY", "COE:TEXT"),
-                             tab("COE:CLA_KEY", "COE:CLAVE")},
+      std::vector<BrowseTab>{sortTab("COE:CTA_KEY", "COE:CTA"), sortTab("COE:DES_KEY", "COE:TEXT"),
+                             sortTab("COE:CLA_KEY", "COE:CLAVE")},
       entry::kBudgetItems);
 }
 

@@ -12,14 +12,6 @@ namespace velmora::estimates {
 
 namespace {
 
-BrowseTab tab(std::string key, std::string locatorField) {
-  BrowseTab t;
-  t.key = std::move(key);
-  t.locator = LocatorKind::Incremental;
-  t.locatorField = std::move(locatorField);
-  return t;
-}
-
 // The advance still to amortise cannot be recovered when it is more than
 // the amortisation percentage takes from the whole contract.
 void warnRisk(Procedure& p, const CTR& c) {
@@ -38,7 +30,7 @@ class CapDest : public BrowseProcedure {
  public:
   CapDest(Program& program, db::Context& ctx, WindowDescription w)
       : BrowseProcedure(program, ctx, std::move(w), "CONT", "UP_DEST",
-                        {tab("CTR:CTA_KEY", "CTR:CTA"), tab("CTR:NOM_KEY", "CTR:NOMB")},
+                        {sortTab("CTR:CTA_KEY", "CTR:CTA"), sortTab("CTR:NOM_KEY", "CTR:NOMB")},
                         entry::kContractors) {}
 
  protected:

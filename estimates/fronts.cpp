@@ -6,20 +6,6 @@
 
 namespace velmora::estimates {
 
-namespace {
-
-BrowseTab tab(std::string key, std::string locatorField = {}) {
-  BrowseTab t;
-  t.key = std::move(key);
-  if (!locatorField.empty()) {
-    t.locator = LocatorKind::Incremental;
-    t.locatorField = std::move(locatorField);
-  }
-  return t;
-}
-
-}  // namespace
-
 std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("CAP_FRE", "Catálogo de Frentes de Obra")
                             .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true},
@@ -31,7 +17,7 @@ std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
                             .done();
   return std::make_unique<BrowseProcedure>(
       program, ctx, std::move(w), "FREN", "UP_FRE",
-      std::vector<BrowseTab>{tab("FRE:CTA_KEY", "FRE:CTA"), tab("FRE:NOM_KEY", "FRE:NOMB")},
+      std::vector<BrowseTab>{sortTab("FRE:CTA_KEY", "FRE:CTA"), sortTab("FRE:NOM_KEY", "FRE:NOMB")},
       entry::kFronts);
 }
 
@@ -50,8 +36,9 @@ std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
                                    {"D E S C R I P C I O N", "PRB:TEXT", "@s30", 30, 'L', true}})
                             .browseButtons()
                             .done();
-  return std::make_unique<BrowseProcedure>(program, ctx, std::move(w), "PROB", "UP_PROC",
-                                           std::vector<BrowseTab>{tab("PRB:CTA_KEY", "PRB:CTA")});
+  return std::make_unique<BrowseProcedure>(
+      program, ctx, std::move(w), "PROB", "UP_PROC",
+      std::vector<BrowseTab>{sortTab("PRB:CTA_KEY", "PRB:CTA")});
 }
 
 std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {

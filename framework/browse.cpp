@@ -316,4 +316,14 @@ CellColours BrowseProcedure::colours(int row, int column) const {
   return c;
 }
 
+BrowseTab sortTab(std::string key, std::string locatorField) {
+  BrowseTab t;
+  t.key = std::move(key);
+  if (!locatorField.empty()) {
+    t.locator = LocatorKind::Incremental;
+    t.locatorField = std::move(locatorField);
+  }
+  return t;
+}
+
 }  // namespace velmora

@@ -27,6 +27,10 @@ struct BrowseTab {
   std::string locatorField;  // a component of the key, "FRE:NOMB"
 };
 
+// A sort tab on a key, with an incremental locator on one of its fields when
+// one is named.
+BrowseTab sortTab(std::string key, std::string locatorField = {});
+
 // Colour values of one coloured cell; -1 is the list's default colour.
 struct CellColours {
   int normalFg = -1;
