@@ -73,11 +73,25 @@ void press(qt::QtHost& host, Procedure& p, const std::string& what) {
     if (auto* w = host.widget(p)) w->refreshAll();
     return;
   }
-  std::string id = what;
-  for (const Control& c : p.window().controls)
-    if (plainCaption(c.text) == what) id = c.id;
-  p.accepted(id);
-  host.afterEvent(p);
+  // A control the window in front does not have is the frame's (its menu
+  // and toolbar stay usable while children are open).
+  Procedure* target = &p;
+  auto find = [&](Procedure& w) -> std::string {
+    for (const Control& c : w.window().controls)
+      if (plainCaption(c.text) == what || c.id == what) return c.id;
+    return {};
+  };
+  std::string id = find(p);
+  if (id.empty() && host.frameWindow()) {
+    target = &host.frameWindow()->procedure();
+    id = find(*target);
+  }
+  if (id.empty()) {
+    std::cerr << "No hay control " << what << "\n";
+    return;
+  }
+  target->accepted(id);
+  host.afterEvent(*target);
 }
 
 // --pasos: presses each control in turn on the innermost window and draws
