@@ -97,15 +97,7 @@ Status Context::begin(const std::vector<Table*>& list) {
     host_ = nullptr;  // not begun: only undo the attachments
     Table* h = host;
     for (Table* t : members_) {
-      if (t != h) {
-        for (auto it = t->statements_.begin(); it != t->statements_.end();)
-          if (it->first.first == db) {
-            sqlite3_finalize(it->second);
-            it = t->statements_.erase(it);
-          } else {
-            ++it;
-          }
-      }
+      if (t != h) t->finalizeStatements(db);
       t->routeDb_ = nullptr;
       t->routeSchema_ = "main";
     }
@@ -137,15 +129,8 @@ void Context::rollback() {
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   std::set<std::string> attached;
   for (Table* t : members_) {
-    if (t != host_) {
-      for (auto it = t->statements_.begin(); it != t->statements_.end();)
-        if (it->first.first == db) {
-          sqlite3_finalize(it->second);
-          it = t->statements_.erase(it);
-        } else {
-          ++it;
-        }
-    }
+    // Its statements name the attached schema, which goes now.
+    if (t != host_) t->finalizeStatements(db);
     if (t->routeSchema_ != "main") attached.insert(t->routeSchema_);
     t->routeDb_ = nullptr;
     t->routeSchema_ = "main";

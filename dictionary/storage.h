@@ -11,6 +11,7 @@
 //   Table     one open instance: the record buffer and every operation the
 //             procedures use (get by key, set/next/previous, add, put, ...).
 
+#include <compare>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -160,7 +161,18 @@ class Table {
   friend class Context;
   friend class RelationManager;
   struct Batch;
-  struct Statement;
+  enum class Sql : int;
+  // A cached statement: what it does (kind, key, variant; or its text) on
+  // which connection. Built once, reset after each use, finalized when the
+  // file closes, its keys are rebuilt or a transaction's attachment goes.
+  struct StatementId {
+    sqlite3* db;
+    Sql kind;
+    int key;
+    int variant;
+    std::string text;
+    auto operator<=>(const StatementId&) const = default;
+  };
 
   enum class Mode { Shared, Rebuild, ReadOnly };
   Status openFile(Mode mode);
@@ -169,11 +181,17 @@ class Table {
   Status createSchema();
   sqlite3* conn() const;          // the connection statements run on
   std::string qualified() const;  // "schema"."table"
+  sqlite3_stmt* prepare(Sql kind, int key, int variant, Status& st);
   sqlite3_stmt* prepare(const std::string& sql, Status& st);
-  void finalizeStatements();
+  sqlite3_stmt* prepare(StatementId id, Status& st);
+  std::string sqlFor(Sql kind, int key, int variant) const;
+  std::string fetchSql(int key, int variant) const;
+  // Every statement, or only those on one connection.
+  void finalizeStatements(sqlite3* on = nullptr);
   Status begin();          // own write transaction unless one is active
   Status end(Status st);   // commits or rolls back what begin() started
   Status fetch(int want);  // fills the read-ahead batch
+  Status move(bool forward);
   Status readRow(sqlite3_stmt* s, Record& into, std::int64_t& rowid);
   Status bindRecord(sqlite3_stmt* s, const Record& r, int first);
   Status existsOther(const dict::KeyInfo& key, const Record& r, std::int64_t exceptRow,
@@ -199,7 +217,7 @@ class Table {
   // connection under this instance's attached schema.
   sqlite3* routeDb_ = nullptr;
   std::string routeSchema_ = "main";
-  std::map<std::pair<sqlite3*, std::string>, sqlite3_stmt*> statements_;
+  std::map<StatementId, sqlite3_stmt*> statements_;
   bool streaming_ = false;
   int depth_ = 0;  // nesting of the instance's own write transaction
   std::int64_t current_ = 0;

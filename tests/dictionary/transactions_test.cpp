@@ -273,6 +273,52 @@ TEST_F(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
   EXPECT_TRUE(dest.get("DES:CTA_KEY").ok()) << "the first child was renumbered and not rolled back";
 }
 
+// Statements are kept per open file: none may outlive the transaction that
+// attached the file under a schema name, the file itself, or a sort order.
+TEST_F(Shared, CachedStatementsFollowTheirFileAndOrder) {
+  Table& poli = open(ctx, "POLI");
+  Table& dpol = open(ctx, "DPOL");
+  Table& part = open(ctx, "PART");
+  auto addPart = [&](double conc, const char* text) {
+    part.clear();
+    part.rec<PAR>().CONC = conc;
+    part.rec<PAR>().TEXT = text;
+    return part.add();
+  };
+  // PART attached as the second file, then as the third, then alone.
+  ASSERT_TRUE(ctx.begin({&poli, &part}).ok());
+  ASSERT_TRUE(addPart(3, "B").ok());
+  ASSERT_TRUE(ctx.commit().ok());
+  ASSERT_TRUE(ctx.begin({&poli, &dpol, &part}).ok());
+  ASSERT_TRUE(addPart(2, "C").ok());
+  ASSERT_TRUE(ctx.commit().ok());
+  ASSERT_TRUE(addPart(1, "A").ok());
+  EXPECT_EQ(count("PART"), 3);
+  EXPECT_EQ(count("DPOL"), 0);
+
+  // A new order over other fields is read in its own order.
+  const dict::KeyInfo* order = nullptr;
+  auto firstTexts = [&](std::vector<int> fields) {
+    std::string seen;
+    EXPECT_TRUE(part.sortBy(fields, order).ok());
+    EXPECT_TRUE(part.setStart(order).ok());
+    while (part.next().ok()) seen += part.rec<PAR>().TEXT;
+    return seen;
+  };
+  EXPECT_EQ(firstTexts({part.info().fieldIndex("TEXT")}), "ABC");
+  EXPECT_EQ(firstTexts({part.info().fieldIndex("CONC"), part.info().fieldIndex("TEXT")}), "ACB");
+
+  // Closed and opened on another file: nothing is read from the old one.
+  part.close();
+  storage.setFileName(part.info(), folder.file("OTRA.TPS"));
+  ASSERT_TRUE(part.open().ok());
+  part.clear();
+  part.rec<PAR>().CONC = 1;
+  EXPECT_EQ(part.get("PAR:CTA_KEY").code, err::RecordNotFound);
+  ASSERT_TRUE(part.setStart(nullptr).ok());
+  EXPECT_EQ(part.next().code, err::NoRecord);
+}
+
 TEST_F(Shared, ChangedByAnotherStationIsDetected) {
   Context other(storage, 1);
   Table& mine = open(ctx, "CONT");

@@ -1,0 +1,331 @@
+// Opening a table file: the checks before any statement touches it (the
+// file, its key, its page size, its schema), creating a new one, rebuilding
+// its keys, and recognising which table a file holds.
+
+#include <sqlcipher/sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "dictionary/table_internal.h"
+
+namespace velmora::db {
+
+namespace fs = std::filesystem;
+
+Status Table::open() { return openCounted(Mode::Shared); }
+Status Table::openForRebuild() { return openCounted(Mode::Rebuild); }
+Status Table::openReadOnly() { return openCounted(Mode::ReadOnly); }
+
+Status Table::openCounted(Mode mode) {
+  if (opens_ > 0) {
+    ++opens_;
+    return Status::success();
+  }
+  Status st = openFile(mode);
+  if (st) opens_ = 1;
+  return st;
+}
+
+void Table::close() {
+  if (opens_ == 0) return;
+  if (--opens_ > 0) return;
+  if (ctx_.inTransaction(*this)) ctx_.rollback();
+  if (streaming_) (void)flush();
+  dropSort();
+  finalizeStatements();
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  current_ = 0;
+  batch_ = std::make_unique<Batch>(info_);
+}
+
+Status Table::openFile(Mode mode) {
+  const bool readOnly = mode == Mode::ReadOnly;
+  auto fail = [&](int code, const std::string& detail) {
+    Status st = Status::error(code, errorText(code) + (detail.empty() ? "" : ": " + detail));
+    st.table = info_.label;
+    return st;
+  };
+  std::string name = ctx_.storage().fileName(info_);
+  if (name.empty()) return fail(err::FileNotFound, "la tabla no tiene nombre de archivo");
+  path_ = withDefaultExtension(name);
+  fs::path p(path_);
+  std::error_code ec;
+  fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+  if (!fs::is_directory(dir, ec)) return fail(err::PathNotFound, dir.string());
+  bool exists = fs::exists(p, ec);
+  if (exists && !fs::is_regular_file(p, ec))
+    return fail(err::AccessDenied, path_ + " no es un archivo");
+  // A file or folder marked read-only is refused even to an administrator,
+  // who could otherwise write through the mark. The rollback journal is
+  // written beside the file, so the folder must be writable too.
+  auto writable = [&](const fs::path& f) {
+    auto perms = fs::status(f, ec).permissions();
+    return !ec &&
+           (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) !=
+               fs::perms::none &&
+           ::access(f.c_str(), W_OK) == 0;
+  };
+  if (readOnly && !exists) return fail(err::FileNotFound, path_);
+  if (exists && ::access(path_.c_str(), R_OK) != 0) return fail(err::AccessDenied, path_);
+  if (!readOnly && exists && !writable(p))
+    return fail(err::AccessDenied, path_ + " es de solo lectura");
+  if (!readOnly && !writable(dir))
+    return fail(err::AccessDenied, dir.string() + " es de solo lectura");
+
+  std::string salt;
+  if (exists) {
+    auto size = fs::file_size(p, ec);
+    if (ec) return fail(err::AccessDenied, path_);
+    if (size > 0 && size < 512) return fail(err::InvalidDataFile, path_ + " está truncado");
+    if (size == 0 && readOnly) return fail(err::InvalidDataFile, path_ + " está vacío");
+    if (size > 0) {
+      std::ifstream in(path_, std::ios::binary);
+      salt.resize(16);
+      if (!in.read(salt.data(), 16)) return fail(err::AccessDenied, path_);
+    }
+  }
+  const std::string ours = Storage::saltFor(info_.password);
+  if (salt.empty()) salt = ours;
+  rawKey_ = ctx_.storage().rawKey(info_.password, salt);
+
+  // Files we made use our page size; a file made elsewhere may use the
+  // engine's older default.
+  std::vector<int> sizes = {kPageSize};
+  if (salt != ours || exists) sizes.push_back(1024);
+  Status st;
+  for (int size : sizes) {
+    if (db_) sqlite3_close_v2(db_), db_ = nullptr;
+    // A connection belongs to one context, used by one thread at a time.
+    int flags = SQLITE_OPEN_NOMUTEX |
+                (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+      st = engineError(rc, "abriendo");
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      return st;
+    }
+    // Nothing of a file's own may run here: no triggers, no extensions.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_busy_timeout(db_, ctx_.storage().busyTimeout());
+    schema::registerCollations(db_);
+    std::string pragmas =
+        "PRAGMA key=\"" + rawKey_ + "\";PRAGMA cipher_page_size=" + std::to_string(size) + ";";
+    rc = sqlite3_exec(db_, pragmas.c_str(), nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+      rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      pageSize_ = size;
+      st = Status::success();
+      break;
+    }
+    st = engineError(rc, "abriendo");
+  }
+  if (!st) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return st;
+  }
+  std::string settings =
+      "PRAGMA cell_size_check=ON;PRAGMA cache_size=" + std::to_string(kCacheSize);
+  sqlite3_exec(db_, settings.c_str(), nullptr, nullptr, nullptr);
+  st = checkSchema(mode == Mode::Rebuild, readOnly);
+  if (st && mode == Mode::Rebuild) st = buildKeys();
+  if (st && !readOnly) {
+    // A file in another journal mode would not be safe on a shared folder.
+    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) st = engineError(rc, "abriendo");
+  }
+  if (!st) {
+    finalizeStatements();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  return st;
+}
+
+// A table file may come from another office: before any statement touches
+// the table, the file must hold exactly our table and keys and nothing else.
+Status Table::checkSchema(bool allowMissingKeys, bool readOnly) {
+  auto fail = [&](int code, const std::string& detail) {
+    Status st = Status::error(code, errorText(code) + ": " + detail);
+    st.table = info_.label;
+    return st;
+  };
+  struct Object {
+    std::string type, name, table, sql;
+  };
+  auto readObjects = [&](std::vector<Object>& out) -> Status {
+    out.clear();
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "SELECT type,name,tbl_name,sql FROM sqlite_master", -1, &s,
+                                nullptr);
+    if (rc != SQLITE_OK) return engineError(rc, "leyendo el esquema");
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      auto text = [&](int i) {
+        const unsigned char* t = sqlite3_column_text(s, i);
+        return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+      };
+      out.push_back({text(0), text(1), text(2), text(3)});
+    }
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE) return engineError(rc, "leyendo el esquema");
+    return Status::success();
+  };
+
+  std::vector<Object> objects;
+  Status st = readObjects(objects);
+  if (!st) return st;
+  if (objects.empty() && readOnly) return fail(err::InvalidRecord, path_ + " no contiene tablas");
+  if (objects.empty()) {
+    // A new file: create the table under a write lock, unless another
+    // station did it first.
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return engineError(rc, "creando");
+    st = readObjects(objects);
+    if (st && objects.empty()) st = createSchema();
+    int end = sqlite3_exec(db_, st ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (st && end != SQLITE_OK) st = engineError(end, "creando");
+    if (!st || objects.empty()) return st;
+  }
+
+  const std::string table = schema::tableName(info_);
+  std::map<std::string, std::string> keys;
+  for (std::size_t k = 0; k < stored().keys.size(); ++k)
+    keys[schema::indexName(info_, int(k))] = schema::indexSql(info_, int(k));
+
+  std::set<std::string> storedLabels;
+  for (const auto& t : dict::tables())
+    storedLabels.insert(std::string(dict::table(t.storage).label));
+  for (const auto& o : objects)
+    if (o.type == "table" && o.name != table && storedLabels.count(o.name))
+      return fail(err::InvalidRecord, path_ + " es un archivo de la tabla " + o.name);
+
+  bool haveTable = false;
+  std::size_t haveKeys = 0;
+  bool badKey = false;
+  for (const auto& o : objects) {
+    if (o.type == "table" && o.name == table) {
+      if (o.sql != schema::tableSql(info_))
+        return fail(err::InvalidRecord, path_ + " tiene otro formato de registro");
+      haveTable = true;
+    } else if (o.type == "index" && o.table == table && keys.count(o.name)) {
+      if (o.sql == keys[o.name])
+        ++haveKeys;
+      else
+        badKey = true;
+    } else {
+      return fail(err::InvalidDataFile,
+                  path_ + " contiene objetos ajenos (" + o.type + " " + o.name + ")");
+    }
+  }
+  if (!haveTable) return fail(err::InvalidRecord, path_ + " no contiene la tabla " + table);
+  if ((badKey || haveKeys != keys.size()) && !allowMissingKeys)
+    return fail(err::KeysNeedRebuilding, path_);
+  return Status::success();
+}
+
+Status Table::createSchema() {
+  std::string sql = schema::tableSql(info_) + ";";
+  for (std::size_t k = 0; k < stored().keys.size(); ++k)
+    sql += schema::indexSql(info_, int(k)) + ";";
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? Status::success() : engineError(rc, "creando");
+}
+
+Status Table::buildKeys() {
+  if (!db_) return notOpen(info_);
+  Status st = begin();
+  if (!st) return st;
+  std::vector<std::string> drop;
+  {
+    std::string q = "SELECT name FROM " + schema::quote(routeSchema_) +
+                    ".sqlite_master WHERE type='index' AND tbl_name=?";
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(conn(), q.c_str(), -1, &s, nullptr);
+    if (rc != SQLITE_OK) return end(engineError(rc, "reconstruyendo llaves"));
+    std::string table = schema::tableName(info_);
+    sqlite3_bind_text(s, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(s) == SQLITE_ROW)
+      drop.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+  }
+  finalizeStatements();
+  std::string sql;
+  for (const auto& d : drop)
+    sql += "DROP INDEX " + schema::quote(routeSchema_) + "." + schema::quote(d) + ";";
+  int rc = sqlite3_exec(conn(), sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return end(engineError(rc, "reconstruyendo llaves"));
+  for (std::size_t k = 0; k < stored().keys.size(); ++k) {
+    std::string create = schema::indexSql(info_, int(k));
+    create.insert(create.find(" INDEX ") + 7, schema::quote(routeSchema_) + ".");
+    // The index name is already quoted; qualify it with the schema.
+    rc = sqlite3_exec(conn(), create.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      Status e = engineError(sqlite3_extended_errcode(conn()), "reconstruyendo llaves");
+      if (e.code == err::DuplicateKey) e.key = schema::indexName(info_, int(k));
+      return end(e);
+    }
+  }
+  touched();
+  return end(Status::success());
+}
+
+Status Table::identify(Storage& storage, const std::string& path, const dict::TableInfo*& table) {
+  table = nullptr;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    Status st = Status::error(err::FileNotFound, errorText(err::FileNotFound) + ": " + path);
+    return st;
+  }
+  std::string salt(16, '\0');
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(salt.data(), 16))
+      return Status::error(err::InvalidDataFile, errorText(err::InvalidDataFile) + ": " + path);
+  }
+  std::set<std::string_view> passwords;
+  for (const auto& t : dict::tables()) passwords.insert(t.password);
+  for (std::string_view password : passwords) {
+    std::string key = storage.rawKey(password, salt);
+    for (int size : {kPageSize, 1024}) {
+      sqlite3* db = nullptr;
+      if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return Status::error(err::AccessDenied, errorText(err::AccessDenied) + ": " + path);
+      }
+      sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+      std::string pragmas =
+          "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(size);
+      sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
+      sqlite3_stmt* s = nullptr;
+      std::string found;
+      if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &s,
+                             nullptr) == SQLITE_OK) {
+        if (sqlite3_step(s) == SQLITE_ROW)
+          found = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        sqlite3_finalize(s);
+      }
+      sqlite3_close_v2(db);
+      if (found.empty()) continue;
+      for (const auto& t : dict::tables())
+        if (t.label == found && t.storage == t.index && t.password == password) {
+          table = &t;
+          return Status::success();
+        }
+      return Status::error(err::InvalidRecord, errorText(err::InvalidRecord) + ": " + path +
+                                                   " contiene la tabla " + found +
+                                                   ", que no es del diccionario");
+    }
+  }
+  return Status::error(
+      err::InvalidDataFile,
+      errorText(err::InvalidDataFile) + ": archivo dañado, ajeno o con otra contraseña: " + path);
+}
+
+}  // namespace velmora::db

@@ -1,0 +1,178 @@
+// Writing a table: adding, changing (refused when another station changed
+// the record since it was read) and deleting records, and the automatic
+// numbering of a key.
+
+#include <sqlcipher/sqlite3.h>
+
+#include "dictionary/table_internal.h"
+
+namespace velmora::db {
+
+using dict::KeyInfo;
+
+Status Table::bindRecord(sqlite3_stmt* s, const Record& r, int first) {
+  const auto& cols = schema::columns(info_);
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    Status st = schema::bind(s, first + int(i), r, cols[i]);
+    if (!st) return st;
+  }
+  return Status::success();
+}
+
+Status Table::existsOther(const KeyInfo& key, const Record& r, std::int64_t exceptRow,
+                          bool& found) {
+  Status st;
+  sqlite3_stmt* s = prepare(Sql::Exists, storedKey(key), 0, st);
+  if (!s) return st;
+  Reset reset{s};
+  for (std::size_t i = 0; i < key.components.size(); ++i) {
+    st = schema::bind(s, int(i) + 1, r, columnOf(info_, key.components[i]));
+    if (!st) return st;
+  }
+  sqlite3_bind_int64(s, int(key.components.size()) + 1, exceptRow);
+  int rc;
+  st = step(s, rc);
+  found = rc == SQLITE_ROW;
+  return st;
+}
+
+// The engine only says that a unique key refused the row; find which, so
+// that the message can name it.
+Status Table::findDuplicate(const Record& r, std::int64_t exceptRow) {
+  for (const auto& key : info_.keys) {
+    if (!key.unique) continue;
+    bool found = false;
+    Status st = existsOther(key, r, exceptRow, found);
+    if (!st) return st;
+    if (found) {
+      Status dup = Status::error(err::DuplicateKey,
+                                 errorText(err::DuplicateKey) + ": " + std::string(key.name));
+      dup.table = info_.label;
+      dup.key = key.name;
+      return dup;
+    }
+  }
+  Status dup = Status::error(err::DuplicateKey, errorText(err::DuplicateKey));
+  dup.table = info_.label;
+  return dup;
+}
+
+Status Table::add() {
+  Status st = begin();
+  if (!st) return st;
+  normalize(buffer_);
+  sqlite3_stmt* s = prepare(Sql::Insert, 0, 0, st);
+  if (!s) return end(st);
+  {
+    Reset reset{s};
+    st = bindRecord(s, buffer_, 1);
+    if (!st) return end(st);
+    int rc;
+    st = step(s, rc);
+  }
+  if (!st) {
+    if (st.code == err::DuplicateKey) st = findDuplicate(buffer_, 0);
+    return end(st);
+  }
+  std::int64_t id = sqlite3_last_insert_rowid(conn());
+  st = end(st);
+  if (!st) return st;
+  current_ = id;
+  image_ = buffer_;
+  touched();
+  return st;
+}
+
+Status Table::put() {
+  if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  Status st = begin();
+  if (!st) return st;
+  Record now(info_);
+  bool found = false;
+  st = rowById(current_, now, found);
+  if (!st) return end(st);
+  if (!found || !(now == image_)) {
+    Status changed =
+        Status::error(err::RecordChanged,
+                      errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
+    changed.table = info_.label;
+    return end(changed);
+  }
+  normalize(buffer_);
+  sqlite3_stmt* s = prepare(Sql::Update, 0, 0, st);
+  if (!s) return end(st);
+  {
+    Reset reset{s};
+    st = bindRecord(s, buffer_, 1);
+    if (!st) return end(st);
+    sqlite3_bind_int64(s, int(schema::columns(info_).size()) + 1, current_);
+    int rc;
+    st = step(s, rc);
+  }
+  if (!st) {
+    if (st.code == err::DuplicateKey) st = findDuplicate(buffer_, current_);
+    return end(st);
+  }
+  st = end(st);
+  if (!st) return st;
+  image_ = buffer_;
+  touched();
+  return st;
+}
+
+Status Table::removeByPosition(std::int64_t position) {
+  Status st = begin();
+  if (!st) return st;
+  sqlite3_stmt* s = prepare(Sql::Delete, 0, 0, st);
+  if (!s) return end(st);
+  {
+    Reset reset{s};
+    sqlite3_bind_int64(s, 1, position);
+    int rc;
+    st = step(s, rc);
+  }
+  if (st && sqlite3_changes(conn()) == 0)
+    st = Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  st = end(st);
+  if (st) {
+    if (position == current_) current_ = 0;
+    touched();
+  }
+  return st;
+}
+
+Status Table::remove() {
+  if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  return removeByPosition(current_);
+}
+
+Status Table::primeAutoNumber(const KeyInfo& key) {
+  int n = int(key.components.size());
+  const auto& last = info_.fields[std::size_t(key.components[std::size_t(n - 1)])];
+  Status st = begin();
+  if (!st) return st;
+  sqlite3_stmt* s = prepare(Sql::AutoNumber, storedKey(key), 0, st);
+  if (!s) return end(st);
+  std::int64_t highest = 0;
+  {
+    Reset reset{s};
+    for (int i = 0; i + 1 < n; ++i) {
+      st = schema::bind(s, i + 1, buffer_, columnOf(info_, key.components[std::size_t(i)]));
+      if (!st) return end(st);
+    }
+    int rc;
+    st = step(s, rc);
+    if (!st) return end(st);
+    highest = sqlite3_column_int64(s, 0);
+  }
+  FieldRef ref = resolve(info_, last.name);
+  st = buffer_.set(ref, Value(highest < 0 ? std::int64_t(1) : highest + 1));
+  if (!st) {
+    st.table = info_.label;
+    return end(st);
+  }
+  st = add();  // inside the same lock, so no other station takes the number
+  return end(st);
+}
+
+}  // namespace velmora::db
