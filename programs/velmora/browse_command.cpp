@@ -1,109 +1,50 @@
 // velmora browse FILE [TABLE]: the maintenance browse of any table file in a
-// real window, to look at and correct it. With --captura the window is drawn,
-// written to a PNG file and closed again (also on the offscreen platform);
-// --captura-ficha does the same with the form of the selected record.
+// real window. The window is drawn by velmora-ventanas, installed beside this
+// program, so that the commands without a window never load Qt.
 
 #include <fmt/core.h>
+#include <unistd.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
-#include "framework/maintenance.h"
 #include "programs/velmora/commands.h"
-#include "ui/qt/qt_host.h"
-#include "ui/qt/window_widget.h"
 
 namespace velmora::cli {
 
 namespace {
 
-struct Captures {
-  std::string browse;  // PNG of the list window
-  std::string form;    // PNG of the form of the selected record
+namespace fs = std::filesystem;
+
+struct BrowseOptions {
+  std::string file, label;
+  std::string capture;      // PNG of the list window
+  std::string captureForm;  // PNG of the form of the selected record
 };
 
-bool savePng(QWidget* w, const std::string& path) {
-  if (!w->grab().save(QString::fromStdString(path), "PNG")) {
-    fmt::print(stderr, "No se pudo escribir la imagen {}\n", path);
-    return false;
-  }
-  return true;
-}
-
-// Draws the open windows into PNG files once the list is up, then closes
-// them as the user would: Esc on the form, the close box on the list.
-void scheduleCaptures(qt::QtHost& host, Procedure& browse, const Captures& captures,
-                      const QElapsedTimer& clock, int& exitCode) {
-  QTimer::singleShot(0, [&host, &browse, &captures, &clock, &exitCode] {
-    qt::WindowWidget* w = host.widget(browse);
-    if (!w) return;
-    w->resize(w->size().expandedTo(QSize(900, 420)));
-    QApplication::processEvents();
-    if (!savePng(w, captures.browse)) exitCode = 1;
-    fmt::print("Primera página dibujada en {} ms\n", clock.elapsed());
-    if (!captures.form.empty()) {
-      QTimer::singleShot(0, [&host, &captures, &exitCode] {
-        auto* form = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
-        if (!form) {
-          fmt::print(stderr, "No se abrió la ficha del registro\n");
-          exitCode = 1;
-          return;
-        }
-        QApplication::processEvents();
-        if (!savePng(form, captures.form)) exitCode = 1;
-        form->procedure().keyPressed(Key::Esc);
-        host.afterEvent(form->procedure());
-      });
-      browse.keyPressed(Key::CtrlEnter);
-    }
-    browse.closeBox();
-    host.afterEvent(browse);
-  });
-}
-
-int browse(const std::string& path, const std::string& label, const Captures& captures) {
-  QElapsedTimer clock;
-  clock.start();
-  db::Storage storage;
-  const dict::TableInfo* table = nullptr;
-  if (label.empty()) {
-    Status st = db::Table::identify(storage, path, table);
-    if (!st) {
-      fmt::print(stderr, "Error: {} ({})\n", st.text, st.code);
-      return 2;
-    }
-  } else if (!(table = dict::findTable(label))) {
-    fmt::print(stderr, "No existe la tabla {} en el diccionario\n", label);
-    return 2;
-  }
-  if (!std::filesystem::exists(path)) {
-    fmt::print(stderr, "No existe el archivo {}\n", path);
-    return 2;
-  }
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-      !std::getenv("QT_QPA_PLATFORM")) {
-    fmt::print(stderr, "No hay pantalla donde mostrar la ventana (DISPLAY no está definido)\n");
-    return 2;
-  }
-  static int argc = 1;
-  static char name[] = "velmora";
-  static char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  storage.setFileName(*table, path);
-  MessageService messages;
-  Program program("VELMORA", storage, messages, "velmora.INI");
-  addMaintenance(program);
-  qt::QtHost host;
-  messages.setHost(&host);
-  db::Context ctx(storage, program.newThread());
-  auto p = makeMaintenanceBrowse(program, ctx, *table);
-  int exitCode = 0;
-  if (!captures.browse.empty()) scheduleCaptures(host, *p, captures, clock, exitCode);
-  p->run(host);
-  return exitCode;
+// Replaces this process with the windows program; returns only on failure.
+int runWindows(const BrowseOptions& o) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  fs::path exe = (ec ? fs::path() : self.parent_path()) / "velmora-ventanas";
+  std::vector<std::string> args = {exe.string(), "browse", o.file};
+  if (!o.label.empty()) args.push_back(o.label);
+  if (!o.capture.empty()) args.insert(args.end(), {"--captura", o.capture});
+  if (!o.captureForm.empty()) args.insert(args.end(), {"--captura-ficha", o.captureForm});
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  ::execv(exe.c_str(), argv.data());
+  if (errno == ENOENT)
+    fmt::print(stderr, "No se encuentra el programa de ventanas {}; se instala junto a velmora\n",
+               exe.string());
+  else
+    fmt::print(stderr, "No se puede ejecutar el programa de ventanas {}\n", exe.string());
+  return 2;
 }
 
 }  // namespace
@@ -111,16 +52,15 @@ int browse(const std::string& path, const std::string& label, const Captures& ca
 void addBrowseCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "browse", "Abre en una ventana la lista de mantenimiento de un archivo de tabla");
-  static std::string file, label;
-  cmd->add_option("FILE", file, "Archivo de tabla (.TPS)")->required();
-  cmd->add_option("TABLE", label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
-  static Captures captures;
-  cmd->add_option("--captura", captures.browse,
+  static BrowseOptions o;
+  cmd->add_option("FILE", o.file, "Archivo de tabla (.TPS)")->required();
+  cmd->add_option("TABLE", o.label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
+  cmd->add_option("--captura", o.capture,
                   "Dibuja la lista en este archivo PNG y cierra la ventana");
-  cmd->add_option("--captura-ficha", captures.form,
+  cmd->add_option("--captura-ficha", o.captureForm,
                   "Con --captura: dibuja también la ficha del registro seleccionado")
       ->needs("--captura");
-  cmd->callback([] { std::exit(browse(file, label, captures)); });
+  cmd->callback([] { std::exit(runWindows(o)); });
 }
 
 }  // namespace velmora::cli
