@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Browse, DrawnByTheWindowsProgramBesideTheTool) {
+TEST(BrowseCommand, DrawnByTheWindowsProgramBesideTheTool) {
   auto ldd = test::runCommand("ldd " + std::string(VELMORA_EXE));
   ASSERT_EQ(ldd.status, 0);
   EXPECT_EQ(ldd.out.find("libQt"), std::string::npos) << ldd.out;
