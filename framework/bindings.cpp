@@ -28,14 +28,10 @@ class Checker {
 
   // A field with its element in range, this window's variable or a declared one.
   std::string unresolved(const std::string& use) const {
-    const std::size_t colon = use.find(':');
-    if (colon != std::string::npos) {
-      const dict::TableInfo* t = dict::findTable(use.substr(0, colon));
-      if (t && dict::sameName(t->prefix, use.substr(0, colon))) {
-        const dict::TableInfo* owner = nullptr;
-        if (!dict::findField(use.substr(0, use.find('[')), &owner)) return "no such field";
-        return resolve(*owner, use) ? "" : "no such element";
-      }
+    if (prefixTable(use)) {
+      const dict::TableInfo* owner = nullptr;
+      if (!dict::findField(use.substr(0, use.find('[')), &owner)) return "no such field";
+      return resolve(*owner, use) ? "" : "no such element";
     }
     if (p_.hasLocal(use) || program_.hasVar(use)) return {};
     return "variable not declared";

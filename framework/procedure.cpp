@@ -28,21 +28,21 @@ Program::Program(std::string name, db::Storage& storage, MessageService& message
       messages_(messages),
       settingsPath_(std::move(settingsPath)) {}
 
-namespace {
-
-// "PAR" of "PAR:CONC" or "PAR:CC[7]" when it is a table's prefix.
-const dict::TableInfo* tableOfPrefix(std::string_view use) {
-  std::size_t colon = use.find(':');
+const dict::TableInfo* prefixTable(std::string_view use) {
+  const std::size_t colon = use.find(':');
   if (colon == std::string_view::npos) return nullptr;
-  const dict::TableInfo* t = dict::findTable(use.substr(0, colon));
-  return t && dict::sameName(t->prefix, use.substr(0, colon)) ? t : nullptr;
+  for (const dict::TableInfo& t : dict::tables())
+    if (dict::sameName(t.prefix, use.substr(0, colon))) return &t;
+  return nullptr;
 }
+
+namespace {
 
 // The table whose buffer holds the field a use names ("PAR:CONC",
 // "OBR:CC[7]"); null for a variable. A table's prefix with a name it does
 // not have is a misspelt binding.
 const dict::TableInfo* fieldTable(std::string_view use) {
-  const dict::TableInfo* t = tableOfPrefix(use);
+  const dict::TableInfo* t = prefixTable(use);
   if (!t) return nullptr;
   const dict::TableInfo* owner = nullptr;
   if (!dict::findField(use.substr(0, use.find('[')), &owner))
@@ -53,13 +53,13 @@ const dict::TableInfo* fieldTable(std::string_view use) {
 }  // namespace
 
 void Program::declare(std::string_view name, Value initial) {
-  if (tableOfPrefix(name))
+  if (prefixTable(name))
     throw std::logic_error("variable " + std::string(name) + " named like a field");
   vars_[std::string(name)] = Variable{std::move(initial), {}};
 }
 
 void Program::declare(std::string_view name, std::function<Value()> source) {
-  if (tableOfPrefix(name))
+  if (prefixTable(name))
     throw std::logic_error("variable " + std::string(name) + " named like a field");
   vars_[std::string(name)] = Variable{Value(std::string()), std::move(source)};
 }
@@ -78,12 +78,6 @@ void Program::setVar(std::string_view name, Value v) {
 }
 
 bool Program::hasVar(std::string_view name) const { return vars_.find(name) != vars_.end(); }
-
-std::vector<std::string> Program::variables() const {
-  std::vector<std::string> names;
-  for (const auto& [name, v] : vars_) names.push_back(name);
-  return names;
-}
 
 void Program::addProcedure(std::string name, Factory make) {
   procedures_[std::move(name)] = std::move(make);

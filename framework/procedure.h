@@ -242,6 +242,10 @@ class Procedure {
   friend class Program;
 };
 
+// The table whose prefix a bound name starts with ("PAR" of "PAR:CONC");
+// null for a variable's name.
+const dict::TableInfo* prefixTable(std::string_view use);
+
 // Cuts the three lines of a warning to 40 characters each.
 WarningLines warningLines(std::string_view l1, std::string_view l2, std::string_view l3);
 

@@ -65,7 +65,6 @@ class Program {
   Value var(std::string_view name) const;
   void setVar(std::string_view name, Value v);
   bool hasVar(std::string_view name) const;
-  std::vector<std::string> variables() const;
 
   // State a layer above keeps for the whole run (the shell's globals), made
   // on first use, one per type; the framework does not know what it holds.
