@@ -16,7 +16,7 @@ class UpDeob : public FormProcedure {
  public:
   UpDeob(Program& program, db::Context& ctx)
       : FormProcedure(program, ctx, window(), "PART", entry::kBudgetItems, settings()) {
-    uses("CONC");  // for the concept's description
+    uses(labels::CONC);  // for the concept's description
   }
 
  protected:
@@ -115,7 +115,7 @@ class UpDeob : public FormProcedure {
 
   static FormSettings settings() {
     FormSettings s;
-    s.lookups = {{"?PAR:CONT", "CONT", "CTR:CTA_KEY", "CAP_DEST"}};
+    s.lookups = {{"?PAR:CONT", labels::CONT, keys::CTR_CTA_KEY, "CAP_DEST"}};
     s.enterAsTab = true;
     return s;
   }

@@ -43,8 +43,6 @@ void Auditoria::windowOpened() {
 }
 
 bool Auditoria::runAudit() {
-  ErrorContext ec;
-  ec.thread = ctx_.thread();
   AuditEvents events;
   events.caption = [this](const std::string& caption) {
     program_.setVar(kAuditStatus, caption);
@@ -53,13 +51,11 @@ bool Auditoria::runAudit() {
   events.warning = [this](const std::array<std::string, 3>& lines) {
     warn(lines[0], lines[1], lines[2]);
   };
-  events.storageError = [&](const Status& st, FileAction action) {
-    reportFileError(program_.messages(), ec, st, action);
-  };
+  events.storageError = [this](const Status& st, FileAction action) { fileError(st, action); };
   AuditRun run(ctx_, std::move(events));
   while (run.step()) {
   }
-  if (run.stopped()) reportFileError(program_.messages(), ec, run.failure(), run.failureAction());
+  if (run.stopped()) fileError(run.failure(), run.failureAction());
   return run.finished();
 }
 
@@ -88,6 +84,8 @@ void startAutomaticAudit(Procedure& caller) {
 }
 
 void addAuditProcedures(Program& program) {
+  program.declare(kAutoRunFlag, Value(std::string()));
+  program.declare(kAuditStatus, Value(std::string()));
   program.addProcedure(Auditoria::kName, [](Program& p, db::Context& c) {
     return std::make_unique<Auditoria>(p, c);
   });

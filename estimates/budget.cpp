@@ -50,7 +50,12 @@ std::int64_t amount(const COO& r) {
 class Presup : public BrowseProcedure {
  public:
   Presup(Program& program, db::Context& ctx, WindowDescription w)
-      : BrowseProcedure(program, ctx, std::move(w), "COBR", {}, {byNumber()}) {}
+      : BrowseProcedure(program, ctx, std::move(w), "COBR", {}, {byNumber()}) {
+    // Made here, not in init, so that the window's bindings resolve before it
+    // opens; UNITARIO and IMPORTE are computed per row by cell().
+    for (const char* name : {"NOMBRE_OBRA", "UNITARIO", "IMPORTE"}) setLocal(name, std::string());
+    setLocal("COSTO_DIRECTO", Decimal());
+  }
 
   std::string cell(int row, int column) const override {
     if (row < 0 || row >= int(view_->rows().size())) return {};
@@ -93,7 +98,7 @@ class Presup : public BrowseProcedure {
 
  protected:
   bool init() override {
-    setLocal("NOMBRE_OBRA", program_.nombreObra);
+    setLocal("NOMBRE_OBRA", program_.var("GLO:NOMBRE_OBRA"));
     setLocal("COSTO_DIRECTO", Decimal());
     if (!BrowseProcedure::init()) return false;
     addUp();
@@ -103,7 +108,7 @@ class Presup : public BrowseProcedure {
  private:
   static BrowseTab byNumber() {
     BrowseTab t;
-    t.key = "COO:CTA_KEY";
+    t.key = keys::COO_CTA_KEY;
     t.locator = LocatorKind::Incremental;
     t.locatorField = "COO:CTA";
     return t;
@@ -145,11 +150,7 @@ class Presup : public BrowseProcedure {
         }
       }
     }
-    if (st.code != err::NoRecord) {
-      ErrorContext ec;
-      ec.thread = ctx_.thread();
-      reportFileError(program_.messages(), ec, st, FileAction::Read);
-    }
+    if (st.code != err::NoRecord) fileError(st, FileAction::Read);
     setLocal("COSTO_DIRECTO", Decimal::fromCents(total));
     refresh("?COSTO_DIRECTO");
   }

@@ -29,10 +29,11 @@ namespace {
 class CapPart : public BrowseProcedure {
  public:
   CapPart(Program& program, db::Context& ctx)
-      : BrowseProcedure(program, ctx, window(), "PART", "UP_PART",
-                        {sortTab("PAR:CTA_KEY", "PAR:CONC"), sortTab("PAR:EDI_KEY", "PAR:FREN"),
-                         sortTab("PAR:TEX_KEY", "PAR:TEXT")},
-                        entry::kBudgetItems) {}
+      : BrowseProcedure(
+            program, ctx, window(), "PART", "UP_PART",
+            {sortTab(keys::PAR_CTA_KEY, "PAR:CONC"), sortTab(keys::PAR_EDI_KEY, "PAR:FREN"),
+             sortTab(keys::PAR_TEX_KEY, "PAR:TEXT")},
+            entry::kBudgetItems) {}
 
  protected:
   bool init() override {
@@ -198,10 +199,10 @@ class UpPart : public FormProcedure {
 
   static FormSettings settings() {
     FormSettings s;
-    s.lookups = {{"?PAR:CONC", "CONC", "COE:CTA_KEY", "CAP_COES"},
-                 {"?PAR:PROC", "PROB", "PRB:CTA_KEY", "CAP_PROC"},
-                 {"?PAR:FREN", "FREN", "FRE:CTA_KEY", "CAP_FRE"},
-                 {"?PAR:CONT", "CONT", "CTR:CTA_KEY", "CAP_DEST", true}};
+    s.lookups = {{"?PAR:CONC", labels::CONC, keys::COE_CTA_KEY, "CAP_COES"},
+                 {"?PAR:PROC", labels::PROB, keys::PRB_CTA_KEY, "CAP_PROC"},
+                 {"?PAR:FREN", labels::FREN, keys::FRE_CTA_KEY, "CAP_FRE"},
+                 {"?PAR:CONT", labels::CONT, keys::CTR_CTA_KEY, "CAP_DEST", true}};
     return s;
   }
 
@@ -219,6 +220,12 @@ std::unique_ptr<Procedure> makeUpPart(Program& program, db::Context& ctx) {
 }
 
 void addBudgetItemProcedures(Program& program) {
+  // The amounts UP_DEOB and CAM_CONT work with, the unit price UP_PART
+  // shows, the sub-item CAM_CONT makes and the contractor it hands it to.
+  for (const char* name : {"SUM1", "SUM2", "SUM3", "SUM4", "SUM5", "TOT1", "TOT2", "ABONO"})
+    program.declare(name, Value(0.0));
+  program.declare(kUnitPrice, Value(0.0));
+  program.declare("NCON", Value(std::int64_t(0)));
   program.addProcedure("CAP_PART", makeCapPart);
   program.addProcedure("UP_PART", makeUpPart);
   program.addProcedure("UP_DEOB", makeUpDeob);

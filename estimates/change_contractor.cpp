@@ -22,7 +22,6 @@ class CamCont : public Procedure {
   CamCont(Program& program, db::Context& ctx)
       : Procedure(program, ctx, window()), item_(PAR::info()) {
     for (const char* label : {"PART", "CONC", "PROB", "FREN", "CONT"}) uses(label);
-    errors_.thread = ctx.thread();
   }
 
  protected:
@@ -31,7 +30,7 @@ class CamCont : public Procedure {
     db::Table& part = table("PART");
     if (part.position() == 0) {
       Status st = Status::error(err::NoRecord, db::errorText(err::NoRecord)).on("PART");
-      reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      fileError(st, FileAction::Read);
       return false;
     }
     source_ = part.position();
@@ -107,12 +106,12 @@ class CamCont : public Procedure {
       if (sub > 0 && r.PROC == item.PROC && r.FREN == item.FREN) taken[std::size_t(sub)] = true;
     }
     if (st.code != err::NoRecord && !st) {
-      reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      fileError(st, FileAction::Read);
       return false;
     }
     st = part.getByPosition(source_);
     if (!st) {
-      reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      fileError(st, FileAction::Read);
       return false;
     }
     for (std::size_t sub = 1; sub < taken.size(); ++sub)
@@ -179,8 +178,7 @@ class CamCont : public Procedure {
     if (!always && held) {
       Status st = cont.get("CTR:CTA_KEY");
       found = bool(st);
-      if (!st && st.code != err::RecordNotFound)
-        reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      if (!st && st.code != err::RecordNotFound) fileError(st, FileAction::Read);
     }
     if (!found && call("CAP_DEST", request::Select) == response::Completed) {
       receiver = cont.rec<CTR>().CTA;
@@ -261,7 +259,7 @@ class CamCont : public Procedure {
       return;
     }
     if (ctx_.inTransaction()) ctx_.rollback();
-    reportFileError(program_.messages(), errors_, st, action);
+    fileError(st, action);
     // Another station may have taken the number meanwhile: offer the next.
     if (!numberNewSubItem()) close(response::Cancelled);
   }
@@ -294,7 +292,6 @@ class CamCont : public Procedure {
 
   std::int64_t source_ = 0;  // position of the item
   Record item_;              // the item as it was highlighted
-  ErrorContext errors_;
 };
 
 }  // namespace

@@ -17,9 +17,10 @@ std::unique_ptr<Procedure> makeCapCoes(Program& program, db::Context& ctx) {
                             .done();
   // Deleting a concept is ruled by the budget items' entry, not the form's.
   return std::make_unique<BrowseProcedure>(
-      program, ctx, std::move(w), "CONC", "UP_COES",
-      std::vector<BrowseTab>{sortTab("COE:CTA_KEY", "COE:CTA"), sortTab("COE:DES_KEY", "COE:TEXT"),
-                             sortTab("COE:CLA_KEY", "COE:CLAVE")},
+      program, ctx, std::move(w), labels::CONC, "UP_COES",
+      std::vector<BrowseTab>{sortTab(keys::COE_CTA_KEY, "COE:CTA"),
+                             sortTab(keys::COE_DES_KEY, "COE:TEXT"),
+                             sortTab(keys::COE_CLA_KEY, "COE:CLAVE")},
       entry::kBudgetItems);
 }
 
@@ -34,7 +35,7 @@ std::unique_ptr<Procedure> makeUpCoes(Program& program, db::Context& ctx) {
                             .done();
   FormSettings settings;
   settings.deleteEntry = entry::kBudgetItems;
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), "CONC", entry::kConcepts,
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::CONC, entry::kConcepts,
                                          std::move(settings));
 }
 

@@ -29,9 +29,10 @@ void warnRisk(Procedure& p, const CTR& c) {
 class CapDest : public BrowseProcedure {
  public:
   CapDest(Program& program, db::Context& ctx, WindowDescription w)
-      : BrowseProcedure(program, ctx, std::move(w), "CONT", "UP_DEST",
-                        {sortTab("CTR:CTA_KEY", "CTR:CTA"), sortTab("CTR:NOM_KEY", "CTR:NOMB")},
-                        entry::kContractors) {}
+      : BrowseProcedure(
+            program, ctx, std::move(w), labels::CONT, "UP_DEST",
+            {sortTab(keys::CTR_CTA_KEY, "CTR:CTA"), sortTab(keys::CTR_NOM_KEY, "CTR:NOMB")},
+            entry::kContractors) {}
 
  protected:
   void onAccepted(const std::string& control) override {
@@ -73,7 +74,7 @@ std::span<const dict::RelationInfo> contractorRelations() {
 class UpDest : public FormProcedure {
  public:
   UpDest(Program& program, db::Context& ctx, WindowDescription w)
-      : FormProcedure(program, ctx, std::move(w), "CONT", entry::kContractors) {}
+      : FormProcedure(program, ctx, std::move(w), labels::CONT, entry::kContractors) {}
 
  protected:
   bool mayDelete() override {

@@ -16,8 +16,9 @@ std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
                             .browseButtons()
                             .done();
   return std::make_unique<BrowseProcedure>(
-      program, ctx, std::move(w), "FREN", "UP_FRE",
-      std::vector<BrowseTab>{sortTab("FRE:CTA_KEY", "FRE:CTA"), sortTab("FRE:NOM_KEY", "FRE:NOMB")},
+      program, ctx, std::move(w), labels::FREN, "UP_FRE",
+      std::vector<BrowseTab>{sortTab(keys::FRE_CTA_KEY, "FRE:CTA"),
+                             sortTab(keys::FRE_NOM_KEY, "FRE:NOMB")},
       entry::kFronts);
 }
 
@@ -27,7 +28,7 @@ std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
                             .field("NOMBRE:", "FRE:NOMB", "@s40")
                             .formButtons()
                             .done();
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), "FREN", entry::kFronts);
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::FREN, entry::kFronts);
 }
 
 std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
@@ -37,8 +38,8 @@ std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
                             .browseButtons()
                             .done();
   return std::make_unique<BrowseProcedure>(
-      program, ctx, std::move(w), "PROB", "UP_PROC",
-      std::vector<BrowseTab>{sortTab("PRB:CTA_KEY", "PRB:CTA")});
+      program, ctx, std::move(w), labels::PROB, "UP_PROC",
+      std::vector<BrowseTab>{sortTab(keys::PRB_CTA_KEY, "PRB:CTA")});
 }
 
 std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {
@@ -47,7 +48,7 @@ std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {
                             .field("DESCRIPCION:", "PRB:TEXT", "@s30")
                             .formButtons()
                             .done();
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), "PROB");
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::PROB);
 }
 
 void addFrontProcedures(Program& program) {

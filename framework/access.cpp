@@ -12,12 +12,12 @@ WarningLines refused(bool fourPoints = false) {
 }  // namespace
 
 int accessLevel(const Program& program, int entry) {
-  if (entry < 1 || entry > int(program.acceso.size())) return 0;
-  return program.acceso[std::size_t(entry - 1)];
+  if (entry < 1 || entry > int(program.rights.levels.size())) return 0;
+  return program.rights.levels[std::size_t(entry - 1)];
 }
 
 std::optional<WarningLines> formAccess(const Program& program, int entry, int req) {
-  if (program.usuario <= 0) return std::nullopt;
+  if (program.rights.user <= 0) return std::nullopt;
   int level = accessLevel(program, entry);
   if (level == 0) return refused();
   if (level == 1 && (req == request::Insert || req == request::Change)) return refused();
@@ -26,12 +26,12 @@ std::optional<WarningLines> formAccess(const Program& program, int entry, int re
 }
 
 std::optional<WarningLines> deleteAccess(const Program& program, int entry) {
-  if (program.usuario <= 0 || accessLevel(program, entry) >= 3) return std::nullopt;
+  if (program.rights.user <= 0 || accessLevel(program, entry) >= 3) return std::nullopt;
   return refused();
 }
 
 std::optional<WarningLines> specialAccess(const Program& program, int entry, int minimum) {
-  if (program.usuario <= 0 || accessLevel(program, entry) >= minimum) return std::nullopt;
+  if (program.rights.user <= 0 || accessLevel(program, entry) >= minimum) return std::nullopt;
   return refused();
 }
 

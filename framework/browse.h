@@ -55,6 +55,9 @@ class BrowseProcedure : public Procedure {
                   std::string form, std::vector<BrowseTab> tabs, int entry = 0);
 
   BrowseView& view() { return *view_; }
+  const std::string& tableLabel() const { return tableLabel_; }
+  const std::string& formName() const { return form_; }  // empty: the browse has no form
+  const std::vector<BrowseTab>& tabs() const { return tabs_; }
   const std::string& listControl() const { return list_; }
   bool selecting() const { return wm_.originalRequest == request::Select; }
 

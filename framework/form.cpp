@@ -57,7 +57,6 @@ FormProcedure::FormProcedure(Program& program, db::Context& ctx, WindowDescripti
       settings_(std::move(settings)),
       image_(tableInfo(label_)) {
   label_ = std::string(image_.table().label);
-  errors_.thread = ctx_.thread();
   auto need = [this](std::string_view label) {
     if (std::none_of(uses_.begin(), uses_.end(),
                      [&](const std::string& u) { return dict::sameName(u, label); }))
@@ -139,7 +138,7 @@ bool FormProcedure::setUp() {
     position_ = t.position();
   } else {
     Status st = Status::error(err::NoRecord, db::errorText(err::NoRecord)).on(label_);
-    reportFileError(program_.messages(), errors_, st, FileAction::Read);
+    fileError(st, FileAction::Read);
     wm_.response = response::Cancelled;
     return false;
   }
@@ -195,7 +194,7 @@ void FormProcedure::deleteRecord() {
     return;
   }
   if (st.code == err::RestrictedDelete)
-    reportFileError(m, errors_, st, FileAction::Delete);
+    fileError(st, FileAction::Delete);
   else
     m.raiseWithFile(errors_, 13, label_, st);
 }
@@ -218,8 +217,7 @@ void FormProcedure::release() {
   Status st = t.getByPosition(position);
   // Through the relations, so that lines added under it do not stay orphaned.
   if (st) st = db::RelationManager(ctx_, relations()).remove(t);
-  if (!st && st.code != err::RecordNotFound)
-    reportFileError(program_.messages(), errors_, st, FileAction::Delete);
+  if (!st && st.code != err::RecordNotFound) fileError(st, FileAction::Delete);
 }
 
 // --- events ------------------------------------------------------------------
@@ -351,7 +349,7 @@ bool FormProcedure::lookup(const LookupField& l, bool always) {
       return true;
     }
     if (st.code != err::RecordNotFound) {
-      reportFileError(program_.messages(), errors_, st, FileAction::Read);
+      fileError(st, FileAction::Read);
       select(entry.id);
       return false;
     }
@@ -399,13 +397,13 @@ void FormProcedure::save() {
     }
     switch (st.code) {
       case err::DuplicateKey:
-        reportFileError(m, errors_, st, action);
+        fileError(st, action);
         focusFirstField();
         return;
       case err::RecordChanged: return changedElsewhere();
       case err::RestrictedUpdate:
         // The relation layer has put the linked fields back.
-        reportFileError(m, errors_, st, action);
+        fileError(st, action);
         refreshAll();
         return;
       default: break;

@@ -111,7 +111,6 @@ class FormProcedure : public Procedure {
   int entry_;
   FormSettings settings_;
   int mode_ = request::View;
-  ErrorContext errors_;
   // The form's record as it was read or last written, and where it is; in a
   // view, the buffer as the caller left it.
   Record image_;

@@ -28,17 +28,53 @@ Program::Program(std::string name, db::Storage& storage, MessageService& message
       messages_(messages),
       settingsPath_(std::move(settingsPath)) {}
 
+const dict::TableInfo* prefixTable(std::string_view use) {
+  const std::size_t colon = use.find(':');
+  if (colon == std::string_view::npos) return nullptr;
+  for (const dict::TableInfo& t : dict::tables())
+    if (dict::sameName(t.prefix, use.substr(0, colon))) return &t;
+  return nullptr;
+}
+
+namespace {
+
+// The table whose buffer holds the field a use names ("PAR:CONC",
+// "OBR:CC[7]"); null for a variable. A table's prefix with a name it does
+// not have is a misspelt binding.
+const dict::TableInfo* fieldTable(std::string_view use) {
+  const dict::TableInfo* t = prefixTable(use);
+  if (!t) return nullptr;
+  const dict::TableInfo* owner = nullptr;
+  if (!dict::findField(use.substr(0, use.find('[')), &owner))
+    throw std::logic_error("no field " + std::string(use) + " in " + std::string(t->label));
+  return owner;
+}
+
+}  // namespace
+
+void Program::declare(std::string_view name, Value initial) {
+  if (prefixTable(name))
+    throw std::logic_error("variable " + std::string(name) + " named like a field");
+  vars_[std::string(name)] = Variable{std::move(initial), {}};
+}
+
+void Program::declare(std::string_view name, std::function<Value()> source) {
+  if (prefixTable(name))
+    throw std::logic_error("variable " + std::string(name) + " named like a field");
+  vars_[std::string(name)] = Variable{Value(std::string()), std::move(source)};
+}
+
 Value Program::var(std::string_view name) const {
   auto it = vars_.find(name);
-  return it == vars_.end() ? Value(std::string()) : it->second;
+  if (it == vars_.end()) throw std::logic_error("undeclared variable " + std::string(name));
+  return it->second.source ? it->second.source() : it->second.value;
 }
 
 void Program::setVar(std::string_view name, Value v) {
   auto it = vars_.find(name);
-  if (it == vars_.end())
-    vars_.emplace(std::string(name), std::move(v));
-  else
-    it->second = std::move(v);
+  if (it == vars_.end()) throw std::logic_error("undeclared variable " + std::string(name));
+  if (it->second.source) throw std::logic_error("read-only variable " + std::string(name));
+  it->second.value = std::move(v);
 }
 
 bool Program::hasVar(std::string_view name) const { return vars_.find(name) != vars_.end(); }
@@ -49,6 +85,12 @@ void Program::addProcedure(std::string name, Factory make) {
 
 bool Program::knows(std::string_view name) const {
   return procedures_.find(name) != procedures_.end();
+}
+
+std::vector<std::string> Program::procedureNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, make] : procedures_) names.push_back(name);
+  return names;
 }
 
 std::unique_ptr<Procedure> Program::make(std::string_view name, db::Context& ctx) {
@@ -65,6 +107,7 @@ WarningLines warningLines(std::string_view l1, std::string_view l2, std::string_
 
 Procedure::Procedure(Program& program, db::Context& ctx, WindowDescription window)
     : program_(program), ctx_(ctx), window_(std::move(window)) {
+  errors_.thread = ctx_.thread();
   for (const Control& c : window_.controls) {
     ControlState s;
     s.enabled = !c.disabled;
@@ -129,7 +172,14 @@ int Procedure::finish() {
   return wm_.response;
 }
 
-void Procedure::uses(std::string_view label) { uses_.emplace_back(label); }
+void Procedure::uses(std::string_view label) {
+  if (!dict::findTable(label)) throw std::logic_error("no table " + std::string(label));
+  uses_.emplace_back(label);
+}
+
+int Procedure::fileError(const Status& st, FileAction action) {
+  return reportFileError(program_.messages(), errors_, st, action);
+}
 
 bool Procedure::init() {
   wm_.insertAction = 2;
@@ -140,9 +190,7 @@ bool Procedure::init() {
     db::Table& t = ctx_.table(label);
     Status st = t.open();
     if (!st) {
-      ErrorContext ec;
-      ec.thread = ctx_.thread();
-      reportFileError(program_.messages(), ec, st, FileAction::Open);
+      fileError(st, FileAction::Open);
       for (db::Table* o : opened_) o->close();
       opened_.clear();
       return false;
@@ -231,9 +279,7 @@ int Procedure::call(std::unique_ptr<Procedure> callee, int req) {
 int Procedure::call(std::string_view procedure, int req) {
   auto callee = program_.make(procedure, ctx_);
   if (!callee) {
-    ErrorContext ec;
-    ec.thread = ctx_.thread();
-    program_.messages().raiseWithMessage(ec, 27, procedure);
+    program_.messages().raiseWithMessage(errors_, 27, procedure);
     return response::Cancelled;
   }
   return call(std::move(callee), req);
@@ -243,9 +289,7 @@ void Procedure::start(std::string_view procedure) {
   auto ctx = std::make_unique<db::Context>(program_.storage(), program_.newThread());
   auto p = program_.make(procedure, *ctx);
   if (!p) {
-    ErrorContext ec;
-    ec.thread = ctx_.thread();
-    program_.messages().raiseWithMessage(ec, 27, procedure);
+    program_.messages().raiseWithMessage(errors_, 27, procedure);
     return;
   }
   p->ownContext_ = std::move(ctx);
@@ -292,14 +336,7 @@ void Procedure::close(int resp) {
 }
 
 Value Procedure::value(std::string_view use) const {
-  if (use.find(':') != std::string_view::npos) {
-    std::string_view base = use.substr(0, use.find('['));
-    const dict::TableInfo* owner = nullptr;
-    if (dict::findField(base, &owner)) {
-      db::Table& t = ctx_.table(*owner);
-      return t.buffer().get(use);
-    }
-  }
+  if (const dict::TableInfo* t = fieldTable(use)) return ctx_.table(*t).buffer().get(use);
   if (auto it = locals_.find(use); it != locals_.end()) return it->second;
   return program_.var(use);
 }
@@ -312,11 +349,7 @@ void Procedure::setLocal(std::string_view name, Value v) {
 }
 
 Status Procedure::setValue(std::string_view use, const Value& v) {
-  if (use.find(':') != std::string_view::npos) {
-    std::string_view base = use.substr(0, use.find('['));
-    const dict::TableInfo* owner = nullptr;
-    if (dict::findField(base, &owner)) return ctx_.table(*owner).buffer().set(use, v);
-  }
+  if (const dict::TableInfo* t = fieldTable(use)) return ctx_.table(*t).buffer().set(use, v);
   if (auto it = locals_.find(use); it != locals_.end()) {
     it->second = v;
     return Status::success();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "dictionary/storage.h"
+#include "framework/file_errors.h"
 #include "framework/messages.h"
 #include "framework/program.h"
 #include "framework/settings.h"
@@ -185,16 +186,21 @@ class Procedure {
   virtual void selectTab(int tab);
 
   // Fields ("PAR:CONC", "OBR:CC[7]") of this context's record buffers, this
-  // window's own variables, or program variables.
+  // window's own variables, or declared program variables. A table's prefix
+  // with a field it does not have, or a variable never declared, is a
+  // programming error (std::logic_error).
   Value value(std::string_view use) const;
   Status setValue(std::string_view use, const Value& v);
   // A variable of this window alone (a total below its list): no other
   // procedure sees or changes it, and it hides a program variable of the
   // same name.
   void setLocal(std::string_view name, Value v);
+  bool hasLocal(std::string_view name) const { return locals_.count(name) != 0; }
 
-  // Tables the procedure uses: opened by init, closed by kill.
+  // Tables the procedure uses: opened by init, closed by kill. An unknown
+  // label is a programming error.
   void uses(std::string_view label);
+  const std::vector<std::string>& usedTables() const { return uses_; }
   db::Table& table(std::string_view label) { return ctx_.table(label); }
 
  protected:
@@ -212,6 +218,10 @@ class Procedure {
   // The access check of a window for its entry k, by request.
   bool checkAccess(int entry);
 
+  // Shows the catalogue message of a failed table operation (with the table
+  // or key it names) and returns what the user answered.
+  int fileError(const Status& st, FileAction action);
+
   Program& program_;
   db::Context& ctx_;
   WindowDescription window_;
@@ -227,9 +237,14 @@ class Procedure {
   bool registered_ = false;
   std::unique_ptr<db::Context> ownContext_;
   std::map<std::string, Value, NoCaseLess> locals_;
+  ErrorContext errors_;  // this procedure's messages
 
   friend class Program;
 };
+
+// The table whose prefix a bound name starts with ("PAR" of "PAR:CONC");
+// null for a variable's name.
+const dict::TableInfo* prefixTable(std::string_view use);
 
 // Cuts the three lines of a warning to 40 characters each.
 WarningLines warningLines(std::string_view l1, std::string_view l2, std::string_view l3);

@@ -13,6 +13,7 @@
 #include "framework/file_errors.h"
 #include "framework/maintenance.h"
 #include "framework/settings.h"
+#include "shell/globals.h"
 #include "shell/rights.h"
 #include "shell/vorovid_audit.h"
 #include "shell/work_selection.h"
@@ -120,31 +121,29 @@ MainFrame::MainFrame(Program& program, db::Context& ctx, const ShellProgram& she
 
 bool MainFrame::init() {
   // The user number of the command line; the start-up pictures.
-  program_.usuario = userFromParameter(parameter_);
+  program_.rights.user = userFromParameter(parameter_);
   background_ = kStartupPicture;
   toolbarImage_ = shell_.banner;
   logos_.count(programFolder_);
 
   // The posting flag of the control record is cleared at every start.
   db::Table& control = table("CONTROL");
-  ErrorContext ec;
-  ec.thread = ctx_.thread();
   if (Status st = control.open(); !st) {
-    reportFileError(program_.messages(), ec, st, FileAction::Open);
+    fileError(st, FileAction::Open);
     return false;
   }
   auto clearPostingFlag = [&] {
     (void)control.setStart(nullptr);
     if (!control.next()) return;
     control.rec<CTL>().OCUP = 0;
-    if (Status st = control.put(); !st)
-      reportFileError(program_.messages(), ec, st, FileAction::Change);
+    if (Status st = control.put(); !st) fileError(st, FileAction::Change);
   };
   clearPostingFlag();
 
   SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
-  program_.empresa = cp1252::utf8Prefix(company.get("Empresa", "Nombre", ""), 50);
-  program_.hoy = dates::today();
+  Globals& glo = globals(program_);
+  glo.empresa = cp1252::utf8Prefix(company.get("Empresa", "Nombre", ""), 50);
+  glo.hoy = dates::today();
 
   switch (loadRights(program_, ctx_, shell_)) {
     case Rights::NoUser:
@@ -157,12 +156,12 @@ bool MainFrame::init() {
   }
 
   // The five salary zones, in key order.
-  program_.zona = {};
+  glo.zona = {};
   control.clear();
   if (const dict::KeyInfo* key = control.info().key("CTL:KEYCTA"); key && control.setStart(key))
-    for (std::size_t i = 0; i < program_.zona.size() && control.next(); ++i)
-      program_.zona[i] = trimRight(control.rec<CTL>().ZONA);
-  program_.lista = 1;
+    for (std::size_t i = 0; i < glo.zona.size() && control.next(); ++i)
+      glo.zona[i] = trimRight(control.rec<CTL>().ZONA);
+  glo.lista = 1;
   clearPostingFlag();
   control.close();
   return Procedure::init();
@@ -328,6 +327,7 @@ void MainFrame::leave() {
 
 void addShellProcedures(Program& program, const ShellProgram& shell,
                         const std::string& programFolder) {
+  (void)globals(program);
   addMaintenance(program);
   program.addProcedure(WorkSelection::kName, [&shell, programFolder](Program& p, db::Context& c) {
     return std::make_unique<WorkSelection>(p, c, shell, programFolder);

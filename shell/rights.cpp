@@ -21,8 +21,8 @@ std::int32_t userFromParameter(std::string_view parameter) {
 }
 
 Rights loadRights(Program& program, db::Context& ctx, const ShellProgram& shell) {
-  if (program.usuario <= 0) return Rights::NoUser;
-  db::Table& pers = ctx.table("PERS");
+  if (program.rights.user <= 0) return Rights::NoUser;
+  db::Table& pers = ctx.table(labels::PERS);
   ErrorContext ec;
   ec.thread = ctx.thread();
   if (Status st = pers.open(); !st) {
@@ -30,8 +30,8 @@ Rights loadRights(Program& program, db::Context& ctx, const ShellProgram& shell)
     return Rights::Unreadable;
   }
   pers.clear();
-  pers.rec<PER>().CTA = program.usuario;
-  Status st = pers.get("PER:CTA_KEY");
+  pers.rec<PER>().CTA = program.rights.user;
+  Status st = pers.get(keys::PER_CTA_KEY);
   if (!st) {
     pers.close();
     if (st.code == err::RecordNotFound) return Rights::UnknownUser;
@@ -39,15 +39,16 @@ Rights loadRights(Program& program, db::Context& ctx, const ShellProgram& shell)
     return Rights::Unreadable;
   }
   const PER& user = pers.rec<PER>();
-  program.acceso = shell.suite == Suite::Dudore ? user.ESTI : user.MATE;
+  program.rights.levels = shell.suite == Suite::Dudore ? user.ESTI : user.MATE;
   pers.close();
-  if (program.acceso[std::size_t(shell.programEntry - 1)] == 0) return Rights::Refused;
+  if (program.rights.levels[std::size_t(shell.programEntry - 1)] == 0) return Rights::Refused;
   return Rights::Granted;
 }
 
 bool importAllowed(const Program& program, const ShellProgram& shell) {
-  if (program.usuario <= 0) return true;
-  return shell.suite == Suite::Dudore ? program.acceso[7] != 0 : program.acceso[0] >= 3;
+  if (program.rights.user <= 0) return true;
+  return shell.suite == Suite::Dudore ? program.rights.levels[7] != 0
+                                      : program.rights.levels[0] >= 3;
 }
 
 }  // namespace velmora::shell

@@ -25,7 +25,7 @@ enum class Rights {
   Unreadable,   // PERS could not be opened: reported, the program ends
 };
 
-// Loads GLO:ACCESO from the user's array for this program and checks the
+// Loads the access levels from the user's array for this program and checks the
 // program's entry. Reports a file error itself; the frame shows the refusal.
 Rights loadRights(Program& program, db::Context& ctx, const ShellProgram& shell);
 

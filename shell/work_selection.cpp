@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "dictionary/dates.h"
+#include "shell/globals.h"
 
 namespace velmora::shell {
 
@@ -46,7 +47,7 @@ WindowDescription selectionWindow(const ShellProgram& shell) {
 
 std::vector<BrowseTab> selectionTabs() {
   BrowseTab byCode;
-  byCode.key = "OBR:CTA_KEY";
+  byCode.key = keys::OBR_CTA_KEY;
   byCode.locator = LocatorKind::Incremental;
   byCode.locatorField = "OBR:CTA";
   return {byCode};
@@ -64,18 +65,21 @@ db::WorkFiles chooseWork(Program& program, const ShellProgram& shell, const OBR&
   where.style = shell.names;
   db::WorkFiles files = db::workFiles(where);
   db::useWorkFiles(program.storage(), files);
-  program.lista = work.LIST;
-  program.nombreObra = trimRight(work.OBRA);
-  program.obra = trimRight(work.CTA);
+  Globals& glo = globals(program);
+  glo.lista = work.LIST;
+  glo.nombreObra = trimRight(work.OBRA);
+  glo.obra = trimRight(work.CTA);
   return files;
 }
 
 WorkSelection::WorkSelection(Program& program, db::Context& ctx, const ShellProgram& shell,
                              std::string programFolder)
-    : BrowseProcedure(program, ctx, selectionWindow(shell), "OBRA", "FORM:OBRA", selectionTabs()),
+    : BrowseProcedure(program, ctx, selectionWindow(shell), labels::OBRA, "FORM:OBRA",
+                      selectionTabs()),
       shell_(shell),
       programFolder_(std::move(programFolder)) {
-  program.setVar("COSTO_DIRECTO", Value(0.0));
+  // The direct cost of the selected work, shown below the list.
+  program.declare("COSTO_DIRECTO", Value(0.0));
 }
 
 void WorkSelection::selectionChanged() {

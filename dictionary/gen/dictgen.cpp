@@ -3,6 +3,7 @@
 // (dictionary_data.cpp). Any inconsistency in the declarations, such as a
 // record length that does not add up, stops the build with file:line.
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -500,6 +501,25 @@ void writeHeader(std::ostream& o) {
     }
     o << "\n  bool operator==(const " << t.prefix << "&) const = default;\n};\n\n";
   }
+  // Names that code passes as text: a misspelt constant does not compile,
+  // where a misspelt string fails only when the window runs. Plain arrays,
+  // so that they turn into std::string and std::string_view alike.
+  o << "namespace labels {\n";
+  for (const Table& t : tables)
+    o << "inline constexpr char " << t.label << "[] = \"" << t.label << "\";\n";
+  o << "}  // namespace labels\n\nnamespace keys {\n";
+  std::set<std::string> names;
+  for (const Table& t : tables)
+    for (const Key& k : t.keys) {
+      // "PRO:AGE:KEY" is PRO_AGE_KEY.
+      std::string id = t.prefix + "_" + k.name;
+      for (char& ch : id)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      lineNo = t.line;
+      if (!names.insert(id).second) fail("two keys are both named " + id + " in C++");
+      o << "inline constexpr char " << id << "[] = \"" << t.prefix << ":" << k.name << "\";\n";
+    }
+  o << "}  // namespace keys\n\n";
   o << "}  // namespace velmora\n";
 }
 

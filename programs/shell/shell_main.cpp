@@ -14,7 +14,7 @@
 #include <sstream>
 #include <vector>
 
-#include "estimates/estimates.h"
+#include "programs/shell/procedures.h"
 #include "shell/main_frame.h"
 #include "shell/platform.h"
 #include "shell/startup.h"
@@ -199,8 +199,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   db::Storage storage;
   MessageService messages;
   Program program(shell.name, storage, messages, shell::settingsPath(shell));
-  shell::addShellProcedures(program, shell, options.programFolder);
-  if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
+  addProgramProcedures(program, shell, options.programFolder);
 
   if (scripted) {
     std::ifstream in(script);

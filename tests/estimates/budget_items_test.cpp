@@ -143,12 +143,12 @@ const std::string kNoAccess = "NO TIENE ACCESO A ESTE PROGRAMA / VERIFIQUE SUS A
 TEST_F(BudgetItems, DeletesNeedLevelThreeAndAnItemWithoutProgress) {
   item(12, 3, [](PAR& r) { r.AVAN = 0.01; });
   item(13);
-  program.usuario = 4;
-  program.acceso[5] = 2;
+  program.rights.user = 4;
+  program.rights.levels[5] = 2;
   pick(13);
   host.key(Key::Delete);
   runList();
-  program.acceso[5] = 3;
+  program.rights.levels[5] = 3;
   pick(12);
   host.press("?DELETE:3");
   pick(13);
@@ -166,7 +166,7 @@ TEST_F(BudgetItems, DeletesNeedLevelThreeAndAnItemWithoutProgress) {
 // assigning and transferring change the item and need 3.
 TEST_F(BudgetItems, TheItemWindowsFollowTheAccessLevels) {
   item(12);
-  program.usuario = 4;
+  program.rights.user = 4;
   const std::vector<std::vector<std::string>> expected = {
       {},
       {"UP_PART"},
@@ -174,7 +174,7 @@ TEST_F(BudgetItems, TheItemWindowsFollowTheAccessLevels) {
       {"UP_PART", "UP_PART", "UP_PART", "UP_DEOB", "CAM_CONT"}};
   for (int level = 0; level <= 3; ++level) {
     SCOPED_TRACE(level);
-    program.acceso[5] = std::uint8_t(level);
+    program.rights.levels[5] = std::uint8_t(level);
     host.log.clear(), host.warnings.clear();
     pick(12);
     for (const char* b : {"?INSERT:3", "?CHANGE:3", "?VIEW", kAssignButton, kTransferButton}) {

@@ -313,24 +313,24 @@ TEST_F(AccessLevels, FormsAndDeletesFollowTheUsersLevels) {
       "abre|" + noChange + "|abre|",   // 2: insert and view
       "abre|abre|abre|",               // 3: everything
   };
-  program.usuario = 7;
+  program.rights.user = 7;
   for (int level = 0; level <= 3; ++level) {
     SCOPED_TRACE("nivel " + std::to_string(level));
-    program.acceso.fill(0);
-    program.acceso[4] = std::uint8_t(level);  // entry 5: contractors
+    program.rights.levels.fill(0);
+    program.rights.levels[4] = std::uint8_t(level);  // entry 5: contractors
     EXPECT_EQ(levels("UP_DEST", "CONT"), expected[std::size_t(level)]);
     EXPECT_EQ(browseDelete("CAP_DEST"), level == 3 ? "pregunta" : no);
 
-    program.acceso[3] = std::uint8_t(level);  // entry 4: the concept form
+    program.rights.levels[3] = std::uint8_t(level);  // entry 4: the concept form
     EXPECT_EQ(levels("UP_COES", "CONC"), expected[std::size_t(level)]);
   }
 
   // Deleting a concept asks for level 3 at the items' entry; the form's own
   // entry only has to let the form work at all.
   auto conceptDelete = [&](int form, int items) {
-    program.acceso.fill(0);
-    program.acceso[3] = std::uint8_t(form);
-    program.acceso[5] = std::uint8_t(items);
+    program.rights.levels.fill(0);
+    program.rights.levels[3] = std::uint8_t(form);
+    program.rights.levels[5] = std::uint8_t(items);
     return browseDelete("CAP_COES");
   };
   EXPECT_EQ(conceptDelete(3, 3), "pregunta");
@@ -339,8 +339,8 @@ TEST_F(AccessLevels, FormsAndDeletesFollowTheUsersLevels) {
   EXPECT_EQ(conceptDelete(0, 3), no);
 
   // Without a user number nothing is checked.
-  program.usuario = 0;
-  program.acceso.fill(0);
+  program.rights.user = 0;
+  program.rights.levels.fill(0);
   EXPECT_EQ(levels("UP_DEST", "CONT"), "abre|abre|abre|");
   EXPECT_EQ(browseDelete("CAP_DEST"), "pregunta");
   EXPECT_EQ(browseDelete("CAP_COES"), "pregunta");
@@ -404,7 +404,7 @@ TEST_F(Catalogues, TheBudgetShowsCostsToTheCentAndColoursHeadingsAndSubtotals) {
         row(60, "T", "COLUMNAS"), columnas, row(80, "S", "SUBTOTAL COLUMNAS"), remate,
         row(100, "S", "SUBTOTAL ESTRUCTURA")})
     add(r);
-  program.nombreObra = "HOSPITAL GENERAL";
+  program.declare("GLO:NOMBRE_OBRA", std::string("HOSPITAL GENERAL"));
 
   onList([&](BrowseProcedure& b) {
     auto line = [&](int r) {

@@ -200,8 +200,8 @@ TEST_F(Browse, ViewModeAndDeleteRights) {
   v->run(host);
 
   calls.clear();
-  program.usuario = 3;
-  program.acceso[6] = 2;  // entry 7: below 3, no deletes
+  program.rights.user = 3;
+  program.rights.levels[6] = 2;  // entry 7: below 3, no deletes
   auto d = browse(7);
   host.press("?DELETE:3");
   host.press("?CLOSE");

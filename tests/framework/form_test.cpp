@@ -315,8 +315,8 @@ TEST_F(Forms, DeleteConfirmsAndFollowsTheRelations) {
 
 TEST_F(Forms, ViewSavesNothingAndAccessLevelsRefuseBeforeOpening) {
   add<FRE>("FREN", [](FRE& r) { r.CTA = 1, r.NOMB = "NORTE"; });
-  program.usuario = 7;
-  program.acceso[4] = 2;  // entry 5: insert and view, no change nor delete
+  program.rights.user = 7;
+  program.rights.levels[4] = 2;  // entry 5: insert and view, no change nor delete
   read("FREN", 1);
   FrenForm change(program, ctx, 5), del(program, ctx, 5), view(program, ctx, 5);
   EXPECT_EQ(run(change, request::Change), response::Cancelled);

@@ -63,6 +63,7 @@ class Procedures : public ::testing::Test {
  protected:
   void SetUp() override {
     storage.setFileName(*dict::findTable("FREN"), folder.file("OBRA8.TPS"));
+    program.declare("TOTAL", Value(std::string()));
     program.addProcedure("OTHER", [this](Program& p, db::Context& c) {
       auto s = std::make_unique<Sample>(p, c, "OTHER");
       others.push_back(s.get());
@@ -184,9 +185,9 @@ TEST_F(Procedures, ATableThatCannotOpenStopsTheWindow) {
 }
 
 TEST_F(Procedures, AccessLevelsOfAWindowEntry) {
-  program.usuario = 7;
+  program.rights.user = 7;
   auto attempt = [&](int level, int req) {
-    program.acceso[4] = std::uint8_t(level);  // entry 5
+    program.rights.levels[4] = std::uint8_t(level);  // entry 5
     host.warnings.clear();
     host.press("?OK");
     Sample s(program, ctx, "SAMPLE", 5);
@@ -213,16 +214,16 @@ TEST_F(Procedures, AccessLevelsOfAWindowEntry) {
   EXPECT_EQ(host.warnings[0][1], "VERIFIQUE SUS ACCESOS AL SISTEMA");
 
   // Deletes need 3, the imports 4; without a user nothing is checked.
-  program.acceso[4] = 2;
+  program.rights.levels[4] = 2;
   EXPECT_TRUE(deleteAccess(program, 5).has_value());
-  program.acceso[4] = 3;
+  program.rights.levels[4] = 3;
   EXPECT_FALSE(deleteAccess(program, 5).has_value());
   EXPECT_TRUE(specialAccess(program, 5, 4).has_value());
-  program.acceso[4] = 4;
+  program.rights.levels[4] = 4;
   EXPECT_FALSE(specialAccess(program, 5, 4).has_value());
-  program.usuario = 0;
+  program.rights.user = 0;
   EXPECT_EQ(attempt(0, request::Change), "abre");
-  program.acceso = {};
+  program.rights.levels = {};
   EXPECT_FALSE(deleteAccess(program, 5).has_value());
   EXPECT_FALSE(specialAccess(program, 8, 4).has_value());
 }

@@ -16,6 +16,7 @@
 #include "dictionary/dates.h"
 #include "framework/browse.h"
 #include "framework/settings.h"
+#include "shell/globals.h"
 #include "shell/main_frame.h"
 #include "shell/platform.h"
 #include "shell/startup.h"
@@ -251,14 +252,14 @@ TEST_F(Frame, WithoutAUserNothingIsCheckedAndEverythingIsEnabled) {
                         Case{&voro, &vorovid(), "/0", 0}, Case{&voro, &vorovid(), "/-3", -3}}) {
     SCOPED_TRACE(c.shell->name + " '" + c.parameter + "'");
     forget();
-    c.program->usuario = 77;
-    c.program->acceso = levels(0);
+    c.program->rights.user = 77;
+    c.program->rights.levels = levels(0);
     MainFrame& f = frame(*c.program, *c.shell, c.parameter);
     choose();
     bool reached = false;
     onFrame([&](MainFrame& m) {
       reached = true;
-      EXPECT_EQ(m.program().usuario, c.usuario);
+      EXPECT_EQ(m.program().rights.user, c.usuario);
       EXPECT_EQ(disabledControls(m), kNoControls);
       EXPECT_EQ(m.layout().toolbar.size(), c.shell->toolbar.size());
       m.accepted("?Exit");
@@ -319,7 +320,7 @@ TEST_F(Frame, AnUnknownOrRefusedUserEndsTheProgramBeforeTheWorkIsAsked) {
     pressOnFrame("?Exit");
     EXPECT_EQ(f.runFrame(host), response::Completed);
     EXPECT_TRUE(host.warnings.empty());
-    EXPECT_EQ(program->acceso, levels(5));
+    EXPECT_EQ(program->rights.levels, levels(5));
   }
 }
 
@@ -375,16 +376,16 @@ TEST_F(Frame, OpeningClearsThePostingFlagAndReadsZonesCompanyAndToday) {
   addControl(6, "ZONA F", 0);
   std::ofstream(folder.file("VELMORA.INI")) << "[Empresa]\r\nNombre=CONSTRUCTORA DEL NORTE\r\n";
 
-  dudo.empresa = "OTRA";
-  dudo.lista = 7;
+  globals(dudo).empresa = "OTRA";
+  globals(dudo).lista = 7;
   MainFrame& f = frame(dudo, dudore(), "");
   host.actions.push_back([this](Procedure& p) {
     // Set before the work is asked for.
     EXPECT_EQ(p.name(), "SEL_OBRA");
-    EXPECT_EQ(dudo.lista, 1);
-    EXPECT_EQ(dudo.empresa, "CONSTRUCTORA DEL NORTE");
-    EXPECT_EQ(dudo.hoy, dates::today());
-    EXPECT_EQ(dudo.zona,
+    EXPECT_EQ(globals(dudo).lista, 1);
+    EXPECT_EQ(globals(dudo).empresa, "CONSTRUCTORA DEL NORTE");
+    EXPECT_EQ(globals(dudo).hoy, dates::today());
+    EXPECT_EQ(globals(dudo).zona,
               (std::array<std::string, 5>{"ZONA A", "ZONA B", "ZONA C", "ZONA D", "ZONA E"}));
     EXPECT_EQ(postingFlags(), (std::vector<int>{0, 1, 0, 0, 0, 0}));
     p.accepted("?CLOSE");
@@ -418,7 +419,7 @@ TEST_F(Frame, OpeningClearsThePostingFlagAndReadsZonesCompanyAndToday) {
   MainFrame& bare = frame(dudo, dudore(), "");
   host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });
   bare.runFrame(host);
-  EXPECT_EQ(dudo.empresa, "");
+  EXPECT_EQ(globals(dudo).empresa, "");
 }
 
 TEST_F(Frame, TheCompanyNameKeepsItsFirstFiftyCharacters) {
@@ -431,7 +432,7 @@ TEST_F(Frame, TheCompanyNameKeepsItsFirstFiftyCharacters) {
   MainFrame& f = frame(dudo, dudore(), "");
   host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });
   f.runFrame(host);
-  EXPECT_EQ(dudo.empresa, "CONSTRUCCIONES Y PAVIMENTACIÓN DEL NORTE DE MÉXICO");
+  EXPECT_EQ(globals(dudo).empresa, "CONSTRUCCIONES Y PAVIMENTACIÓN DEL NORTE DE MÉXICO");
 }
 
 TEST_F(Frame, CancellingTheWorkSelectionEndsTheProgram) {
@@ -453,7 +454,7 @@ TEST_F(Frame, CancellingTheWorkSelectionEndsTheProgram) {
     });
     EXPECT_EQ(f.runFrame(host), response::Cancelled);
     EXPECT_FALSE(frameLoop);
-    EXPECT_EQ(program->obra, "");
+    EXPECT_EQ(globals(*program).obra, "");
     EXPECT_TRUE(desk.splashes.empty());
     EXPECT_TRUE(host.warnings.empty());
     EXPECT_TRUE(host.boxes.empty());
@@ -473,9 +474,9 @@ TEST_F(Frame, ChoosingAWorkOpensTheFrameAndTheSplashUntilTheFirstControl) {
     b.accepted("?SELECT");
   });
   onFrame([&](MainFrame& m) {
-    EXPECT_EQ(dudo.obra, "OB1");
-    EXPECT_EQ(dudo.nombreObra, "PUENTE NORTE");
-    EXPECT_EQ(dudo.lista, 3);
+    EXPECT_EQ(globals(dudo).obra, "OB1");
+    EXPECT_EQ(globals(dudo).nombreObra, "PUENTE NORTE");
+    EXPECT_EQ(globals(dudo).lista, 3);
     EXPECT_EQ(m.background(), "PROMO1.JPG");
     EXPECT_EQ(m.toolbarImage(), "banner4.gif");
     EXPECT_TRUE(m.splashOpen());
@@ -514,7 +515,7 @@ TEST_F(Frame, ChoosingAWorkOpensTheFrameAndTheSplashUntilTheFirstControl) {
     m.accepted("?Exit");
   });
   EXPECT_EQ(v.runFrame(host), response::Completed);
-  EXPECT_EQ(voro.obra, "OB1");
+  EXPECT_EQ(globals(voro).obra, "OB1");
 }
 
 TEST_F(Frame, EveryLogoIsShownOnceBeforeAnyRepeats) {

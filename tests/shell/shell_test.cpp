@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "dictionary/dates.h"
+#include "shell/globals.h"
 #include "shell/rights.h"
 #include "shell/work_selection.h"
 #include "tests/support/temp_folder.h"
@@ -55,7 +56,7 @@ class Shell : public ::testing::Test {
   }
 
   Rights rightsOf(std::int32_t user, Program& p, const ShellProgram& shell) {
-    p.usuario = user;
+    p.rights.user = user;
     return loadRights(p, ctx, shell);
   }
 
@@ -85,10 +86,10 @@ TEST(UserParameter, TheTailOfTheFirstParameterIsTheUser) {
 
 TEST_F(Shell, RightsComeFromTheProgramsOwnArray) {
   // Without a user nothing is read, not even the personnel file.
-  program.acceso = levels(7);
+  program.rights.levels = levels(7);
   EXPECT_EQ(rightsOf(0, program, dudore()), Rights::NoUser);
   EXPECT_EQ(rightsOf(-3, program, vorovid()), Rights::NoUser);
-  EXPECT_EQ(program.acceso, levels(7));
+  EXPECT_EQ(program.rights.levels, levels(7));
   EXPECT_FALSE(fs::exists(folder.file("DATA7.TPS")));
 
   // Entry 1 is DUDORE's door; VOROVID reads its own array only.
@@ -106,27 +107,27 @@ TEST_F(Shell, RightsComeFromTheProgramsOwnArray) {
   addUser(6, "BETO", esti, noVorovid);
 
   EXPECT_EQ(rightsOf(99, program, dudore()), Rights::UnknownUser);
-  EXPECT_EQ(program.acceso, levels(7));
+  EXPECT_EQ(program.rights.levels, levels(7));
   EXPECT_FALSE(ctx.table("PERS").isOpen());
 
   EXPECT_EQ(rightsOf(5, program, dudore()), Rights::Refused);
   EXPECT_FALSE(ctx.table("PERS").isOpen());
   EXPECT_EQ(rightsOf(5, program, vorovid()), Rights::Granted);
-  EXPECT_EQ(program.acceso, mate);
+  EXPECT_EQ(program.rights.levels, mate);
   EXPECT_TRUE(importAllowed(program, vorovid()));  // entry 1 at 3
-  program.acceso[0] = 2;
+  program.rights.levels[0] = 2;
   EXPECT_FALSE(importAllowed(program, vorovid()));
 
   EXPECT_EQ(rightsOf(6, program, vorovid()), Rights::Refused);
   EXPECT_EQ(rightsOf(6, program, dudore()), Rights::Granted);
-  EXPECT_EQ(program.acceso, esti);
+  EXPECT_EQ(program.rights.levels, esti);
   EXPECT_FALSE(importAllowed(program, dudore()));  // entry 8 at 0
-  program.acceso[7] = 1;
+  program.rights.levels[7] = 1;
   EXPECT_TRUE(importAllowed(program, dudore()));
 
   // No user: the import is never held back.
-  program.usuario = 0;
-  program.acceso = levels(0);
+  program.rights.user = 0;
+  program.rights.levels = levels(0);
   EXPECT_TRUE(importAllowed(program, dudore()));
   EXPECT_TRUE(importAllowed(program, vorovid()));
   EXPECT_TRUE(host.boxes.empty());
@@ -136,10 +137,10 @@ TEST_F(Shell, AForeignPersonnelFileIsReportedAndLeftAlone) {
   std::string garbage;
   for (int i = 0; i < 8192; ++i) garbage += char((i * 37 + 11) & 0xFF);
   std::ofstream(folder.file("DATA7.TPS"), std::ios::binary) << garbage;
-  program.acceso = levels(7);
+  program.rights.levels = levels(7);
 
   EXPECT_EQ(rightsOf(5, program, dudore()), Rights::Unreadable);
-  EXPECT_EQ(program.acceso, levels(7));
+  EXPECT_EQ(program.rights.levels, levels(7));
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text.rfind("Archivo (PERS) no pudo ser abierto.", 0), 0u)
       << host.boxes[0].text;
@@ -209,9 +210,9 @@ TEST_F(Selection, ChoosingAWorkPointsItsTablesAtItsFiles) {
     br.accepted("?SELECT");
   });
   EXPECT_EQ(sel.run(host), response::Completed);
-  EXPECT_EQ(program.obra, "OB2");
-  EXPECT_EQ(program.nombreObra, "PUENTE NORTE");
-  EXPECT_EQ(program.lista, 2);
+  EXPECT_EQ(globals(program).obra, "OB2");
+  EXPECT_EQ(globals(program).nombreObra, "PUENTE NORTE");
+  EXPECT_EQ(globals(program).lista, 2);
   EXPECT_EQ(nameOf("PART"), base() + "/OB2/OBRA10.TPS");
   EXPECT_EQ(nameOf("BANC"), base() + "/OB2/PAGO3.TPS");
   EXPECT_EQ(nameOf("CUEN"), base() + "/CONTA2/CUENTAS.TPS");
@@ -229,9 +230,9 @@ TEST_F(Selection, ChoosingAWorkPointsItsTablesAtItsFiles) {
   host.actions.push_back(
       [](Procedure& p) { static_cast<BrowseProcedure&>(p).rowDoubleClicked(0); });
   EXPECT_EQ(vsel.run(host), response::Completed);
-  EXPECT_EQ(vor.obra, "OB1");
-  EXPECT_EQ(vor.nombreObra, "CENTRO COMERCIAL");
-  EXPECT_EQ(vor.lista, 1);
+  EXPECT_EQ(globals(vor).obra, "OB1");
+  EXPECT_EQ(globals(vor).nombreObra, "CENTRO COMERCIAL");
+  EXPECT_EQ(globals(vor).lista, 1);
   EXPECT_DOUBLE_EQ(std::get<double>(vor.var("COSTO_DIRECTO")), 30);
   EXPECT_EQ(nameOf("PART"), base() + "/OB1/OBRA10");
   EXPECT_EQ(nameOf("POLMES"), base() + "/CONTA1/POL" + month());
@@ -256,7 +257,7 @@ TEST_F(Selection, CierraAndAnEmptyCatalogueChooseNothing) {
   });
   EXPECT_EQ(empty.run(host), response::Cancelled);
   EXPECT_EQ(nameOf("PART"), "");
-  EXPECT_EQ(program.obra, "");
+  EXPECT_EQ(globals(program).obra, "");
 
   // With works on file, a previous choice survives a cancelled one.
   addWorks();
@@ -270,9 +271,9 @@ TEST_F(Selection, CierraAndAnEmptyCatalogueChooseNothing) {
     br.accepted("?CLOSE");
   });
   EXPECT_EQ(sel.run(host), response::Cancelled);
-  EXPECT_EQ(program.obra, "OB1");
-  EXPECT_EQ(program.nombreObra, "CENTRO COMERCIAL");
-  EXPECT_EQ(program.lista, 1);
+  EXPECT_EQ(globals(program).obra, "OB1");
+  EXPECT_EQ(globals(program).nombreObra, "CENTRO COMERCIAL");
+  EXPECT_EQ(globals(program).lista, 1);
   EXPECT_EQ(nameOf("PART"), base() + "/OB1/OBRA10.TPS");
   EXPECT_EQ(nameOf("POLMES"), base() + "/CONTA1/POLABR.TPS");
   EXPECT_TRUE(sel.chosen().names.empty());
@@ -357,7 +358,7 @@ TEST_F(Selection, AWorkWithoutItsFolderIsNotChosen) {
   EXPECT_EQ(host.warnings[0][1], "OB2");
   // OB1's accounting folder is missing too: said, but the work is chosen.
   EXPECT_EQ(host.warnings[1][0], "NO EXISTE LA CARPETA CONTABLE");
-  EXPECT_EQ(program.obra, "OB1");
+  EXPECT_EQ(globals(program).obra, "OB1");
   EXPECT_FALSE(fs::exists(folder.path() / "OB2"));
 }
 

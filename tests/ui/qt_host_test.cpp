@@ -187,9 +187,9 @@ void type(QLineEdit* e, const QString& text) {
 }
 
 TEST_F(QtHostTest, FormControlsParseThroughTheirPicturesAndCarryRadiosCalendarAndTips) {
-  program.setVar("TIES", Value(std::string("1")));
-  program.setVar("FECHA", Value(std::int64_t(dates::dateOf(3, 15, 2026))));
-  program.setVar("NOTA", Value(std::string()));
+  program.declare("TIES", Value(std::string("1")));
+  program.declare("FECHA", Value(std::int64_t(dates::dateOf(3, 15, 2026))));
+  program.declare("NOTA", Value(std::string()));
   Capture capture(program, ctx);
   bool checked = false;
   later([&] {

@@ -261,14 +261,14 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
   if (cmd == "USUARIO") {
     int n = 0;
     if (!need(1) || !toInt(w[1], n)) return fail("usuario necesita un número");
-    program_.usuario = n;
+    program_.rights.user = n;
     return true;
   }
   if (cmd == "ACCESO") {  // acceso ENTRADA NIVEL
     int e = 0, l = 0;
     if (!need(2) || !toInt(w[1], e) || !toInt(w[2], l) || e < 1 || e > 20 || l < 0 || l > 255)
       return fail("acceso ENTRADA(1-20) NIVEL");
-    program_.acceso[std::size_t(e - 1)] = std::uint8_t(l);
+    program_.rights.levels[std::size_t(e - 1)] = std::uint8_t(l);
     return true;
   }
   if (cmd == "ARCHIVO") {

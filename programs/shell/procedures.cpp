@@ -1,0 +1,14 @@
+#include "programs/shell/procedures.h"
+
+#include "estimates/estimates.h"
+#include "shell/main_frame.h"
+
+namespace velmora {
+
+void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
+                          const std::string& programFolder) {
+  shell::addShellProcedures(program, shell, programFolder);
+  if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
+}
+
+}  // namespace velmora
