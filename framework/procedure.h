@@ -60,6 +60,7 @@ enum class Key {
 using WarningLines = std::array<std::string, 3>;
 
 class Procedure;
+class ListPart;
 
 // Implemented by the Qt host, the script host and the test host.
 class Host : public MessageHost {
@@ -193,6 +194,11 @@ class Procedure {
   // same name.
   void setLocal(std::string_view name, Value v);
 
+  // The parts of the window's list controls, each found by its control;
+  // nullptr for a control that has none.
+  std::vector<ListPart*> lists() const;
+  ListPart* list(std::string_view control) const;
+
   // Tables the procedure uses: opened by init, closed by kill.
   void uses(std::string_view label);
   db::Table& table(std::string_view label) { return ctx_.table(label); }
@@ -208,6 +214,14 @@ class Procedure {
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);
+
+  // Gives a list control its part (list_part.h); the procedure owns it.
+  template <class Part>
+  Part& addList(std::unique_ptr<Part> part) {
+    Part& added = *part;
+    lists_.push_back(std::move(part));
+    return added;
+  }
 
   // The access check of a window for its entry k, by request.
   bool checkAccess(int entry);
@@ -227,6 +241,7 @@ class Procedure {
   bool registered_ = false;
   std::unique_ptr<db::Context> ownContext_;
   std::map<std::string, Value, NoCaseLess> locals_;
+  std::vector<std::unique_ptr<ListPart>> lists_;
 
   friend class Program;
 };
