@@ -413,6 +413,14 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
     }
     return true;
   }
+  if (cmd == "ENCABEZADO") {
+    int n = 0;
+    if (!needList(1)) return false;
+    if (w.size() < 2 || !toInt(w[1], n) || n < 1 || n > int(list->columns().size()))
+      return fail("encabezado necesita un número de columna");
+    list->headerClicked(n - 1);
+    return true;
+  }
   if (cmd == "BARRA") {
     int n = 0;
     if (!needList(1)) return false;
