@@ -100,11 +100,12 @@ void WindowWidget::build() {
   QFormLayout* pendingForm = nullptr;
   for (const Control& c : w.controls) {
     if (c.type == ControlType::Sheet || c.type == ControlType::Tab) continue;
+    if (c.type == ControlType::Lookup || c.type == ControlType::Calendar)
+      continue;  // beside their entry
     auto made = makeAdapter(*this, c);
     ControlAdapter* a = made.get();
     adapters_[c.id] = std::move(made);
     const ControlAdapter::Place place = a->place();
-    if (place == ControlAdapter::Place::Beside) continue;  // placed with their entry
     // Fields after a list sit below it.
     if (listPlaced && c.owner.empty() && place != ControlAdapter::Place::Button) {
       mainForm = new QFormLayout;
