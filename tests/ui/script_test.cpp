@@ -170,6 +170,19 @@ TEST(Script, ListOfLinesInAForm) {
   EXPECT_NE(out.find("ERROR en la línea 2: no existe la lista ?CLIENTE en CAP_LIN"),
             std::string::npos)
       << out;
+  // With two lists, a list command names the one it means.
+  struct TwoLists : test::LinesForm {
+    TwoLists(Program& p, db::Context& c) : LinesForm(p, c) {
+      addList(std::make_unique<MemoryListPart>(*this, "?OTRA"));
+    }
+  };
+  program.addProcedure("CAP_LIN2",
+                       [](Program& p, db::Context& c) { return std::make_unique<TwoLists>(p, c); });
+  std::tie(st, out) = run("inicia CAP_LIN2\npagina ?LINEAS\npagina\n");
+  EXPECT_EQ(out,
+            "ABRE CAP_LIN \"Captura de Líneas\"\n  (sin registros)\n"
+            "ERROR en la línea 3: pagina necesita el control de la lista: hay varias en CAP_LIN\n"
+            "CIERRA CAP_LIN respuesta 2\n");
   std::tie(st, out) = run("inicia CAP_LIN\nbarra 50\n");
   EXPECT_NE(out.find("ERROR en la línea 2: la lista ?LINEAS no tiene barra"), std::string::npos)
       << out;
