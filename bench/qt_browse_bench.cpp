@@ -58,7 +58,7 @@ void BM_QtBrowsePageDownPainted(benchmark::State& state) {
   QImage canvas(900, 420, QImage::Format_ARGB32);
   for (auto _ : state) {
     browse->keyPressed(Key::PageDown);
-    w->refreshList();
+    w->refreshLists();
     w->render(&canvas);
     benchmark::DoNotOptimize(canvas.bits());
   }

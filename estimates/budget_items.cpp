@@ -96,7 +96,7 @@ class CapPart : public BrowseProcedure {
     db::Table& part = table("PART");
     const int r = call(procedure, request::Change);
     const std::int64_t at = part.position();
-    if (r == response::Completed && headerField_ >= 0) (void)showOrder();
+    if (r == response::Completed && headerSorted()) (void)showOrder();
     if (r == response::Completed && at != 0)
       (void)view_->show(at);
     else

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "dictionary/cp1252.h"
 #include "framework/access.h"
-#include "framework/picture.h"
 
 namespace velmora {
 
@@ -21,6 +19,21 @@ bool isButton(const std::string& id, std::string_view name) {
   return id.size() == name.size() || id[name.size()] == ':';
 }
 
+// The browse's list part asks the browse for its cells and colours, which
+// business browses override.
+class BrowseListPart final : public TableListPart {
+ public:
+  BrowseListPart(BrowseProcedure& browse, std::string control, std::string table,
+                 std::vector<BrowseTab> tabs)
+      : TableListPart(browse, std::move(control), std::move(table), std::move(tabs)),
+        browse_(browse) {}
+  std::string cell(int row, int column) const override { return browse_.cell(row, column); }
+  CellColours colours(int row, int column) const override { return browse_.colours(row, column); }
+
+ private:
+  BrowseProcedure& browse_;
+};
+
 }  // namespace
 
 BrowseProcedure::BrowseProcedure(Program& program, db::Context& ctx, WindowDescription window,
@@ -29,11 +42,14 @@ BrowseProcedure::BrowseProcedure(Program& program, db::Context& ctx, WindowDescr
     : Procedure(program, ctx, std::move(window)),
       tableLabel_(std::move(table)),
       form_(std::move(form)),
-      tabs_(std::move(tabs)),
       entry_(entry) {
   uses(tableLabel_);
   for (const Control& c : window_.controls)
     if (c.type == ControlType::List && list_.empty()) list_ = c.id;
+  part_ = &addList(std::make_unique<BrowseListPart>(*this, list_, tableLabel_, std::move(tabs)));
+  part_->buttons = {button("?INSERT"), button("?CHANGE"), button("?DELETE"), button("?VIEW"),
+                    button("?SELECT")};
+  part_->onChanged([this] { selectionChanged(); });
 }
 
 std::string BrowseProcedure::button(std::string_view name) const {
@@ -50,8 +66,12 @@ bool BrowseProcedure::usable(const std::string& b) const {
 
 bool BrowseProcedure::init() {
   if (!Procedure::init()) return false;
-  view_ = std::make_unique<BrowseView>(table(tableLabel_));
   if (window_.hasSheet() && currentTab_ == 0) currentTab_ = 1;
+  part_->setTab(std::max(currentTab_, 1) - 1);
+  part_->open();
+  view_ = &part_->view();
+  part_->selecting = selecting();
+  part_->viewOnly = wm_.originalRequest == request::View;
   // A browse opened only to look binds no updates.
   if (wm_.originalRequest == request::View)
     for (const char* b : {"?INSERT", "?CHANGE", "?DELETE"})
@@ -64,71 +84,10 @@ bool BrowseProcedure::init() {
   return true;
 }
 
-Status BrowseProcedure::showOrder() {
-  search_.clear();
-  BrowseOrder order;
-  if (!tabs_.empty()) {
-    std::size_t i = std::size_t(std::max(currentTab_, 1) - 1);
-    if (i >= tabs_.size()) i = 0;
-    const BrowseTab& tab = tabs_[i];
-    const dict::TableInfo& t = table(tableLabel_).info();
-    order.key = t.key(tab.key);
-    if (!order.key) throw std::logic_error("no key " + tab.key + " in " + std::string(t.label));
-    order.descending = tab.descending;
-    if (tab.range) order.range = tab.range(*this);
-    order.filter = tab.filter;
-  }
-  if (headerField_ >= 0) {
-    order.sortFields = {headerField_};
-    order.descending = headerDescending_;
-  }
-  Status st = view_->setOrder(std::move(order));
-  applyRules();
-  listChanged();
-  return st;
-}
-
 void BrowseProcedure::selectTab(int tab) {
   int before = currentTab_;
   Procedure::selectTab(tab);
-  if (view_ && currentTab_ != before) {
-    headerField_ = -1;
-    (void)showOrder();
-  }
-}
-
-void BrowseProcedure::headerClicked(int column) {
-  const Control* list = window_.find(list_);
-  if (!list || column < 0 || column >= int(list->columns.size())) return;
-  const dict::TableInfo& t = table(tableLabel_).info();
-  FieldRef ref = resolve(t, list->columns[std::size_t(column)].field);
-  if (!ref || ref.elements() > 1 || ref.field->group >= 0 || ref.field->type == dict::Type::Memo)
-    return;
-  int field = t.fieldIndex(*ref.field);
-  headerDescending_ = field == headerField_ ? !headerDescending_ : false;
-  headerField_ = field;
-  (void)showOrder();
-}
-
-void BrowseProcedure::listChanged() {
-  selectionChanged();
-  refresh(list_);
-}
-
-void BrowseProcedure::applyRules() {
-  bool rows = view_ && !view_->empty();
-  bool viewOnly = wm_.originalRequest == request::View;
-  for (const char* name : {"?CHANGE", "?DELETE", "?VIEW"}) {
-    std::string id = button(name);
-    if (id.empty() || (viewOnly && std::string_view(name) != "?VIEW")) continue;
-    states_[id].enabled = rows;
-    refresh(id);
-  }
-  if (std::string sel = button("?SELECT"); !sel.empty()) {
-    states_[sel].enabled = selecting() && rows;
-    states_[sel].hidden = !selecting();
-    refresh(sel);
-  }
+  if (view_ && currentTab_ != before) part_->setTab(currentTab_ - 1);
 }
 
 void BrowseProcedure::onAccepted(const std::string& control) {
@@ -162,7 +121,7 @@ int BrowseProcedure::update(int req) {
   }
   int r = call(form_, req);
   // A header sort is a copy of the rows: take it again to include the change.
-  if (r == response::Completed && headerField_ >= 0) {
+  if (r == response::Completed && headerSorted()) {
     std::int64_t at = t.position();
     (void)showOrder();
     if (at != 0) (void)view_->show(at);
@@ -182,148 +141,16 @@ int BrowseProcedure::update(int req) {
 
 void BrowseProcedure::closeBox() { close(selecting() ? response::Cancelled : response::Completed); }
 
-void BrowseProcedure::rowClicked(int row) {
-  view_->select(row);
-  listChanged();
-}
-
-void BrowseProcedure::rowDoubleClicked(int row) {
-  if (view_->empty()) return;
-  view_->select(row);
-  std::string b = button(selecting() ? "?SELECT" : "?CHANGE");
-  if (usable(b)) accepted(b);
-}
-
-void BrowseProcedure::rightButtonReleased(int row) {
-  if (!view_->empty()) view_->select(row);
-  listChanged();
-}
-
-std::vector<PopupItem> BrowseProcedure::popup() const {
-  std::vector<PopupItem> items;
-  auto add = [&](const char* caption, const char* name) {
-    std::string id = button(name);
-    if (id.empty() || state(id).hidden) return;
-    items.push_back({caption, id, state(id).enabled});
-  };
-  add("Alta", "?INSERT");
-  add("Cambia", "?CHANGE");
-  add("Borra", "?DELETE");
-  add("Ver", "?VIEW");
-  if (selecting()) add("Selecciona", "?SELECT");
-  return items;
-}
-
-void BrowseProcedure::popupChosen(const std::string& caption) {
-  for (const PopupItem& item : popup())
-    if (item.caption == caption && item.enabled) accepted(item.control);
-}
-
-void BrowseProcedure::scrollThumb(int percent) {
-  (void)view_->thumb(percent);
-  listChanged();
-}
-
 void BrowseProcedure::keyPressed(Key key) {
-  auto press = [&](const char* name) {
-    std::string b = button(name);
-    if (usable(b)) accepted(b);
-  };
-  switch (key) {
-    case Key::Insert: press("?INSERT"); return;
-    case Key::Delete: press("?DELETE"); return;
-    case Key::CtrlEnter: press("?CHANGE"); return;
-    case Key::ShiftEnter: press("?VIEW"); return;
-    case Key::Down: (void)view_->down(); break;
-    case Key::Up: (void)view_->up(); break;
-    case Key::PageDown: (void)view_->pageDown(); break;
-    case Key::PageUp: (void)view_->pageUp(); break;
-    case Key::CtrlHome:
-    case Key::Home: (void)view_->top(); break;
-    case Key::CtrlEnd:
-    case Key::End: (void)view_->bottom(); break;
-    case Key::Backspace:
-      if (!search_.empty()) {
-        search_ = cp1252::utf8Prefix(search_, cp1252::utf8Length(search_) - 1);
-        typedCharacter("");
-      }
-      return;
-    default: Procedure::keyPressed(key); return;
-  }
-  listChanged();
-}
-
-void BrowseProcedure::typedCharacter(const std::string& ch) {
-  if (tabs_.empty() || view_ == nullptr) return;
-  const BrowseTab& tab = tabs_[std::size_t(std::max(currentTab_, 1) - 1) % tabs_.size()];
-  if (tab.locator == LocatorKind::None || tab.locatorField.empty()) return;
-  const dict::TableInfo& t = table(tableLabel_).info();
-  FieldRef ref = resolve(t, tab.locatorField);
-  if (!ref) return;
-  Record probe(t);
-  if (tab.locator == LocatorKind::Incremental) {
-    if (cp1252::utf8Length(search_) < 40) search_ += ch;
-    (void)probe.set(ref, search_);
-    (void)view_->locate(probe);
-  } else {
-    if (ch.empty()) return;
-    // The next row first; it stays when it still starts with the letter.
-    (void)view_->down();
-    bool noCase = t.key(tab.key) && t.key(tab.key)->noCase;
-    auto fold = [&](const std::string& s) { return noCase ? cp1252::upperUtf8(s) : s; };
-    bool stays = false;
-    if (!view_->empty()) {
-      std::string here = toText(view_->rows()[std::size_t(view_->selected())].record.get(ref));
-      stays = fold(here).rfind(fold(ch), 0) == 0;
-    }
-    if (!stays) {
-      (void)probe.set(ref, ch);
-      (void)view_->locate(probe);
-    }
-  }
-  listChanged();
+  if (!part_->keyPressed(key)) Procedure::keyPressed(key);
 }
 
 std::string BrowseProcedure::cell(int row, int column) const {
-  const Control* list = window_.find(list_);
-  if (!list || column < 0 || column >= int(list->columns.size()) || row < 0 ||
-      row >= int(view_->rows().size()))
-    return {};
-  const ListColumn& col = list->columns[std::size_t(column)];
-  const Record& r = view_->rows()[std::size_t(row)].record;
-  FieldRef ref = resolve(r.table(), col.field);
-  Value v = ref ? r.get(ref) : program_.var(col.field);
-  return col.picture.empty() ? toText(v) : formatPicture(col.picture, v);
-}
-
-int BrowseProcedure::bestFit(int column,
-                             const std::function<int(const std::string&)>& measure) const {
-  if (!bestFit_) return -1;
-  int widest = 0;
-  for (int r = 0; r < int(view_->rows().size()); ++r)
-    widest = std::max(widest, measure(cell(r, column)));
-  return widest;
+  return part_->ListPart::cell(row, column);
 }
 
 CellColours BrowseProcedure::colours(int row, int column) const {
-  CellColours c;
-  const Control* list = window_.find(list_);
-  if (!list || column < 0 || column >= int(list->columns.size()) ||
-      !list->columns[std::size_t(column)].coloured)
-    return c;
-  // Green bar: the 1st, 3rd, 5th ... visible rows.
-  if (row % 2 == 0) c.normalBg = kGreenBar;
-  return c;
-}
-
-BrowseTab sortTab(std::string key, std::string locatorField) {
-  BrowseTab t;
-  t.key = std::move(key);
-  if (!locatorField.empty()) {
-    t.locator = LocatorKind::Incremental;
-    t.locatorField = std::move(locatorField);
-  }
-  return t;
+  return part_->ListPart::colours(row, column);
 }
 
 }  // namespace velmora

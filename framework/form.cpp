@@ -7,6 +7,7 @@
 
 #include "framework/access.h"
 #include "framework/file_errors.h"
+#include "framework/list_part.h"
 
 namespace velmora {
 
@@ -246,6 +247,8 @@ void FormProcedure::cancel() { close(response::Cancelled); }
 
 void FormProcedure::keyPressed(Key key) {
   if (key == wm_.historyKey) return recall(focused_);
+  // A list with the focus takes its own keys (its buttons, moving).
+  if (ListPart* l = list(focused_); l && l->keyPressed(key)) return;
   const Control* c = window_.find(focused_);
   const bool field = settings_.enterAsTab && isEntryField(focused_);
   const bool onButton = c && isButtonType(c->type);

@@ -7,6 +7,7 @@
 #include "dictionary/cp1252.h"
 #include "framework/access.h"
 #include "framework/file_errors.h"
+#include "framework/list_part.h"
 #include "framework/picture.h"
 #include "framework/settings.h"
 
@@ -225,7 +226,22 @@ void Procedure::accepted(const std::string& control) {
 void Procedure::onAccepted(const std::string&) {}
 
 void Procedure::keyPressed(Key key) {
+  // A list with the focus takes its own keys.
+  if (ListPart* l = list(focused_); l && l->keyPressed(key)) return;
   if (key == Key::Esc) closeBox();
+}
+
+std::vector<ListPart*> Procedure::lists() const {
+  std::vector<ListPart*> all;
+  for (const auto& l : lists_) all.push_back(l.get());
+  return all;
+}
+
+ListPart* Procedure::list(std::string_view control) const {
+  if (control.empty()) return nullptr;
+  for (const auto& l : lists_)
+    if (dict::sameName(l->control(), control)) return l.get();
+  return nullptr;
 }
 
 void Procedure::closeBox() { close(response::Cancelled); }

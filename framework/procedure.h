@@ -61,6 +61,7 @@ enum class Key {
 using WarningLines = std::array<std::string, 3>;
 
 class Procedure;
+class ListPart;
 
 // Implemented by the Qt host, the script host and the test host.
 class Host : public MessageHost {
@@ -197,6 +198,11 @@ class Procedure {
   void setLocal(std::string_view name, Value v);
   bool hasLocal(std::string_view name) const { return locals_.count(name) != 0; }
 
+  // The parts of the window's list controls, each found by its control;
+  // nullptr for a control that has none.
+  std::vector<ListPart*> lists() const;
+  ListPart* list(std::string_view control) const;
+
   // Tables the procedure uses: opened by init, closed by kill. An unknown
   // label is a programming error.
   void uses(std::string_view label);
@@ -214,6 +220,14 @@ class Procedure {
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);
+
+  // Gives a list control its part (list_part.h); the procedure owns it.
+  template <class Part>
+  Part& addList(std::unique_ptr<Part> part) {
+    Part& added = *part;
+    lists_.push_back(std::move(part));
+    return added;
+  }
 
   // The access check of a window for its entry k, by request.
   bool checkAccess(int entry);
@@ -238,6 +252,7 @@ class Procedure {
   std::unique_ptr<db::Context> ownContext_;
   std::map<std::string, Value, NoCaseLess> locals_;
   ErrorContext errors_;  // this procedure's messages
+  std::vector<std::unique_ptr<ListPart>> lists_;
 
   friend class Program;
 };

@@ -8,9 +8,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "framework/list_part.h"
 #include "framework/procedure.h"
 
 namespace velmora::test {
@@ -95,6 +97,17 @@ class TestHost : public Host {
   }
   void key(Key k) {
     actions.push_back([k](Procedure& p) { p.keyPressed(k); });
+  }
+  // A list of a window by its control; the window's only list without one.
+  static ListPart& list(Procedure& p, const std::string& control = {}) {
+    std::vector<ListPart*> all = p.lists();
+    ListPart* l = !control.empty() ? p.list(control) : all.size() == 1 ? all.front() : nullptr;
+    if (!l) throw std::logic_error("no list " + control + " in " + p.name());
+    return *l;
+  }
+  // Queues something done on a list of the innermost window.
+  void onList(std::function<void(ListPart&)> f, std::string control = {}) {
+    actions.push_back([f = std::move(f), c = std::move(control)](Procedure& p) { f(list(p, c)); });
   }
   void closeWindow() {
     actions.push_back([](Procedure& p) { p.closeBox(); });

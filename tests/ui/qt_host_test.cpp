@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -26,6 +28,7 @@
 #include "framework/describe.h"
 #include "framework/frame.h"
 #include "framework/maintenance.h"
+#include "tests/support/lines_form.h"
 #include "tests/support/temp_folder.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/frame_window.h"
@@ -268,6 +271,61 @@ TEST_F(QtHostTest, FormControlsParseThroughTheirPicturesAndCarryRadiosCalendarAn
     QTest::keyClick(w, Qt::Key_Escape);
   });
   EXPECT_EQ(again.run(host), response::Cancelled);
+}
+
+// The header and lines form in real widgets: its in-memory list gets a
+// model of its own; buttons, a header click and keys reach the list part.
+TEST_F(QtHostTest, HeaderAndLinesFormBindsAModelToItsList) {
+  test::LinesForm form(program, ctx);
+  bool checked = false;
+  later([&] {
+    qt::WindowWidget* w = host.widget(form);
+    ASSERT_NE(w, nullptr);
+    QTableView* list = w->list(test::LinesForm::kList);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    QAbstractItemModel* m = list->model();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->columnCount(), 4);
+    EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString().toStdString(), "IMPORTE");
+    EXPECT_EQ(w->findChild<QScrollBar*>("?LINEAS:thumb"), nullptr);  // every row, no thumb
+    auto* remove = w->findChild<QPushButton*>("?BAJA");
+    EXPECT_FALSE(remove->isEnabled());
+    auto add = [&](const char* item, const char* quantity, const char* price) {
+      type(w->findChild<QLineEdit*>("?CONCEPTO"), item);
+      type(w->findChild<QLineEdit*>("?CANTIDAD"), quantity);
+      type(w->findChild<QLineEdit*>("?PRECIO"), price);
+      w->findChild<QPushButton*>("?ALTA")->click();
+    };
+    add("ZAPATA", "2", "150.25");
+    add("BARDA", "3.5", "10.01");
+    add("MURO", "1", "0.10");
+    auto text = [&](int row, int column) {
+      return m->data(m->index(row, column)).toString().toStdString();
+    };
+    ASSERT_EQ(m->rowCount(), 3);
+    EXPECT_EQ(text(1, 3), "35.04");
+    EXPECT_EQ(list->currentIndex().row(), 2);
+    EXPECT_TRUE(remove->isEnabled());
+    EXPECT_EQ(w->findChild<QLabel*>("?TOTAL")->text().trimmed().toStdString(), "335.64");
+    EXPECT_EQ(m->data(m->index(2, 0), Qt::BackgroundRole).value<QColor>(), QColor(193, 255, 193));
+    // A click on the first header sorts by concept; MURO stays selected.
+    QHeaderView* header = list->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    EXPECT_EQ(text(0, 0), "BARDA");
+    EXPECT_EQ(list->currentIndex().row(), 1);
+    // Delete on the list presses "&Baja".
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(m->rowCount(), 2);
+    EXPECT_EQ(text(1, 0), "ZAPATA");
+    EXPECT_EQ(w->findChild<QLabel*>("?TOTAL")->text().trimmed().toStdString(), "335.54");
+    checked = true;
+    w->findChild<QPushButton*>("?OK")->click();
+  });
+  EXPECT_EQ(form.run(host), response::Completed);
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(form.lines().rows().size(), 2u);
 }
 
 TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {

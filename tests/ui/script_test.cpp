@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "framework/maintenance.h"
+#include "tests/support/lines_form.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 #include "ui/script/script_host.h"
@@ -108,6 +109,83 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   EXPECT_NE(out.find("ERROR en la línea 3: tecla desconocida Volar"), std::string::npos) << out;
   EXPECT_EQ(scriptWords(R"(campo ?X "DOS  PALABRAS" # comentario)"),
             (std::vector<std::string>{"campo", "?X", "DOS  PALABRAS"}));
+}
+
+// The header and lines form under the script host: its in-memory list is
+// addressed as the window's only list or by its control.
+TEST(Script, ListOfLinesInAForm) {
+  test::TempFolder folder;
+  db::Storage storage;
+  MessageService messages;
+  Program program("VELMORA", storage, messages, folder.file("velmora.INI"));
+  program.addProcedure("CAP_LIN", [](Program& p, db::Context& c) {
+    return std::make_unique<test::LinesForm>(p, c);
+  });
+  auto run = [&](const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream out;
+    ScriptHost host(program, in, out);
+    messages.setHost(&host);
+    int st = host.run();
+    messages.setHost(nullptr);
+    return std::make_pair(st, out.str());
+  };
+  auto [st, out] = run(R"(inicia CAP_LIN
+  campo ?CLIENTE "CONSTRUCTORA DEL NORTE"
+  pagina
+  campo ?CONCEPTO ZAPATA
+  campo ?CANTIDAD 2
+  campo ?PRECIO 150.25
+  pulsa Alta
+  campo ?CONCEPTO BARDA
+  campo ?CANTIDAD 3.5
+  campo ?PRECIO 10.01
+  pulsa Alta
+  campo ?CONCEPTO MURO
+  campo ?CANTIDAD 1
+  campo ?PRECIO 0.10
+  pulsa Alta
+  muestra ?TOTAL
+  encabezado 1 ?LINEAS
+  pagina
+  fila 1
+  tecla Delete
+  pagina ?lineas
+  muestra ?TOTAL
+  pulsa Aceptar
+)");
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(out,
+            "ABRE CAP_LIN \"Captura de Líneas\"\n"
+            "  (sin registros)\n"
+            "CAMPO ?TOTAL = \"        335.64\"\n"
+            "  1: | BARDA |       3.50 |        10.01 |          35.04\n"
+            "> 2: | MURO |       1.00 |         0.10 |           0.10\n"
+            "  3: | ZAPATA |       2.00 |       150.25 |         300.50\n"
+            "> 1: | MURO |       1.00 |         0.10 |           0.10\n"
+            "  2: | ZAPATA |       2.00 |       150.25 |         300.50\n"
+            "CAMPO ?TOTAL = \"        300.60\"\n"
+            "CIERRA CAP_LIN respuesta 1\n");
+  std::tie(st, out) = run("inicia CAP_LIN\npagina ?CLIENTE\n");
+  EXPECT_NE(out.find("ERROR en la línea 2: no existe la lista ?CLIENTE en CAP_LIN"),
+            std::string::npos)
+      << out;
+  // With two lists, a list command names the one it means.
+  struct TwoLists : test::LinesForm {
+    TwoLists(Program& p, db::Context& c) : LinesForm(p, c) {
+      addList(std::make_unique<MemoryListPart>(*this, "?OTRA"));
+    }
+  };
+  program.addProcedure("CAP_LIN2",
+                       [](Program& p, db::Context& c) { return std::make_unique<TwoLists>(p, c); });
+  std::tie(st, out) = run("inicia CAP_LIN2\npagina ?LINEAS\npagina\n");
+  EXPECT_EQ(out,
+            "ABRE CAP_LIN \"Captura de Líneas\"\n  (sin registros)\n"
+            "ERROR en la línea 3: pagina necesita el control de la lista: hay varias en CAP_LIN\n"
+            "CIERRA CAP_LIN respuesta 2\n");
+  std::tie(st, out) = run("inicia CAP_LIN\nbarra 50\n");
+  EXPECT_NE(out.find("ERROR en la línea 2: la lista ?LINEAS no tiene barra"), std::string::npos)
+      << out;
 }
 
 }  // namespace

@@ -2,17 +2,16 @@
 
 // A real window built from a procedure's description: prompts and entries
 // in resizable layouts, sheets with tabs, lists, buttons with mnemonics,
-// lookup and calendar buttons. Every event goes to the procedure; the widget
-// only shows what the procedure holds.
+// lookup and calendar buttons. Each control is made and shown by the
+// adapter of its kind (control_adapters.h); every event goes to the
+// procedure, and the widget only shows what the procedure holds.
 
-#include <QAbstractTableModel>
 #include <QWidget>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "framework/browse.h"
 #include "framework/procedure.h"
 
 class QLabel;
@@ -20,28 +19,12 @@ class QStatusBar;
 class QTabBar;
 class QTabWidget;
 class QTableView;
-class QScrollBar;
 
 namespace velmora::qt {
 
 class QtHost;
-
-// The rows of a browse page as a table model: values through the columns'
-// pictures, colours from the procedure.
-class BrowseModel : public QAbstractTableModel {
- public:
-  explicit BrowseModel(BrowseProcedure& browse);
-  int rowCount(const QModelIndex& parent = {}) const override;
-  int columnCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-  void reset();
-
- private:
-  BrowseProcedure& browse_;
-  int shownRows_ = -1;
-  int shownColumns_ = -1;
-};
+class ControlAdapter;
+class ListAdapter;
 
 // The zones of a status bar: the first stretches, the others fit their text.
 class StatusZones {
@@ -61,40 +44,43 @@ class WindowWidget : public QWidget {
   ~WindowWidget() override;
 
   Procedure& procedure() { return procedure_; }
+  QtHost& host() { return host_; }
   QWidget* control(const std::string& id) const;
-  QTableView* list() const { return table_; }
+  // The table of a list control; the window's first list without one.
+  QTableView* list(const std::string& control = {}) const;
   void refresh(const std::string& control);
   void refreshAll();
-  void refreshList();
+  // Every list of the window, and the sort tabs above them.
+  void refreshLists();
   // The window's own status bar, for a window outside a frame; made on the
   // first text shown.
   void showStatus(int zone, const QString& text);
 
+  // --- for the adapters -----------------------------------------------------
+  // True while the window shows the procedure's values: the widgets'
+  // signals then are not the user's.
+  bool refreshing() const { return refreshing_; }
+  // A button (or lookup) was pressed: a pending entry is taken first.
+  void pressed(const std::string& id);
+  // After every event: the lists are redrawn and the host ends or finishes
+  // a closed procedure.
+  void done();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   void build();
-  QWidget* makeControl(const Control& c);
-  QWidget* makeList(const Control& c);
-  void entryFinished(const Control& c);
-  void pressed(const std::string& id);
-  void done();  // after every event: the host ends or finishes a closed procedure
-  void popupAt(int row, const QPoint& where);
-  void fitPageRows();
+  ControlAdapter* adapter(const std::string& id) const;
 
   Procedure& procedure_;
   QtHost& host_;
-  BrowseProcedure* browse_ = nullptr;
-  std::map<std::string, QWidget*, NoCaseLess> controls_;
+  std::map<std::string, std::unique_ptr<ControlAdapter>, NoCaseLess> adapters_;
+  std::vector<ListAdapter*> lists_;
   QTabWidget* pages_ = nullptr;
   QTabBar* tabBar_ = nullptr;
-  QTableView* table_ = nullptr;
-  QScrollBar* thumb_ = nullptr;
-  BrowseModel* model_ = nullptr;
   std::unique_ptr<StatusZones> status_;
   bool refreshing_ = false;
 };

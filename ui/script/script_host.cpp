@@ -9,7 +9,7 @@
 #include <ostream>
 
 #include "dictionary/cp1252.h"
-#include "framework/browse.h"
+#include "framework/list_part.h"
 
 namespace velmora {
 
@@ -213,17 +213,14 @@ void ScriptHost::start(std::unique_ptr<Procedure> p) {
   ref.run(*this);
 }
 
-void ScriptHost::printPage(Procedure& p) {
-  auto* b = dynamic_cast<BrowseProcedure*>(&p);
-  if (!b) return;
-  const Control* list = p.window().find(b->listControl());
-  const auto& rows = b->view().rows();
-  for (int r = 0; r < int(rows.size()); ++r) {
-    out_ << (r == b->view().selected() ? "> " : "  ") << r + 1 << ":";
-    for (int c = 0; list && c < int(list->columns.size()); ++c) out_ << " | " << b->cell(r, c);
+void ScriptHost::printPage(const ListPart& list) {
+  const int rows = list.rowCount(), columns = int(list.columns().size());
+  for (int r = 0; r < rows; ++r) {
+    out_ << (r == list.selected() ? "> " : "  ") << r + 1 << ":";
+    for (int c = 0; c < columns; ++c) out_ << " | " << list.cell(r, c);
     out_ << "\n";
   }
-  if (rows.empty()) out_ << "  (sin registros)\n";
+  if (rows == 0) out_ << "  (sin registros)\n";
 }
 
 void ScriptHost::printRecord(db::Table& t) {
@@ -246,9 +243,20 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
     if (w.size() < n + 1) return fail(w[0] + " necesita " + std::to_string(n) + " dato(s)");
     return true;
   };
-  auto* browse = p ? dynamic_cast<BrowseProcedure*>(p) : nullptr;
-  auto needBrowse = [&] {
-    if (!browse) return fail(w[0] + " solo se usa en una lista");
+  // The list a list command acts on: the one named after the command's
+  // data, or the window's only list.
+  ListPart* list = nullptr;
+  auto needList = [&](std::size_t data) {
+    std::vector<ListPart*> all = p ? p->lists() : std::vector<ListPart*>{};
+    if (all.empty()) return fail(w[0] + " solo se usa en una lista");
+    if (w.size() > data + 1) {
+      list = p->list(w[data + 1]);
+      if (!list) return fail("no existe la lista " + w[data + 1] + " en " + p->name());
+    } else if (all.size() > 1) {
+      return fail(w[0] + " necesita el control de la lista: hay varias en " + p->name());
+    } else {
+      list = all.front();
+    }
     return true;
   };
 
@@ -367,27 +375,29 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
     return true;
   }
   if (cmd == "PAGINA") {
-    if (!needBrowse()) return false;
-    printPage(*p);
+    if (!needList(0)) return false;
+    printPage(*list);
     return true;
   }
   if (cmd == "FILA" || cmd == "DOBLE" || cmd == "DERECHO") {
     int n = 0;
-    if (!needBrowse() || !need(1) || !toInt(w[1], n))
-      return fail(w[0] + " necesita un número de fila");
-    if (n < 1 || n > int(browse->view().rows().size())) return fail("no hay fila " + w[1]);
-    if (cmd == "FILA") browse->rowClicked(n - 1);
-    if (cmd == "DOBLE") browse->rowDoubleClicked(n - 1);
-    if (cmd == "DERECHO") browse->rightButtonReleased(n - 1);
+    if (!needList(1)) return false;
+    if (w.size() < 2 || !toInt(w[1], n)) return fail(w[0] + " necesita un número de fila");
+    if (n < 1 || n > list->rowCount()) return fail("no hay fila " + w[1]);
+    p->selected(list->control());
+    if (cmd == "FILA") list->rowClicked(n - 1);
+    if (cmd == "DOBLE") list->rowDoubleClicked(n - 1);
+    if (cmd == "DERECHO") list->rightButtonReleased(n - 1);
     return true;
   }
   if (cmd == "MENU") {
-    if (!needBrowse() || !need(1)) return false;
-    browse->popupChosen(w[1]);
+    if (!needList(1) || !need(1)) return false;
+    list->popupChosen(w[1]);
     return true;
   }
   if (cmd == "LOCALIZA") {
-    if (!needBrowse() || !need(1)) return false;
+    if (!needList(1) || !need(1)) return false;
+    p->selected(list->control());
     // Each character as it would be typed.
     for (std::size_t i = 0; i < w[1].size();) {
       std::size_t len = 1;
@@ -398,15 +408,25 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
         len = 3;
       else if (c >= 0xC0)
         len = 2;
-      browse->typedCharacter(w[1].substr(i, len));
+      list->typedCharacter(w[1].substr(i, len));
       i += len;
     }
     return true;
   }
+  if (cmd == "ENCABEZADO") {
+    int n = 0;
+    if (!needList(1)) return false;
+    if (w.size() < 2 || !toInt(w[1], n) || n < 1 || n > int(list->columns().size()))
+      return fail("encabezado necesita un número de columna");
+    list->headerClicked(n - 1);
+    return true;
+  }
   if (cmd == "BARRA") {
     int n = 0;
-    if (!needBrowse() || !need(1) || !toInt(w[1], n)) return fail("barra necesita un porcentaje");
-    browse->scrollThumb(n);
+    if (!needList(1)) return false;
+    if (w.size() < 2 || !toInt(w[1], n)) return fail("barra necesita un porcentaje");
+    if (!list->paged()) return fail("la lista " + list->control() + " no tiene barra");
+    list->scrollThumb(n);
     return true;
   }
   return fail("orden desconocida " + w[0]);

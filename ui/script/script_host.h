@@ -48,7 +48,7 @@ class ScriptHost : public Host {
   // Carries out one line in a window, or at the top when p is null.
   bool execute(Procedure* p, const std::vector<std::string>& words);
   bool fail(const std::string& why);
-  void printPage(Procedure& p);
+  void printPage(const ListPart& list);
   void printRecord(db::Table& t);
   std::string nextAnswer(const std::string& fallback);
 

@@ -1,0 +1,341 @@
+#include "ui/qt/control_adapters.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <map>
+
+#include "framework/picture.h"
+#include "ui/qt/dialogs.h"
+#include "ui/qt/list_adapter.h"
+#include "ui/qt/qt_host.h"
+#include "ui/qt/window_widget.h"
+
+namespace velmora::qt {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+bool numericPicture(const std::string& picture) {
+  auto p = compilePicture(picture);
+  return p && p->kind == PictureKind::Number;
+}
+
+// --- the base ----------------------------------------------------------------------
+
+ControlAdapter::ControlAdapter(WindowWidget& window, const Control& control)
+    : window_(window), control_(control) {}
+
+ControlAdapter::~ControlAdapter() = default;
+
+Procedure& ControlAdapter::procedure() const { return window_.procedure(); }
+
+void ControlAdapter::setWidget(QWidget* widget) {
+  widget_ = widget;
+  widget_->setObjectName(q(control_.id));
+  if (!control_.tip.empty()) widget_->setToolTip(q(control_.tip));
+}
+
+void ControlAdapter::watch(QObject* object) { object->installEventFilter(this); }
+
+bool ControlAdapter::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    procedure().selected(control_.id);
+    window_.host().status(procedure(), 1, control_.tip);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void ControlAdapter::refresh() {
+  ControlState s = procedure().state(control_.id);
+  widget_->setEnabled(s.enabled);
+  widget_->setVisible(!s.hidden);
+  showValue();
+}
+
+namespace {
+
+// --- the kinds ---------------------------------------------------------------------
+
+class PromptAdapter : public ControlAdapter {
+ public:
+  PromptAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    widget_ = new QLabel(q(c.text));
+    widget_->setObjectName(q(c.id));
+  }
+  Place place() const override { return Place::Prompt; }
+};
+
+// An entry takes its text through its picture when the user leaves it.
+class EntryAdapter : public ControlAdapter {
+ public:
+  EntryAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    edit_ = new QLineEdit;
+    if (numericPicture(c.picture)) edit_->setAlignment(Qt::AlignRight);
+    if (auto p = compilePicture(c.picture)) edit_->setMaxLength(std::max(velmora::width(*p), 1));
+    edit_->setReadOnly(c.readOnly);
+    QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
+    setWidget(edit_);
+    watch(edit_);
+  }
+  void showValue() override {
+    if (edit_->hasFocus() && edit_->isModified()) return;
+    QString text = q(procedure().display(control_));
+    edit_->setText(numericPicture(control_.picture) ? text.trimmed() : text);
+    edit_->setModified(false);
+  }
+  void finishEdit() override {
+    if (window_.refreshing() || !edit_->isModified()) return;
+    edit_->setModified(false);
+    procedure().selected(control_.id);
+    Status st = procedure().typed(control_.id, edit_->text().toStdString());
+    if (!st) {
+      QMessageBox::warning(&window_, window_.windowTitle(), q(st.text));
+      window_.refresh(control_.id);
+      edit_->setFocus();
+      return;
+    }
+    window_.refresh(control_.id);
+    procedure().accepted(control_.id);
+    window_.done();
+  }
+
+ private:
+  QLineEdit* edit_;
+};
+
+// A long text: several lines, taken when the user leaves it.
+class MemoAdapter : public ControlAdapter {
+ public:
+  MemoAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    text_ = new QPlainTextEdit;
+    text_->setReadOnly(c.readOnly);
+    text_->setTabChangesFocus(true);
+    text_->setFixedHeight(text_->fontMetrics().lineSpacing() * c.lines + 12);
+    setWidget(text_);
+    watch(text_);
+  }
+  void showValue() override {
+    if (!text_->hasFocus()) text_->setPlainText(q(procedure().display(control_)).trimmed());
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusOut && !window_.refreshing()) {
+      Status st = procedure().typed(control_.id, text_->toPlainText().toStdString());
+      if (!st) QMessageBox::warning(&window_, window_.windowTitle(), q(st.text));
+      window_.refresh(control_.id);
+      if (st) procedure().accepted(control_.id), window_.done();
+    }
+    return ControlAdapter::eventFilter(watched, event);
+  }
+
+ private:
+  QPlainTextEdit* text_;
+};
+
+class TextAdapter : public ControlAdapter {
+ public:
+  TextAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    label_ = new QLabel;
+    setWidget(label_);
+    watch(label_);
+  }
+  void showValue() override { label_->setText(q(procedure().display(control_))); }
+
+ private:
+  QLabel* label_;
+};
+
+// A control the window shows but does not bind (an image).
+class PlainAdapter : public ControlAdapter {
+ public:
+  PlainAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    setWidget(new QLabel);
+    watch(widget_);
+  }
+};
+
+class CheckAdapter : public ControlAdapter {
+ public:
+  CheckAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    box_ = new QCheckBox(q(plainCaption(c.text)));
+    QObject::connect(box_, &QCheckBox::toggled, this, [this](bool on) {
+      if (window_.refreshing() || control_.choices.size() < 2) return;
+      (void)procedure().setValue(control_.use, Value(control_.choices[on ? 1 : 0]));
+      procedure().accepted(control_.id);
+      window_.done();
+    });
+    setWidget(box_);
+    watch(box_);
+  }
+  void showValue() override {
+    if (control_.choices.size() >= 2)
+      box_->setChecked(toText(procedure().value(control_.use)) == control_.choices[1]);
+  }
+
+ private:
+  QCheckBox* box_;
+};
+
+// A radio group; a radio button with the focus stands for its group.
+class OptionAdapter : public ControlAdapter {
+ public:
+  OptionAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    auto* box = new QGroupBox(q(plainCaption(c.text)));
+    auto* layout = new QHBoxLayout(box);
+    group_ = new QButtonGroup(box);
+    for (std::size_t i = 0; i < c.choices.size(); ++i) {
+      const std::string& caption = i < c.captions.size() ? c.captions[i] : c.choices[i];
+      auto* r = new QRadioButton(q(caption));
+      r->setObjectName(q(c.id + ":" + std::to_string(i + 1)));
+      watch(r);
+      group_->addButton(r, int(i));
+      layout->addWidget(r);
+    }
+    layout->addStretch(1);
+    QObject::connect(group_, &QButtonGroup::idClicked, this, [this](int i) {
+      if (window_.refreshing() || i < 0 || std::size_t(i) >= control_.choices.size()) return;
+      procedure().selected(control_.id);
+      (void)procedure().setValue(control_.use, Value(control_.choices[std::size_t(i)]));
+      procedure().accepted(control_.id);
+      window_.done();
+    });
+    setWidget(box);
+    watch(box);
+  }
+  void showValue() override {
+    // No button is checked when the value is none of the choices.
+    auto trimmed = [](std::string t) {
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+      return t;
+    };
+    std::string v = trimmed(toText(procedure().value(control_.use)));
+    group_->setExclusive(false);
+    for (std::size_t i = 0; i < control_.choices.size(); ++i)
+      if (QAbstractButton* r = group_->button(int(i)))
+        r->setChecked(v == trimmed(control_.choices[i]));
+    group_->setExclusive(true);
+  }
+
+ private:
+  QButtonGroup* group_;
+};
+
+class SpinAdapter : public ControlAdapter {
+ public:
+  SpinAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    spin_ = new QSpinBox;
+    spin_->setRange(-999999, 999999);
+    QObject::connect(spin_, &QSpinBox::valueChanged, this, [this](int v) {
+      if (window_.refreshing()) return;
+      (void)procedure().setValue(control_.use, Value(std::int64_t(v)));
+      procedure().accepted(control_.id);
+      window_.done();
+    });
+    setWidget(spin_);
+    watch(spin_);
+  }
+  void showValue() override {
+    Value v = procedure().value(control_.use);
+    if (auto* i = std::get_if<std::int64_t>(&v)) spin_->setValue(int(*i));
+  }
+
+ private:
+  QSpinBox* spin_;
+};
+
+class ButtonAdapter : public ControlAdapter {
+ public:
+  ButtonAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    auto* b = new QPushButton(q(c.text));
+    b->setDefault(c.isDefault);
+    b->setAutoDefault(false);
+    QObject::connect(b, &QPushButton::clicked, this, [this] { window_.pressed(control_.id); });
+    widget_ = b;
+    widget_->setObjectName(q(c.id));
+  }
+  Place place() const override { return Place::Button; }
+};
+
+// The lookup button beside an entry: pressed like any button.
+class LookupAdapter : public ControlAdapter {
+ public:
+  LookupAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    auto* b = new QToolButton;
+    b->setText("...");
+    b->setToolTip(q(plainCaption(c.text)));
+    QObject::connect(b, &QToolButton::clicked, this, [this] { window_.pressed(control_.id); });
+    widget_ = b;
+    widget_->setObjectName(q(c.id));
+  }
+  Place place() const override { return Place::Beside; }
+};
+
+// The calendar button beside a date entry: the date picker from the
+// entry's date, which the entry then takes.
+class CalendarAdapter : public ControlAdapter {
+ public:
+  CalendarAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    auto* b = new QToolButton;
+    b->setText("📅");
+    b->setToolTip(q(plainCaption(c.text)));
+    QObject::connect(b, &QToolButton::clicked, this, [this] { pick(); });
+    widget_ = b;
+    widget_->setObjectName(q(c.id));
+  }
+  Place place() const override { return Place::Beside; }
+
+ private:
+  void pick() {
+    const Control* entry =
+        control_.target.empty() ? nullptr : procedure().window().find(control_.target);
+    if (control_.target.empty()) return window_.pressed(control_.id);
+    std::int32_t start = 0;
+    if (entry && !entry->use.empty())
+      if (Value v = procedure().value(entry->use); auto* n = std::get_if<std::int64_t>(&v))
+        start = std::int32_t(*n);
+    std::int32_t date = pickDate(&window_, &window_.host(), start);
+    if (entry && !entry->use.empty()) {
+      (void)procedure().setValue(entry->use, Value(std::int64_t(date)));
+      window_.refresh(entry->id);
+      procedure().accepted(entry->id);
+    }
+    window_.done();
+  }
+};
+
+template <class A>
+std::unique_ptr<ControlAdapter> make(WindowWidget& w, const Control& c) {
+  return std::make_unique<A>(w, c);
+}
+
+}  // namespace
+
+std::unique_ptr<ControlAdapter> makeAdapter(WindowWidget& window, const Control& c) {
+  using Maker = std::unique_ptr<ControlAdapter> (*)(WindowWidget&, const Control&);
+  static const std::map<ControlType, Maker> makers = {
+      {ControlType::Prompt, make<PromptAdapter>},     {ControlType::Text, make<TextAdapter>},
+      {ControlType::Check, make<CheckAdapter>},       {ControlType::Option, make<OptionAdapter>},
+      {ControlType::Spin, make<SpinAdapter>},         {ControlType::List, make<ListAdapter>},
+      {ControlType::Button, make<ButtonAdapter>},     {ControlType::Lookup, make<LookupAdapter>},
+      {ControlType::Calendar, make<CalendarAdapter>},
+  };
+  if (c.type == ControlType::Entry)
+    return c.lines > 1 ? make<MemoAdapter>(window, c) : make<EntryAdapter>(window, c);
+  auto it = makers.find(c.type);
+  return it == makers.end() ? make<PlainAdapter>(window, c) : it->second(window, c);
+}
+
+}  // namespace velmora::qt
