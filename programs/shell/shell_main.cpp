@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "equipment/equipment.h"
 #include "estimates/estimates.h"
 #include "shell/main_frame.h"
 #include "shell/platform.h"
@@ -201,6 +202,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   Program program(shell.name, storage, messages, shell::settingsPath(shell));
   shell::addShellProcedures(program, shell, options.programFolder);
   if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
+  if (shell.suite == shell::Suite::Vorovid) equipment::addProcedures(program);
 
   if (scripted) {
     std::ifstream in(script);
