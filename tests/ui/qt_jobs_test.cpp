@@ -15,6 +15,7 @@
 
 #include "dictionary/dates.h"
 #include "dictionary/work_files.h"
+#include "equipment/equipment.h"
 #include "estimates/audit.h"
 #include "estimates/audit_engine.h"
 #include "estimates/registry.h"
@@ -106,6 +107,17 @@ TEST_F(QtJobsTest, EscCancelsBetweenBatchesAndAClosedWindowEndsItsRun) {
   const int stepped = other.done;
   QTest::qWait(20);
   EXPECT_EQ(other.done, stepped);
+  EXPECT_EQ(host.jobs().running(), 0);
+}
+
+TEST_F(QtJobsTest, VorovidsAuditReadsItsTablesOnOkAndCloses) {
+  equipment::addProcedures(program);
+  auto audit = program.make("AUDITORIA", ctx);
+  QTimer::singleShot(0, [&] {
+    audit->accepted("?OK");
+    audit->closeBox();  // ignored while the job runs
+  });
+  EXPECT_EQ(audit->run(host), response::Completed);
   EXPECT_EQ(host.jobs().running(), 0);
 }
 
