@@ -25,7 +25,29 @@ WindowDescription auditWindow() {
 
 }  // namespace
 
+// The audit engine as a job: one batch of the run per step.
+class AuditJob : public Job {
+ public:
+  AuditJob(db::Context& ctx, AuditEvents events) : run_(ctx, announcing(std::move(events))) {}
+  bool step() override { return !cancelled() && run_.step(); }
+  const AuditRun& run() const { return run_; }
+
+ private:
+  AuditEvents announcing(AuditEvents events) {
+    events.caption = [this, show = std::move(events.caption)](const std::string& caption) {
+      if (show) show(caption);
+      setCaption(caption);
+    };
+    return events;
+  }
+  AuditRun run_;
+};
+
 Auditoria::Auditoria(Program& program, db::Context& ctx) : Procedure(program, ctx, auditWindow()) {}
+
+// A window closed under a running audit (the program ends) drops the run
+// where it is, which the next audit repairs.
+Auditoria::~Auditoria() = default;
 
 bool Auditoria::init() {
   if (!Procedure::init()) return false;
@@ -42,7 +64,7 @@ void Auditoria::windowOpened() {
   if (automatic_) accepted("?OK");
 }
 
-bool Auditoria::runAudit() {
+void Auditoria::startAudit() {
   AuditEvents events;
   events.caption = [this](const std::string& caption) {
     program_.setVar(kAuditStatus, caption);
@@ -52,22 +74,35 @@ bool Auditoria::runAudit() {
     warn(lines[0], lines[1], lines[2]);
   };
   events.storageError = [this](const Status& st, FileAction action) { fileError(st, action); };
-  AuditRun run(ctx_, std::move(events));
-  while (run.step()) {
-  }
-  if (run.stopped()) fileError(run.failure(), run.failureAction());
-  return run.finished();
+  job_ = std::make_unique<AuditJob>(ctx_, std::move(events));
+  JobEvents run;
+  run.done = [this](JobOutcome) { auditEnded(); };
+  runJob(*job_, std::move(run));
+}
+
+void Auditoria::auditEnded() {
+  const AuditRun& run = job_->run();
+  if (run.stopped())
+    fileError(run.failure(), run.failureAction());
+  const bool finished = run.finished();
+  job_.reset();
+  close(finished ? response::Completed : response::Cancelled);
 }
 
 void Auditoria::onAccepted(const std::string& control) {
+  if (running()) return;
   if (dict::sameName(control, "?OK")) {
     disable("?OK");
     disable("?CLOSE");
-    bool finished = runAudit();
-    close(finished ? response::Completed : response::Cancelled);
+    startAudit();
   } else if (dict::sameName(control, "?CLOSE")) {
     close(response::Cancelled);
   }
+}
+
+void Auditoria::closeBox() {
+  // The audit closes the window itself when it ends.
+  if (!running()) Procedure::closeBox();
 }
 
 void Auditoria::keyPressed(Key key) {

@@ -2,7 +2,9 @@
 
 // AUDITORIA: the system audit of DUDORE. Its window ("Título") shows the
 // step it is on in a 70-character status line; OK runs the audit to the
-// end and closes the window, "&Cierra" closes it without doing anything.
+// end as a job (the window stays live and its status line is painted as it
+// goes) and closes the window, "&Cierra" closes it without doing anything.
+// While the audit runs the window cannot be closed: it closes at the end.
 //
 // Automatic run: a caller that wants the audit to run by itself (the
 // estimates browse when it closes, the estimate form after a saved change)
@@ -12,8 +14,10 @@
 // the window is up, which closes at the end. Started with the flag blank
 // (the toolbar), it waits for OK.
 
+#include <memory>
 #include <string_view>
 
+#include "framework/job.h"
 #include "framework/procedure.h"
 
 namespace velmora::estimates {
@@ -23,13 +27,18 @@ inline constexpr std::string_view kAutoRunFlag = "AUTOMATICO";
 // The window variable behind the status line.
 inline constexpr std::string_view kAuditStatus = "ESTADO_AUDITORIA";
 
+class AuditJob;
+
 class Auditoria : public Procedure {
  public:
   static constexpr const char* kName = "AUDITORIA";
   Auditoria(Program& program, db::Context& ctx);
+  ~Auditoria() override;
 
   void keyPressed(Key key) override;
+  void closeBox() override;
   bool automatic() const { return automatic_; }
+  bool running() const { return job_ != nullptr; }
 
  protected:
   bool init() override;
@@ -37,9 +46,10 @@ class Auditoria : public Procedure {
   void onAccepted(const std::string& control) override;
 
  private:
-  // True when the audit ran to the end.
-  bool runAudit();
+  void startAudit();
+  void auditEnded();
   bool automatic_ = false;
+  std::unique_ptr<AuditJob> job_;
 };
 
 // Sets the automatic-run flag and starts AUDITORIA on a thread of its own.

@@ -339,6 +339,10 @@ void Procedure::status(int zone, const std::string& text) {
   if (host_ && open_) host_->status(*this, zone, text);
 }
 
+void Procedure::runJob(Job& job, JobEvents events) {
+  host_->jobs().run(*this, job, std::move(events));
+}
+
 void Procedure::selectTab(int tab) {
   int tabs = int(window_.tabs().size());
   if (tab < 1 || tab > tabs) return;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The life of every window procedure (init, event loop, kill), the request
-// and response protocol, the window manager state, and the host interface
-// through which procedures talk to the user. Business procedures derive from
+// and response protocol and the window manager state. Procedures talk to the
+// user through the host (framework/host.h). Business procedures derive from
 // Procedure (or from the browse and form behaviour built on it) and never
 // touch widgets.
 
@@ -16,6 +16,7 @@
 
 #include "dictionary/storage.h"
 #include "framework/file_errors.h"
+#include "framework/host.h"
 #include "framework/messages.h"
 #include "framework/program.h"
 #include "framework/settings.h"
@@ -57,43 +58,8 @@ enum class Key {
   Ditto,  // Ctrl+' puts back the value saved last
 };
 
-// The three lines of the warning dialog, each up to 40 characters.
-using WarningLines = std::array<std::string, 3>;
-
 class Procedure;
 class ListPart;
-
-// Implemented by the Qt host, the script host and the test host.
-class Host : public MessageHost {
- public:
-  // "MENSAJE DE ADVERTENCIA !!!": three lines and one button.
-  virtual void warn(const WarningLines& lines) = 0;
-  // The variant with the choice "SELECCIONE SU OPCION": true for yes.
-  virtual bool choose(const WarningLines& lines) = 0;
-
-  // The procedure's window opens (built from its description) and later
-  // closes. runModal() processes the user's events for that window until it
-  // closes: a nested event loop, so callers read straight through.
-  virtual void opened(Procedure& p) = 0;
-  virtual void runModal(Procedure& p) = 0;
-  virtual void closed(Procedure& p) = 0;
-  // A procedure on its own thread context (an MDI child of the frame).
-  virtual void start(std::unique_ptr<Procedure> p) = 0;
-
-  // The window's placement: applied from the settings file when it opens
-  // (only when the file has one), read back when it closes.
-  virtual void place(Procedure& p, const WindowPlacement& placement) = 0;
-  virtual std::optional<WindowPlacement> placement(Procedure& p) = 0;
-
-  // A control's value or state changed; focus moved.
-  virtual void refresh(Procedure& p, const std::string& control) = 0;
-  virtual void focus(Procedure& p, const std::string& control) = 0;
-
-  // A text in one zone (from 1) of the status bar; hosts without one ignore it.
-  virtual void status(Procedure& p, int zone, const std::string& text) {
-    (void)p, (void)zone, (void)text;
-  }
-};
 
 // The window manager state of one procedure.
 struct WindowManager {
@@ -179,6 +145,9 @@ class Procedure {
   void refreshAll();
   // Shows a text in a zone of the status bar (from 1).
   void status(int zone, const std::string& text);
+  // Runs long work for this window, a batch at a time (see framework/job.h).
+  void runJob(Job& job, JobEvents events);
+  DocumentHost& documents() { return host_->documents(); }
   // Closes the window with a response.
   void close(int response);
 

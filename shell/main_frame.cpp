@@ -15,7 +15,6 @@
 #include "framework/settings.h"
 #include "shell/globals.h"
 #include "shell/rights.h"
-#include "shell/vorovid_audit.h"
 #include "shell/work_selection.h"
 
 namespace velmora::shell {
@@ -332,10 +331,6 @@ void addShellProcedures(Program& program, const ShellProgram& shell,
   program.addProcedure(WorkSelection::kName, [&shell, programFolder](Program& p, db::Context& c) {
     return std::make_unique<WorkSelection>(p, c, shell, programFolder);
   });
-  if (shell.suite == Suite::Vorovid)
-    program.addProcedure(VorovidAudit::kName, [](Program& p, db::Context& c) {
-      return std::make_unique<VorovidAudit>(p, c);
-    });
 }
 
 }  // namespace velmora::shell

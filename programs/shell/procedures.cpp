@@ -1,5 +1,6 @@
 #include "programs/shell/procedures.h"
 
+#include "equipment/equipment.h"
 #include "estimates/estimates.h"
 #include "shell/main_frame.h"
 
@@ -9,6 +10,7 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
                           const std::string& programFolder) {
   shell::addShellProcedures(program, shell, programFolder);
   if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
+  if (shell.suite == shell::Suite::Vorovid) equipment::addProcedures(program);
 }
 
 }  // namespace velmora

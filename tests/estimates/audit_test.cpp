@@ -23,6 +23,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
+#include "ui/script/script_host.h"
 
 namespace velmora::estimates {
 namespace {
@@ -418,6 +419,7 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   EXPECT_EQ(toolbar(), response::Completed);
   EXPECT_EQ(contractor(1).TPAG, 100);
   EXPECT_EQ(toText(program.var(kAuditStatus)), "VALORES A CONCEPTOS");
+  EXPECT_EQ(host.jobRunner.captions.size(), 7u);
 
   // As the estimate windows start it: on a thread of its own, no key needed.
   add(pol(2, 5, kDay, 1, 10));
@@ -436,6 +438,17 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "sin acciones: AUDITORIA"), 1);
   // The automatic run showed its window too: four openings in all.
   EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "abre AUDITORIA"), 4);
+
+  // A script sees every step of the run.
+  std::istringstream script("inicia AUDITORIA\npulsa ?OK\n");
+  std::ostringstream transcript;
+  ScriptHost scripted(program, script, transcript);
+  EXPECT_EQ(scripted.run(), 0);
+  EXPECT_EQ(transcript.str(),
+            "ABRE AUDITORIA \"Título\"\nPASO: RECONSTRUYENDO LLAVES\nPASO: PREPARANDO CONCEPTOS\n"
+            "PASO: PREPARANDO CONTRATISTAS DE OBRA\nPASO: PREPARANDO PARTIDAS DE OBRA\n"
+            "PASO: PREPARANDO DE ESTIMACIONES\nPASO: VALORES A CONTRATISTAS\n"
+            "PASO: VALORES A CONCEPTOS\nCIERRA AUDITORIA respuesta 1\n");
 }
 
 // --- velmora auditoria -------------------------------------------------------------

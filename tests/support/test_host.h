@@ -2,7 +2,8 @@
 
 // The test host: runs procedures headless. A test queues what the user does
 // (actions run against the innermost open window) and how the user answers
-// warnings, choices and message boxes; the host records what was shown.
+// warnings, choices and message boxes, files and printers chosen; the host
+// records what was shown. Jobs run to their end at once.
 
 #include <deque>
 #include <functional>
@@ -16,6 +17,47 @@
 #include "framework/procedure.h"
 
 namespace velmora::test {
+
+// Every caption a job showed; each job runs to its end at once.
+class TestJobs : public JobHost {
+ public:
+  std::vector<std::string> captions;
+  void run(Procedure&, Job& job, JobEvents events) override {
+    auto progress = std::move(events.progress);
+    events.progress = [this, progress](const Job& j) {
+      if (captions.empty() || captions.back() != j.caption()) captions.push_back(j.caption());
+      if (progress) progress(j);
+    };
+    runToEnd(job, events);
+  }
+};
+
+// Choices answered from queues (cancelled when empty); output recorded.
+class TestDocuments : public DocumentHost {
+ public:
+  std::deque<std::string> files, printers;
+  std::vector<std::string> shown;  // "vista|imprime|pdf <title> <pages>"
+
+  void preview(const Document& d) override { record("vista", d); }
+  Status print(const Document& d) override { return record("imprime", d), Status::success(); }
+  Status savePdf(const Document& d, const std::string& path) override {
+    record("pdf " + path, d);
+    return Status::success();
+  }
+  std::optional<std::string> chooseFile(const FileRequest&) override { return take(files); }
+  std::optional<std::string> choosePrinter() override { return take(printers); }
+
+ private:
+  void record(const std::string& what, const Document& d) {
+    shown.push_back(what + " " + d.title() + " " + std::to_string(d.pages()));
+  }
+  static std::optional<std::string> take(std::deque<std::string>& q) {
+    if (q.empty()) return std::nullopt;
+    std::string v = std::move(q.front());
+    q.pop_front();
+    return v;
+  }
+};
 
 class TestHost : public Host {
  public:
@@ -112,6 +154,11 @@ class TestHost : public Host {
   void closeWindow() {
     actions.push_back([](Procedure& p) { p.closeBox(); });
   }
+
+  JobHost& jobs() override { return jobRunner; }
+  DocumentHost& documents() override { return documentRunner; }
+  TestJobs jobRunner;
+  TestDocuments documentRunner;
 
   std::string focused;
   // The placement each window has on screen, by procedure.

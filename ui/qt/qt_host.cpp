@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QProcess>
 #include <QStatusBar>
 #include <QUrl>
@@ -106,6 +104,7 @@ void QtHost::runModal(Procedure& p) {
 }
 
 void QtHost::closed(Procedure& p) {
+  jobs_.ownerClosed(p);
   if (&p == frameProcedure_) {
     // The frame's children end first, while their windows still exist.
     for (auto& child : started_)
@@ -245,19 +244,8 @@ void QtHost::standard(StandardCommand command) {
           }
       }
       break;
-    case StandardCommand::PrinterSetup: printerSetup(); break;
+    case StandardCommand::PrinterSetup: (void)documents_.choosePrinter(); break;
   }
-}
-
-QPrinter& QtHost::printer() {
-  if (!printer_) printer_ = std::make_unique<QPrinter>();
-  return *printer_;
-}
-
-void QtHost::printerSetup() {
-  QPrintDialog dialog(&printer(), parentForDialogs());
-  dialog.setWindowTitle(QStringLiteral("Configurar Impresora"));
-  dialog.exec();
 }
 
 void QtHost::pictures(FrameProcedure&) {

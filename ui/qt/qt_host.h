@@ -12,9 +12,10 @@
 
 #include "framework/frame.h"
 #include "framework/procedure.h"
+#include "ui/qt/qt_documents.h"
+#include "ui/qt/qt_jobs.h"
 
 class QMdiArea;
-class QPrinter;
 class QStatusBar;
 class QWidget;
 
@@ -45,6 +46,8 @@ class QtHost : public Host, public FrameServices {
   void refresh(Procedure& p, const std::string& control) override;
   void focus(Procedure& p, const std::string& control) override;
   void status(Procedure& p, int zone, const std::string& text) override;
+  QtJobs& jobs() override { return jobs_; }
+  QtDocuments& documents() override { return documents_; }
 
   // The frame's status bar: status texts go there instead of to a bar of
   // each window.
@@ -58,8 +61,6 @@ class QtHost : public Host, public FrameServices {
   void pictures(FrameProcedure& frame) override;
   void splash(bool open) override;
   FrameWindow* frameWindow() const { return frameWindow_; }
-  // The printer chosen in the set-up dialog, for the reports.
-  QPrinter& printer();
 
   // The widget of an open procedure (tests, and the frame's status bar).
   WindowWidget* widget(Procedure& p) const;
@@ -71,16 +72,16 @@ class QtHost : public Host, public FrameServices {
   QWidget* parentForDialogs() const;
   // The top-level widget of a procedure's window (its MDI child, or the frame).
   QWidget* topOf(Procedure& p) const;
-  void printerSetup();
 
   QPointer<QMdiArea> frame_;
   FrameWindow* frameWindow_ = nullptr;
   Procedure* frameProcedure_ = nullptr;
-  std::unique_ptr<QPrinter> printer_;
   std::unique_ptr<StatusZones> status_;
   std::map<Procedure*, WindowWidget*> widgets_;
   std::vector<Procedure*> modal_;  // innermost last
   std::vector<std::unique_ptr<Procedure>> started_;
+  QtJobs jobs_{*this};
+  QtDocuments documents_{[this] { return parentForDialogs(); }};
 };
 
 }  // namespace velmora::qt

@@ -292,6 +292,11 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
     answers_.push_back(w[1]);
     return true;
   }
+  if (cmd == "ELIGE") {  // the file or printer the next choice gets
+    if (!need(1)) return false;
+    documents_.queue(w[1]);
+    return true;
+  }
   if (cmd == "INICIA") {
     if (!need(1)) return false;
     int req = w.size() > 2 ? requestOf(w[2]) : request::None;

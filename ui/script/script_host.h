@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/procedure.h"
+#include "ui/script/script_services.h"
 
 namespace velmora {
 
@@ -42,6 +43,8 @@ class ScriptHost : public Host {
   std::optional<WindowPlacement> placement(Procedure&) override { return std::nullopt; }
   void refresh(Procedure&, const std::string&) override {}
   void focus(Procedure&, const std::string&) override {}
+  JobHost& jobs() override { return jobs_; }
+  DocumentHost& documents() override { return documents_; }
 
  private:
   bool nextLine(std::vector<std::string>& words);
@@ -61,6 +64,8 @@ class ScriptHost : public Host {
   std::deque<std::string> answers_;
   std::vector<std::unique_ptr<Procedure>> started_;
   std::unique_ptr<db::Context> topContext_;
+  ScriptJobs jobs_{out_};
+  ScriptDocuments documents_{out_};
 };
 
 // Splits a script line into words; "quoted text" is one word.

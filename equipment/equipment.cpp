@@ -1,0 +1,13 @@
+#include "equipment/equipment.h"
+
+#include "equipment/equipment_audit.h"
+
+namespace velmora::equipment {
+
+void addProcedures(Program& program) {
+  program.addProcedure(EquipmentAudit::kName, [](Program& p, db::Context& c) {
+    return std::make_unique<EquipmentAudit>(p, c);
+  });
+}
+
+}  // namespace velmora::equipment

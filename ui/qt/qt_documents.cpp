@@ -1,0 +1,99 @@
+#include "ui/qt/qt_documents.h"
+
+#include <QFileDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+
+namespace velmora::qt {
+
+namespace {
+
+// Page coordinates are tenths of a millimetre; the painter is scaled to the
+// device once per page.
+class PainterCanvas : public Canvas {
+ public:
+  explicit PainterCanvas(QPainter& painter) : p_(painter) {}
+  void font(const std::string& face, int height, bool bold) override {
+    QFont f(QString::fromStdString(face));
+    f.setPixelSize(std::max(1, height));
+    f.setBold(bold);
+    p_.setFont(f);
+  }
+  void text(int x, int y, const std::string& text) override {
+    p_.drawText(QPointF(x, y + p_.fontMetrics().ascent()), QString::fromStdString(text));
+  }
+  void line(int x1, int y1, int x2, int y2) override { p_.drawLine(x1, y1, x2, y2); }
+  void rectangle(int x, int y, int width, int height) override { p_.drawRect(x, y, width, height); }
+
+ private:
+  QPainter& p_;
+};
+
+}  // namespace
+
+bool paintDocument(const Document& document, QPrinter& printer) {
+  printer.setDocName(QString::fromStdString(document.title()));
+  printer.setFullPage(true);
+  printer.setPageSize(QPageSize(QSizeF(document.pageWidth() / 10.0, document.pageHeight() / 10.0),
+                                QPageSize::Millimeter));
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const double scale = printer.resolution() / 254.0;
+  PainterCanvas canvas(painter);
+  for (int page = 1; page <= document.pages(); ++page) {
+    if (page > 1) printer.newPage();
+    painter.resetTransform();
+    painter.scale(scale, scale);
+    document.draw(page, canvas);
+  }
+  return painter.end();
+}
+
+QPrinter& QtDocuments::printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>();
+  return *printer_;
+}
+
+void QtDocuments::preview(const Document& document) {
+  QPrintPreviewDialog dialog(&printer(), parent_());
+  dialog.setWindowTitle(QString::fromStdString(document.title()));
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
+                   [&](QPrinter* p) { paintDocument(document, *p); });
+  dialog.exec();
+}
+
+Status QtDocuments::print(const Document& document) {
+  if (paintDocument(document, printer())) return Status::success();
+  return Status::error(err::AccessDenied,
+                       "No se pudo imprimir en " + printer().printerName().toStdString());
+}
+
+Status QtDocuments::savePdf(const Document& document, const std::string& path) {
+  QPrinter pdf(QPrinter::HighResolution);
+  pdf.setOutputFormat(QPrinter::PdfFormat);
+  pdf.setOutputFileName(QString::fromStdString(path));
+  if (paintDocument(document, pdf)) return Status::success();
+  return Status::error(err::AccessDenied, "No se pudo escribir " + path);
+}
+
+std::optional<std::string> QtDocuments::chooseFile(const FileRequest& request) {
+  QStringList filters;
+  for (const std::string& f : request.filters) filters << QString::fromStdString(f);
+  const QString title = QString::fromStdString(request.title);
+  const QString name = QString::fromStdString(request.name);
+  const QString chosen =
+      request.save ? QFileDialog::getSaveFileName(parent_(), title, name, filters.join(";;"))
+                   : QFileDialog::getOpenFileName(parent_(), title, name, filters.join(";;"));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+std::optional<std::string> QtDocuments::choosePrinter() {
+  QPrintDialog dialog(&printer(), parent_());
+  dialog.setWindowTitle(QStringLiteral("Configurar Impresora"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return printer().printerName().toStdString();
+}
+
+}  // namespace velmora::qt

@@ -1,0 +1,39 @@
+#pragma once
+
+// Documents in the Qt host: the preview, the printer and PDF files paint the
+// same pages through one QPainter canvas; files and printers are chosen in
+// the standard dialogs. The printer chosen in the set-up dialog stays for
+// the session.
+
+#include <QPrinter>
+#include <functional>
+#include <memory>
+
+#include "framework/host.h"
+
+class QWidget;
+
+namespace velmora::qt {
+
+class QtDocuments : public DocumentHost {
+ public:
+  // `parent` gives the window the dialogs open over.
+  explicit QtDocuments(std::function<QWidget*()> parent) : parent_(std::move(parent)) {}
+
+  void preview(const Document& document) override;
+  Status print(const Document& document) override;
+  Status savePdf(const Document& document, const std::string& path) override;
+  std::optional<std::string> chooseFile(const FileRequest& request) override;
+  std::optional<std::string> choosePrinter() override;
+
+ private:
+  QPrinter& printer();
+
+  std::function<QWidget*()> parent_;
+  std::unique_ptr<QPrinter> printer_;
+};
+
+// Paints every page of `document` on `printer`; false when it cannot start.
+bool paintDocument(const Document& document, QPrinter& printer);
+
+}  // namespace velmora::qt

@@ -1,0 +1,58 @@
+#include "ui/script/script_services.h"
+
+namespace velmora {
+
+void ScriptJobs::run(Procedure&, Job& job, JobEvents events) {
+  JobEvents printing = events;
+  printing.progress = [this, shown = std::string(),
+                       progress = std::move(events.progress)](const Job& j) mutable {
+    if (!j.caption().empty() && j.caption() != shown) out_ << "PASO: " << j.caption() << "\n";
+    shown = j.caption();
+    if (progress) progress(j);
+  };
+  runToEnd(job, printing);
+}
+
+namespace {
+
+std::string pages(const Document& d) {
+  return "\"" + d.title() + "\" (" + std::to_string(d.pages()) + " páginas)";
+}
+
+}  // namespace
+
+void ScriptDocuments::preview(const Document& document) {
+  out_ << "VISTA PREVIA " << pages(document) << "\n";
+}
+
+Status ScriptDocuments::print(const Document& document) {
+  out_ << "IMPRIME " << pages(document) << (printer_.empty() ? "" : " en " + printer_) << "\n";
+  return Status::success();
+}
+
+Status ScriptDocuments::savePdf(const Document& document, const std::string& path) {
+  out_ << "PDF " << pages(document) << " -> " << path << "\n";
+  return Status::success();
+}
+
+std::optional<std::string> ScriptDocuments::next(const std::string& what) {
+  std::optional<std::string> choice;
+  if (!choices_.empty()) {
+    choice = choices_.front();
+    choices_.pop_front();
+  }
+  out_ << "ELIGE " << what << " -> " << (choice ? *choice : "cancelado") << "\n";
+  return choice;
+}
+
+std::optional<std::string> ScriptDocuments::chooseFile(const FileRequest& request) {
+  return next((request.save ? "ARCHIVO PARA GRABAR \"" : "ARCHIVO \"") + request.title + "\"");
+}
+
+std::optional<std::string> ScriptDocuments::choosePrinter() {
+  auto chosen = next("IMPRESORA");
+  if (chosen) printer_ = *chosen;
+  return chosen;
+}
+
+}  // namespace velmora
