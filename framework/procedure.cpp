@@ -291,6 +291,13 @@ void Procedure::close(int resp) {
   closing_ = true;
 }
 
+void Procedure::showRelated(std::string_view label, std::string_view field, std::string_view key,
+                            std::int64_t value) {
+  db::Table& t = table(label);
+  t.clear();
+  if (value == 0 || !t.buffer().set(field, value) || !t.get(key)) t.clear();
+}
+
 Value Procedure::value(std::string_view use) const {
   if (use.find(':') != std::string_view::npos) {
     std::string_view base = use.substr(0, use.find('['));
