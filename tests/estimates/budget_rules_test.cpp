@@ -1,4 +1,4 @@
-// The budget's money rules where no window shows them yet.
+// The budget's totals where no window shows them yet.
 
 #include "estimates/budget_rules.h"
 
@@ -16,7 +16,7 @@ COO row(std::int32_t cta, const char* tipo, double cant = 0, double tobr = 0) {
 // Outside every heading, a subtotal adds the concepts since the previous one;
 // inside, those under its heading. Unit costs round to the cent before the
 // quantity multiplies them.
-TEST(BudgetRules, SubtotalsOutsideHeadingsAndUnitPrices) {
+TEST(BudgetRules, SubtotalsInsideAndOutsideHeadings) {
   BudgetTotals totals;
   for (const COO& r : {row(10, "C", 2, 1.005), row(20, "S"), row(30, "C", 1, 5), row(40, "s"),
                        row(50, "T"), row(60, "C", 3, 0.333), row(70, "S"), row(80, "C", 1, 7)})
@@ -26,13 +26,6 @@ TEST(BudgetRules, SubtotalsOutsideHeadingsAndUnitPrices) {
   EXPECT_EQ(totals.subtotal(70).toString(), "0.99");  // 3 x 0.33
   EXPECT_EQ(totals.subtotal(30).toString(), "0.00");  // not a subtotal
   EXPECT_EQ(totals.directCost().toString(), "15.01");
-
-  PAR item{};
-  item.PRES = 1000, item.VPRE = 0.25, item.MATE = 500, item.EQUI = 100;
-  item.CANT = 8;  // 1600.25 / 8 = 200.03125
-  EXPECT_EQ(itemUnitPrice(item).toString(), "200.03");
-  item.CANT = 0;
-  EXPECT_EQ(itemUnitPrice(item).toString(), "0.00");
 }
 
 }  // namespace
