@@ -219,6 +219,11 @@ Status RelationManager::collect(const dict::TableInfo& parent, std::vector<Table
   return Status::success();
 }
 
+Status RelationManager::involved(Table& parent, std::vector<Table*>& tables) {
+  tables = {&parent};
+  return collect(parent.info(), tables);
+}
+
 Status RelationManager::removeRow(Table& parent) {
   // The children hang from the values on file, whatever the buffer holds now.
   const Record row = parent.image();

@@ -121,6 +121,13 @@ std::string toText(const Value& v) {
   return std::visit(visitor, v);
 }
 
+double number(const Value& v) {
+  if (auto i = std::get_if<std::int64_t>(&v)) return double(*i);
+  if (auto d = std::get_if<double>(&v)) return *d;
+  if (auto m = std::get_if<Decimal>(&v)) return m->toDouble();
+  return 0;
+}
+
 int FieldRef::elements() const { return field ? elementCount(*table, *field) : 0; }
 
 FieldRef resolve(const TableInfo& table, std::string_view name, int element) {

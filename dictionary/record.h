@@ -23,6 +23,9 @@ namespace velmora {
 using Value = std::variant<std::int64_t, double, Decimal, std::string>;
 
 std::string toText(const Value& v);
+// A value as a number, for the arithmetic of window variables: text is 0
+// (a variable not yet given a number), whatever digits it holds.
+double number(const Value& v);
 
 // One element of one field: "OBR:CC" in element 7 of group "OBR:CONTA".
 // Elements count from 1, as the system's names do; a plain field has one.

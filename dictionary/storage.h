@@ -277,6 +277,10 @@ class RelationManager {
   // Writes the buffer of `parent` over the record last read and applies the
   // update rules to the children of the linked fields that changed.
   Status put(Table& parent);
+  // The tables a write or delete of `parent` may reach through the rules:
+  // `parent` first, then the children. A transaction over them holds every
+  // write that put() and remove() make.
+  Status involved(Table& parent, std::vector<Table*>& tables);
 
  private:
   Status collect(const dict::TableInfo& parent, std::vector<Table*>& tables);

@@ -1,7 +1,7 @@
 #include "estimates/assign_contractor.h"
 
-#include "estimates/budget_items.h"
 #include "estimates/estimates.h"
+#include "estimates/item_numbers.h"
 #include "framework/describe.h"
 #include "framework/form.h"
 
@@ -37,8 +37,8 @@ class UpDeob : public FormProcedure {
     if (r.PEST == 0) r.PEST = 100;
     set("SUM1", r.PRES + r.VPRE);
     fromPercentage();
-    showRelated(*this, "CONC", "COE:CTA", "COE:CTA_KEY", conceptOf(r.CONC));
-    showRelated(*this, "CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
+    showRelated("CONC", "COE:CTA", "COE:CTA_KEY", conceptOf(r.CONC));
+    showRelated("CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
     return true;
   }
 

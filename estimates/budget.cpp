@@ -1,9 +1,6 @@
 #include "estimates/budget.h"
 
-#include <cstdint>
-#include <map>
-#include <vector>
-
+#include "estimates/budget_rules.h"
 #include "estimates/registry.h"
 #include "framework/describe.h"
 #include "framework/file_errors.h"
@@ -20,33 +17,6 @@ enum Column { kCta, kText, kUnit, kQuantity, kUnitCost, kAmount };
 constexpr int kHeadingFg = 0x000080, kHeadingBg = 0xCCE5FF;
 constexpr int kSubtotalFg = 0x800000, kSubtotalBg = 0xFFFFCC;
 
-enum class RowKind { Heading, Concept, Subtotal };
-
-RowKind kindOf(const COO& r) {
-  if (r.TIPO == "T" || r.TIPO == "t") return RowKind::Heading;
-  if (r.TIPO == "S" || r.TIPO == "s") return RowKind::Subtotal;
-  return RowKind::Concept;
-}
-
-std::int64_t cents(double v) {
-  auto d = Decimal::fromDouble(v);
-  return d ? d->cents() : 0;
-}
-
-// The direct unit cost of a concept: labour, materials, equipment and the
-// percentage charges per unit, to the cent. A row that carries only its unit
-// price is taken at that price.
-std::int64_t unitCost(const COO& r) {
-  const double direct = r.TOBR + r.TMAT + r.TCOS + r.TPOR;
-  return cents(r.TOBR == 0 && r.TMAT == 0 && r.TCOS == 0 && r.TPOR == 0 ? r.PUNI : direct);
-}
-
-// Quantity times the unit cost shown, to the cent, so that every row checks
-// by hand and the totals add up the amounts shown.
-std::int64_t amount(const COO& r) {
-  return cents(r.CANT * Decimal::fromCents(unitCost(r)).toDouble());
-}
-
 class Presup : public BrowseProcedure {
  public:
   Presup(Program& program, db::Context& ctx, WindowDescription w)
@@ -60,22 +30,17 @@ class Presup : public BrowseProcedure {
   std::string cell(int row, int column) const override {
     if (row < 0 || row >= int(view_->rows().size())) return {};
     const COO& r = view_->rows()[std::size_t(row)].record.as<COO>();
-    const RowKind kind = kindOf(r);
-    auto money = [&](std::int64_t c) {
-      return formatPicture(columnPicture(column), Decimal::fromCents(c));
-    };
+    const BudgetRow kind = budgetRow(r);
+    auto money = [&](Decimal d) { return formatPicture(columnPicture(column), d); };
     switch (column) {
       case kUnit:
       case kQuantity:
-        if (kind != RowKind::Concept) return {};
+        if (kind != BudgetRow::Concept) return {};
         break;
-      case kUnitCost: return kind == RowKind::Concept ? money(unitCost(r)) : std::string();
+      case kUnitCost: return kind == BudgetRow::Concept ? money(conceptUnitCost(r)) : std::string();
       case kAmount:
-        if (kind == RowKind::Concept) return money(amount(r));
-        if (kind == RowKind::Subtotal) {
-          auto it = subtotals_.find(r.CTA);
-          return money(it == subtotals_.end() ? 0 : it->second);
-        }
+        if (kind == BudgetRow::Concept) return money(conceptAmount(r));
+        if (kind == BudgetRow::Subtotal) return money(totals_.subtotal(r.CTA));
         return {};
       default: break;
     }
@@ -88,10 +53,10 @@ class Presup : public BrowseProcedure {
     if (row < 0 || row >= int(view_->rows().size()) || column < 0 ||
         column >= int(list->columns.size()) || !list->columns[std::size_t(column)].coloured)
       return c;
-    switch (kindOf(view_->rows()[std::size_t(row)].record.as<COO>())) {
-      case RowKind::Heading: c.normalFg = kHeadingFg, c.normalBg = kHeadingBg; break;
-      case RowKind::Subtotal: c.normalFg = kSubtotalFg, c.normalBg = kSubtotalBg; break;
-      case RowKind::Concept: break;
+    switch (budgetRow(view_->rows()[std::size_t(row)].record.as<COO>())) {
+      case BudgetRow::Heading: c.normalFg = kHeadingFg, c.normalBg = kHeadingBg; break;
+      case BudgetRow::Subtotal: c.normalFg = kSubtotalFg, c.normalBg = kSubtotalBg; break;
+      case BudgetRow::Concept: break;
     }
     return c;
   }
@@ -118,44 +83,18 @@ class Presup : public BrowseProcedure {
     return window_.find(list_)->columns[std::size_t(column)].picture;
   }
 
-  // One pass over the budget in row order: the direct cost is the sum of
-  // the concepts; a subtotal closes the innermost open heading and adds the
-  // concepts under it, or, outside every heading, those since the previous
-  // such subtotal. Headings and subtotals add nothing themselves.
+  // One pass over the budget in row order.
   void addUp() {
     db::Table& t = table("COBR");
-    std::int64_t total = 0, loose = 0;
-    std::vector<std::int64_t> open;
-    subtotals_.clear();
+    totals_ = {};
     Status st = t.setStart(t.info().key("COO:CTA_KEY"));
-    while (st && (st = t.next())) {
-      const COO& r = t.rec<COO>();
-      switch (kindOf(r)) {
-        case RowKind::Heading: open.push_back(0); break;
-        case RowKind::Subtotal:
-          if (open.empty()) {
-            subtotals_[r.CTA] = loose;
-            loose = 0;
-          } else {
-            subtotals_[r.CTA] = open.back();
-            open.pop_back();
-          }
-          break;
-        case RowKind::Concept: {
-          const std::int64_t a = amount(r);
-          total += a;
-          loose += a;
-          for (std::int64_t& s : open) s += a;
-          break;
-        }
-      }
-    }
+    while (st && (st = t.next())) totals_.add(t.rec<COO>());
     if (st.code != err::NoRecord) fileError(st, FileAction::Read);
-    setLocal("COSTO_DIRECTO", Decimal::fromCents(total));
+    setLocal("COSTO_DIRECTO", totals_.directCost());
     refresh("?COSTO_DIRECTO");
   }
 
-  std::map<std::int32_t, std::int64_t> subtotals_;
+  BudgetTotals totals_;
 };
 
 }  // namespace

@@ -1,26 +1,13 @@
 #include "estimates/budget_items.h"
 
 #include "estimates/assign_contractor.h"
+#include "estimates/budget_rules.h"
 #include "estimates/change_contractor.h"
 #include "estimates/estimates.h"
 #include "estimates/registry.h"
 #include "framework/describe.h"
 
 namespace velmora::estimates {
-
-double number(const Value& v) {
-  if (auto i = std::get_if<std::int64_t>(&v)) return double(*i);
-  if (auto d = std::get_if<double>(&v)) return *d;
-  if (auto m = std::get_if<Decimal>(&v)) return m->toDouble();
-  return 0;
-}
-
-void showRelated(Procedure& p, std::string_view label, std::string_view field, std::string_view key,
-                 std::int64_t value) {
-  db::Table& t = p.table(label);
-  t.clear();
-  if (value == 0 || !t.buffer().set(field, value) || !t.get(key)) t.clear();
-}
 
 namespace {
 
@@ -122,10 +109,10 @@ class UpPart : public FormProcedure {
     if (!FormProcedure::init()) return false;
     const PAR& r = item();
     concept_ = conceptOf(r.CONC);
-    showRelated(*this, "CONC", "COE:CTA", "COE:CTA_KEY", concept_);
-    showRelated(*this, "PROB", "PRB:CTA", "PRB:CTA_KEY", r.PROC);
-    showRelated(*this, "FREN", "FRE:CTA", "FRE:CTA_KEY", r.FREN);
-    showRelated(*this, "CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
+    showRelated("CONC", "COE:CTA", "COE:CTA_KEY", concept_);
+    showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", r.PROC);
+    showRelated("FREN", "FRE:CTA", "FRE:CTA_KEY", r.FREN);
+    showRelated("CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
     computeUnitPrice();
     return true;
   }
@@ -161,11 +148,7 @@ class UpPart : public FormProcedure {
  private:
   PAR& item() { return primary().rec<PAR>(); }
 
-  void computeUnitPrice() {
-    const PAR& r = item();
-    const double cost = r.PRES + r.VPRE + r.MATE + r.VMAT + r.EQUI + r.VEQU;
-    program_.setVar(kUnitPrice, r.CANT != 0 ? cost / r.CANT : 0.0);
-  }
+  void computeUnitPrice() { program_.setVar(kUnitPrice, itemUnitPrice(item())); }
 
   static WindowDescription window() {
     Describe d("UP_PART", "Actualiza Conceptos de Estimación");

@@ -1,11 +1,8 @@
 #include "estimates/change_contractor.h"
 
-#include <array>
-#include <climits>
-#include <cmath>
-
-#include "estimates/budget_items.h"
 #include "estimates/estimates.h"
+#include "estimates/item_numbers.h"
+#include "estimates/item_transfer.h"
 #include "framework/describe.h"
 #include "framework/file_errors.h"
 
@@ -42,15 +39,13 @@ class CamCont : public Procedure {
     }
     if (!numberNewSubItem()) return false;
 
-    const double sum1 = r.PRES + r.VPRE;
-    const double sum3 = sum1 - r.TPAG;
-    set("SUM1", sum1);
-    set("SUM2", r.TPAG);
-    set("SUM3", sum3);
-    // A zero budget or quantity leaves nothing to divide: the figure is 0.
-    set("SUM4", sum1 != 0 ? r.CANT * sum3 / sum1 : 0.0);
-    set("SUM5", r.CANT != 0 ? sum1 / r.CANT : 0.0);
-    if (sum3 < 0.01) {
+    const TransferBalance b = transferBalance(r);
+    set("SUM1", b.budget);
+    set("SUM2", b.paid);
+    set("SUM3", b.left);
+    set("SUM4", b.unitsLeft);
+    set("SUM5", b.unitPrice);
+    if (b.left < 0.01) {
       warn("NO HAY SALDO A TRASPASAR", "VERIFIQUE EL No DE CUENTA", "CON Ok CONTINUA");
       return false;
     }
@@ -83,42 +78,20 @@ class CamCont : public Procedure {
   std::int64_t receiver() const { return std::int64_t(number(value("NCON"))); }
   void set(const char* var, double v) { (void)setValue(var, v); }
 
-  // The first of C + 0.01 ... C + 0.99 free for the item's process and
-  // front. The scan moves the shared buffer, so the item is read again.
+  // The scan moves the shared buffer, so the item is read again.
   bool numberNewSubItem() {
     db::Table& part = table("PART");
-    const PAR& item = item_.as<PAR>();
-    const std::int64_t base = conceptOf(item.CONC) * 100;
-    std::array<bool, 100> taken{};
-    const dict::KeyInfo* key = part.info().key("PAR:CTA_KEY");
-    part.clear();
-    PAR& probe = part.rec<PAR>();
-    probe.CONC = itemNumber(base);
-    probe.PROC = INT32_MIN;
-    probe.FREN = INT32_MIN;
-    Status st = part.set(key);
-    while (st) {
-      st = part.next();
-      if (!st) break;
-      const PAR& r = part.rec<PAR>();
-      const std::int64_t sub = hundredths(r.CONC) - base;
-      if (sub >= 100) break;
-      if (sub > 0 && r.PROC == item.PROC && r.FREN == item.FREN) taken[std::size_t(sub)] = true;
-    }
-    if (st.code != err::NoRecord && !st) {
-      fileError(st, FileAction::Read);
-      return false;
-    }
-    st = part.getByPosition(source_);
+    double number = 0;
+    Status st = freeSubItem(part, item_.as<PAR>(), number);
+    if (st) st = part.getByPosition(source_);
     if (!st) {
       fileError(st, FileAction::Read);
       return false;
     }
-    for (std::size_t sub = 1; sub < taken.size(); ++sub)
-      if (!taken[sub]) {
-        set("ABONO", itemNumber(base + std::int64_t(sub)));
-        return true;
-      }
+    if (number != 0) {
+      set("ABONO", number);
+      return true;
+    }
     warn("YA SE OCUPARON LOS 99 SUB-CONCEPTOS", "DE ESTA CUENTA Y NO SE PUEDE",
          "COMPARTIR OTRA VEZ ....");
     return false;
@@ -126,10 +99,10 @@ class CamCont : public Procedure {
 
   void showTexts() {
     const PAR& r = item_.as<PAR>();
-    showRelated(*this, "CONC", "COE:CTA", "COE:CTA_KEY", conceptOf(r.CONC));
-    showRelated(*this, "PROB", "PRB:CTA", "PRB:CTA_KEY", r.PROC);
-    showRelated(*this, "FREN", "FRE:CTA", "FRE:CTA_KEY", r.FREN);
-    showRelated(*this, "CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
+    showRelated("CONC", "COE:CTA", "COE:CTA_KEY", conceptOf(r.CONC));
+    showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", r.PROC);
+    showRelated("FREN", "FRE:CTA", "FRE:CTA_KEY", r.FREN);
+    showRelated("CONT", "CTR:CTA", "CTR:CTA_KEY", r.CONT);
   }
 
   // Figures are compared as they are shown, in whole cents: typing the
@@ -137,7 +110,8 @@ class CamCont : public Procedure {
   void unitsEntered() {
     const double left = get("SUM4");
     double units = get("TOT1");
-    if (hundredths(units) > hundredths(left)) {
+    // Nothing is handed back: a negative figure is as unavailable as too much.
+    if (units < 0 || hundredths(units) > hundredths(left)) {
       warn("NO HAY UNIDADES DISPONIBLES", "VERIFIQUE USTED", "CON Ok CONTINUA");
       units = 0;
     }
@@ -151,7 +125,7 @@ class CamCont : public Procedure {
     const double left = get("SUM3");
     const double unitPrice = get("SUM5");
     double amount = get("TOT2");
-    if (hundredths(amount) > hundredths(left)) {
+    if (amount < 0 || hundredths(amount) > hundredths(left)) {
       warn("NO HAY EL IMPORTE DISPONIBLE", "VERIFIQUE USTED EL IMPORTE", "CON Ok CONTINUA");
       amount = 0;
     }
@@ -213,53 +187,20 @@ class CamCont : public Procedure {
     transfer();
   }
 
-  // Both records are written together: a failure half way must not take
-  // the units from the item without giving them to the new one.
   void transfer() {
-    db::Table& part = table("PART");
-    FileAction action = FileAction::Transaction;
-    Status st = ctx_.begin({&part});
-    if (st) {
-      action = FileAction::Read;
-      st = part.getByPosition(source_);
-    }
-    const double units = get("TOT1"), amount = get("TOT2");
-    // What is left of a quantity handed over whole is exactly none.
-    auto less = [](double from, double taken) {
-      const double rest = from - taken;
-      return std::fabs(rest) < 1e-6 ? 0.0 : rest;
-    };
-    if (st) {
-      action = FileAction::Change;
-      PAR& r = part.rec<PAR>();
-      r.CANT = less(r.CANT, units);
-      r.PRES = less(r.PRES, amount);
-      st = part.put();
-    }
-    if (st) {
-      action = FileAction::Add;
-      const Record source = part.buffer();
-      part.clear();
-      for (const char* f : {"PAR:TEXT", "PAR:UNID", "PAR:PROC", "PAR:FREN"})
-        (void)part.buffer().set(f, source.get(f));
-      PAR& n = part.rec<PAR>();
-      n.CONC = get("ABONO");
-      n.CANT = units;
-      n.PRES = amount;
-      n.CONT = std::int16_t(receiver());
-      n.PEST = 100;
-      st = part.add();
-    }
-    if (st) {
-      action = FileAction::Transaction;
-      st = ctx_.commit();
-    }
+    ItemTransfer t;
+    t.item = source_;
+    t.subItem = get("ABONO");
+    t.contractor = std::int16_t(receiver());
+    t.units = get("TOT1");
+    t.amount = get("TOT2");
+    TransferResult result;
+    Status st = transferItem(ctx_, t, &result);
     if (st) {
       close(response::Completed);
       return;
     }
-    if (ctx_.inTransaction()) ctx_.rollback();
-    fileError(st, action);
+    fileError(st, result.failedAt);
     // Another station may have taken the number meanwhile: offer the next.
     if (!numberNewSubItem()) close(response::Cancelled);
   }

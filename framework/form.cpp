@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "dictionary/unit_of_work.h"
 #include "framework/access.h"
 #include "framework/file_errors.h"
 #include "framework/list_part.h"
@@ -77,6 +78,7 @@ FormProcedure::FormProcedure(Program& program, db::Context& ctx, WindowDescripti
     if (!c || c->use.empty()) throw std::logic_error("lookup on " + l.entry + " without a field");
     need(related.label);
   }
+  for (const std::string& label : settings_.related) need(tableInfo(label).label);
 }
 
 FormProcedure::~FormProcedure() {
@@ -403,7 +405,10 @@ void FormProcedure::save() {
         fileError(st, action);
         focusFirstField();
         return;
-      case err::RecordChanged: return changedElsewhere();
+      case err::RecordChanged:
+        // A related record changed by another station is a failed write.
+        if (dict::sameName(st.table, label_)) return changedElsewhere();
+        break;
       case err::RestrictedUpdate:
         // The relation layer has put the linked fields back.
         fileError(st, action);
@@ -422,6 +427,28 @@ void FormProcedure::save() {
 }
 
 Status FormProcedure::write() {
+  if (settings_.related.empty()) return writeRecord();
+  // The record with the rules' children and the related tables: all or none.
+  std::vector<db::Table*> tables;
+  Status st = db::RelationManager(ctx_, relations()).involved(primary(), tables);
+  for (const std::string& label : settings_.related) tables.push_back(&table(label));
+  if (!st) return st;
+  db::Transaction tx(ctx_, tables);
+  if (!tx.status()) return tx.status();
+  const Record image = image_;
+  const std::int64_t position = position_;
+  st = writeRecord();
+  if (st) st = writeRelated();
+  if (st) st = tx.commit();
+  if (!st) {
+    // Rolled back: a retry writes over the record as it still is on file.
+    image_ = image;
+    position_ = position;
+  }
+  return st;
+}
+
+Status FormProcedure::writeRecord() {
   db::Table& t = primary();
   if (mode_ == request::Insert && reserved_ == 0) {
     Status st = t.add();

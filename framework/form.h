@@ -35,6 +35,9 @@ struct FormSettings {
   // The entry whose level 3 a delete needs, when it is not the form's own
   // (the browse of the table may check another); 0: the form's entry.
   int deleteEntry = 0;
+  // Tables that writeRelated() writes (an estimate's lines): the save writes
+  // them and the record in one transaction.
+  std::vector<std::string> related;
 };
 
 class FormProcedure : public Procedure {
@@ -69,6 +72,10 @@ class FormProcedure : public Procedure {
   // The business rules of OK. False refuses the save; the hook tells the user
   // and selects the control to correct.
   virtual bool validate() { return true; }
+  // Writes what belongs with the record in the tables of settings().related,
+  // after the record and before the commit. A failure (returned) undoes the
+  // record's write too, and the form reports it as a failed save.
+  virtual Status writeRelated() { return Status::success(); }
   // Fills the leading components of a lookup's key in the related buffer
   // (already cleared) before the typed value is sought.
   virtual void primeLookup(const LookupField&, db::Table&) {}
@@ -99,6 +106,7 @@ class FormProcedure : public Procedure {
   void deleteRecord();
   void save();
   Status write();
+  Status writeRecord();
   Status reposition();
   void changedElsewhere();
   void keepForRecall();

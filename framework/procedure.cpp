@@ -355,6 +355,13 @@ void Procedure::close(int resp) {
   closing_ = true;
 }
 
+void Procedure::showRelated(std::string_view label, std::string_view field, std::string_view key,
+                            std::int64_t value) {
+  db::Table& t = table(label);
+  t.clear();
+  if (value == 0 || !t.buffer().set(field, value) || !t.get(key)) t.clear();
+}
+
 Value Procedure::value(std::string_view use) const {
   if (const dict::TableInfo* t = fieldTable(use)) return ctx_.table(*t).buffer().get(use);
   if (auto it = locals_.find(use); it != locals_.end()) return it->second;

@@ -177,6 +177,11 @@ class Procedure {
   void uses(std::string_view label);
   const std::vector<std::string>& usedTables() const { return uses_; }
   db::Table& table(std::string_view label) { return ctx_.table(label); }
+  // Reads the record of `label` whose `field` holds `value` (by `key`) into
+  // its buffer, left blank when there is none or the value is 0: the text a
+  // window shows beside a number.
+  void showRelated(std::string_view label, std::string_view field, std::string_view key,
+                   std::int64_t value);
 
  protected:
   // The steps business procedures extend. init() returns false when the

@@ -42,6 +42,28 @@ class FrenForm : public FormProcedure {
   }
 };
 
+// UP_FRE with a budget line of the front's own, written with it.
+class FrenWithLine : public FrenForm {
+ public:
+  FrenWithLine(Program& p, db::Context& c) : FrenForm(p, c, 0, withPart()) {}
+
+ protected:
+  Status writeRelated() override {
+    db::Table& part = table("PART");
+    part.clear();
+    part.rec<PAR>().CONC = 1;
+    part.rec<PAR>().FREN = table("FREN").rec<FRE>().CTA;
+    return part.add();
+  }
+
+ private:
+  static FormSettings withPart() {
+    FormSettings s;
+    s.related = {"PART"};
+    return s;
+  }
+};
+
 // A selecting browse: "?SELECT:2" reads `choice` into the shared buffer.
 struct Browse {
   std::vector<int> requests;
@@ -479,6 +501,32 @@ TEST_F(Forms, EnterMovesThroughTheEntryFieldsWhenItActsAsTab) {
   });
   EXPECT_EQ(run(plain, request::Insert), response::Cancelled);
   EXPECT_EQ(count("FREN"), 1);
+}
+
+// The record and its related lines are saved together: a refused line leaves
+// the record as it was, and the user's retry writes both.
+TEST_F(Forms, TheRelatedWritesSucceedOrFailWithTheRecord) {
+  add<FRE>("FREN", [](FRE& r) { r.CTA = 1, r.NOMB = "NORTE"; });
+  add<PAR>("PART", [](PAR& r) { r.CONC = 1, r.FREN = 1; });  // the line is there already
+  read("FREN", 1);
+  FrenWithLine f(program, ctx);
+  host.type("?FRE:NOMB", "SUR");
+  host.press("?OK");
+  host.actions.push_back([&](Procedure& p) {
+    EXPECT_FALSE(p.isClosing());
+    EXPECT_EQ(fren(1), "NORTE");
+    db::Context other(storage, 5);
+    db::Table& part = other.table("PART");
+    ASSERT_TRUE(part.open().ok());
+    part.rec<PAR>().CONC = 1, part.rec<PAR>().FREN = 1;
+    ASSERT_TRUE(part.get("PAR:CTA_KEY").ok() && part.remove().ok());
+    part.close();
+    p.accepted("?OK");
+  });
+  EXPECT_EQ(run(f, request::Change), response::Completed);
+  ASSERT_EQ(host.boxes.size(), 1u);  // the duplicate line
+  EXPECT_EQ(fren(1), "SUR");
+  EXPECT_EQ(count("PART"), 1);
 }
 
 }  // namespace
