@@ -11,6 +11,7 @@
 #include "dictionary/cp1252.h"
 #include "dictionary/schema.h"
 #include "dictionary/storage.h"
+#include "dictionary/busy_wait.h"
 
 namespace velmora::db {
 
@@ -256,7 +257,7 @@ Status Table::openFile(Mode mode) {
     // Nothing of a file's own may run here: no triggers, no extensions.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
-    sqlite3_busy_timeout(db_, ctx_.storage().busyTimeout());
+    installBusyWait(db_, ctx_.storage().busyTimeout());
     schema::registerCollations(db_);
     std::string pragmas =
         "PRAGMA key=\"" + rawKey_ + "\";PRAGMA cipher_page_size=" + std::to_string(size) + ";";
@@ -543,7 +544,12 @@ Status Table::flush() {
   if (!streaming_) return Status::success();
   streaming_ = false;
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) return Status::success();
+  if (rc == SQLITE_OK) {
+    // Batches follow each other: leave the lock free long enough for a
+    // waiting station to take it.
+    yieldToWaiters();
+    return Status::success();
+  }
   Status st = engineError(sqlite3_extended_errcode(db_), "confirmando");
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return st;
