@@ -22,8 +22,13 @@ namespace {
 std::string formatReal(double d) {
   if (std::isnan(d)) return "nan";
   if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
+  char buf[400];
+  // Plain digits for every amount a field can hold (no "1e+07"); exponents
+  // only for magnitudes no amount reaches.
+  const double a = std::fabs(d);
+  const bool plain = a == 0 || (a >= 1e-4 && a < 1e15);
+  auto r = plain ? std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed)
+                 : std::to_chars(buf, buf + sizeof buf, d);
   return std::string(buf, r.ptr);
 }
 

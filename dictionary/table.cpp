@@ -6,6 +6,7 @@
 #include <sqlcipher/sqlite3.h>
 
 #include "dictionary/cp1252.h"
+#include "dictionary/busy_wait.h"
 #include "dictionary/table_internal.h"
 
 namespace velmora::db {
@@ -218,7 +219,12 @@ Status Table::flush() {
   if (!streaming_) return Status::success();
   streaming_ = false;
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) return Status::success();
+  if (rc == SQLITE_OK) {
+    // Batches follow each other: leave the lock free long enough for a
+    // waiting station to take it.
+    yieldToWaiters();
+    return Status::success();
+  }
   Status st = engineError(sqlite3_extended_errcode(db_), "confirmando");
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return st;

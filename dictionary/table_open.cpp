@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "dictionary/busy_wait.h"
 #include "dictionary/table_internal.h"
 
 namespace velmora::db {
@@ -112,7 +113,7 @@ Status Table::openFile(Mode mode) {
     // Nothing of a file's own may run here: no triggers, no extensions.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
-    sqlite3_busy_timeout(db_, ctx_.storage().busyTimeout());
+    installBusyWait(db_, ctx_.storage().busyTimeout());
     schema::registerCollations(db_);
     std::string pragmas =
         "PRAGMA key=\"" + rawKey_ + "\";PRAGMA cipher_page_size=" + std::to_string(size) + ";";

@@ -23,6 +23,43 @@ std::string withoutExtension(std::string_view name) {
 
 }  // namespace
 
+std::string unsafeFolderName(std::string_view name, bool mayBeBlank) {
+  const std::string trimmed = trimRight(name);
+  std::string_view t = trimmed;
+  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+  if (t.empty()) return mayBeBlank ? std::string() : "está en blanco";
+  if (t == "." || t == "..") return "no nombra una carpeta propia";
+  for (unsigned char c : t) {
+    if (c == '/' || c == '\\') return "contiene una diagonal";
+    if (c == ':') return "contiene una unidad de disco";
+    if (c < 0x20 || c == 0x7F) return "contiene caracteres de control";
+  }
+  return {};
+}
+
+std::string shownFolderName(std::string_view name) {
+  std::string s = trimRight(name);
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return s;
+}
+
+Status checkWorkLocation(const WorkLocation& where) {
+  const std::pair<const char*, const std::string*> names[] = {{"OBR:CTA", &where.code},
+                                                              {"OBR:DICO", &where.accounting}};
+  for (const auto& [field, value] : names) {
+    std::string why = unsafeFolderName(*value, value == &where.accounting);
+    if (why.empty()) continue;
+    Status st = Status::error(err::ValueRefused, "La carpeta «" + shownFolderName(*value) +
+                                                     "» de " + field + " " + why +
+                                                     ": debe ser una carpeta dentro de la del "
+                                                     "programa");
+    st.table = "OBRA";
+    return st;
+  }
+  return {};
+}
+
 std::string_view monthAbbreviation(int month) {
   static constexpr std::array<std::string_view, 12> kMonths = {
       "ENE", "FEB", "MAR", "ABR", "MAY", "JUN", "JUL", "AGO", "SEP", "OCT", "NOV", "DIC"};

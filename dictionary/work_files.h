@@ -40,6 +40,21 @@ struct WorkFiles {
   std::vector<WorkFileName> names;  // every work and accounting table
 };
 
+// Why a work code (OBR:CTA) or accounting folder (OBR:DICO) cannot name a
+// folder of its own inside the program folder: blank, "." or "..", a
+// separator of either kind, a drive (':'), or a control character. Empty
+// when it can. Such a name would put the work's files outside the company.
+// A blank accounting folder is allowed (the work has no accounting yet).
+std::string unsafeFolderName(std::string_view name, bool mayBeBlank = false);
+
+// The name as a message shows it: trailing blanks dropped, control
+// characters as '?'.
+std::string shownFolderName(std::string_view name);
+
+// The check of both names of a work, as a Status the caller reports:
+// err::ValueRefused naming the field and the reason.
+Status checkWorkLocation(const WorkLocation& where);
+
 // "ENE" ... "DIC" for months 1 to 12; empty otherwise.
 std::string_view monthAbbreviation(int month);
 

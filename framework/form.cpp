@@ -173,6 +173,12 @@ bool FormProcedure::primeRecord() {
     Status st = t.primeAutoNumber(*key);
     if (st) break;
     t.buffer() = initial;
+    // The next number does not fit the field: trying again cannot help.
+    if (st.code == err::ValueRefused) {
+      program_.messages().raiseWithFile(errors_, 4, label_, st);
+      wm_.response = response::Cancelled;
+      return false;
+    }
     // Unattended, a "yes" by default would retry forever.
     if (program_.messages().raiseWithFile(errors_, 35, label_, st) !=
             MessageService::kAnsweredYes ||

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dictionary/work_files.h"
 #include "framework/browse.h"
 #include "framework/describe.h"
 #include "framework/form.h"
@@ -13,6 +14,26 @@ namespace {
 int elementsOf(const dict::TableInfo& t, const dict::FieldInfo& f) {
   return f.group >= 0 ? t.fields[std::size_t(f.group)].dim : f.dim;
 }
+
+// The works catalogue names folders: a work whose code or accounting folder
+// would lead outside the program folder is never saved.
+class WorkMaintenanceForm : public FormProcedure {
+ public:
+  using FormProcedure::FormProcedure;
+
+ protected:
+  bool validate() override {
+    const OBR& w = primary().rec<OBR>();
+    const bool badCode = !db::unsafeFolderName(w.CTA).empty();
+    if (badCode || !db::unsafeFolderName(w.DICO, true).empty()) {
+      warn(badCode ? "EL CODIGO DE LA OBRA NO ES VALIDO" : "LA CARPETA CONTABLE NO ES VALIDA",
+           db::shownFolderName(badCode ? w.CTA : w.DICO), "DEBE SER UNA CARPETA DE LA EMPRESA");
+      select(badCode ? "?OBR:CTA" : "?OBR:DICO");
+      return false;
+    }
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -105,9 +126,10 @@ std::unique_ptr<Procedure> makeMaintenanceBrowse(Program& program, db::Context& 
 
 std::unique_ptr<Procedure> makeMaintenanceForm(Program& program, db::Context& ctx,
                                                const dict::TableInfo& t) {
-  auto form =
-      std::make_unique<FormProcedure>(program, ctx, maintenanceFormWindow(t), std::string(t.label));
-  return form;
+  if (t.label == "OBRA")
+    return std::make_unique<WorkMaintenanceForm>(program, ctx, maintenanceFormWindow(t), "OBRA");
+  return std::make_unique<FormProcedure>(program, ctx, maintenanceFormWindow(t),
+                                         std::string(t.label));
 }
 
 void addMaintenance(Program& program) {

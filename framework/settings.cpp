@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "dictionary/cp1252.h"
 
@@ -101,13 +99,6 @@ std::string serialize(const Document& doc) {
   return out;
 }
 
-Document readDocument(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return parse(content);
-}
-
 // Same-named sections count as one, so a hand-copied duplicate section
 // neither hides keys nor keeps stale ones.
 std::vector<std::size_t> findKey(const Document& doc, std::string_view section,
@@ -146,6 +137,12 @@ Status fileError(const fs::path& path, int error) {
                                                 " del archivo de configuración " +
                                                 quoted(path.filename()) + ".");
   }
+  if (error == EISDIR)
+    return Status::error(err::AccessDenied, "En lugar del archivo de configuración " +
+                                                quoted(path) + " hay una carpeta.");
+  if (error == ELOOP)
+    return Status::error(err::AccessDenied, "El archivo de configuración " + quoted(path) +
+                                                " es un enlace a otro archivo y no se modifica.");
   if (error == EACCES || error == EPERM || error == EROFS) {
     return Status::error(
         err::AccessDenied,
@@ -189,7 +186,8 @@ class FileLock {
   bool acquire(const fs::path& path, bool create, Status& st) {
     for (;;) {
       created_ = false;
-      fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+      // A link is never followed: the write would change a file elsewhere.
+      fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
       if (fd_ < 0 && errno == ENOENT && create) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno == EEXIST) continue;
@@ -197,6 +195,10 @@ class FileLock {
       }
       if (fd_ < 0) {
         if (errno != ENOENT || create) st = fileError(path, errno);
+        return false;
+      }
+      if (struct stat kind; ::fstat(fd_, &kind) != 0 || !S_ISREG(kind.st_mode)) {
+        st = fileError(path, S_ISDIR(kind.st_mode) ? EISDIR : EINVAL);
         return false;
       }
       int rc;
@@ -208,7 +210,7 @@ class FileLock {
         return false;
       }
       struct stat held, current;
-      if (::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &current) == 0 &&
+      if (::fstat(fd_, &held) == 0 && ::lstat(path.c_str(), &current) == 0 &&
           held.st_dev == current.st_dev && held.st_ino == current.st_ino)
         return true;
       ::close(fd_);
@@ -238,6 +240,18 @@ bool readAll(int fd, std::string& out) {
     }
     out.append(buf, static_cast<std::size_t>(n));
   }
+}
+
+// Only a regular file is read; anything else (a folder where the file
+// should be, a device) reads as empty, as a missing file does.
+Document readDocument(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  struct stat st;
+  std::string content;
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readAll(fd, content);
+  ::close(fd);
+  return ok ? parse(content) : Document{};
 }
 
 bool writeAll(int fd, std::string_view data) {
@@ -379,6 +393,22 @@ std::optional<std::string> SettingsSection::get(std::string_view key) const {
   return std::nullopt;
 }
 
+Status SettingsFile::check() const {
+  struct stat st;
+  if (::stat(path_.c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};
+    return fileError(path_, errno);
+  }
+  if (S_ISDIR(st.st_mode)) return fileError(path_, EISDIR);
+  if (!S_ISREG(st.st_mode)) return fileError(path_, EINVAL);
+  if (::access(path_.c_str(), R_OK) != 0)
+    return Status::error(err::AccessDenied,
+                         "No tiene permiso para leer el archivo de "
+                         "configuración " +
+                             quoted(path_) + ".");
+  return {};
+}
+
 SettingsSection SettingsFile::section(std::string_view name) const {
   const auto n = trim(name);
   if (n.empty()) return {};
@@ -407,13 +437,7 @@ Status SettingsFile::apply(std::string_view sectionName, const std::vector<Chang
   }
   const auto section = trim(sectionName);
 
-  // Writing through a link must keep the link and change what it points to.
-  fs::path target = path_;
-  std::error_code ec;
-  if (fs::is_symlink(path_, ec)) {
-    if (fs::path resolved = fs::weakly_canonical(path_, ec); !ec) target = resolved;
-  }
-
+  const fs::path& target = path_;
   FileLock lock;
   Status st;
   if (!lock.acquire(target, create, st)) return st;  // nothing to delete when missing

@@ -50,6 +50,11 @@ class SettingsFile {
 
   const std::filesystem::path& path() const { return path_; }
 
+  // Whether the file can be read: a missing file can (it reads as empty); a
+  // folder in its place, another kind of file or one without the right to
+  // read it cannot, and the Status says why in Spanish.
+  Status check() const;
+
   // A missing or unreadable file reads as empty.
   std::optional<std::string> get(std::string_view section, std::string_view key) const;
   std::string get(std::string_view section, std::string_view key, std::string_view fallback) const;

@@ -143,6 +143,13 @@ bool MainFrame::init() {
   Globals& glo = globals(program_);
   glo.empresa = cp1252::utf8Prefix(company.get("Empresa", "Nombre", ""), 50);
   glo.hoy = dates::today();
+  // A settings file that cannot be read (a folder in its place, no right to
+  // read it) is told once; the program goes on with the initial values.
+  for (const fs::path& p : {fs::path(program_.settingsPath()), company.path()}) {
+    if (!SettingsFile(p).check())
+      warn("NO SE PUEDE LEER EL ARCHIVO DE", "CONFIGURACION " + p.filename().string(),
+           "SE USAN LOS VALORES INICIALES...");
+  }
 
   switch (loadRights(program_, ctx_, shell_)) {
     case Rights::NoUser:

@@ -106,6 +106,17 @@ void WorkSelection::onAccepted(const std::string& control) {
     // Files are created when missing, folders are not: a work without its
     // folder stays unchosen, and the user may pick another.
     db::WorkLocation where{programFolder_, work.CTA, work.DICO, dates::today(), shell_.names};
+    // A code or accounting folder that leads out of the company is never used.
+    if (!db::unsafeFolderName(work.CTA).empty()) {
+      warn("EL CODIGO DE LA OBRA NO ES VALIDO", db::shownFolderName(work.CTA),
+           "DEBE SER UNA CARPETA DE LA EMPRESA");
+      return;
+    }
+    if (!db::unsafeFolderName(work.DICO, true).empty()) {
+      warn("LA CARPETA CONTABLE NO ES VALIDA", db::shownFolderName(work.DICO),
+           "DEBE SER UNA CARPETA DE LA EMPRESA");
+      return;
+    }
     db::WorkFiles files = db::workFiles(where);
     std::error_code ec;
     if (!std::filesystem::is_directory(files.workFolder, ec)) {

@@ -55,7 +55,12 @@ int audit(const std::string& dirArg, const std::string& code) {
       return 2;
     }
     const OBR& w = t.rec<OBR>();
-    files = db::workFiles({dir.string(), w.CTA, w.DICO, dates::today()});
+    const db::WorkLocation where{dir.string(), w.CTA, w.DICO, dates::today()};
+    if (Status bad = db::checkWorkLocation(where); !bad) {
+      fmt::print(stderr, "{}\n", bad.text);
+      return 2;
+    }
+    files = db::workFiles(where);
     t.close();
   }
   if (!fs::is_directory(files.workFolder)) {

@@ -7,10 +7,13 @@
 #include <fmt/core.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "dictionary/dates.h"
@@ -75,19 +78,77 @@ void printSummary(const fs::path& dir, const demo::DemoSummary& s, const std::st
   }
 }
 
-// Moves what was built into DIR; on failure takes back what it moved.
+// While a run moves the company into place, this file in DIR names the run.
+// DATA1.TPS (the works catalogue, by which a company is recognised) moves
+// last: a run killed half-way leaves no company, only what it moved and this
+// note, and the next run takes them away.
+constexpr const char* kMovingNote = ".demo-moviendo";
+constexpr const char* kWorks = "DATA1.TPS";
+
+bool alive(long pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
+
+long pidIn(const std::string& text) {
+  long pid = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), pid);
+  return ec == std::errc() ? pid : 0;
+}
+
+// Takes away what runs that died left behind: their staging folders and, if
+// one died while moving, what it had moved. False (with the reason) when a
+// live run is at work in DIR.
+bool cleanDeadRuns(const fs::path& dir, std::string& error) {
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.starts_with(".demo-") && name != kMovingNote && e.is_directory(ec) &&
+        !alive(pidIn(name.substr(6))))
+      fs::remove_all(e.path(), ec);
+  }
+  const fs::path note = dir / kMovingNote;
+  if (!fs::exists(note, ec)) return true;
+  std::ifstream in(note);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (const long pid = pidIn(text); pid != ::getpid() && alive(pid)) {
+    error =
+        fmt::format("Otra ejecución (proceso {}) está creando la empresa en {}", pid, dir.string());
+    return false;
+  }
+  if (!fs::exists(dir / kWorks, ec))
+    for (const std::string& name : demo::demoEntries()) fs::remove_all(dir / name, ec);
+  fs::remove(note, ec);
+  return true;
+}
+
+// Moves what was built into DIR, the works catalogue last; on failure takes
+// back what it moved.
 bool moveIntoPlace(const fs::path& staging, const fs::path& dir, std::string& error) {
+  std::vector<std::string> order;
+  for (const std::string& name : demo::demoEntries())
+    if (name != kWorks) order.push_back(name);
+  order.push_back(kWorks);
+
+  const fs::path note = dir / kMovingNote;
+  {
+    std::ofstream out(note);
+    out << ::getpid() << "\n";
+    if (!out.flush()) {
+      error = fmt::format("no se pudo escribir {}", note.string());
+      return false;
+    }
+  }
   std::vector<fs::path> moved;
-  for (const std::string& name : demo::demoEntries()) {
-    std::error_code ec;
+  std::error_code ec;
+  for (const std::string& name : order) {
     fs::rename(staging / name, dir / name, ec);
     if (ec) {
       error = fmt::format("no se pudo mover {} a {}: {}", name, dir.string(), ec.message());
       for (const fs::path& p : moved) fs::remove_all(p, ec);
+      fs::remove(note, ec);
       return false;
     }
     moved.push_back(dir / name);
   }
+  fs::remove(note, ec);
   return true;
 }
 
@@ -112,6 +173,10 @@ int makeDemo(const std::string& dirArg, const std::string& sizeArg) {
                             dir.parent_path().string()));
   if (fs::exists(dir) && !fs::is_directory(dir))
     return fail(fmt::format("{} no es una carpeta", dir.string()));
+  if (fs::is_directory(dir)) {
+    std::string busy;
+    if (!cleanDeadRuns(dir, busy)) return fail(busy);
+  }
   if (fs::exists(dir / "DATA1.TPS"))
     return fail(fmt::format(
         "Ya hay una empresa en {} (DATA1.TPS); la demostración no sobrescribe nada", dir.string()));
@@ -123,8 +188,6 @@ int makeDemo(const std::string& dirArg, const std::string& sizeArg) {
   const bool madeDir = fs::create_directory(dir, ec);
   if (ec)
     return fail(fmt::format("No se pudo crear la carpeta {}: {}", dir.string(), ec.message()));
-  // A folder left by an interrupted run of a process with the same number
-  // holds nothing of value.
   const fs::path staging = dir / fmt::format(".demo-{}", ::getpid());
   fs::remove_all(staging, ec);
   fs::create_directory(staging, ec);

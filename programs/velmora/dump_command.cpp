@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "dictionary/storage.h"
@@ -38,6 +39,11 @@ std::string csvValue(const Value& v) {
 }
 
 int dump(const std::string& path, const std::string& label) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    fmt::print(stderr, "{} es una carpeta, no un archivo de tabla\n", path);
+    std::exit(2);
+  }
   db::Storage storage;
   const dict::TableInfo* table = nullptr;
   if (label.empty()) {

@@ -4,6 +4,7 @@
 #include <fmt/core.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -16,6 +17,11 @@ namespace velmora::cli {
 namespace {
 
 int runScript(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    fmt::print(stderr, "{} es una carpeta, no un guion\n", path);
+    return 2;
+  }
   std::ifstream in(path);
   if (!in) {
     fmt::print(stderr, "No se puede leer el guion {}\n", path);

@@ -466,6 +466,17 @@ TEST_F(Forms, AFailedWriteAsksWhetherToTryAgain) {
   EXPECT_FALSE(opened());
   ASSERT_TRUE(theirs.flush().ok());
   EXPECT_EQ(count("FREN"), 1);
+
+  // Numbering that reached the field's limit is no retry: one message, no
+  // question, even when every question would be answered yes.
+  add<FRE>("FREN", [](FRE& r) { r.CTA = 2147483647, r.NOMB = "ULTIMO"; });
+  host.boxes.clear();
+  host.buttons = {button::Yes, button::Yes};
+  FrenForm full(program, ctx);
+  EXPECT_EQ(run(full, request::Insert), response::Cancelled);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].title, "Error en Agregar");
+  EXPECT_EQ(count("FREN"), 2);
 }
 
 TEST_F(Forms, EnterMovesThroughTheEntryFieldsWhenItActsAsTab) {

@@ -127,6 +127,36 @@ TEST(SettingsFile, RefusesWhatWouldDamageTheFile) {
   }
 }
 
+TEST(SettingsFile, NeverWritesThroughALinkNorIntoAFolder) {
+  namespace fs = std::filesystem;
+  test::TempFolder dir;
+  // A folder where the file should be reads as empty and is never written.
+  fs::create_directory(dir.path() / "DUDORE.INI");
+  SettingsFile folder(dir.path() / "DUDORE.INI");
+  EXPECT_FALSE(folder.get("Main", "XPos").has_value());
+  EXPECT_FALSE(folder.check());
+  const Status st = folder.set("Main", "XPos", "1");
+  EXPECT_FALSE(st);
+  EXPECT_NE(st.text.find("carpeta"), std::string::npos) << st.text;
+  EXPECT_TRUE(fs::is_directory(dir.path() / "DUDORE.INI"));
+
+  // A link to a file elsewhere: read, but the file it points to is never
+  // changed, not even its line ends. A dangling link creates nothing.
+  const std::string elsewhere = dir.file("elsewhere.txt");
+  writeBytes(elsewhere, "[Empresa]\nNombre=OTRA\n");
+  fs::create_symlink(elsewhere, dir.path() / "VELMORA.INI");
+  SettingsFile linked(dir.path() / "VELMORA.INI");
+  EXPECT_TRUE(linked.check());
+  EXPECT_EQ(linked.get("Empresa", "Nombre", ""), "OTRA");
+  EXPECT_FALSE(linked.set("Empresa", "Nombre", "NUEVA"));
+  EXPECT_EQ(readBytes(elsewhere), "[Empresa]\nNombre=OTRA\n");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "VELMORA.INI"));
+  fs::create_symlink(dir.path() / "missing.txt", dir.path() / "vorovid.INI");
+  EXPECT_FALSE(SettingsFile(dir.path() / "vorovid.INI").set("Main", "XPos", "1"));
+  EXPECT_FALSE(fs::exists(dir.path() / "missing.txt"));
+  EXPECT_TRUE(SettingsFile(dir.path() / "absent.INI").check());
+}
+
 TEST(SettingsFile, DuplicatesAndEncodings) {
   test::TempFolder dir;
   const std::string path = dir.file("DUDORE.INI");

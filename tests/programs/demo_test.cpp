@@ -2,6 +2,7 @@
 // read back through the real storage.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -311,6 +312,36 @@ TEST(Demo, NeverOverwritesAndRefusesBadArguments) {
     EXPECT_NE(r.out.find("El tamaño debe ser"), std::string::npos) << r.out;
   }
   EXPECT_FALSE(fs::exists(dir / "nueva"));
+}
+
+TEST(Demo, ARunKilledWhileMovingLeavesNoCompanyAndTheNextRunFinishes) {
+  test::TempFolder folder;
+  const fs::path dir = folder.path() / "empresa";
+  // What a run killed half-way through the move leaves: its note, some of
+  // what it moved (never DATA1.TPS, which moves last), and the staging
+  // folder of another dead run.
+  fs::create_directories(dir / ".demo-999999");
+  std::ofstream(dir / ".demo-999999" / "DATA0.TPS") << "a medias";
+  std::ofstream(dir / ".demo-moviendo") << "999999\n";
+  std::ofstream(dir / "DATA0.TPS") << "a medias";
+  fs::create_directories(dir / "PUENTE2");
+  std::ofstream(dir / "notas.txt") << "del usuario";
+  EXPECT_FALSE(fs::exists(dir / "DATA1.TPS"));
+
+  auto r = test::runVelmora("demo " + q(dir));
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::set<std::string> expected = {"DATA0.TPS", "DATA1.TPS",   "DATA7.TPS",
+                                          "HOSP01",    "PUENTE2",     "CONTA01",
+                                          "CONTA02",   "VELMORA.INI", "notas.txt"};
+  EXPECT_EQ(entries(dir), expected);
+
+  // A live run at work in the folder is left alone.
+  const fs::path busy = folder.path() / "ocupada";
+  fs::create_directories(busy);
+  std::ofstream(busy / ".demo-moviendo") << ::getpid() << "\n";
+  r = test::runVelmora("demo " + q(busy));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("Otra ejecución"), std::string::npos) << r.out;
 }
 
 TEST(Usuario, CreatesUsersSetsLevelsAndRefusesOutOfRange) {

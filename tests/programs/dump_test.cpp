@@ -62,6 +62,13 @@ TEST(Dump, PrintsRecordsAsCsvAndRefusesBadFiles) {
   EXPECT_NE(r.out.find("Declaración de registro inválida"), std::string::npos) << r.out;
   r = test::runVelmora("dump " + path + " NOPE");
   EXPECT_EQ(r.status, 2);
+  // Folders are named as what they are, for dump and for a script alike.
+  r = test::runVelmora("dump " + folder.path().string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("es una carpeta"), std::string::npos) << r.out;
+  r = test::runVelmora("script " + folder.path().string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("es una carpeta"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -362,5 +362,48 @@ TEST_F(Selection, AWorkWithoutItsFolderIsNotChosen) {
   EXPECT_FALSE(fs::exists(folder.path() / "OB2"));
 }
 
+TEST_F(Selection, ACodeThatLeadsOutOfTheCompanyIsNeverChosen) {
+  // The folders they would reach exist, so that only the check stops them.
+  fs::create_directories(folder.path() / "out");
+  {
+    db::Context c(storage, 9);
+    db::Table& t = c.table("OBRA");
+    ASSERT_TRUE(t.open().ok());
+    for (auto [code, dico] : {std::pair{"..", "CONTA1"}, std::pair{"../out", "CONTA1"},
+                              std::pair{"/", "CONTA1"}, std::pair{"OB1", "../out"}}) {
+      t.clear();
+      t.rec<OBR>().CTA = code;
+      t.rec<OBR>().DICO = dico;
+      ASSERT_TRUE(t.add().ok());
+    }
+    t.close();
+  }
+  program.request = request::Select;
+  WorkSelection sel(program, ctx, dudore(), base());
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    for (int row = 0; row < 4; ++row) {
+      br.rowClicked(row);
+      br.accepted("?SELECT");
+      EXPECT_FALSE(br.isClosing());
+    }
+    br.accepted("?CLOSE");
+  });
+  sel.run(host);
+  ASSERT_EQ(host.warnings.size(), 4u);
+  EXPECT_EQ(host.warnings[0][0], "EL CODIGO DE LA OBRA NO ES VALIDO");
+  EXPECT_EQ(host.warnings[0][1], "..");
+  EXPECT_EQ(host.warnings[1][1], "../out");
+  EXPECT_EQ(host.warnings[2][1], "/");
+  EXPECT_EQ(host.warnings[3][0], "LA CARPETA CONTABLE NO ES VALIDA");
+  EXPECT_TRUE(program.obra.empty());
+  EXPECT_TRUE(nameOf("PART").empty());
+
+  EXPECT_TRUE(db::unsafeFolderName("OB1     ").empty());
+  EXPECT_TRUE(db::unsafeFolderName("  ", true).empty()) << "no accounting yet";
+  for (const char* bad : {"", "   ", ".", "..", "a/b", "a\\b", "C:", "A\x01B"})
+    EXPECT_FALSE(db::unsafeFolderName(bad).empty()) << bad;
+}
+
 }  // namespace
 }  // namespace velmora::shell
