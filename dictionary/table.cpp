@@ -5,8 +5,8 @@
 
 #include <sqlcipher/sqlite3.h>
 
-#include "dictionary/cp1252.h"
 #include "dictionary/busy_wait.h"
+#include "dictionary/cp1252.h"
 #include "dictionary/table_internal.h"
 
 namespace velmora::db {

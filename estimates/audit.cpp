@@ -82,8 +82,7 @@ void Auditoria::startAudit() {
 
 void Auditoria::auditEnded() {
   const AuditRun& run = job_->run();
-  if (run.stopped())
-    fileError(run.failure(), run.failureAction());
+  if (run.stopped()) fileError(run.failure(), run.failureAction());
   const bool finished = run.finished();
   job_.reset();
   close(finished ? response::Completed : response::Cancelled);

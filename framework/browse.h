@@ -26,7 +26,7 @@ class BrowseProcedure : public Procedure {
   TableListPart& listPart() { return *part_; }
   const std::string& tableLabel() const { return tableLabel_; }
   const std::string& formName() const { return form_; }  // empty: the browse has no form
-  const std::vector<BrowseTab>& tabs() const { return tabs_; }
+  const std::vector<BrowseTab>& tabs() const { return part_->tabs(); }
   const std::string& listControl() const { return list_; }
   bool selecting() const { return wm_.originalRequest == request::Select; }
 

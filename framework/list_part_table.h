@@ -43,6 +43,7 @@ class TableListPart : public ListPart {
   BrowseView& view() { return *view_; }
   const BrowseView& view() const { return *view_; }
   const std::string& tableLabel() const { return table_; }
+  const std::vector<BrowseTab>& tabs() const { return tabs_; }
 
   // The sort tab shown, from 0. Changing it forgets a header sort and shows
   // the new order's first page once open.

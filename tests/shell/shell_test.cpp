@@ -396,7 +396,7 @@ TEST_F(Selection, ACodeThatLeadsOutOfTheCompanyIsNeverChosen) {
   EXPECT_EQ(host.warnings[1][1], "../out");
   EXPECT_EQ(host.warnings[2][1], "/");
   EXPECT_EQ(host.warnings[3][0], "LA CARPETA CONTABLE NO ES VALIDA");
-  EXPECT_TRUE(program.obra.empty());
+  EXPECT_TRUE(globals(program).obra.empty());
   EXPECT_TRUE(nameOf("PART").empty());
 
   EXPECT_TRUE(db::unsafeFolderName("OB1     ").empty());
