@@ -5,9 +5,11 @@
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "dictionary/busy_wait.h"
 #include "dictionary/table_internal.h"
@@ -81,8 +83,16 @@ Status Table::openFile(Mode mode) {
   if (exists) {
     auto size = fs::file_size(p, ec);
     if (ec) return fail(err::AccessDenied, path_);
-    if (size > 0 && size < 512) return fail(err::InvalidDataFile, path_ + " está truncado");
-    if (size == 0 && readOnly) return fail(err::InvalidDataFile, path_ + " está vacío");
+    // Only a missing file is created empty. One of zero bytes is damage,
+    // unless another station is creating it this very moment: its first
+    // page follows within milliseconds.
+    for (int waited = 0; size == 0 && !ec && waited < 500; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      size = fs::file_size(p, ec);
+    }
+    if (ec) return fail(err::AccessDenied, path_);
+    if (size == 0) return fail(err::InvalidDataFile, path_ + " está vacío");
+    if (size < 512) return fail(err::InvalidDataFile, path_ + " está truncado");
     if (size > 0) {
       std::ifstream in(path_, std::ios::binary);
       salt.resize(16);
@@ -146,6 +156,9 @@ Status Table::openFile(Mode mode) {
     finalizeStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
+    // A file this open created and could not finish is not left behind
+    // empty, where the next open would take it for damage.
+    if (!exists && fs::file_size(p, ec) == 0 && !ec) fs::remove(p, ec);
   }
   return st;
 }

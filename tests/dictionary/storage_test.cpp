@@ -167,6 +167,15 @@ TEST_F(Files, WrongPasswordForeignAndDamagedFilesAreRefused) {
   EXPECT_EQ(placed("PART", junk).open().code, err::InvalidDataFile);
   EXPECT_EQ(slurp(junk), std::string(8192, 'x'));
 
+  // Emptied to zero bytes: damage like any other, never a new empty table.
+  std::string empty = folder.file("EMPTY.TPS");
+  std::ofstream(empty, std::ios::binary).flush();
+  for (bool readOnly : {false, true}) {
+    Table& e = placed("PART", empty);
+    EXPECT_EQ((readOnly ? e.openReadOnly() : e.open()).code, err::InvalidDataFile);
+  }
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+
   // Truncated: too short to be a file, or cut in the middle of its pages.
   std::string cut = folder.file("CUT.TPS");
   std::ofstream(cut, std::ios::binary) << good.substr(0, 100);
