@@ -410,25 +410,31 @@ void FormProcedure::save() {
       case err::DuplicateKey:
         fileError(st, action);
         focusFirstField();
-        return;
+        return host().saveFailed(*this, st);
       case err::RecordChanged:
         // A related record changed by another station is a failed write.
-        if (dict::sameName(st.table, label_)) return changedElsewhere();
+        if (dict::sameName(st.table, label_)) {
+          changedElsewhere();
+          return host().saveFailed(*this, st);
+        }
         break;
       case err::RestrictedUpdate:
         // The relation layer has put the linked fields back.
         fileError(st, action);
         refreshAll();
-        return;
+        return host().saveFailed(*this, st);
       default: break;
     }
     const int answer =
         m.ask(errors_, 37, button::Yes | button::No | button::Cancel, button::Cancel, st);
     if (answer == button::Yes) continue;
-    if (answer == button::No) return close(response::Cancelled);
-    refreshAll();
-    focusFirstField();
-    return;
+    if (answer == button::No) {
+      close(response::Cancelled);
+    } else {
+      refreshAll();
+      focusFirstField();
+    }
+    return host().saveFailed(*this, st);
   }
 }
 

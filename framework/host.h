@@ -56,6 +56,10 @@ class WindowHost {
   virtual void status(Procedure& p, int zone, const std::string& text) {
     (void)p, (void)zone, (void)text;
   }
+
+  // A form could not save its record (the user has been told). An
+  // unattended host stops there instead of acting on the form left open.
+  virtual void saveFailed(Procedure& p, const Status& st) { (void)p, (void)st; }
 };
 
 // Everything a procedure needs, implemented by the Qt, script and test hosts.

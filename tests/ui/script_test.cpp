@@ -107,6 +107,34 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   std::tie(st, out) = run("inicia BROWSE:FREN\npulsa Borra\ntecla Volar\n");
   EXPECT_NE(out.find("DESHABILITADO ?DELETE:3"), std::string::npos) << out;
   EXPECT_NE(out.find("ERROR en la línea 3: tecla desconocida Volar"), std::string::npos) << out;
+
+  // A save that fails stops the script there, with the form closed.
+  const std::string addOne = "inicia FORM:FREN alta\ncampo ?FRE:CTA 1\npulsa ?OK\n";
+  std::tie(st, out) = run(addOne);
+  ASSERT_EQ(st, 0) << out;
+  std::tie(st, out) = run(addOne + "campo ?FRE:NOMB OTRO\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_NE(out.find("Error Clave Duplicada"), std::string::npos) << out;
+  EXPECT_NE(out.find("ERROR en la línea 3: no se guardó el registro de FORM:FREN"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("OTRO"), std::string::npos) << out;
+  EXPECT_NE(out.find("CIERRA FORM:FREN respuesta 2"), std::string::npos) << out;
+
+  // The same question over and over with no line read: answered no, once.
+  std::istringstream none;
+  std::ostringstream said;
+  ScriptHost host(program, none, said);
+  MessageBox retry;
+  retry.title = "Error AutoNumeración";
+  retry.buttons = button::Yes | button::No;
+  retry.defaultButton = button::Yes;
+  int answers = 0, last = button::Yes;
+  while (last == button::Yes && answers < 100) last = host.show(retry), ++answers;
+  EXPECT_EQ(last, button::No);
+  EXPECT_LE(answers, 5);
+  EXPECT_EQ(host.status(), 1);
+
   EXPECT_EQ(scriptWords(R"(campo ?X "DOS  PALABRAS" # comentario)"),
             (std::vector<std::string>{"campo", "?X", "DOS  PALABRAS"}));
 }

@@ -118,6 +118,12 @@ std::vector<std::string> scriptWords(const std::string& line) {
   return words;
 }
 
+namespace {
+// The same question asked this many times more without a line read in
+// between is a loop, not a user answering.
+constexpr int kRepeatedQuestions = 3;
+}  // namespace
+
 ScriptHost::ScriptHost(Program& program, std::istream& script, std::ostream& transcript)
     : program_(program), in_(script), out_(transcript) {}
 
@@ -157,7 +163,27 @@ void ScriptHost::warn(const WarningLines& l) {
   out_ << "AVISO: " << l[0] << " / " << l[1] << " / " << l[2] << "\n";
 }
 
+bool ScriptHost::askedInALoop(const std::string& question) {
+  if (question == lastQuestion_ && line_ == lastQuestionLine_) {
+    ++repeats_;
+  } else {
+    lastQuestion_ = question;
+    lastQuestionLine_ = line_;
+    repeats_ = 0;
+  }
+  return repeats_ >= kRepeatedQuestions;
+}
+
+void ScriptHost::saveFailed(Procedure& p, const Status& st) {
+  fail("no se guardó el registro de " + p.name() + (st.text.empty() ? "" : ": " + st.text));
+}
+
 bool ScriptHost::choose(const WarningLines& l) {
+  if (askedInALoop(l[0] + l[1] + l[2])) {
+    out_ << "OPCION: " << l[0] << " / " << l[1] << " / " << l[2] << " -> no\n";
+    fail("la misma pregunta se repite sin fin; se contesta no");
+    return false;
+  }
   std::string a = nextAnswer("si");
   bool yes = buttonOf(a) == button::Yes;
   out_ << "OPCION: " << l[0] << " / " << l[1] << " / " << l[2] << " -> " << (yes ? "si" : "no")
@@ -166,6 +192,13 @@ bool ScriptHost::choose(const WarningLines& l) {
 }
 
 int ScriptHost::show(const MessageBox& box) {
+  if (askedInALoop(box.title + box.text) && (box.buttons & (button::No | button::Cancel))) {
+    const int no = (box.buttons & button::No) ? button::No : button::Cancel;
+    out_ << "MENSAJE: " << box.title << ": " << box.text << " [" << buttonNames(box.buttons)
+         << "] -> " << buttonNames(no) << "\n";
+    fail("la misma pregunta se repite sin fin; se contesta " + buttonNames(no));
+    return no;
+  }
   int answer = box.defaultButton;
   if (!answers_.empty()) {
     int b = buttonOf(answers_.front());

@@ -43,6 +43,7 @@ class ScriptHost : public Host {
   std::optional<WindowPlacement> placement(Procedure&) override { return std::nullopt; }
   void refresh(Procedure&, const std::string&) override {}
   void focus(Procedure&, const std::string&) override {}
+  void saveFailed(Procedure& p, const Status& st) override;
   JobHost& jobs() override { return jobs_; }
   DocumentHost& documents() override { return documents_; }
 
@@ -54,6 +55,9 @@ class ScriptHost : public Host {
   void printPage(const ListPart& list);
   void printRecord(db::Table& t);
   std::string nextAnswer(const std::string& fallback);
+  // True when the same question comes back with no line of the script read
+  // in between, over and over: a retry that cannot succeed.
+  bool askedInALoop(const std::string& question);
 
   Program& program_;
   std::istream& in_;
@@ -62,6 +66,9 @@ class ScriptHost : public Host {
   bool failed_ = false;
   bool stopped_ = false;
   std::deque<std::string> answers_;
+  std::string lastQuestion_;
+  int lastQuestionLine_ = -1;
+  int repeats_ = 0;
   std::vector<std::unique_ptr<Procedure>> started_;
   std::unique_ptr<db::Context> topContext_;
   ScriptJobs jobs_{out_};
