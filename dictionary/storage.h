@@ -198,6 +198,7 @@ class Table {
                      bool& found);
   Status findDuplicate(const Record& r, std::int64_t exceptRow);
   Status rowById(std::int64_t rowid, Record& into, bool& found);
+  Status scalar(Sql kind, std::int64_t& value);
   Status step(sqlite3_stmt* s, int& rc);
   Status engineError(int rc, std::string_view what) const;
   void touched() { ++generation_; }

@@ -83,6 +83,16 @@ std::string Table::sqlFor(Sql kind, int key, int variant) const {
       }
       return "INSERT INTO " + qualified() + "(" + cols + ") VALUES(" + params + ")";
     }
+    case Sql::InsertAt: {
+      std::string cols = "rowid", params = "?";
+      for (const auto& c : schema::columns(info_)) {
+        cols += "," + schema::quote(c.name);
+        params += ",?";
+      }
+      return "INSERT INTO " + qualified() + "(" + cols + ") VALUES(" + params + ")";
+    }
+    case Sql::HighWater: return "PRAGMA " + schema::quote(routeSchema_) + ".user_version";
+    case Sql::MaxRow: return "SELECT max(rowid) FROM " + qualified();
     case Sql::Update: {
       std::string set;
       for (const auto& c : schema::columns(info_))

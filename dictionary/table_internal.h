@@ -58,6 +58,9 @@ enum class Table::Sql : int {
   Exists,      // another record with a key's values
   AutoNumber,  // the highest last component under the leading ones
   Fetch,       // one indexed range of a read-ahead, see fetchVariant()
+  HighWater,   // the highest position a delete freed (the file's user version)
+  MaxRow,      // the highest position in use
+  InsertAt,    // a new record at a position given
   Text,        // any other statement, named by its text
 };
 

@@ -57,15 +57,36 @@ Status Table::findDuplicate(const Record& r, std::int64_t exceptRow) {
   return dup;
 }
 
+// Positions are how windows hold on to records, so a position is never
+// given twice: a delete of the last records would otherwise let the next add
+// take the position again. The highest position a delete freed is kept in
+// the file's header (its user version, which nothing else of ours uses).
+Status Table::scalar(Sql kind, std::int64_t& value) {
+  Status st;
+  sqlite3_stmt* s = prepare(kind, 0, 0, st);
+  if (!s) return st;
+  Reset reset{s};
+  int rc;
+  st = step(s, rc);
+  value = st && rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+  return st;
+}
+
 Status Table::add() {
   Status st = begin();
   if (!st) return st;
   normalize(buffer_);
-  sqlite3_stmt* s = prepare(Sql::Insert, 0, 0, st);
+  std::int64_t freed = 0, highest = 0;
+  st = scalar(Sql::HighWater, freed);
+  if (st && freed > 0) st = scalar(Sql::MaxRow, highest);
+  if (!st) return end(st);
+  const bool after = freed > highest;
+  sqlite3_stmt* s = prepare(after ? Sql::InsertAt : Sql::Insert, 0, 0, st);
   if (!s) return end(st);
   {
     Reset reset{s};
-    st = bindRecord(s, buffer_, 1);
+    if (after) sqlite3_bind_int64(s, 1, freed + 1);
+    st = bindRecord(s, buffer_, after ? 2 : 1);
     if (!st) return end(st);
     int rc;
     st = step(s, rc);
@@ -123,6 +144,9 @@ Status Table::put() {
 Status Table::removeByPosition(std::int64_t position) {
   Status st = begin();
   if (!st) return st;
+  std::int64_t freed = 0;
+  st = scalar(Sql::HighWater, freed);
+  if (!st) return end(st);
   sqlite3_stmt* s = prepare(Sql::Delete, 0, 0, st);
   if (!s) return end(st);
   {
@@ -133,6 +157,12 @@ Status Table::removeByPosition(std::int64_t position) {
   }
   if (st && sqlite3_changes(conn()) == 0)
     st = Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  if (st && position > freed && position <= INT32_MAX) {
+    const std::string mark =
+        "PRAGMA " + schema::quote(routeSchema_) + ".user_version=" + std::to_string(position);
+    if (int rc = sqlite3_exec(conn(), mark.c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK)
+      st = engineError(rc, "borrando");
+  }
   st = end(st);
   if (st) {
     if (position == current_) current_ = 0;
@@ -141,9 +171,24 @@ Status Table::removeByPosition(std::int64_t position) {
   return st;
 }
 
+// The record last read, as it was read: a record another station changed or
+// deleted meanwhile is not deleted behind the user's back.
 Status Table::remove() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
-  return removeByPosition(current_);
+  Status st = begin();
+  if (!st) return st;
+  Record now(info_);
+  bool found = false;
+  st = rowById(current_, now, found);
+  if (!st) return end(st);
+  if (!found || !(now == image_)) {
+    Status changed =
+        Status::error(err::RecordChanged,
+                      errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
+    changed.table = info_.label;
+    return end(changed);
+  }
+  return end(removeByPosition(current_));
 }
 
 Status Table::primeAutoNumber(const KeyInfo& key) {

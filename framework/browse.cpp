@@ -114,8 +114,18 @@ int BrowseProcedure::update(int req) {
   if (wm_.originalRequest == request::View && req != request::View) return response::Cancelled;
   db::Table& t = table(tableLabel_);
   if (req != request::Insert) {
-    Status st = view_->readSelected();
-    if (!st) return response::Cancelled;
+    // A delete acts on the record as the user saw it; any request on a
+    // record that is gone is refused. The page shows what is there now.
+    Status st = view_->readSelected(req == request::Delete);
+    if (!st) {
+      if (st.code == err::RecordChanged) {
+        program_.messages().raise(errors_, 7);
+        (void)view_->reload();
+        applyRules();
+        listChanged();
+      }
+      return response::Cancelled;
+    }
   } else {
     t.clear();
   }

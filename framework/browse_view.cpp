@@ -408,9 +408,17 @@ Status BrowseView::reload() {
   return st;
 }
 
-Status BrowseView::readSelected() {
+Status BrowseView::readSelected(bool asShown) {
   if (selected_ < 0) return Status::error(err::NoRecord, "No hay registro seleccionado");
-  return table_.getByPosition(rows_[std::size_t(selected_)].position);
+  const BrowseRow& row = rows_[std::size_t(selected_)];
+  Status st = table_.getByPosition(row.position);
+  const bool gone = st.code == err::RecordNotFound;
+  if (gone || (st && asShown && !(table_.buffer() == row.record))) {
+    st = Status::error(err::RecordChanged, gone ? "El registro fue borrado por otra estación"
+                                                : "El registro fue cambiado por otra estación");
+    st.table = std::string(table_.info().label);
+  }
+  return st;
 }
 
 }  // namespace velmora

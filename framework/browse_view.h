@@ -70,7 +70,10 @@ class BrowseView {
   // Re-reads the page from its first row, keeping the selection.
   Status reload();
   // Reads the selected record into the table's record buffer.
-  Status readSelected();
+  // With `asShown`, a record that differs from the row on the page is
+  // refused with err::RecordChanged, as is one that is gone: another
+  // station changed or deleted it since the page was read.
+  Status readSelected(bool asShown = false);
 
   db::Table& table() { return table_; }
 

@@ -340,6 +340,8 @@ TEST_F(Shared, ChangedByAnotherStationIsDetected) {
   ASSERT_TRUE(mine.get("CTR:CTA_KEY").ok());
   mine.rec<CTR>().NOMB = "MIA";
   ASSERT_TRUE(mine.put().ok());
+  // A delete of what was read before that change would discard it.
+  EXPECT_EQ(theirs.remove().code, err::RecordChanged);
   ASSERT_TRUE(theirs.get("CTR:CTA_KEY").ok());
   ASSERT_TRUE(theirs.remove().ok());
   EXPECT_EQ(mine.put().code, err::RecordChanged);

@@ -137,6 +137,54 @@ TEST_F(Browse, DoubleClickSelectsWhileSelectingAndChangesOtherwise) {
   EXPECT_EQ(s->run(host), response::Cancelled);
 }
 
+TEST_F(Browse, AStaleDeleteNeverRemovesAnotherStationsRecord) {
+  // Another station works on the same file while this one shows its page.
+  db::Context theirs(storage, 1);
+  db::Table& t = theirs.table("FREN");
+  ASSERT_TRUE(t.open().ok());
+  auto onRecord = [&](int cta) {
+    t.clear();
+    t.rec<FRE>().CTA = cta;
+    ASSERT_TRUE(t.get("FRE:CTA_KEY").ok());
+  };
+  auto b = browse();
+  host.actions.push_back([&](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    // The last record is deleted there and a new one added: it must not
+    // take the deleted one's position, nor be deleted from here.
+    br.rowClicked(8);
+    onRecord(9);
+    const std::int64_t was = t.position();
+    ASSERT_TRUE(t.remove().ok());
+    t.clear();
+    t.rec<FRE>().CTA = 10;
+    t.rec<FRE>().NOMB = "NUEVO ALLA";
+    ASSERT_TRUE(t.add().ok());
+    EXPECT_GT(t.position(), was);
+    br.accepted("?DELETE:3");
+    // A record changed there since the page was read is not deleted either.
+    br.rowClicked(0);
+    onRecord(1);
+    t.rec<FRE>().NOMB = "CAMBIADO ALLA";
+    ASSERT_TRUE(t.put().ok());
+    br.accepted("?DELETE:3");
+    // Once the page shows it as it is, it can be deleted.
+    br.rowClicked(0);
+    br.accepted("?DELETE:3");
+  });
+  host.press("?CLOSE");
+  b->run(host);
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[0].title, "Registro no fue Actualizado");
+  EXPECT_EQ(host.boxes[1].title, "Registro no fue Actualizado");
+  ASSERT_EQ(calls.size(), 1u);  // only the last delete reached the form
+  onRecord(10);
+  EXPECT_EQ(t.rec<FRE>().NOMB, "NUEVO ALLA");
+  t.clear();
+  t.rec<FRE>().CTA = 1;
+  EXPECT_EQ(t.get("FRE:CTA_KEY").code, err::RecordNotFound);
+}
+
 TEST_F(Browse, KeysPopupAndEnablingFollowTheList) {
   auto b = browse();
   host.actions.push_back([this](Procedure& p) {
