@@ -79,6 +79,21 @@ Status Table::openFile(Mode mode) {
   if (!readOnly && !writable(dir))
     return fail(err::AccessDenied, dir.string() + " es de solo lectura");
 
+  // A writer that died mid-transaction leaves its journal beside the file;
+  // only a connection that may write can roll it back. A reader does that
+  // first, rather than calling a recoverable file damaged.
+  if (readOnly && fs::file_size(path_ + "-journal", ec) > 0 && !ec) {
+    if (!writable(p) || !writable(dir))
+      return fail(err::AccessDenied, path_ + " tiene una transacción sin terminar; ábralo " +
+                                         "con permiso de escritura para recuperarlo");
+    Status recovered = openFile(Mode::Shared);
+    if (!recovered) return recovered;
+    finalizeStatements();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  ec.clear();
+
   std::string salt;
   if (exists) {
     auto size = fs::file_size(p, ec);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -467,6 +468,51 @@ TEST_F(Shared, LockOfAKilledWriterIsGoneAndItsWritesUndone) {
   t.clear();
   t.rec<DPO>().CTA = 50;
   EXPECT_TRUE(t.add().ok());
+}
+
+TEST_F(Shared, AJournalLeftByAKilledWriterIsRecoveredByAReader) {
+  {
+    Table& t = open(ctx, "DPOL");
+    ASSERT_TRUE(t.stream().ok());
+    for (int i = 0; i < 20000; ++i) {
+      t.clear();
+      t.rec<DPO>().CTA = std::int16_t(i % 30000);
+      ASSERT_TRUE(t.add().ok());
+    }
+    ASSERT_TRUE(t.flush().ok());
+    t.close();
+  }
+  // A writer with a small cache has written changed pages into the file,
+  // their originals in the journal beside it, when it dies.
+  int ready = -1;
+  pid_t pid = station(ready, [&](int fd) {
+    Storage s;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(folder.file("DPOL.TPS").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr))
+      return 1;
+    const std::string key = s.rawKey("482719", Storage::saltFor("482719"));
+    const std::string sql = "PRAGMA key=\"" + key +
+                            "\";PRAGMA cipher_page_size=4096;PRAGMA cache_size=2;"
+                            "BEGIN IMMEDIATE;UPDATE DPOL SET PART=PART+1;";
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return 2;
+    signalReady(fd);
+    pause();
+    return 0;
+  });
+  ASSERT_TRUE(waitReady(ready));
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(std::filesystem::exists(folder.file("DPOL.TPS-journal")));
+  Context reader(storage);
+  Table& r = reader.table("DPOL");
+  Status st = r.openReadOnly();
+  ASSERT_TRUE(st.ok()) << st.text;
+  double sum = 0;
+  std::int64_t n = 0;
+  ASSERT_TRUE(r.setStart(nullptr).ok());
+  while (r.next().ok()) sum += r.rec<DPO>().PART, ++n;
+  EXPECT_EQ(n, 20000);
+  EXPECT_EQ(sum, 0.0) << "the dead writer's changes are undone";
 }
 
 TEST_F(Shared, TwoStationsAddingTheSameUniqueKey) {
