@@ -213,5 +213,23 @@ TEST_F(Programs, ADamagedCatalogueEndsTheRunAsAFailure) {
   EXPECT_NE(r.status, 0) << r.out;
 }
 
+TEST_F(Programs, AFolderInPlaceOfASettingsFileIsToldAndLeftAlone) {
+  fs::create_directory(folder.path() / "DUDORE.INI");
+  fs::create_directory(folder.path() / "VELMORA.INI");
+  script(
+      "fila 1\n"
+      "pulsa Selecciona\n"
+      "pulsa Salir\n");
+  Outcome r = run(DUDORE_EXE, "--script guion.txt");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("AVISO: NO SE PUEDE LEER EL ARCHIVO DE / CONFIGURACION DUDORE.INI"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("CONFIGURACION VELMORA.INI"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CIERRA Main respuesta 1"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_directory(folder.path() / "DUDORE.INI"));
+  EXPECT_TRUE(fs::is_empty(folder.path() / "DUDORE.INI"));
+}
+
 }  // namespace
 }  // namespace velmora

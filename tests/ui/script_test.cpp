@@ -121,6 +121,13 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   EXPECT_EQ(out.find("OTRO"), std::string::npos) << out;
   EXPECT_NE(out.find("CIERRA FORM:FREN respuesta 2"), std::string::npos) << out;
 
+  // A work whose folder would lead out of the company is never saved.
+  storage.setFileName(*dict::findTable("OBRA"), folder.file("DATA1.TPS"));
+  std::tie(st, out) = run("inicia FORM:OBRA alta\ncampo ?OBR:CTA ../fuera\npulsa ?OK\ncierra\n");
+  EXPECT_NE(out.find("AVISO: EL CODIGO DE LA OBRA NO ES VALIDO / ../fuera"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("CIERRA FORM:OBRA respuesta 2"), std::string::npos) << out;
+
   // The same question over and over with no line read: answered no, once.
   std::istringstream none;
   std::ostringstream said;
