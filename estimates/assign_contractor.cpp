@@ -1,5 +1,6 @@
 #include "estimates/assign_contractor.h"
 
+#include "estimates/budget_rules.h"
 #include "estimates/estimates.h"
 #include "estimates/item_numbers.h"
 #include "framework/describe.h"
@@ -70,6 +71,13 @@ class UpDeob : public FormProcedure {
       }
     }
     refreshAll();
+  }
+
+  bool validate() override {
+    if (percentageInRange(item().PEST)) return true;
+    warn("EL PORCENTAJE A ESTIMAR DEBE", "ESTAR ENTRE 0 Y 100 %", "CON Ok CONTINUA...");
+    select("?PAR:PEST");
+    return false;
   }
 
  private:

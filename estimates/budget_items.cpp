@@ -117,6 +117,13 @@ class UpPart : public FormProcedure {
     return true;
   }
 
+  bool validate() override {
+    if (percentageInRange(item().PEST)) return true;
+    warn("EL PORCENTAJE A ESTIMAR DEBE", "ESTAR ENTRE 0 Y 100 %", "CON Ok CONTINUA...");
+    select("?PAR:PEST");
+    return false;
+  }
+
   bool prime() override {
     PAR& r = item();
     r.PEST = 100;

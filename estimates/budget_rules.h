@@ -34,6 +34,10 @@ Decimal conceptAmount(const COO& r);
 // heading and adds the concepts under it, or, outside every heading, those
 // since the previous such subtotal. Headings and subtotals add nothing
 // themselves.
+// The share of an item's labour its contractor estimates, PAR:PEST, is a
+// percentage: 0 to 100, or the estimates could pass the budget.
+inline bool percentageInRange(double pest) { return pest >= 0 && pest <= 100; }
+
 class BudgetTotals {
  public:
   void add(const COO& r);

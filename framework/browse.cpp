@@ -96,7 +96,8 @@ void BrowseProcedure::onAccepted(const std::string& control) {
   } else if (isButton(control, "?CHANGE")) {
     update(request::Change);
   } else if (isButton(control, "?DELETE")) {
-    if (auto refused = deleteAccess(program_, entry_)) {
+    // Entry 0 means the browse checks no right of its own.
+    if (auto refused = entry_ ? deleteAccess(program_, entry_) : std::nullopt) {
       host_->warn(*refused);
       return;
     }

@@ -390,6 +390,22 @@ void FormProcedure::ok() {
       return;
     }
   }
+  // A number too large for its picture shows as "####": it is never saved.
+  for (std::size_t i = 0; i < window_.controls.size(); ++i) {
+    const Control& c = window_.controls[i];
+    if ((c.type != ControlType::Entry && c.type != ControlType::Text) || c.use.empty() ||
+        c.picture.empty() || state(c.id).hidden)
+      continue;
+    const std::string shown = display(c);
+    if (shown.empty() || shown.find_first_not_of('#') != std::string::npos) continue;
+    // Named as the window names it: by the prompt before it.
+    std::string name = c.use;
+    if (i > 0 && window_.controls[i - 1].type == ControlType::Prompt)
+      name = plainCaption(window_.controls[i - 1].text);
+    warn("EL VALOR ES DEMASIADO GRANDE PARA", name, "CORRIJA EL VALOR ....");
+    select(c.id);
+    return;
+  }
   if (!validate()) return;
   save();
 }

@@ -74,8 +74,10 @@ db::WorkFiles chooseWork(Program& program, const ShellProgram& shell, const OBR&
 
 WorkSelection::WorkSelection(Program& program, db::Context& ctx, const ShellProgram& shell,
                              std::string programFolder)
+    // Deleting a work takes level 3 at the program's own entry (1 or 9):
+    // nothing narrower covers the works catalogue.
     : BrowseProcedure(program, ctx, selectionWindow(shell), labels::OBRA, "FORM:OBRA",
-                      selectionTabs()),
+                      selectionTabs(), shell.programEntry),
       shell_(shell),
       programFolder_(std::move(programFolder)) {
   // The direct cost of the selected work, shown below the list.

@@ -256,6 +256,22 @@ TEST_F(BudgetItems, AContractorIsReassignedOnlyBelowOnePercentEstimated) {
   EXPECT_EQ(find(13)->CONT, 1);
 }
 
+TEST_F(BudgetItems, APercentageOutside0To100OrTooLargeForItsFieldIsNeverSaved) {
+  item(12, 3, [](PAR& r) { r.PEST = 40, r.CONT = 5, r.PRES = 8000, r.VPRE = 2000, r.CANT = 50; });
+  pick(12);
+  host.press(kAssignButton);
+  host.type("?SUM2", "15000");  // 150 %: fits the field, passes the budget
+  host.press("?OK");
+  host.type("?SUM2", "2000000");  // 20 000 %: shown as "######"
+  host.press("?OK");
+  host.press("?CANCEL");
+  runList();
+  ASSERT_EQ(host.warnings.size(), 2u);
+  EXPECT_EQ(host.warnings[0][0], "EL PORCENTAJE A ESTIMAR DEBE");
+  EXPECT_EQ(host.warnings[1][0], "EL VALOR ES DEMASIADO GRANDE PARA");
+  EXPECT_DOUBLE_EQ(find(12)->PEST, 40);
+}
+
 TEST_F(BudgetItems, TheAssignmentStartsAtAllTheLabourAndEachEntryRecomputesTheOtherTwo) {
   item(12, 3, [](PAR& r) { r.PEST = 0, r.CONT = 0, r.PRES = 8000, r.VPRE = 2000, r.CANT = 50; });
   pick(12);

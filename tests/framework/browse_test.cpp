@@ -257,6 +257,14 @@ TEST_F(Browse, ViewModeAndDeleteRights) {
   EXPECT_TRUE(calls.empty());
   ASSERT_EQ(host.warnings.size(), 1u);
   EXPECT_EQ(host.warnings[0][0], "NO TIENE ACCESO A ESTE PROGRAMA");
+
+  // A browse without an entry of its own checks nothing: every user deletes.
+  auto free = browse(0);
+  host.press("?DELETE:3");
+  host.press("?CLOSE");
+  free->run(host);
+  EXPECT_EQ(calls.size(), 1u);
+  EXPECT_EQ(host.warnings.size(), 1u);
 }
 
 TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {
