@@ -46,6 +46,8 @@ struct Status {
   // The table (label) and key the error concerns, for the messages that name them.
   std::string table;
   std::string key;
+  // An open failed on a file that did not exist: it could not be created.
+  bool creating = false;
 
   bool ok() const { return code == err::None; }
   explicit operator bool() const { return ok(); }

@@ -212,7 +212,8 @@ class Table {
   int opens_ = 0;
   sqlite3* db_ = nullptr;
   std::string path_;
-  std::string rawKey_;  // x'...' literal of the key the file opened with
+  bool missing_ = false;  // the file did not exist when the last open began
+  std::string rawKey_;    // x'...' literal of the key the file opened with
   int pageSize_ = kPageSize;
   // Inside a transaction of the context, statements run on the host
   // connection under this instance's attached schema.

@@ -29,6 +29,7 @@ Status Table::openCounted(Mode mode) {
   }
   Status st = openFile(mode);
   if (st) opens_ = 1;
+  if (!st && missing_ && mode != Mode::ReadOnly) st.creating = true;
   return st;
 }
 
@@ -52,11 +53,13 @@ Status Table::openFile(Mode mode) {
     st.table = info_.label;
     return st;
   };
+  missing_ = false;
   std::string name = ctx_.storage().fileName(info_);
   if (name.empty()) return fail(err::FileNotFound, "la tabla no tiene nombre de archivo");
   path_ = withDefaultExtension(name);
   fs::path p(path_);
   std::error_code ec;
+  missing_ = !fs::exists(p, ec) && !ec;
   fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
   if (!fs::is_directory(dir, ec)) return fail(err::PathNotFound, dir.string());
   bool exists = fs::exists(p, ec);

@@ -3,6 +3,9 @@
 namespace velmora {
 
 int fileErrorMessage(const Status& st, FileAction action) {
+  // A missing file is created on first opening; when that fails, it is the
+  // creation that is reported.
+  if (action == FileAction::Open && st.creating) return 12;
   switch (st.code) {
     case err::DuplicateKey: return 15;
     case err::RestrictedDelete: return 33;

@@ -15,14 +15,23 @@ int elementsOf(const dict::TableInfo& t, const dict::FieldInfo& f) {
   return f.group >= 0 ? t.fields[std::size_t(f.group)].dim : f.dim;
 }
 
-// The works catalogue names folders: a work whose code or accounting folder
-// would lead outside the program folder is never saved.
-class WorkMaintenanceForm : public FormProcedure {
+// The maintenance form of a table with rules of its own: the works
+// catalogue names folders, so a work whose code or accounting folder would
+// lead outside the program folder is never saved; the control records are
+// one per salary zone, numbered 1 to 5.
+class CheckedMaintenanceForm : public FormProcedure {
  public:
   using FormProcedure::FormProcedure;
 
  protected:
   bool validate() override {
+    if (primaryLabel() == "CONTROL") {
+      const int n = primary().rec<CTL>().CTA;
+      if (n >= 1 && n <= 5) return true;
+      warn("EL REGISTRO DE CONTROL DEBE", "SER DEL 1 AL 5, UNO POR ZONA", "CORRIJA EL NUMERO ....");
+      select("?CTL:CTA");
+      return false;
+    }
     const OBR& w = primary().rec<OBR>();
     const bool badCode = !db::unsafeFolderName(w.CTA).empty();
     if (badCode || !db::unsafeFolderName(w.DICO, true).empty()) {
@@ -126,8 +135,9 @@ std::unique_ptr<Procedure> makeMaintenanceBrowse(Program& program, db::Context& 
 
 std::unique_ptr<Procedure> makeMaintenanceForm(Program& program, db::Context& ctx,
                                                const dict::TableInfo& t) {
-  if (t.label == "OBRA")
-    return std::make_unique<WorkMaintenanceForm>(program, ctx, maintenanceFormWindow(t), "OBRA");
+  if (t.label == "OBRA" || t.label == "CONTROL")
+    return std::make_unique<CheckedMaintenanceForm>(program, ctx, maintenanceFormWindow(t),
+                                                    std::string(t.label));
   return std::make_unique<FormProcedure>(program, ctx, maintenanceFormWindow(t),
                                          std::string(t.label));
 }

@@ -69,6 +69,14 @@ TEST(FileErrors, DuplicateRestrictAndOpenFailuresNameWhatTheyConcern) {
             0u)
       << host.shown[0].text;
   EXPECT_NE(host.shown[0].text.find("(36)"), std::string::npos);
+
+  // Message 12 for a missing file that cannot be created (its folder is gone).
+  storage.setFileName(*dict::findTable("AGEN"), folder.file("falta/AGEN.TPS"));
+  db::Context other(storage);
+  Status uncreated = other.table("AGEN").open();
+  EXPECT_EQ(fileErrorMessage(uncreated, FileAction::Open), 12);
+  reportFileError(messages, ec, uncreated, FileAction::Open);
+  EXPECT_EQ(host.shown.back().title, "Error en creación de Tabla");
 }
 
 }  // namespace

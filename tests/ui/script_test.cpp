@@ -127,6 +127,10 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   EXPECT_NE(out.find("AVISO: EL CODIGO DE LA OBRA NO ES VALIDO / ../fuera"), std::string::npos)
       << out;
   EXPECT_NE(out.find("CIERRA FORM:OBRA respuesta 2"), std::string::npos) << out;
+  storage.setFileName(*dict::findTable("CONTROL"), folder.file("DATA0.TPS"));
+  std::tie(st, out) = run("inicia FORM:CONTROL alta\ncampo ?CTL:CTA 6\npulsa ?OK\ncierra\n");
+  EXPECT_NE(out.find("AVISO: EL REGISTRO DE CONTROL DEBE"), std::string::npos) << out;
+  EXPECT_NE(out.find("CIERRA FORM:CONTROL respuesta 2"), std::string::npos) << out;
 
   // The same question over and over with no line read: answered no, once.
   std::istringstream none;
