@@ -537,12 +537,18 @@ void AuditRun::State::writeContractors() {
       error(st, FileAction::Read);
       return false;
     }
-    cont.clear();
-    CTR& r = cont.rec<CTR>();
-    r.CTA = number;
-    r.NOMB = kDroppedContractor + std::to_string(number);
-    setTotals(r, c);
-    st = cont.add();
+    // The name is unique too: when a contractor already has it, a counter
+    // follows, so the totals still find their record.
+    const std::string name = kDroppedContractor + std::to_string(number);
+    for (int copy = 1; copy < 100; ++copy) {
+      cont.clear();
+      CTR& r = cont.rec<CTR>();
+      r.CTA = number;
+      r.NOMB = copy == 1 ? name : name + " " + std::to_string(copy);
+      setTotals(r, c);
+      st = cont.add();
+      if (st.code != err::DuplicateKey || !dict::sameName(st.key, "CTR:NOM_KEY")) break;
+    }
     if (!st) {
       error(st, FileAction::Add);
       return false;

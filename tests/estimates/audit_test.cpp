@@ -290,7 +290,10 @@ TEST_F(Audit, AWorkWithoutEstimatesZeroesTheTotalsAndSumsTheBudgets) {
 
 TEST_F(Audit, EstimatesAreNumberedPerContractorAndMoveTheTotals) {
   add(ctr(1));
-  add(ctr(2));
+  // Contractor 2 already bears the name the audit would give contractor 7.
+  CTR two = ctr(2);
+  two.NOMB = "***** DADO DE BAJA ***** 7";
+  add(two);
   // Contractor 1: two estimates on one day are numbered in record order.
   add(pol(5, 1, kDay, 9, 100));
   add(pol(3, 1, kDay, 9, 200));
@@ -316,7 +319,7 @@ TEST_F(Audit, EstimatesAreNumberedPerContractorAndMoveTheTotals) {
   EXPECT_EQ(o.warnings[0],
             (std::array<std::string, 3>{"ERROR EN CONTRATISTA 7   3", "EN POLIZA No 11", ""}));
   EXPECT_EQ(o.warnings[1][1], "EN POLIZA No 12");
-  EXPECT_EQ(contractor(7).NOMB, "***** DADO DE BAJA ***** 7");
+  EXPECT_EQ(contractor(7).NOMB, "***** DADO DE BAJA ***** 7 2");
   EXPECT_EQ(contractor(7).TPAG, 150);
   EXPECT_EQ(records<CTR>().size(), 3u);
 
