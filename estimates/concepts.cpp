@@ -27,9 +27,11 @@ std::unique_ptr<Procedure> makeCapCoes(Program& program, db::Context& ctx) {
 std::unique_ptr<Procedure> makeUpCoes(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("UP_COES", "Actualizando Conceptos de Estimaciones")
                             .field("CTA:", "COE:CTA", "@n_6")
+                            .required()
                             .field("CLAVE:", "COE:CLAVE", "@s12")
                             .field("UNIDAD:", "COE:UNID", "@s4")
                             .field("DESCRIPCION:", "COE:TEXT", "@s50")
+                            .required()
                             .memo("DESCRIPCION COMPLETA", "COE:TEX1", 700, 10)
                             .formButtons()
                             .done();

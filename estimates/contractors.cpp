@@ -106,7 +106,9 @@ std::unique_ptr<Procedure> makeUpDest(Program& program, db::Context& ctx) {
   WindowDescription w =
       Describe("UP_DEST", "Actualizando Contratistas")
           .field("No DE CTA:", "CTR:CTA", "@n_6")
+          .required()
           .field("NOMBRE:", "CTR:NOMB", "@s30")
+          .required()
           .field("% AMORTIZACION ANTICIPO:", "CTR:PANT", "@n6.2", "% DE ANTICIPO AMORTIZABLE")
           .field("% FONDO DE GARANTIA:", "CTR:PGAR", "@n6.2")
           .field("% QUE RECIBIRA DE IVA:", "CTR:IVA", "@n6.2")

@@ -25,7 +25,9 @@ std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
 std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("UP_FRE", "Actualizando Frentes de Obra")
                             .field("No DE CTA:", "FRE:CTA", "@n_6")
+                            .required()
                             .field("NOMBRE:", "FRE:NOMB", "@s40")
+                            .required()
                             .formButtons()
                             .done();
   return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::FREN, entry::kFronts);
@@ -45,7 +47,9 @@ std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
 std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("UP_PROC", "Actualizando Procesos de Obra")
                             .field("No DE CTA:", "PRB:CTA", "@n_6")
+                            .required()
                             .field("DESCRIPCION:", "PRB:TEXT", "@s30")
+                            .required()
                             .formButtons()
                             .done();
   return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::PROB);

@@ -47,6 +47,11 @@ Describe& Describe::field(const std::string& prompt, const std::string& use,
   return *this;
 }
 
+Describe& Describe::required() {
+  if (Control* c = w_.find(lastField_)) c->required = true;
+  return *this;
+}
+
 Describe& Describe::text(const std::string& prompt, const std::string& use,
                          const std::string& picture) {
   if (!prompt.empty())

@@ -40,6 +40,8 @@ class Describe {
   Describe& text(const std::string& prompt, const std::string& use, const std::string& picture);
   // A multi-line entry for long texts.
   Describe& memo(const std::string& prompt, const std::string& use, int width, int lines);
+  // The last field makes no sense blank: OK asks for it.
+  Describe& required();
   // The lookup button "?CALLLOOKUP[:n]" beside the last field.
   Describe& lookupButton();
   // The calendar button "?POPCALENDAR[:n]" beside the last field.

@@ -383,9 +383,14 @@ void FormProcedure::ok() {
     const ControlState s = state(l.entry);
     if (s.enabled && !s.hidden && !lookup(l, false)) return;
   }
-  for (const Control& c : window_.controls) {
+  for (std::size_t i = 0; i < window_.controls.size(); ++i) {
+    const Control& c = window_.controls[i];
     const ControlState s = state(c.id);
     if (c.required && !c.use.empty() && s.enabled && !s.hidden && blank(value(c.use))) {
+      const bool prompted = i > 0 && window_.controls[i - 1].type == ControlType::Prompt;
+      warn(
+          "FALTA UN DATO NECESARIO:", prompted ? plainCaption(window_.controls[i - 1].text) : c.use,
+          "CAPTURELO PARA CONTINUAR ....");
       select(c.id);
       return;
     }

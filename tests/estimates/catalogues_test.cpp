@@ -382,6 +382,20 @@ TEST_F(Catalogues, TheFullDescriptionKeepsItsSevenHundredCharacters) {
   });
   EXPECT_EQ(run("UP_COES", request::View), response::Cancelled);
   EXPECT_TRUE(host.warnings.empty());
+
+  // Saved with nothing typed: the missing description is asked for, with the
+  // cursor on it, and nothing is stored.
+  host.actions.push_back([&](Procedure& p) {
+    p.accepted("?OK");
+    EXPECT_FALSE(p.isClosing());
+    EXPECT_EQ(host.focused, "?COE:TEXT");
+    p.accepted("?CANCEL");
+  });
+  EXPECT_EQ(run("UP_COES", request::Insert), response::Cancelled);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0][0], "FALTA UN DATO NECESARIO:");
+  EXPECT_EQ(host.warnings[0][1], "DESCRIPCION:");
+  EXPECT_EQ(all<COE>().size(), 1u);
 }
 
 TEST_F(Catalogues, TheBudgetShowsCostsToTheCentAndColoursHeadingsAndSubtotals) {
