@@ -116,6 +116,11 @@ bool ListPart::keyPressed(Key key) {
     case Key::Delete: press(buttons.remove); return true;
     case Key::CtrlEnter: press(buttons.change); return true;
     case Key::ShiftEnter: press(buttons.view); return true;
+    case Key::Enter:
+      // While choosing, "Selecciona" is the default button: Enter picks the row.
+      if (!selecting) return false;
+      press(buttons.select);
+      return true;
     case Key::Backspace: backspace(); return true;
     default:
       if (!move(key)) return false;

@@ -130,6 +130,16 @@ TEST_F(Browse, DoubleClickSelectsWhileSelectingAndChangesOtherwise) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0], std::make_pair(request::Change, 5));
 
+  // While selecting, Enter chooses the highlighted row.
+  auto e = browse();
+  host.actions.push_back([](Procedure& p) {
+    static_cast<BrowseProcedure&>(p).rowClicked(5);
+    p.keyPressed(Key::Enter);
+  });
+  program.request = request::Select;
+  EXPECT_EQ(e->run(host), response::Completed);
+  EXPECT_EQ(ctx.table("FREN").rec<FRE>().CTA, 6);
+
   // A selecting browse closed with Cierra returns 2.
   auto s = browse();
   host.press("?CLOSE");
