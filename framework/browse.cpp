@@ -79,8 +79,15 @@ bool BrowseProcedure::init() {
         states_[id].enabled = false;
         states_[id].hidden = true;
       }
+  // Called to choose (a lookup), the list opens on the value the caller left
+  // in the record buffer, not at its top. Reading the page overwrites the
+  // buffer, so the value is taken first.
+  db::Table& t = table(tableLabel_);
+  const Record probe = t.buffer();
+  const bool positioned = selecting() && !(probe == Record(t.info()));
   Status st = showOrder();
   if (!st) warn(st.text);
+  if (st && positioned && view_->locate(probe)) listChanged();
   return true;
 }
 

@@ -130,6 +130,21 @@ TEST_F(Browse, DoubleClickSelectsWhileSelectingAndChangesOtherwise) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0], std::make_pair(request::Change, 5));
 
+  // Called to choose with a value in the buffer (as a lookup leaves it), the
+  // list opens on that record.
+  auto at = browse();
+  host.actions.push_back([](Procedure& p) {
+    auto& br = static_cast<BrowseProcedure&>(p);
+    ASSERT_GE(br.view().selected(), 0);
+    EXPECT_EQ(br.cell(br.view().selected(), 0), "     7");
+    p.keyPressed(Key::Enter);
+  });
+  ctx.table("FREN").clear();
+  ctx.table("FREN").rec<FRE>().CTA = 7;
+  program.request = request::Select;
+  EXPECT_EQ(at->run(host), response::Completed);
+  EXPECT_EQ(ctx.table("FREN").rec<FRE>().CTA, 7);
+
   // While selecting, Enter chooses the highlighted row.
   auto e = browse();
   host.actions.push_back([](Procedure& p) {
