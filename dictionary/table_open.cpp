@@ -174,9 +174,6 @@ Status Table::openFile(Mode mode) {
     finalizeStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    // A file this open created and could not finish is not left behind
-    // empty, where the next open would take it for damage.
-    if (!exists && fs::file_size(p, ec) == 0 && !ec) fs::remove(p, ec);
   }
   return st;
 }
