@@ -151,10 +151,15 @@ void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::strin
 }
 
 int usage(const shell::ShellProgram& shell) {
-  std::cout << "Uso: " << shell.name << " [/USUARIO] [--script GUION]\n"
-            << "  /USUARIO        el número del usuario, por ejemplo /12\n"
-            << "  --script GUION  recorre las ventanas sin pantalla con un guion "
-               "(docs/script.md)\n";
+  std::cout << "Uso: " << shell.name
+            << " [/USUARIO] [--script GUION | --captura CARPETA [--pasos PASOS]]\n"
+            << "  /USUARIO          el número del usuario, por ejemplo /12\n"
+            << "  --script GUION    recorre las ventanas sin pantalla con un guion "
+               "(docs/script.md)\n"
+            << "  --captura CARPETA dibuja la selección de obra y el marco en imágenes PNG\n"
+            << "                    dentro de CARPETA y termina\n"
+            << "  --pasos PASOS     con --captura: pulsa controles o teclas (tecla:NOMBRE),\n"
+            << "                    separados por ';', y dibuja el marco después de cada uno\n";
   return 0;
 }
 

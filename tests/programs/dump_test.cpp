@@ -69,6 +69,16 @@ TEST(Dump, PrintsRecordsAsCsvAndRefusesBadFiles) {
   r = test::runVelmora("script " + folder.path().string());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("es una carpeta"), std::string::npos) << r.out;
+
+  // The tool's help and its refusals are Spanish too.
+  r = test::runVelmora("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Uso:"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Usage"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Options"), std::string::npos) << r.out;
+  r = test::runVelmora("");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("Error: falta la orden"), std::string::npos) << r.out;
 }
 
 }  // namespace
