@@ -199,6 +199,7 @@ class Table {
   Status findDuplicate(const Record& r, std::int64_t exceptRow);
   Status rowById(std::int64_t rowid, Record& into, bool& found);
   Status scalar(Sql kind, std::int64_t& value);
+  Status unchangedSinceRead();
   Status step(sqlite3_stmt* s, int& rc);
   Status engineError(int rc, std::string_view what) const;
   void touched() { ++generation_; }

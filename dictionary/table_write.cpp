@@ -104,21 +104,25 @@ Status Table::add() {
   return st;
 }
 
+// Inside the write's transaction: the record last read is still on file as
+// it was read, neither changed nor deleted by another station.
+Status Table::unchangedSinceRead() {
+  Record now(info_);
+  bool found = false;
+  Status st = rowById(current_, now, found);
+  if (!st || (found && now == image_)) return st;
+  st = Status::error(err::RecordChanged,
+                     errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
+  st.table = info_.label;
+  return st;
+}
+
 Status Table::put() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   Status st = begin();
   if (!st) return st;
-  Record now(info_);
-  bool found = false;
-  st = rowById(current_, now, found);
+  st = unchangedSinceRead();
   if (!st) return end(st);
-  if (!found || !(now == image_)) {
-    Status changed =
-        Status::error(err::RecordChanged,
-                      errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
-    changed.table = info_.label;
-    return end(changed);
-  }
   normalize(buffer_);
   sqlite3_stmt* s = prepare(Sql::Update, 0, 0, st);
   if (!s) return end(st);
@@ -177,17 +181,8 @@ Status Table::remove() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   Status st = begin();
   if (!st) return st;
-  Record now(info_);
-  bool found = false;
-  st = rowById(current_, now, found);
+  st = unchangedSinceRead();
   if (!st) return end(st);
-  if (!found || !(now == image_)) {
-    Status changed =
-        Status::error(err::RecordChanged,
-                      errorText(err::RecordChanged) + (found ? "" : ": el registro fue borrado"));
-    changed.table = info_.label;
-    return end(changed);
-  }
   return end(removeByPosition(current_));
 }
 
