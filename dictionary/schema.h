@@ -21,6 +21,13 @@ namespace velmora::db::schema {
 inline constexpr const char* kNoCase = "V1252NC";
 void registerCollations(sqlite3* db);
 
+// The side table of a file where stations hold the automatic numbers of the
+// records they are entering (created on the first reservation).
+inline constexpr const char* kReservations = "velmora_reservations";
+inline constexpr const char* kReservationColumns =
+    "(key TEXT NOT NULL,prefix TEXT NOT NULL,number INTEGER NOT NULL,station TEXT NOT NULL,"
+    "since INTEGER NOT NULL)";
+
 struct Column {
   std::string name;  // "CONC", "ESTI[3]", "CC[7]"
   int field;         // index in the table's fields

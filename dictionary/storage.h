@@ -135,9 +135,12 @@ class Table {
   Status records(std::int64_t& count);
 
   // Automatic numbering: the key's last component gets one more than the
-  // highest under the same leading components (1 when none) and the record is
-  // added at once, reserving the number; cancelling deletes it with remove().
-  Status primeAutoNumber(const dict::KeyInfo& key);
+  // highest under the same leading components (1 when none), counting the
+  // numbers other stations hold reserved for records they are entering. The
+  // number is held under `reservation` until releaseReservation(), which the
+  // add that saves the record or the cancel calls; nothing is added here.
+  Status reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& reservation);
+  Status releaseReservation(std::int64_t reservation);
 
   // Batches: stream() holds the file for writing until flush(), which
   // commits everything written in between.
@@ -198,6 +201,9 @@ class Table {
                      bool& found);
   Status findDuplicate(const Record& r, std::int64_t exceptRow);
   Status rowById(std::int64_t rowid, Record& into, bool& found);
+  std::string reservations() const;  // "schema"."reservations table"
+  std::string reservationPrefixSql(const dict::KeyInfo& key, int firstParam) const;
+  Status dropStaleReservations();
   Status scalar(Sql kind, std::int64_t& value);
   Status unchangedSinceRead();
   Status step(sqlite3_stmt* s, int& rc);

@@ -243,6 +243,8 @@ Status Table::checkSchema(bool allowMissingKeys, bool readOnly) {
       if (o.sql != schema::tableSql(info_))
         return fail(err::InvalidRecord, path_ + " tiene otro formato de registro");
       haveTable = true;
+    } else if (o.type == "table" && o.name == schema::kReservations) {
+      // Numbers held by stations entering records: ours, whatever its state.
     } else if (o.type == "index" && o.table == table && keys.count(o.name)) {
       if (o.sql == keys[o.name])
         ++haveKeys;
@@ -334,8 +336,10 @@ Status Table::identify(Storage& storage, const std::string& path, const dict::Ta
       sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
       sqlite3_stmt* s = nullptr;
       std::string found;
-      if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &s,
-                             nullptr) == SQLITE_OK) {
+      if (sqlite3_prepare_v2(
+              db,
+              "SELECT name FROM sqlite_master WHERE type='table' AND name<>'velmora_reservations'",
+              -1, &s, nullptr) == SQLITE_OK) {
         if (sqlite3_step(s) == SQLITE_ROW)
           found = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
         sqlite3_finalize(s);

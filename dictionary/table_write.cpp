@@ -1,6 +1,5 @@
 // Writing a table: adding, changing (refused when another station changed
-// the record since it was read) and deleting records, and the automatic
-// numbering of a key.
+// the record since it was read) and deleting records.
 
 #include <sqlcipher/sqlite3.h>
 
@@ -184,35 +183,6 @@ Status Table::remove() {
   st = unchangedSinceRead();
   if (!st) return end(st);
   return end(removeByPosition(current_));
-}
-
-Status Table::primeAutoNumber(const KeyInfo& key) {
-  int n = int(key.components.size());
-  const auto& last = info_.fields[std::size_t(key.components[std::size_t(n - 1)])];
-  Status st = begin();
-  if (!st) return st;
-  sqlite3_stmt* s = prepare(Sql::AutoNumber, storedKey(key), 0, st);
-  if (!s) return end(st);
-  std::int64_t highest = 0;
-  {
-    Reset reset{s};
-    for (int i = 0; i + 1 < n; ++i) {
-      st = schema::bind(s, i + 1, buffer_, columnOf(info_, key.components[std::size_t(i)]));
-      if (!st) return end(st);
-    }
-    int rc;
-    st = step(s, rc);
-    if (!st) return end(st);
-    highest = sqlite3_column_int64(s, 0);
-  }
-  FieldRef ref = resolve(info_, last.name);
-  st = buffer_.set(ref, Value(highest < 0 ? std::int64_t(1) : highest + 1));
-  if (!st) {
-    st.table = info_.label;
-    return end(st);
-  }
-  st = add();  // inside the same lock, so no other station takes the number
-  return end(st);
 }
 
 }  // namespace velmora::db

@@ -169,8 +169,9 @@ bool FormProcedure::primeRecord() {
     return true;
   }
   const Record initial = t.buffer();
+  std::int64_t reservation = 0;
   for (;;) {
-    Status st = t.primeAutoNumber(*key);
+    Status st = t.reserveAutoNumber(*key, reservation);
     if (st) break;
     t.buffer() = initial;
     // The next number does not fit the field: trying again cannot help.
@@ -187,8 +188,10 @@ bool FormProcedure::primeRecord() {
       return false;
     }
   }
-  reserved_ = position_ = t.position();
-  image_ = t.image();
+  // Only the number is held: nothing is on file until OK adds the record.
+  reserved_ = reservation;
+  position_ = 0;
+  image_ = t.buffer();
   return true;
 }
 
@@ -218,15 +221,12 @@ void FormProcedure::kill() {
   Procedure::kill();
 }
 
-// A cancelled insert gives back its reserved record, and with it the number.
+// A cancelled insert gives its number back. Should the file refuse, the
+// number stays held only until this station stops: nothing else is lost, so
+// the user is not troubled with it.
 void FormProcedure::release() {
   if (!reserved_) return;
-  const std::int64_t position = std::exchange(reserved_, 0);
-  db::Table& t = primary();
-  Status st = t.getByPosition(position);
-  // Through the relations, so that lines added under it do not stay orphaned.
-  if (st) st = db::RelationManager(ctx_, relations()).remove(t);
-  if (!st && st.code != err::RecordNotFound) fileError(st, FileAction::Delete);
+  (void)primary().releaseReservation(std::exchange(reserved_, 0));
 }
 
 // --- events ------------------------------------------------------------------
@@ -460,7 +460,7 @@ void FormProcedure::save() {
 }
 
 Status FormProcedure::write() {
-  if (settings_.related.empty()) return writeRecord();
+  if (settings_.related.empty() && !reserved_) return writeRecord();
   // The record with the rules' children and the related tables: all or none.
   std::vector<db::Table*> tables;
   Status st = db::RelationManager(ctx_, relations()).involved(primary(), tables);
@@ -483,8 +483,10 @@ Status FormProcedure::write() {
 
 Status FormProcedure::writeRecord() {
   db::Table& t = primary();
-  if (mode_ == request::Insert && reserved_ == 0) {
+  if (mode_ == request::Insert && position_ == 0) {
     Status st = t.add();
+    // The record now holds its number: the reservation goes with the same commit.
+    if (st) st = t.releaseReservation(reserved_);
     if (st) {
       position_ = t.position();
       image_ = t.image();

@@ -53,7 +53,8 @@ class FormProcedure : public Procedure {
   // What the form does: request::Insert, Change, Delete or View (any other
   // request runs as a view, since nothing may be saved from it).
   int mode() const { return mode_; }
-  // Position of the record an insert reserved and has not saved yet; 0 when none.
+  // The number reservation an insert holds until it saves or is cancelled;
+  // 0 when none.
   std::int64_t reserved() const { return reserved_; }
   const FormSettings& settings() const { return settings_; }
 

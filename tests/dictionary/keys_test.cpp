@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "dictionary/storage.h"
 #include "tests/support/temp_folder.h"
@@ -258,37 +262,70 @@ TEST_F(Keys, ReadingInKeyOrderWhileWritingTheSameTable) {
   EXPECT_EQ(n, 300);
 }
 
-TEST_F(Keys, AutomaticNumberingReservesAndReleases) {
+TEST_F(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
   Table& maq = open("MAQU");
   const auto& key = *maq.info().key("MAQ:CTA_KEY");  // MAQ:CTA, MAQ:FREN numbered
+  auto reserve = [&](Table& t, int cta, std::int64_t& held) {
+    t.clear();
+    t.rec<MAQ>().CTA = std::int16_t(cta);
+    Status st = t.reserveAutoNumber(key, held);
+    EXPECT_TRUE(st.ok()) << st.text;
+    return int(t.rec<MAQ>().FREN);
+  };
+  auto records = [&] {
+    std::int64_t n = -1;
+    EXPECT_TRUE(maq.records(n).ok());
+    return n;
+  };
+  std::int64_t first = 0, second = 0, other = 0;
+  EXPECT_EQ(reserve(maq, 7, first), 1);
+  EXPECT_EQ(reserve(maq, 7, second), 2);  // the first is still held
+  EXPECT_EQ(reserve(maq, 8, other), 1);   // other leading value: its own count
+  EXPECT_EQ(records(), 0);                // nobody sees a record not yet saved
+  // Saving the second; the first and the other are given back.
   maq.clear();
-  maq.rec<MAQ>().CTA = 7;
-  ASSERT_TRUE(maq.primeAutoNumber(key).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 1);  // first number in an empty table
-  std::int64_t first = maq.position();
-  maq.clear();
-  maq.rec<MAQ>().CTA = 7;
-  ASSERT_TRUE(maq.primeAutoNumber(key).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 2);
-  maq.clear();
-  maq.rec<MAQ>().CTA = 8;  // other leading value: its own count
-  ASSERT_TRUE(maq.primeAutoNumber(key).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 1);
-  // The reserved record is on file; completing it is a put.
-  maq.rec<MAQ>().DESC = "RETROEXCAVADORA";
-  ASSERT_TRUE(maq.put().ok());
-  // A cancelled insert gives its number back.
-  maq.clear();
-  maq.rec<MAQ>().CTA = 7;
-  ASSERT_TRUE(maq.primeAutoNumber(key).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 3);
-  ASSERT_TRUE(maq.remove().ok());
-  maq.clear();
-  maq.rec<MAQ>().CTA = 7;
-  ASSERT_TRUE(maq.primeAutoNumber(key).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 3);
-  ASSERT_TRUE(maq.getByPosition(first).ok());
-  EXPECT_EQ(maq.rec<MAQ>().FREN, 1);
+  maq.rec<MAQ>().CTA = 7, maq.rec<MAQ>().FREN = 2, maq.rec<MAQ>().DESC = "RETROEXCAVADORA";
+  ASSERT_TRUE(maq.add().ok());
+  for (std::int64_t held : {first, second, other}) ASSERT_TRUE(maq.releaseReservation(held).ok());
+  EXPECT_EQ(reserve(maq, 7, first), 3);
+  ASSERT_TRUE(maq.releaseReservation(first).ok());
+
+  // Another station holding a number, then killed with its form open.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    Storage theirs;
+    theirs.setFileName(*dict::findTable("MAQU"), folder.file("MAQU.TPS"));
+    Context c{theirs};
+    Table& t = c.table("MAQU");
+    std::int64_t held = 0;
+    char n = t.open() ? char(reserve(t, 7, held)) : 0;
+    (void)!write(fds[1], &n, 1);
+    pause();
+    _exit(0);
+  }
+  close(fds[1]);
+  char theirs = 0;
+  ASSERT_EQ(read(fds[0], &theirs, 1), 1);
+  close(fds[0]);
+  EXPECT_EQ(theirs, 3);
+  EXPECT_EQ(reserve(maq, 7, first), 4);  // theirs is held while they live
+  ASSERT_TRUE(maq.releaseReservation(first).ok());
+  EXPECT_EQ(records(), 1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(reserve(maq, 7, first), 3);  // a stopped station holds nothing
+  EXPECT_EQ(records(), 1);
+
+  // The side table of reservations does not make the file foreign.
+  maq.close();
+  const dict::TableInfo* found = nullptr;
+  ASSERT_TRUE(Table::identify(storage, folder.file("MAQU.TPS"), found).ok());
+  EXPECT_EQ(found->label, std::string_view("MAQU"));
+  Context again{storage};
+  EXPECT_TRUE(again.table("MAQU").open().ok());
 
   // A SHORT number that would overflow is refused, not wrapped.
   Table& cont = open("CONT");
@@ -296,7 +333,9 @@ TEST_F(Keys, AutomaticNumberingReservesAndReleases) {
   cont.rec<CTR>().NOMB = "ULTIMO";
   ASSERT_TRUE(cont.add().ok());
   cont.clear();
-  EXPECT_EQ(cont.primeAutoNumber(*cont.info().key("CTR:CTA_KEY")).code, err::ValueRefused);
+  std::int64_t held = 0;
+  EXPECT_EQ(cont.reserveAutoNumber(*cont.info().key("CTR:CTA_KEY"), held).code, err::ValueRefused);
+  EXPECT_EQ(held, 0);
 }
 
 }  // namespace
