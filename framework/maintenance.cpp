@@ -176,7 +176,7 @@ WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
   w.procedure = "FORM:" + std::string(t.label);
   w.title = "Actualiza " + std::string(t.label);
   // A sheet of its own: the plain fields on "General", each array and each
-  // group on a tab of its own, so no page grows taller than the screen.
+  // group on a tab of its own; a page still taller than the screen scrolls.
   w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
   w.controls.push_back(makeControl(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
   int calendars = 0;
