@@ -6,6 +6,7 @@
 #include "framework/browse.h"
 #include "framework/describe.h"
 #include "framework/form.h"
+#include "framework/picture.h"
 
 namespace velmora {
 
@@ -61,10 +62,40 @@ std::string defaultPicture(const dict::FieldInfo& f) {
   return {};
 }
 
+std::string fieldCaption(const dict::FieldInfo& f) {
+  if (!f.prompts.empty()) {
+    std::string p = plainCaption(f.prompts.front());
+    while (!p.empty() && (p.back() == ':' || p.back() == ' ')) p.pop_back();
+    if (!p.empty()) return p;
+  }
+  return std::string(f.shortName);
+}
+
+namespace {
+
+// A sort tab is named by its first field with the word the programs use for
+// the usual sort fields ("x Cuenta", "x Descripción").
+std::string sortCaption(const dict::FieldInfo& f) {
+  static constexpr std::pair<std::string_view, std::string_view> words[] = {
+      {"CTA", "Cuenta"},     {"TEXT", "Descripción"}, {"DESC", "Descripción"},
+      {"CLAVE", "Clave"},    {"NOMB", "Nombre"},      {"FREN", "Frente"},
+      {"FOLIO", "Folio"},    {"NUM", "Número"},       {"FECH", "Fecha"},
+      {"FECHA", "Fecha"},    {"CONT", "Contratista"}, {"PROV", "Proveedor"},
+      {"LOGIN", "Usuario"},  {"TIPO", "Tipo"},        {"GENE", "Clave genérica"},
+      {"CATE", "Categoría"}, {"AGEN", "Agente"},      {"CLIE", "Cliente"},
+      {"INSU", "Insumo"},    {"MATE", "Material"},    {"CONC", "Concepto"},
+      {"REMI", "Remisión"},  {"CIUD", "Ciudad"}};
+  for (const auto& [name, word] : words)
+    if (dict::sameName(f.shortName, name)) return std::string(word);
+  return fieldCaption(f);
+}
+
+}  // namespace
+
 WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
   WindowDescription w;
   w.procedure = "BROWSE:" + std::string(t.label);
-  w.title = "Mantenimiento de " + std::string(t.label) + " (" + std::string(t.holds) + ")";
+  w.title = "Mantenimiento de " + std::string(t.label);
   Control list = makeControl(ControlType::List, "?Browse:1");
   // The key components first, then the other plain fields, up to eight columns.
   std::vector<int> fields;
@@ -79,38 +110,108 @@ WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t) {
   if (fields.size() > 8) fields.resize(8);
   for (int fi : fields) {
     const auto& f = t.fields[std::size_t(fi)];
-    bool text = f.type == dict::Type::String;
-    list.columns.push_back({std::string(f.shortName), std::string(f.name), defaultPicture(f),
-                            text ? std::min<int>(f.size, 30) : 12, text ? 'L' : 'R', true});
+    const std::string picture = defaultPicture(f);
+    const auto pic = compilePicture(picture);
+    const bool text = !pic || pic->kind == PictureKind::String;
+    const int chars = text ? int(f.size) : width(*pic);
+    list.columns.push_back({std::string(f.shortName), std::string(f.name), picture,
+                            std::clamp(chars, int(f.shortName.size()), 30), text ? 'L' : 'R',
+                            true});
   }
   w.controls.push_back(list);
   if (!t.keys.empty()) {
     w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
-    for (std::size_t k = 0; k < t.keys.size(); ++k)
+    std::vector<std::string> captions;
+    for (const auto& k : t.keys) {
+      const auto& first = t.fields[std::size_t(k.components.front())];
+      std::string caption = "x " + sortCaption(first);
+      // Two keys that start alike are told apart by all their fields.
+      if (std::find(captions.begin(), captions.end(), caption) != captions.end()) {
+        caption = "x ";
+        for (std::size_t c = 0; c < k.components.size(); ++c)
+          caption += (c ? ", " : "") + sortCaption(t.fields[std::size_t(k.components[c])]);
+      }
+      if (std::find(captions.begin(), captions.end(), caption) != captions.end())
+        caption += " (" + std::to_string(captions.size() + 1) + ")";
+      captions.push_back(caption);
+    }
+    for (std::size_t k = 0; k < captions.size(); ++k)
       w.controls.push_back(makeControl(ControlType::Tab, "?TAB" + std::to_string(k + 1),
-                                       "x " + std::string(t.keys[k].shortName), {}, {},
-                                       "?CURRENTTAB"));
+                                       captions[k], {}, {}, "?CURRENTTAB"));
   }
   addBrowseButtons(w);
   return w;
 }
 
+namespace {
+
+// Adds the prompt and entry of one field element to a tab, with the calendar
+// button beside a date.
+void addEntry(WindowDescription& w, const dict::FieldInfo& f, const std::string& use,
+              const std::string& prompt, const std::string& tab, int& calendars) {
+  const std::string picture = defaultPicture(f);
+  w.controls.push_back(
+      makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt, {}, {}, tab));
+  Control entry = makeControl(ControlType::Entry, "?" + use, {}, use, picture, tab);
+  if (f.type == dict::Type::Memo) entry.lines = 4;
+  w.controls.push_back(std::move(entry));
+  auto pic = compilePicture(picture);
+  if (pic && pic->kind == PictureKind::Date) {
+    Control c = makeControl(ControlType::Calendar,
+                            "?POPCALENDAR" + (calendars++ ? ":" + std::to_string(calendars) : ""),
+                            "...", {}, {}, tab);
+    c.target = "?" + use;
+    w.controls.push_back(std::move(c));
+  }
+}
+
+std::string elementUse(const dict::FieldInfo& f, int e) {
+  return std::string(f.name) + "[" + std::to_string(e) + "]";
+}
+
+}  // namespace
+
 WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
   WindowDescription w;
   w.procedure = "FORM:" + std::string(t.label);
   w.title = "Actualiza " + std::string(t.label);
+  // A sheet of its own: the plain fields on "General", each array and each
+  // group on a tab of its own; a page still taller than the screen scrolls.
   w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
   w.controls.push_back(makeControl(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
+  int calendars = 0;
   for (const auto& f : t.fields) {
-    if (f.type == dict::Type::Group) continue;
-    int n = elementsOf(t, f);
-    for (int e = 1; e <= n; ++e) {
-      std::string use = std::string(f.name) + (n > 1 ? "[" + std::to_string(e) + "]" : "");
-      std::string prompt = f.prompts.empty() || n > 1 ? use + ":" : std::string(f.prompts.front());
-      w.controls.push_back(
-          makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt, {}, {}, "?TAB1"));
-      w.controls.push_back(
-          makeControl(ControlType::Entry, "?" + use, {}, use, defaultPicture(f), "?TAB1"));
+    if (f.type == dict::Type::Group || f.group >= 0 || f.dim > 1) continue;
+    const std::string prompt =
+        f.prompts.empty() ? std::string(f.shortName) + ":" : std::string(f.prompts.front());
+    addEntry(w, f, std::string(f.name), prompt, "?TAB1", calendars);
+  }
+  int tabs = 1;
+  auto newTab = [&](const dict::FieldInfo& f) {
+    std::string id = "?TAB" + std::to_string(++tabs);
+    w.controls.push_back(makeControl(ControlType::Tab, id, fieldCaption(f), {}, {}, "?CURRENTTAB"));
+    return id;
+  };
+  for (std::size_t i = 0; i < t.fields.size(); ++i) {
+    const auto& f = t.fields[i];
+    if (f.group >= 0) continue;
+    if (f.type == dict::Type::Group) {
+      const std::string tab = newTab(f);
+      // Element by element, every member of the element together.
+      for (int e = 1; e <= f.dim; ++e)
+        for (const auto& m : t.fields) {
+          if (m.group != int(i)) continue;
+          const std::string name(m.shortName);
+          if (f.dim > 1)
+            addEntry(w, m, elementUse(m, e), name + " " + std::to_string(e) + ":", tab, calendars);
+          else
+            addEntry(w, m, std::string(m.name), name + ":", tab, calendars);
+        }
+    } else if (f.dim > 1) {
+      const std::string tab = newTab(f);
+      for (int e = 1; e <= f.dim; ++e)
+        addEntry(w, f, elementUse(f, e), std::string(f.shortName) + " " + std::to_string(e) + ":",
+                 tab, calendars);
     }
   }
   w.controls.push_back(makeControl(ControlType::Button, "?OK", "&Aceptar"));

@@ -12,6 +12,8 @@ namespace velmora {
 
 // The picture a field is shown with when the dictionary gives none.
 std::string defaultPicture(const dict::FieldInfo& f);
+// How a window names a field: its prompt without the colon, else its name.
+std::string fieldCaption(const dict::FieldInfo& f);
 
 WindowDescription maintenanceBrowseWindow(const dict::TableInfo& t);
 WindowDescription maintenanceFormWindow(const dict::TableInfo& t);

@@ -23,6 +23,7 @@ struct BrowseOptions {
   std::string file, label;
   std::string capture;      // PNG of the list window
   std::string captureForm;  // PNG of the form of the selected record
+  std::string formTab;      // the tab of the form drawn
 };
 
 // Replaces this process with the windows program; returns only on failure.
@@ -34,6 +35,7 @@ int runWindows(const BrowseOptions& o) {
   if (!o.label.empty()) args.push_back(o.label);
   if (!o.capture.empty()) args.insert(args.end(), {"--captura", o.capture});
   if (!o.captureForm.empty()) args.insert(args.end(), {"--captura-ficha", o.captureForm});
+  if (!o.formTab.empty()) args.insert(args.end(), {"--pestana-ficha", o.formTab});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -60,6 +62,10 @@ void addBrowseCommand(::CLI::App& app) {
   cmd->add_option("--captura-ficha", o.captureForm,
                   "Con --captura: dibuja también la ficha del registro seleccionado")
       ->needs("--captura");
+  cmd->add_option("--pestana-ficha", o.formTab,
+                  "Con --captura-ficha: el número de la pestaña de la ficha que se dibuja")
+      ->check(::CLI::PositiveNumber)
+      ->needs("--captura-ficha");
   cmd->callback([] { std::exit(runWindows(o)); });
 }
 

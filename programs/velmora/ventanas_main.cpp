@@ -4,7 +4,7 @@
 // file in a real window, to look at and correct it. With --captura the
 // window is drawn, written to a PNG file and closed again (also on the
 // offscreen platform); --captura-ficha does the same with the form of the
-// selected record.
+// selected record, on the tab --pestana-ficha names.
 
 #include <fmt/core.h>
 
@@ -12,7 +12,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -27,6 +29,7 @@ namespace {
 struct Captures {
   std::string browse;  // PNG of the list window
   std::string form;    // PNG of the form of the selected record
+  int formTab = 1;     // the tab of the form that is drawn
 };
 
 bool savePng(QWidget* w, const std::string& path) {
@@ -56,6 +59,8 @@ void scheduleCaptures(qt::QtHost& host, Procedure& browse, const Captures& captu
           exitCode = 1;
           return;
         }
+        if (auto* tabs = form->findChild<QTabWidget*>("?CURRENTTAB"))
+          tabs->setCurrentIndex(std::clamp(captures.formTab, 1, tabs->count()) - 1);
         QApplication::processEvents();
         if (!savePng(form, captures.form)) exitCode = 1;
         form->procedure().keyPressed(Key::Esc);
@@ -128,6 +133,9 @@ int main(int argc, char** argv) {
   cmd->add_option("--captura-ficha", captures.form,
                   "Con --captura: dibuja también la ficha del registro seleccionado")
       ->needs("--captura");
+  cmd->add_option("--pestana-ficha", captures.formTab,
+                  "Con --captura-ficha: el número de la pestaña de la ficha que se dibuja")
+      ->needs("--captura-ficha");
   CLI11_PARSE(app, argc, argv);
   return browse(file, label, captures);
 }

@@ -32,14 +32,24 @@ TEST(BrowseCommand, DrawnByTheWindowsProgramBesideTheTool) {
     t.rec<PER>().NOMB = "PEÑA";
     ASSERT_TRUE(t.add().ok());
   }
-  std::string png = folder.file("lista.png");
+  std::string png = folder.file("lista.png"), form = folder.file("ficha.png");
   auto r = test::runCommand("QT_QPA_PLATFORM=offscreen " + std::string(VELMORA_EXE) + " browse " +
-                            path + " PERS --captura " + png + " 2>&1");
+                            path + " PERS --captura " + png + " --captura-ficha " + form +
+                            " --pestana-ficha 3 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
-  std::ifstream in(png, std::ios::binary);
-  std::string magic(4, '\0');
-  ASSERT_TRUE(in.read(magic.data(), 4));
-  EXPECT_EQ(magic, "\x89PNG");
+  for (const std::string& file : {png, form}) {
+    std::ifstream in(file, std::ios::binary);
+    unsigned char head[24] = {};
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(head), 24)) << file;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(head), 4), "\x89PNG");
+    // The form of a user, with nine arrays of twenty access levels, fits a
+    // 1366 x 768 screen: its pages scroll instead of growing.
+    auto big = [&](int at) {
+      return head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
+    };
+    EXPECT_LE(big(16), 1366) << file;
+    EXPECT_LE(big(20), 768) << file;
+  }
 
   // A tool installed without its windows program says so.
   fs::copy_file(VELMORA_EXE, folder.file("velmora"));

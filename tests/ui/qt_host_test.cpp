@@ -94,11 +94,11 @@ TEST_F(QtHostTest, BrowseWindowShowsItsDescriptionAndRoutesKeysToAModalForm) {
   later([&] {
     qt::WindowWidget* w = host.widget(*browse);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->windowTitle().toStdString(), "Mantenimiento de FREN (fronts)");
+    EXPECT_EQ(w->windowTitle().toStdString(), "Mantenimiento de FREN");
     auto* tabs = w->findChild<QTabBar*>("?CURRENTTAB");
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->count(), 2);
-    EXPECT_EQ(tabs->tabText(1).toStdString(), "x NOM_KEY");
+    EXPECT_EQ(tabs->tabText(1).toStdString(), "x Nombre");
     QTableView* list = w->list();
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->model()->rowCount(), 5);

@@ -47,7 +47,7 @@ registro FREN
 )";
   auto r = test::runVelmora("script " + folder.file("g.txt"));
   const char* expected =
-      R"T(ABRE BROWSE:FREN "Mantenimiento de FREN (fronts)"
+      R"T(ABRE BROWSE:FREN "Mantenimiento de FREN"
 ABRE FORM:FREN "Actualiza FREN" (alta)
 CIERRA FORM:FREN respuesta 1
 ABRE FORM:FREN "Actualiza FREN" (alta)

@@ -1,11 +1,16 @@
 #include "ui/qt/window_widget.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -21,6 +26,19 @@ namespace velmora::qt {
 namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// A tab page taller than the screen leaves room for the window's title, tabs
+// and buttons and scrolls; a shorter one asks for just its own size.
+class PageScroll : public QScrollArea {
+ public:
+  QSize sizeHint() const override {
+    QSize s = widget()->sizeHint();
+    const QScreen* sc = screen();
+    const int room = std::max(200, (sc ? sc->availableGeometry().height() : 768) - 260);
+    if (s.height() > room) s = {s.width() + verticalScrollBar()->sizeHint().width(), room};
+    return s;
+  }
+};
 
 }  // namespace
 
@@ -69,11 +87,19 @@ void WindowWidget::build() {
     if (pagesWithControls) {
       pages_ = new QTabWidget(this);
       pages_->setObjectName("?CURRENTTAB");
+      // Every tab in sight: the window widens for them rather than hide some.
+      pages_->setUsesScrollButtons(false);
       for (const Control* tab : w.tabs()) {
         auto* page = new QWidget;
         auto* form = new QFormLayout(page);
         forms[tab->id] = form;
-        pages_->addTab(page, q(plainCaption(tab->text)));
+        auto* scroll = new PageScroll;
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(page);
+        scroll->viewport()->setAutoFillBackground(false);
+        page->setAutoFillBackground(false);
+        pages_->addTab(scroll, q(plainCaption(tab->text)));
       }
       outer->addWidget(pages_);
       QObject::connect(pages_, &QTabWidget::currentChanged, [this](int i) {
