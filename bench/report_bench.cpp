@@ -5,6 +5,7 @@
 //   BM_ItemsPages        one line per budget item to page images
 //   BM_ItemsPdf          the same pages painted into a PDF file
 //   BM_ScanItems         the baseline: every budget item read in key order
+//   BM_ScanContractors   the same for the contractors
 //
 // The ratio BM_ItemsPages / BM_ScanItems is the figure: what laying out
 // and writing the pages costs over reading the records.
@@ -90,6 +91,7 @@ std::unique_ptr<reports::PageList> runReport(reports::Report& report, int n) {
 
 void BM_ImpConPages(benchmark::State& state) {
   const int n = int(state.range(0));
+  demo(n);
   int pages = 0;
   for (auto _ : state) {
     auto report = reports::makeImpCon();
@@ -134,7 +136,22 @@ void BM_ScanItems(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_ImpConPages)->Arg(1000)->Unit(benchmark::kMillisecond);
+void BM_ScanContractors(benchmark::State& state) {
+  db::Storage storage;
+  place(storage, int(state.range(0)));
+  for (auto _ : state) {
+    db::Context ctx(storage);
+    db::Table& t = ctx.table<CTR>();
+    if (!t.open() || !t.setStart(CTR::info().key("CTR:CTA_KEY"))) std::abort();
+    long rows = 0;
+    while (t.next()) ++rows;
+    benchmark::DoNotOptimize(rows);
+    t.close();
+  }
+}
+
+BENCHMARK(BM_ImpConPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanContractors)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ItemsPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ItemsPdf)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -58,6 +58,18 @@ BandItem label(std::string text, int x, int y, bool right) {
   return i;
 }
 
+std::vector<int> printOrder(const std::vector<int>& pages, const PrintOptions& options) {
+  const int copies = std::max(1, options.copies);
+  std::vector<int> order;
+  if (options.collate) {
+    for (int page : pages) order.insert(order.end(), std::size_t(copies), page);
+  } else {
+    for (int copy = 0; copy < copies; ++copy) order.insert(order.end(), pages.begin(), pages.end());
+  }
+  if (options.reverse) std::reverse(order.begin(), order.end());
+  return order;
+}
+
 ReportRun::ReportRun(db::Context& ctx, Report& report, RunSettings settings)
     : ctx_(ctx), report_(report), d_(report.description()), settings_(std::move(settings)) {
   setCaption(d_.title);

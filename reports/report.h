@@ -129,6 +129,11 @@ struct PrintOptions {
   std::string printer;
 };
 
+// The pages to send, from 1, for the copies asked: with `collate` each page
+// is repeated in a row (1,1,2,2), otherwise the whole list (1,2,1,2); then
+// reversed when asked. Fewer than one copy prints one.
+std::vector<int> printOrder(const std::vector<int>& pages, const PrintOptions& options);
+
 // The export fields of the progress window.
 struct ExportOptions {
   std::string fileName;         // fewer than 3 characters: no export

@@ -271,6 +271,20 @@ TEST(PageText, PlacesTextsByTheBoundingBoxAndKeepsWhatFallsOffTheGrid) {
   EXPECT_EQ(lines[2].substr(9, 5), "FUERA");
 }
 
+TEST(PrintOrder, CopiesInSetsOrPageByPageAndReversed) {
+  PrintOptions o;
+  o.copies = 2;
+  EXPECT_EQ(printOrder({1, 2}, o), (std::vector<int>{1, 2, 1, 2}));
+  o.collate = true;
+  EXPECT_EQ(printOrder({1, 2}, o), (std::vector<int>{1, 1, 2, 2}));
+  o.reverse = true;
+  EXPECT_EQ(printOrder({1, 2, 3}, o), (std::vector<int>{3, 3, 2, 2, 1, 1}));
+  o = PrintOptions{};
+  o.reverse = true;
+  o.copies = 0;
+  EXPECT_EQ(printOrder({1}, o), (std::vector<int>{1}));
+}
+
 TEST(ReportCommand, ImpConOfTheDemoWorkToPdfTextAndPages) {
   test::TempFolder dir;
   ASSERT_EQ(test::runVelmora("demo " + dir.file("emp")).status, 0);
