@@ -271,6 +271,33 @@ TEST(PageText, PlacesTextsByTheBoundingBoxAndKeepsWhatFallsOffTheGrid) {
   EXPECT_EQ(lines[2].substr(9, 5), "FUERA");
 }
 
+// A page written by another program: its texts may carry a clipping
+// rectangle before the string, and a record may run past the file.
+TEST(PageText, ReadsClippedTextsAndRefusesRecordsPastTheEnd) {
+  std::string bytes = WmfWriter(1000, 1000).bytes();
+  bytes.resize(bytes.size() - 6);  // without its end record
+  auto put = [&bytes](std::initializer_list<int> words) {
+    for (int w : words) bytes += char(w & 0xFF), bytes += char((w >> 8) & 0xFF);
+  };
+  // ExtTextOut, 12 words: y, x, 2 characters, clipped, the rectangle, "HI".
+  put({12, 0, 0x0A32, 150, 400, 2, 4, 0, 0, 10, 10, 'H' | ('I' << 8)});
+  const std::string whole = bytes;
+  put({3, 0, 0});
+  WmfPage page;
+  ASSERT_TRUE(parseWmf(bytes, page));
+  ASSERT_EQ(page.items.size(), 1u);
+  EXPECT_EQ(page.items[0].text, "HI");
+  EXPECT_EQ(page.items[0].x, 400);
+  const std::vector<std::string> lines = pageText(page);
+  ASSERT_EQ(lines.size(), 1u);  // line 23, column 80
+  EXPECT_EQ(lines[0].substr(79, 2), "HI");
+  bytes = whole;
+  put({400, 0, 0x0A32});
+  Status st = parseWmf(bytes, page);
+  EXPECT_EQ(st.code, err::InvalidDataFile);
+  EXPECT_NE(st.text.find("sale del archivo"), std::string::npos) << st.text;
+}
+
 TEST(PrintOrder, CopiesInSetsOrPageByPageAndReversed) {
   PrintOptions o;
   o.copies = 2;
