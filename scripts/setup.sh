@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libfmt-dev
   xvfb xauth
+  libwmf-bin fonts-urw-base35 poppler-utils
   python3
   clang-format
 )

@@ -17,8 +17,6 @@
 
 namespace velmora::cli {
 
-namespace {
-
 namespace fs = std::filesystem;
 
 std::string describe(const Status& st) {
@@ -28,14 +26,14 @@ std::string describe(const Status& st) {
   return text;
 }
 
-int audit(const std::string& dirArg, const std::string& code) {
+int openWork(const std::string& dirArg, const std::string& code, db::Storage& storage,
+             std::string* workName) {
   const fs::path dir(dirArg);
   const fs::path works = dir / "DATA1.TPS";
   if (!fs::is_regular_file(works)) {
     fmt::print(stderr, "No hay catálogo de obras en {}\n", works.string());
     return 2;
   }
-  db::Storage storage;
   storage.setFileName(OBR::info(), works.string());
   db::Context ctx(storage);
   db::WorkFiles files;
@@ -60,6 +58,7 @@ int audit(const std::string& dirArg, const std::string& code) {
       fmt::print(stderr, "{}\n", bad.text);
       return 2;
     }
+    if (workName) *workName = w.OBRA.substr(0, w.OBRA.find_last_not_of(" ") + 1);
     files = db::workFiles(where);
     t.close();
   }
@@ -68,6 +67,15 @@ int audit(const std::string& dirArg, const std::string& code) {
     return 2;
   }
   db::useWorkFiles(storage, files);
+  return 0;
+}
+
+namespace {
+
+int audit(const std::string& dirArg, const std::string& code) {
+  db::Storage storage;
+  if (int bad = openWork(dirArg, code, storage)) return bad;
+  db::Context ctx(storage);
 
   estimates::AuditEvents events;
   events.caption = [](const std::string& caption) {

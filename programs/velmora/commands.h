@@ -9,6 +9,10 @@
 
 #include "dictionary/status.h"
 
+namespace velmora::db {
+class Storage;
+}
+
 namespace velmora::cli {
 
 // Each command registers itself on the tool's command line.
@@ -21,6 +25,14 @@ void addDemoCommand(::CLI::App& app);
 void addUserCommand(::CLI::App& app);
 void addCompanyCommand(::CLI::App& app);
 void addAuditCommand(::CLI::App& app);
+void addReportCommand(::CLI::App& app);
+
+// A status as the commands print it: text, table and file error.
+std::string describe(const Status& st);
+// Points `storage` at the files of work `code` of the company in `dir`;
+// 0, or 2 after saying why there is no such work.
+int openWork(const std::string& dir, const std::string& code, db::Storage& storage,
+             std::string* workName = nullptr);
 
 // The company name (GLO:EMPRESA) of the program folder `dir`, kept in its
 // VELMORA.INI, section "Empresa", key "Nombre". Setting refuses a blank name,

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   velmora::cli::addUserCommand(app);
   velmora::cli::addCompanyCommand(app);
   velmora::cli::addAuditCommand(app);
+  velmora::cli::addReportCommand(app);
   for (CLI::App* sub : app.get_subcommands({})) {
     sub->group("Ordenes");
     sub->set_help_flag("-h,--help", "Muestra esta ayuda y termina");

@@ -19,6 +19,8 @@
 #include <filesystem>
 
 #include "framework/maintenance.h"
+#include "reports/report.h"
+#include "ui/qt/qt_documents.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 
@@ -115,6 +117,27 @@ int browse(const std::string& path, const std::string& label, const Captures& ca
   return exitCode;
 }
 
+// The pages a report run wrote, painted into a PDF file. Needs no screen.
+int pdf(const std::string& out, const std::string& title, std::vector<std::string> pages) {
+  reports::PageFiles document(title, 0, 0);
+  if (Status st = reports::PageFiles::open(std::move(pages), title, document); !st) {
+    fmt::print(stderr, "{}\n", st.text);
+    return 1;
+  }
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int argc = 1;
+  static char name[] = "velmora";
+  static char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  qt::QtDocuments documents([] { return nullptr; });
+  if (Status st = documents.savePdf(document, out); !st) {
+    fmt::print(stderr, "{}\n", st.text);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace velmora::cli
 
@@ -136,6 +159,13 @@ int main(int argc, char** argv) {
   cmd->add_option("--pestana-ficha", captures.formTab,
                   "Con --captura-ficha: el número de la pestaña de la ficha que se dibuja")
       ->needs("--captura-ficha");
+  auto* pdfCmd = app.add_subcommand("pdf", "Pinta las hojas de un reporte en un archivo PDF");
+  std::string out, title;
+  std::vector<std::string> pages;
+  pdfCmd->add_option("PDF", out, "Archivo PDF que se escribe")->required();
+  pdfCmd->add_option("HOJAS", pages, "Hojas del reporte (.WMF), en orden");
+  pdfCmd->add_option("--titulo", title, "Título del documento");
   CLI11_PARSE(app, argc, argv);
+  if (pdfCmd->parsed()) return pdf(out, title, std::move(pages));
   return browse(file, label, captures);
 }

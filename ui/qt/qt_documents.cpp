@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 
@@ -16,6 +17,12 @@ class PainterCanvas : public Canvas {
   explicit PainterCanvas(QPainter& painter) : p_(painter) {}
   void font(const std::string& face, int height, bool bold) override {
     QFont f(QString::fromStdString(face));
+    // Report columns are laid out for a fixed-pitch face; where the named
+    // one is missing a fixed-pitch substitute keeps them in line.
+    if (face.find("Courier") != std::string::npos || face.find("Mono") != std::string::npos) {
+      f.setStyleHint(QFont::TypeWriter);
+      f.setFixedPitch(true);
+    }
     f.setPixelSize(std::max(1, height));
     f.setBold(bold);
     p_.setFont(f);
@@ -32,22 +39,44 @@ class PainterCanvas : public Canvas {
 
 }  // namespace
 
+void paintPage(const Document& document, int page, QPainter& painter, const QRectF& target) {
+  painter.save();
+  painter.translate(target.topLeft());
+  painter.scale(target.width() / document.pageWidth(), target.height() / document.pageHeight());
+  PainterCanvas canvas(painter);
+  document.draw(page, canvas);
+  painter.restore();
+}
+
+namespace {
+
+bool paintPages(const Document& document, QPagedPaintDevice& device) {
+  device.setPageSize(QPageSize(QSizeF(document.pageWidth() / 10.0, document.pageHeight() / 10.0),
+                               QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+  device.setPageMargins(QMarginsF(0, 0, 0, 0));
+  QPainter painter;
+  if (!painter.begin(&device)) return false;
+  const QRectF whole(0, 0, document.pageWidth() * device.logicalDpiX() / 254.0,
+                     document.pageHeight() * device.logicalDpiY() / 254.0);
+  for (int page = 1; page <= document.pages(); ++page) {
+    if (page > 1) device.newPage();
+    paintPage(document, page, painter, whole);
+  }
+  return painter.end();
+}
+
+}  // namespace
+
 bool paintDocument(const Document& document, QPrinter& printer) {
   printer.setDocName(QString::fromStdString(document.title()));
   printer.setFullPage(true);
-  printer.setPageSize(QPageSize(QSizeF(document.pageWidth() / 10.0, document.pageHeight() / 10.0),
-                                QPageSize::Millimeter));
-  QPainter painter;
-  if (!painter.begin(&printer)) return false;
-  const double scale = printer.resolution() / 254.0;
-  PainterCanvas canvas(painter);
-  for (int page = 1; page <= document.pages(); ++page) {
-    if (page > 1) printer.newPage();
-    painter.resetTransform();
-    painter.scale(scale, scale);
-    document.draw(page, canvas);
-  }
-  return painter.end();
+  return paintPages(document, printer);
+}
+
+bool paintDocument(const Document& document, QPdfWriter& writer) {
+  writer.setTitle(QString::fromStdString(document.title()));
+  writer.setCreator(QStringLiteral("Velmora"));
+  return paintPages(document, writer);
 }
 
 QPrinter& QtDocuments::printer() {
@@ -70,9 +99,8 @@ Status QtDocuments::print(const Document& document) {
 }
 
 Status QtDocuments::savePdf(const Document& document, const std::string& path) {
-  QPrinter pdf(QPrinter::HighResolution);
-  pdf.setOutputFormat(QPrinter::PdfFormat);
-  pdf.setOutputFileName(QString::fromStdString(path));
+  QPdfWriter pdf(QString::fromStdString(path));
+  pdf.setResolution(600);
   if (paintDocument(document, pdf)) return Status::success();
   return Status::error(err::AccessDenied, "No se pudo escribir " + path);
 }

@@ -12,6 +12,9 @@
 #include "framework/host.h"
 
 class QWidget;
+class QPainter;
+class QPdfWriter;
+class QRectF;
 
 namespace velmora::qt {
 
@@ -33,7 +36,13 @@ class QtDocuments : public DocumentHost {
   std::unique_ptr<QPrinter> printer_;
 };
 
-// Paints every page of `document` on `printer`; false when it cannot start.
+// Paints every page of `document` on `printer`, or into a PDF file; false
+// when it cannot start.
 bool paintDocument(const Document& document, QPrinter& printer);
+bool paintDocument(const Document& document, QPdfWriter& writer);
+
+// Paints page `page` (from 1) of `document` scaled into `target` of any
+// paint device: the preview's pages, the printer's, the PDF's.
+void paintPage(const Document& document, int page, QPainter& painter, const QRectF& target);
 
 }  // namespace velmora::qt

@@ -1,0 +1,169 @@
+// Report runs against a plain scan of the same table, on the demo work of
+// `velmora demo --size N`:
+//
+//   BM_ImpConPages       the contractors' statement to page images
+//   BM_ItemsPages        one line per budget item to page images
+//   BM_ItemsPdf          the same pages painted into a PDF file
+//   BM_ScanItems         the baseline: every budget item read in key order
+//   BM_ScanContractors   the same for the contractors
+//
+// The ratio BM_ItemsPages / BM_ScanItems is the figure: what laying out
+// and writing the pages costs over reading the records.
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "dictionary/dates.h"
+#include "dictionary/storage.h"
+#include "dictionary/work_files.h"
+#include "reports/imp_con.h"
+#include "reports/report.h"
+#include "ui/qt/qt_documents.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWork = "HOSP01";
+
+fs::path benchDir() {
+  const char* env = std::getenv("VELMORA_BENCH_DIR");
+  return env ? env : "/tmp/velmora-bench";
+}
+
+fs::path demo(int n) {
+  fs::path dir = benchDir() / ("demo-" + std::to_string(n));
+  if (fs::exists(dir / kWork / "OBRA14.TPS")) return dir;
+  fs::create_directories(benchDir());
+  std::string cmd =
+      std::string(VELMORA_EXE) + " demo " + dir.string() + " --size " + std::to_string(n);
+  if (std::system((cmd + " > /dev/null").c_str()) != 0) std::abort();
+  return dir;
+}
+
+void place(db::Storage& storage, int n) {
+  db::useWorkFiles(storage, db::workFiles({demo(n).string(), kWork, "CONTA", dates::today()}));
+}
+
+// One line per budget item: number, description, quantity and budget.
+class Items : public reports::Report {
+ public:
+  Items() {
+    d_.procedure = "PARTIDAS", d_.title = "PARTIDAS DEL PRESUPUESTO AL";
+    d_.table = "PART", d_.key = "PAR:CTA_KEY";
+    d_.fontHeight = 28;
+    d_.pageHeader.height = 120;
+    d_.pageHeader.items = {
+        reports::field(std::string(reports::names::kTitle), "", 100, 0),
+        reports::field(std::string(reports::names::kPage), "pHoja <<<#p", 1800, 0)};
+    d_.detail.height = 40;
+    d_.detail.items = {reports::field("PAR:CONC", "@n_9.2", 100, 0),
+                       reports::field("PAR:TEXT", "@s30", 300, 0),
+                       reports::field("PAR:CANT", "@n14.2", 1100, 0),
+                       reports::field("PAR:PRES", "@n14.2", 1500, 0)};
+    d_.totals.height = 60;
+    reports::BandItem sum = reports::field("PAR:PRES", "@n14.2", 1500, 10);
+    sum.total = true;
+    d_.totals.items = {reports::label("SUMAS:", 300, 10), sum};
+  }
+  const reports::ReportDescription& description() const override { return d_; }
+
+ private:
+  reports::ReportDescription d_;
+};
+
+std::unique_ptr<reports::PageList> runReport(reports::Report& report, int n) {
+  db::Storage storage;
+  place(storage, n);
+  db::Context ctx(storage);
+  reports::RunSettings settings;
+  settings.tempRoot = benchDir().string();
+  reports::ReportRun run(ctx, report, settings);
+  runToEnd(run);
+  if (run.response() != 1) std::abort();
+  return run.takePages();
+}
+
+void BM_ImpConPages(benchmark::State& state) {
+  const int n = int(state.range(0));
+  demo(n);
+  int pages = 0;
+  for (auto _ : state) {
+    auto report = reports::makeImpCon();
+    pages = runReport(*report, n)->pages();
+  }
+  state.counters["hojas"] = pages;
+}
+
+void BM_ItemsPages(benchmark::State& state) {
+  const int n = int(state.range(0));
+  int pages = 0;
+  for (auto _ : state) {
+    Items report;
+    pages = runReport(report, n)->pages();
+  }
+  state.counters["hojas"] = pages;
+}
+
+void BM_ItemsPdf(benchmark::State& state) {
+  const int n = int(state.range(0));
+  Items report;
+  auto pages = runReport(report, n);
+  qt::QtDocuments documents([] { return nullptr; });
+  const std::string out = (benchDir() / "partidas.pdf").string();
+  for (auto _ : state)
+    if (!documents.savePdf(*pages, out)) std::abort();
+  state.counters["hojas"] = pages->pages();
+}
+
+void BM_ScanItems(benchmark::State& state) {
+  const int n = int(state.range(0));
+  db::Storage storage;
+  place(storage, n);
+  for (auto _ : state) {
+    db::Context ctx(storage);
+    db::Table& t = ctx.table<PAR>();
+    if (!t.open() || !t.setStart(PAR::info().key("PAR:CTA_KEY"))) std::abort();
+    long rows = 0;
+    while (t.next()) ++rows;
+    benchmark::DoNotOptimize(rows);
+    t.close();
+  }
+}
+
+void BM_ScanContractors(benchmark::State& state) {
+  db::Storage storage;
+  place(storage, int(state.range(0)));
+  for (auto _ : state) {
+    db::Context ctx(storage);
+    db::Table& t = ctx.table<CTR>();
+    if (!t.open() || !t.setStart(CTR::info().key("CTR:CTA_KEY"))) std::abort();
+    long rows = 0;
+    while (t.next()) ++rows;
+    benchmark::DoNotOptimize(rows);
+    t.close();
+  }
+}
+
+BENCHMARK(BM_ImpConPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanContractors)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ItemsPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ItemsPdf)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

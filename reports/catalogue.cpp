@@ -1,0 +1,31 @@
+#include "reports/catalogue.h"
+
+#include "dictionary/tables.h"
+#include "reports/imp_con.h"
+
+namespace velmora::reports {
+
+namespace {
+
+struct Entry {
+  const char* name;
+  std::unique_ptr<Report> (*make)();
+};
+
+constexpr Entry kReports[] = {{"IMP_CON", makeImpCon}};
+
+}  // namespace
+
+std::unique_ptr<Report> makeReport(std::string_view name) {
+  for (const Entry& e : kReports)
+    if (dict::sameName(name, e.name)) return e.make();
+  return nullptr;
+}
+
+std::vector<std::string> reportNames() {
+  std::vector<std::string> names;
+  for (const Entry& e : kReports) names.emplace_back(e.name);
+  return names;
+}
+
+}  // namespace velmora::reports

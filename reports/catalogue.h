@@ -1,0 +1,18 @@
+#pragma once
+
+// The reports a program or `velmora reporte` can run by name.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reports/report.h"
+
+namespace velmora::reports {
+
+// Nothing for a name that is not a report (compared without regard to case).
+std::unique_ptr<Report> makeReport(std::string_view name);
+std::vector<std::string> reportNames();
+
+}  // namespace velmora::reports

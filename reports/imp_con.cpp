@@ -1,0 +1,110 @@
+#include "reports/imp_con.h"
+
+#include <array>
+
+namespace velmora::reports {
+
+namespace {
+
+constexpr int kFont = 25;   // 2.5 mm: eight money columns fit a landscape letter
+constexpr int kLeft = 100;  // 1 cm
+constexpr int kPageWidth = 2794, kPageHeight = 2159;
+constexpr const char* kMoney = "@n-15.2";
+
+// Where column `chars` (from 0) of the fixed-pitch font starts.
+int at(int chars) { return kLeft + chars * kFont * 6 / 10; }
+
+struct Column {
+  const char* title;
+  std::string_view source;
+};
+
+// Eight money columns after the number and the name, each 15 wide and one
+// blank apart; a column's title and figures end at the same place.
+constexpr std::array<Column, 8> kMoneyColumns = {{
+    {"CONTRATO", "CTR:ICON"},
+    {"ESTIMADO", "CTR:TPAG"},
+    {"$ RECIBIDO", kReceived},
+    {"F.GARANTIA", "CTR:GAAC"},
+    {"PRESTAMOS", "CTR:PRES"},
+    {"I.V.A.", "CTR:TIVA"},
+    {"NOMINAS", "CTR:NOAC"},
+    {"ANTICIPOS", kAdvances},
+}};
+constexpr int kNameAt = 8;
+int moneyEnd(std::size_t i) { return at(kNameAt + 30 + 16 * int(i + 1)); }
+
+ReportDescription describe() {
+  ReportDescription d;
+  d.procedure = "IMP_CON";
+  d.title = "ESTADO DE CUENTAS DE CONTRATISTAS AL";
+  d.table = "CONT";
+  d.key = "CTR:CTA_KEY";
+  d.pageWidth = kPageWidth, d.pageHeight = kPageHeight;
+  d.fontHeight = kFont;
+  const int right = kPageWidth - kLeft;
+
+  Band& h = d.pageHeader;
+  BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
+  company.bold = true;
+  h.items.push_back(company);
+  h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
+  h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
+  BandItem title = field(std::string(names::kTitle), "", kLeft, 80);
+  title.bold = true;
+  h.items.push_back(title);
+  h.items.push_back(label("CONC", at(6), 150, true));
+  h.items.push_back(label("N O M B R E", at(kNameAt), 150));
+  for (std::size_t i = 0; i < kMoneyColumns.size(); ++i)
+    h.items.push_back(label(kMoneyColumns[i].title, moneyEnd(i), 150, true));
+  h.lines = {{kLeft, 135, right, 135}, {kLeft, 190, right, 190}};
+  h.height = 210;
+
+  Band& line = d.detail;
+  line.items.push_back(field("CTR:CTA", "@n_6", at(0), 0));
+  line.items.push_back(field("CTR:NOMB", "@s30", at(kNameAt), 0));
+  for (std::size_t i = 0; i < kMoneyColumns.size(); ++i)
+    line.items.push_back(field(std::string(kMoneyColumns[i].source), kMoney, moneyEnd(i), 0, true));
+  line.height = 40;
+
+  Band& sums = d.totals;
+  sums.lines = {{at(kNameAt + 31), 5, right, 5}};
+  sums.items.push_back(label("SUMAS:", at(kNameAt), 20));
+  for (std::size_t i = 0; i < kMoneyColumns.size(); ++i) {
+    BandItem total = field(std::string(kMoneyColumns[i].source), kMoney, moneyEnd(i), 20, true);
+    total.total = true;
+    sums.items.push_back(total);
+  }
+  sums.height = 70;
+  return d;
+}
+
+class ImpCon : public Report {
+ public:
+  const ReportDescription& description() const override { return d_; }
+
+  bool include(const Record& primary) override {
+    const CTR& c = primary.as<CTR>();
+    // What reached the contractor: the estimates less the payroll already
+    // paid, with their IVA, less the advance amortised and the fund retained.
+    received_ = c.TPAG - c.NOAC + c.TIVA - c.AAMO - c.GAAC;
+    advances_ = c.ANTI - c.AAMO;
+    return true;
+  }
+
+  std::optional<Value> value(std::string_view name) const override {
+    if (name == kReceived) return Value(received_);
+    if (name == kAdvances) return Value(advances_);
+    return std::nullopt;
+  }
+
+ private:
+  ReportDescription d_ = describe();
+  double received_ = 0, advances_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Report> makeImpCon() { return std::make_unique<ImpCon>(); }
+
+}  // namespace velmora::reports

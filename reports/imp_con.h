@@ -1,0 +1,18 @@
+#pragma once
+
+// IMP_CON: the contractors' statement of the work, one line per contractor
+// in the order of their numbers, with the sums of every column.
+
+#include <memory>
+
+#include "reports/report.h"
+
+namespace velmora::reports {
+
+// The two values the statement computes from a contractor's totals.
+inline constexpr std::string_view kReceived = "RECIBIDO";   // "$ RECIBIDO"
+inline constexpr std::string_view kAdvances = "ANTICIPOS";  // advance still to amortise
+
+std::unique_ptr<Report> makeImpCon();
+
+}  // namespace velmora::reports
