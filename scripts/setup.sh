@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libfmt-dev
   xvfb xauth
+  tango-icon-theme  # the icons of the programs' toolbars
   python3
   clang-format
 )
