@@ -43,26 +43,33 @@ std::string executableFolder(const char* argv0) {
   return self.parent_path().string();
 }
 
-// The frame with the windows over it, as the user sees them, under a title
-// bar like the desktop's (a display without a window manager draws none).
-QPixmap snapshot(QWidget* frame) {
+// A window under a title bar like the desktop's (a display without a window
+// manager draws none).
+QPixmap withTitleBar(QWidget* window, const QPixmap& body) {
   constexpr int kTitleBar = 28;
-  QPixmap body = frame->grab();
   QPixmap pm(body.width(), body.height() + kTitleBar);
   pm.fill(QColor(0x2f, 0x3e, 0x4c));
   QPainter p(&pm);
-  QFont f = frame->font();
+  QFont f = window->font();
   f.setBold(true);
   p.setFont(f);
   p.setPen(Qt::white);
   p.drawText(QRect(10, 0, pm.width() - 20, kTitleBar), Qt::AlignVCenter | Qt::AlignLeft,
-             p.fontMetrics().elidedText(frame->windowTitle(), Qt::ElideRight, pm.width() - 20));
+             p.fontMetrics().elidedText(window->windowTitle(), Qt::ElideRight, pm.width() - 20));
   p.drawPixmap(0, kTitleBar, body);
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
-      p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft() + QPoint(0, kTitleBar),
-                   w->grab());
   return pm;
+}
+
+// The frame with the windows over it, as the user sees them.
+QPixmap snapshot(QWidget* frame) {
+  QPixmap body = frame->grab();
+  {
+    QPainter p(&body);
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
+        p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
+  }
+  return withTitleBar(frame, body);
 }
 
 // A dialog of the host's own in front (a warning, a message box, the date
@@ -236,7 +243,7 @@ void awaitSelection(qt::QtHost& host, const std::string& dir, const std::string&
     if (QDialog* d = dialogInFront()) {
       std::cout << "Aviso mostrado a los " << clock.elapsed() << " ms\n";
       QApplication::processEvents();
-      QPixmap pm = host.frameWindow() ? snapshot(host.frameWindow()) : d->grab();
+      QPixmap pm = host.frameWindow() ? snapshot(host.frameWindow()) : withTitleBar(d, d->grab());
       pm.save(QString::fromStdString(dir + "/" + name + "-aviso.png"));
       awaitSelection(host, dir, name, clock, steps, tick + 1);
       pressInDialog(d, "tecla:Enter");

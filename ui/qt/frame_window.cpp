@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -183,17 +184,19 @@ void FrameWindow::build() {
 
 void FrameWindow::updateTitles() {
   setWindowTitle(q(frame_.title()));
-  const std::vector<std::string> texts = frame_.statusTexts();
-  while (titles_.size() < texts.size()) {
-    auto* l = new QLabel;
+  // Made anew with their texts, so that the bar gives each its whole width.
+  for (QLabel* l : titles_) {
+    statusBar()->removeWidget(l);
+    l->deleteLater();
+  }
+  titles_.clear();
+  for (const std::string& text : frame_.statusTexts()) {
+    auto* l = new QLabel(q(text));
     l->setObjectName(QString("titulo%1").arg(titles_.size() + 1));
     l->setContentsMargins(6, 0, 6, 0);
+    l->setMinimumWidth(l->sizeHint().width());
     statusBar()->addPermanentWidget(l);
     titles_.push_back(l);
-  }
-  for (std::size_t i = 0; i < titles_.size(); ++i) {
-    titles_[i]->setText(i < texts.size() ? q(texts[i]) : QString());
-    titles_[i]->setVisible(i < texts.size());
   }
 }
 
@@ -203,10 +206,13 @@ void FrameWindow::tile() {
     if (sub->isVisible() && !sub->isMinimized()) subs.push_back(sub);
   if (subs.empty()) return;
   const QRect r = area_->viewport()->rect();
-  // Rows before columns: the lists are wider than they are tall.
+  // Rows before columns: the lists are wider than they are tall. No more
+  // columns than the widest window's smallest width lets fit side by side.
   const int n = int(subs.size());
+  int widest = 1;
+  for (QMdiSubWindow* sub : subs) widest = std::max(widest, sub->minimumSizeHint().width());
   const int rows = int(std::ceil(std::sqrt(double(n))));
-  const int cols = (n + rows - 1) / rows;
+  const int cols = std::clamp(std::min((n + rows - 1) / rows, r.width() / widest), 1, n);
   const int used = (n + cols - 1) / cols;
   for (int i = 0; i < n; ++i) {
     const int row = i / cols, col = i % cols;
