@@ -1,5 +1,6 @@
 // What the frame shows of the run once the work is chosen: the work's code
-// and name, the user and the date, in its title and in its status bar.
+// and name, the user and the date, in its title and in its status bar (the
+// script transcript of the programs shows when the hosts are told).
 
 #include <gtest/gtest.h>
 
@@ -17,22 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Records the title and the status texts each time the frame says they changed.
-class TitleRecorder : public FrameServices {
- public:
-  std::vector<std::string> shown;
-  std::vector<std::vector<std::string>> bars;
-  int openDocument(const std::string&) override { return 2; }
-  bool runProgram(const std::string&) override { return false; }
-  void standard(StandardCommand) override {}
-  void pictures(FrameProcedure&) override {}
-  void splash(bool) override {}
-  void titles(FrameProcedure& frame) override {
-    shown.push_back(frame.title());
-    bars.push_back(frame.statusTexts());
-  }
-};
-
 class FrameStatus : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +26,6 @@ class FrameStatus : public ::testing::Test {
     storage.setFileName(*dict::findTable("PERS"), folder.file("DATA7"));
     messages.setHost(&host);
     addShellProcedures(dudo, dudore(), folder.path().string());
-    addShellProcedures(voro, vorovid(), folder.path().string());
     fs::create_directories(folder.path() / "OB1");
     db::Context c(storage, 90);
     db::Table& obra = c.table("OBRA");
@@ -64,10 +48,9 @@ class FrameStatus : public ::testing::Test {
 
   // Runs the frame: the work is chosen, `onFrame` looks at it, "&Salir".
   void run(Program& program, const ShellProgram& shell, const std::string& parameter,
-           std::function<void(MainFrame&)> onFrame) {
+           const std::function<void(MainFrame&)>& onFrame) {
     db::Context ctx(storage, program.newThread());
     MainFrame frame(program, ctx, shell, parameter, folder.path().string());
-    frame.setServices(&desk);
     host.actions.push_back([&](Procedure& selection) {
       // Nothing is shown of a work before one is chosen.
       EXPECT_EQ(frame.title(), shell.title);
@@ -88,9 +71,7 @@ class FrameStatus : public ::testing::Test {
   db::Storage storage;
   MessageService messages;
   test::TestHost host;
-  TitleRecorder desk;
   Program dudo{"DUDORE", storage, messages, folder.file("DUDORE.INI")};
-  Program voro{"VOROVID", storage, messages, folder.file("vorovid.INI")};
 };
 
 TEST_F(FrameStatus, TheTitleAndStatusBarCarryTheWorkTheUserAndTheDate) {
@@ -105,21 +86,6 @@ TEST_F(FrameStatus, TheTitleAndStatusBarCarryTheWorkTheUserAndTheDate) {
     EXPECT_EQ(f.title(), title);
     EXPECT_EQ(f.statusTexts(), bar);
   });
-  // Told once, when the work was chosen.
-  EXPECT_EQ(desk.shown, std::vector<std::string>{title});
-  EXPECT_EQ(desk.bars, std::vector<std::vector<std::string>>{bar});
-
-  // Without a user nothing is checked, and the frame says so.
-  desk = TitleRecorder();
-  run(voro, vorovid(), "", [&](MainFrame& f) {
-    EXPECT_EQ(f.statusTexts(),
-              (std::vector<std::string>{"Obra OB1 PUENTE NORTE", "Sin usuario", today}));
-    EXPECT_EQ(f.title(),
-              "Sub-Sistema de Control de Maquinaria y Equipo Velmora - Obra OB1 PUENTE NORTE - "
-              "Sin usuario - " +
-                  today);
-  });
-  EXPECT_EQ(desk.shown.size(), 1u);
 }
 
 }  // namespace
