@@ -1,5 +1,7 @@
 #include "equipment/equipment_audit.h"
 
+#include <string>
+
 #include "framework/file_errors.h"
 
 namespace velmora::equipment {
@@ -28,14 +30,32 @@ class TableCheck : public Job {
     if (next_ >= std::size(EquipmentAudit::kTables)) return false;
     std::int64_t count = 0;
     Status st = owner_.table(EquipmentAudit::kTables[next_++]).records(count);
-    if (!st) reportFileError(owner_.program().messages(), errors_, st, FileAction::Read);
+    if (!st) {
+      reportFileError(owner_.program().messages(), errors_, st, FileAction::Read);
+      ++damaged_;
+    } else {
+      records_ += count;
+    }
     return next_ < std::size(EquipmentAudit::kTables);
+  }
+  // What the window tells at the end (lines separated by '|').
+  std::string summary() const {
+    const std::size_t files = std::size(EquipmentAudit::kTables);
+    std::string text = "La auditoría del sistema terminó.|Se revisaron " + std::to_string(files) +
+                       " archivos de la obra con " + std::to_string(records_) + " registro" +
+                       (records_ == 1 ? "" : "s") + ".";
+    if (damaged_ > 0)
+      text += damaged_ == 1 ? std::string("|No se pudo leer 1 archivo.")
+                            : "|No se pudieron leer " + std::to_string(damaged_) + " archivos.";
+    return text;
   }
 
  private:
   Procedure& owner_;
   ErrorContext& errors_;
   std::size_t next_ = 0;
+  std::int64_t records_ = 0;
+  int damaged_ = 0;
 };
 
 }  // namespace
@@ -57,6 +77,11 @@ void EquipmentAudit::onAccepted(const std::string& control) {
     job_ = std::make_unique<TableCheck>(*this, errors_);
     JobEvents events;
     events.done = [this](JobOutcome) {
+      // Only the toolbar starts it: it always says what it did.
+      MessageBox box;
+      box.title = "Auditoría del Sistema";
+      box.text = static_cast<TableCheck&>(*job_).summary();
+      host().show(box);
       job_.reset();
       close(response::Completed);
     };

@@ -1,5 +1,7 @@
 #include "estimates/audit.h"
 
+#include <vector>
+
 #include "estimates/audit_engine.h"
 #include "estimates/registry.h"
 #include "framework/file_errors.h"
@@ -84,6 +86,12 @@ void Auditoria::auditEnded() {
   const AuditRun& run = job_->run();
   if (run.stopped()) fileError(run.failure(), run.failureAction());
   const bool finished = run.finished();
+  if (finished && !automatic_) {
+    MessageBox box;
+    box.title = "Auditoría del Sistema";
+    box.text = auditSummary(run.counts());
+    host().show(box);
+  }
   job_.reset();
   close(finished ? response::Completed : response::Cancelled);
 }
@@ -110,6 +118,49 @@ void Auditoria::keyPressed(Key key) {
     accepted(dict::sameName(focused(), "?CLOSE") ? "?CLOSE" : "?OK");
   else
     Procedure::keyPressed(key);
+}
+
+namespace {
+
+std::string count(int n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "a, b y c"
+std::string listed(const std::vector<std::string>& parts) {
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == parts.size() ? " y " : ", ") + parts[i];
+  return out;
+}
+
+}  // namespace
+
+std::string auditSummary(const AuditCounts& c) {
+  std::string text = "La auditoría del sistema terminó.|Revisados: " +
+                     listed({count(c.contractorsRead, "contratista", "contratistas"),
+                             count(c.itemsRead, "concepto de obra", "conceptos de obra"),
+                             count(c.estimatesRead, "estimación", "estimaciones"),
+                             count(c.linesRead, "renglón", "renglones")}) +
+                     ".";
+  if (c.changedNothing() && c.storageErrors == 0) return text + "|No hubo nada que corregir.";
+  std::vector<std::string> fixed;
+  if (c.estimatesWritten) fixed.push_back(count(c.estimatesWritten, "estimación", "estimaciones"));
+  if (c.contractorsWritten)
+    fixed.push_back(count(c.contractorsWritten, "contratista", "contratistas"));
+  if (c.itemsWritten)
+    fixed.push_back(count(c.itemsWritten, "concepto de obra", "conceptos de obra"));
+  if (c.linesWritten) fixed.push_back(count(c.linesWritten, "renglón", "renglones"));
+  if (!fixed.empty()) text += "|Corregidos: " + listed(fixed) + ".";
+  if (c.linesDeleted)
+    text += "|Borrados: " + count(c.linesDeleted, "renglón", "renglones") +
+            " de conceptos que ya no existen.";
+  if (c.contractorsCreated)
+    text += "|Dados de alta: " + count(c.contractorsCreated, "contratista", "contratistas") +
+            " que faltaba" + (c.contractorsCreated == 1 ? "" : "n") + " en el archivo.";
+  if (c.storageErrors)
+    text += "|No se pudieron grabar: " + count(c.storageErrors, "registro", "registros") + ".";
+  return text;
 }
 
 void startAutomaticAudit(Procedure& caller) {

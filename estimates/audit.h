@@ -12,9 +12,11 @@
 // AUDITORIA, or calls startAutomaticAudit(). The audit clears the flag as
 // soon as it opens; run that way "&Cierra" is off and OK presses itself once
 // the window is up, which closes at the end. Started with the flag blank
-// (the toolbar), it waits for OK.
+// (the toolbar), it waits for OK and, once the audit finished, says what it
+// checked and corrected; the automatic run says nothing.
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "framework/job.h"
@@ -51,6 +53,12 @@ class Auditoria : public Procedure {
   bool automatic_ = false;
   std::unique_ptr<AuditJob> job_;
 };
+
+struct AuditCounts;
+
+// What a finished run did, as the window tells it when the audit was
+// started from the toolbar (lines separated by '|').
+std::string auditSummary(const AuditCounts& counts);
 
 // Sets the automatic-run flag and starts AUDITORIA on a thread of its own.
 void startAutomaticAudit(Procedure& caller);

@@ -337,6 +337,7 @@ void AuditRun::State::readContractors() {
     const CTR& r = cont.rec<CTR>();
     Contractor& c = contractors[r.CTA];
     c.onFile = true;
+    ++counts.contractorsRead;
     c.row = cont.position();
     c.stored = r;
   }
@@ -367,6 +368,7 @@ void AuditRun::State::readItems() {
     it.FECHAU = r.FECHAU;
     itemAt.emplace(it.key, items.size());
     items.push_back(it);
+    ++counts.itemsRead;
     if (r.CONT > 0) contractors[r.CONT].budget += r.PRES + r.VPRE;
   }
 }
@@ -397,6 +399,7 @@ void AuditRun::State::readLines() {
     l.PACT = r.PACT;
     l.folio = r.CTA;
     lines.push_back(l);
+    ++counts.linesRead;
   }
 }
 
@@ -460,6 +463,7 @@ void AuditRun::State::estimate(POL& e) {
 
   const std::size_t f = folioIndex(e.CTA);
   folioOrder[f] = estimatesRead++;
+  ++counts.estimatesRead;
   folioDate[f] = e.FECH;
 }
 

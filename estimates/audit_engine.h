@@ -59,8 +59,12 @@ struct AuditEvents {
   std::function<void(const Status&, FileAction)> storageError;
 };
 
-// What a run changed.
+// What a run read, and what it changed.
 struct AuditCounts {
+  int contractorsRead = 0;
+  int itemsRead = 0;
+  int estimatesRead = 0;
+  int linesRead = 0;
   int estimatesWritten = 0;
   int contractorsWritten = 0;
   int contractorsCreated = 0;

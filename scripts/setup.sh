@@ -11,6 +11,7 @@ packages=(
   libcli11-dev libfmt-dev
   xvfb xauth
   libwmf-bin fonts-urw-base35 poppler-utils
+  tango-icon-theme  # the icons of the programs' toolbars
   python3
   clang-format
 )

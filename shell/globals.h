@@ -20,6 +20,9 @@ struct Globals {
   std::string obra;
   std::string nombreObra;
   std::uint8_t lista = 0;
+  // The user's name from his PERS record, shown by the frame beside his
+  // number; blank without a user.
+  std::string nombreUsuario;
 };
 
 // The program's globals; the first call declares their variables.

@@ -12,6 +12,7 @@
 #include "dictionary/dates.h"
 #include "framework/file_errors.h"
 #include "framework/maintenance.h"
+#include "framework/picture.h"
 #include "framework/settings.h"
 #include "shell/globals.h"
 #include "shell/rights.h"
@@ -114,6 +115,7 @@ MainFrame::MainFrame(Program& program, db::Context& ctx, const ShellProgram& she
   for (std::size_t i = 0; i < shell.toolbar.size(); ++i) {
     layout_.toolbar.push_back(toolbarId(i));
     layout_.icons.push_back(shell.toolbar[i].icon);
+    layout_.themeIcons.push_back(shell.toolbar[i].themeIcon);
   }
   layout_.image = "?IMAGE1";
 }
@@ -175,10 +177,31 @@ bool MainFrame::init() {
 
 bool MainFrame::afterOpen() {
   if (call(WorkSelection::kName, request::Select) != response::Completed) return false;
+  workChosen_ = true;
+  if (services_) services_->titles(*this);
   if (!importAllowed(program_, shell_)) disable("?Importa");
   splash_ = true;
   if (services_) services_->splash(true);
   return true;
+}
+
+std::vector<std::string> MainFrame::statusTexts() const {
+  if (!workChosen_) return {};
+  const Globals& glo = globals(program_);
+  std::string work = "Obra " + glo.obra;
+  if (!glo.nombreObra.empty()) work += " " + glo.nombreObra;
+  std::string user = "Sin usuario";
+  if (const std::int32_t n = program_.rights.user; n > 0) {
+    user = "Usuario " + std::to_string(n);
+    if (!glo.nombreUsuario.empty()) user += " " + glo.nombreUsuario;
+  }
+  return {work, user, formatPicture("@D6", Value(std::int64_t(glo.hoy)))};
+}
+
+std::string MainFrame::title() const {
+  std::string t = shell_.title;
+  for (const std::string& part : statusTexts()) t += " - " + part;
+  return t;
 }
 
 int MainFrame::runFrame(Host& host) {

@@ -43,6 +43,10 @@ class MainFrame : public FrameProcedure {
   const FrameLayout& layout() const override { return layout_; }
   std::string background() const override { return background_; }
   std::string toolbarImage() const override { return toolbarImage_; }
+  // Once a work is chosen: the program's title followed by the work's code
+  // and name, the user and the date; the status bar keeps the same three.
+  std::string title() const override;
+  std::vector<std::string> statusTexts() const override;
   const ShellProgram& shell() const { return shell_; }
   LogoBag& logos() { return logos_; }
   bool splashOpen() const { return splash_; }
@@ -83,6 +87,7 @@ class MainFrame : public FrameProcedure {
   LogoBag logos_;
   std::mt19937 random_;
   bool splash_ = false;
+  bool workChosen_ = false;
   bool leaving_ = false;
   std::string launcher_;
 };

@@ -4,6 +4,7 @@
 
 #include "framework/file_errors.h"
 #include "framework/procedure.h"
+#include "shell/globals.h"
 
 namespace velmora::shell {
 
@@ -39,6 +40,9 @@ Rights loadRights(Program& program, db::Context& ctx, const ShellProgram& shell)
     return Rights::Unreadable;
   }
   const PER& user = pers.rec<PER>();
+  std::string name = user.NOMB;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  globals(program).nombreUsuario = name;
   program.rights.levels = shell.suite == Suite::Dudore ? user.ESTI : user.MATE;
   pers.close();
   if (program.rights.levels[std::size_t(shell.programEntry - 1)] == 0) return Rights::Refused;

@@ -1,10 +1,15 @@
 #include "programs/shell/shell_main.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -38,14 +43,52 @@ std::string executableFolder(const char* argv0) {
   return self.parent_path().string();
 }
 
+// A window under a title bar like the desktop's (a display without a window
+// manager draws none).
+QPixmap withTitleBar(QWidget* window, const QPixmap& body) {
+  constexpr int kTitleBar = 28;
+  QPixmap pm(body.width(), body.height() + kTitleBar);
+  pm.fill(QColor(0x2f, 0x3e, 0x4c));
+  QPainter p(&pm);
+  QFont f = window->font();
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(Qt::white);
+  p.drawText(QRect(10, 0, pm.width() - 20, kTitleBar), Qt::AlignVCenter | Qt::AlignLeft,
+             p.fontMetrics().elidedText(window->windowTitle(), Qt::ElideRight, pm.width() - 20));
+  p.drawPixmap(0, kTitleBar, body);
+  return pm;
+}
+
 // The frame with the windows over it, as the user sees them.
 QPixmap snapshot(QWidget* frame) {
-  QPixmap pm = frame->grab();
-  QPainter p(&pm);
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
-      p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
-  return pm;
+  QPixmap body = frame->grab();
+  {
+    QPainter p(&body);
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
+        p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
+  }
+  return withTitleBar(frame, body);
+}
+
+// A dialog of the host's own in front (a warning, a message box, the date
+// picker): it runs its own loop, outside every procedure's window.
+QDialog* dialogInFront() { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); }
+
+// Presses a button of a dialog by its caption without '&', or Enter (its
+// default button) or Esc.
+bool pressInDialog(QDialog* d, const std::string& what) {
+  if (what == "tecla:Esc") return d->reject(), true;
+  const QString caption = QString::fromStdString(what).remove('&');
+  for (auto* b : d->findChildren<QAbstractButton*>()) {
+    if (!b->isVisible() || !b->isEnabled()) continue;
+    auto* push = qobject_cast<QPushButton*>(b);
+    if ((what == "tecla:Enter" && push && push->isDefault()) || b->text().remove('&') == caption)
+      return b->click(), true;
+  }
+  if (what == "tecla:Enter") return d->accept(), true;
+  return false;
 }
 
 // The window the user acts on: a modal one, else the active child of the
@@ -64,13 +107,71 @@ Procedure* innermost(qt::QtHost& host) {
   return nullptr;
 }
 
+// Selects the tab of the window's sheet with this caption (without '&') or
+// number, as a click on it does.
+bool selectTab(qt::QtHost& host, Procedure& p, const std::string& tab) {
+  std::vector<const Control*> tabs = p.window().tabs();
+  int index = -1;
+  for (std::size_t i = 0; i < tabs.size(); ++i)
+    if (dict::sameName(plainCaption(tabs[i]->text), tab) || std::to_string(i + 1) == tab)
+      index = int(i);
+  qt::WindowWidget* w = host.widget(p);
+  QWidget* sheet = w ? w->control("?CURRENTTAB") : nullptr;
+  if (index < 0 || !sheet) return false;
+  if (auto* pages = qobject_cast<QTabWidget*>(sheet)) pages->setCurrentIndex(index);
+  if (auto* bar = qobject_cast<QTabBar*>(sheet)) bar->setCurrentIndex(index);
+  return true;
+}
+
+// Clicks the calendar button of a date field (by the field's id, its bound
+// field or its prompt), or the window's first one.
+bool openCalendar(qt::QtHost& host, Procedure& p, const std::string& field) {
+  qt::WindowWidget* w = host.widget(p);
+  if (!w) return false;
+  const WindowDescription& d = p.window();
+  for (const Control& c : d.controls) {
+    if (c.type != ControlType::Calendar) continue;
+    if (!field.empty()) {
+      const Control* entry = d.find(c.target);
+      if (!entry) continue;
+      bool named = dict::sameName(entry->id, field) || dict::sameName(entry->use, field);
+      // The prompt is the control before the entry.
+      for (std::size_t i = 1; i < d.controls.size() && !named; ++i)
+        if (d.controls[i].id == entry->id && d.controls[i - 1].type == ControlType::Prompt)
+          named = dict::sameName(plainCaption(d.controls[i - 1].text), field);
+      if (!named) continue;
+    }
+    if (auto* b = qobject_cast<QAbstractButton*>(w->control(c.id))) {
+      // The picker runs its own loop: clicked once this step is over.
+      QTimer::singleShot(0, b, [b] { b->click(); });
+      return true;
+    }
+  }
+  return false;
+}
+
 // Presses a control of a window by its id ("?Button5") or caption without
-// '&' ("Conceptos de la Obra"), or a key ("tecla:CtrlEnd").
+// '&' ("Conceptos de la Obra"), or a key ("tecla:CtrlEnd"); selects a tab
+// ("pestaña:x Descripción") or opens a date field's calendar
+// ("calendario:?POL:FECH").
 void press(qt::QtHost& host, Procedure& p, const std::string& what) {
   if (what.rfind("tecla:", 0) == 0) {
     if (auto key = keyNamed(what.substr(6))) p.keyPressed(*key);
     host.afterEvent(p);
     if (auto* w = host.widget(p)) w->refreshAll();
+    return;
+  }
+  for (const char* prefix : {"pestaña:", "pestana:"})
+    if (what.rfind(prefix, 0) == 0) {
+      if (!selectTab(host, p, what.substr(std::string_view(prefix).size())))
+        std::cerr << "No hay pestaña " << what.substr(std::string_view(prefix).size()) << "\n";
+      host.afterEvent(p);
+      return;
+    }
+  if (what == "calendario" || what.rfind("calendario:", 0) == 0) {
+    const std::string field = what.size() > 11 ? what.substr(11) : std::string();
+    if (!openCalendar(host, p, field))
+      std::cerr << "No hay calendario" << (field.empty() ? "" : " para " + field) << "\n";
     return;
   }
   // A control the window in front does not have is the frame's (its menu
@@ -88,6 +189,12 @@ void press(qt::QtHost& host, Procedure& p, const std::string& what) {
   }
   if (id.empty()) {
     std::cerr << "No hay control " << what << "\n";
+    return;
+  }
+  if (const Control* c = target->window().find(id); c && c->type == ControlType::Calendar) {
+    if (qt::WindowWidget* w = host.widget(*target))
+      if (auto* b = qobject_cast<QAbstractButton*>(w->control(id)))
+        QTimer::singleShot(0, b, [b] { b->click(); });
     return;
   }
   target->accepted(id);
@@ -112,6 +219,11 @@ void runSteps(qt::QtHost& host, std::shared_ptr<std::vector<std::string>> steps,
             QString::fromStdString(dir + "/" + name + "-paso-" + std::to_string(n + 1) + ".png"));
       runSteps(host, steps, n + 1, dir, name);
     });
+    // A dialog in front takes the step itself.
+    if (QDialog* d = dialogInFront()) {
+      if (!pressInDialog(d, (*steps)[n])) std::cerr << "No hay botón " << (*steps)[n] << "\n";
+      return;
+    }
     Procedure* p = innermost(host);
     if (!p && host.frameWindow()) p = &host.frameWindow()->procedure();
     if (p) press(host, *p, (*steps)[n]);
@@ -121,16 +233,31 @@ void runSteps(qt::QtHost& host, std::shared_ptr<std::vector<std::string>> steps,
 // --captura DIR: once the work selection is up, draws it over the frame into
 // DIR/<program>-seleccion.png, chooses the first work, draws the frame into
 // DIR/<program>-marco.png and closes the program (or goes on with --pasos);
-// the times from the start of the process are printed.
-void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::string& name,
-                      const QElapsedTimer& clock, std::vector<std::string> steps) {
-  QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
-    std::cout << "Selección de obra mostrada a los " << clock.elapsed() << " ms\n";
-    auto* selection = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
-    if (!host.frameWindow() || !selection) {
-      std::cerr << "No se mostró la selección de obra\n";
+// the times from the start of the process are printed. A warning before the
+// selection (a refused user) is drawn into DIR/<program>-aviso.png and
+// answered, and the program goes on as it would: it never waits for a hand.
+void awaitSelection(qt::QtHost& host, const std::string& dir, const std::string& name,
+                    const QElapsedTimer& clock, std::vector<std::string> steps, int tick) {
+  constexpr int kTickMs = 50, kGiveUpMs = 30000;
+  QTimer::singleShot(tick == 0 ? 0 : kTickMs, [&host, dir, name, &clock, steps, tick] {
+    if (QDialog* d = dialogInFront()) {
+      std::cout << "Aviso mostrado a los " << clock.elapsed() << " ms\n";
+      QApplication::processEvents();
+      QPixmap pm = host.frameWindow() ? snapshot(host.frameWindow()) : withTitleBar(d, d->grab());
+      pm.save(QString::fromStdString(dir + "/" + name + "-aviso.png"));
+      awaitSelection(host, dir, name, clock, steps, tick + 1);
+      pressInDialog(d, "tecla:Enter");
       return;
     }
+    auto* selection = dynamic_cast<qt::WindowWidget*>(QApplication::activeModalWidget());
+    if (!host.frameWindow() || !selection) {
+      if (tick * kTickMs < kGiveUpMs)
+        return awaitSelection(host, dir, name, clock, steps, tick + 1);
+      std::cerr << "No se mostró la selección de obra\n";
+      std::cout.flush();
+      std::_Exit(1);
+    }
+    std::cout << "Selección de obra mostrada a los " << clock.elapsed() << " ms\n";
     QApplication::processEvents();
     snapshot(host.frameWindow()).save(QString::fromStdString(dir + "/" + name + "-seleccion.png"));
     QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
@@ -151,15 +278,24 @@ void scheduleCaptures(qt::QtHost& host, const std::string& dir, const std::strin
 }
 
 int usage(const shell::ShellProgram& shell) {
-  std::cout << "Uso: " << shell.name
-            << " [/USUARIO] [--script GUION | --captura CARPETA [--pasos PASOS]]\n"
-            << "  /USUARIO          el número del usuario, por ejemplo /12\n"
-            << "  --script GUION    recorre las ventanas sin pantalla con un guion "
-               "(docs/script.md)\n"
-            << "  --captura CARPETA dibuja la selección de obra y el marco en imágenes PNG\n"
-            << "                    dentro de CARPETA y termina\n"
-            << "  --pasos PASOS     con --captura: pulsa controles o teclas (tecla:NOMBRE),\n"
-            << "                    separados por ';', y dibuja el marco después de cada uno\n";
+  std::cout
+      << "Uso: " << shell.name
+      << " [/USUARIO] [--script GUION | --captura CARPETA [--pasos PASOS]]\n"
+      << "  /USUARIO          el número del usuario, por ejemplo /12\n"
+      << "  --script GUION    recorre las ventanas sin pantalla con un guion "
+         "(docs/script.md)\n"
+      << "  --captura CARPETA dibuja la selección de obra y el marco en imágenes PNG\n"
+      << "                    dentro de CARPETA y termina; un aviso que aparezca antes\n"
+      << "                    (un usuario sin acceso) se dibuja en " << shell.name << "-aviso.png\n"
+      << "                    y se contesta\n"
+      << "  --pasos PASOS     con --captura: pasos separados por ';', y el marco dibujado\n"
+      << "                    en " << shell.name << "-paso-N.png después de cada uno:\n"
+      << "                      TEXTO o ?CONTROL     pulsa el control (por su texto sin '&')\n"
+      << "                      tecla:NOMBRE         una tecla (Enter, Esc, CtrlEnd, Insert...)\n"
+      << "                      pestaña:TEXTO        elige la pestaña (o pestaña:N)\n"
+      << "                      calendario[:CAMPO]   abre el calendario de un campo de fecha\n"
+      << "                    con un aviso o el calendario al frente, TEXTO pulsa su botón\n"
+      << "                    y tecla:Enter o tecla:Esc lo cierran\n";
   return 0;
 }
 
@@ -231,7 +367,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   QApplication app(argc, argv);
   qt::QtHost host;
   messages.setHost(&host);
-  if (!captures.empty()) scheduleCaptures(host, captures, shell.name, clock, steps);
+  if (!captures.empty()) awaitSelection(host, captures, shell.name, clock, steps, 0);
   shell::Outcome out = shell::runShell(shell, program, host, &host, options);
   if (out.launch && !out.launcher.empty()) {
     shell::platform::chain(out.launcher);

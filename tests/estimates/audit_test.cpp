@@ -418,9 +418,16 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   host.press("?CLOSE");
   EXPECT_EQ(toolbar(), response::Cancelled);
   EXPECT_EQ(contractor(1).TPAG, 999);
+  EXPECT_TRUE(host.boxes.empty());
   host.key(Key::Enter);  // OK is the default button
   EXPECT_EQ(toolbar(), response::Completed);
   EXPECT_EQ(contractor(1).TPAG, 100);
+  // Started by hand, it says what it checked and corrected.
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].title, "Auditoría del Sistema");
+  EXPECT_EQ(host.boxes[0].text,
+            "La auditoría del sistema terminó.|Revisados: 1 contratista, 0 conceptos de obra, "
+            "1 estimación y 0 renglones.|Corregidos: 1 contratista.");
   EXPECT_EQ(toText(program.var(kAuditStatus)), "VALORES A CONCEPTOS");
   EXPECT_EQ(host.jobRunner.captions.size(), 7u);
 
@@ -434,6 +441,7 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   EXPECT_EQ(contractor(5).TPAG, 10);
   ASSERT_EQ(host.warnings.size(), 1u);
   EXPECT_EQ(host.warnings[0][1], "EN POLIZA No 2");
+  EXPECT_EQ(host.boxes.size(), 1u);  // run by itself it says nothing
   EXPECT_EQ(toText(program.var(kAutoRunFlag)), "");
 
   // The flag was cleared: the next start from the toolbar waits for OK.
@@ -451,7 +459,9 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
             "ABRE AUDITORIA \"Título\"\nPASO: RECONSTRUYENDO LLAVES\nPASO: PREPARANDO CONCEPTOS\n"
             "PASO: PREPARANDO CONTRATISTAS DE OBRA\nPASO: PREPARANDO PARTIDAS DE OBRA\n"
             "PASO: PREPARANDO DE ESTIMACIONES\nPASO: VALORES A CONTRATISTAS\n"
-            "PASO: VALORES A CONCEPTOS\nCIERRA AUDITORIA respuesta 1\n");
+            "PASO: VALORES A CONCEPTOS\nMENSAJE: Auditoría del Sistema: La auditoría del "
+            "sistema terminó.|Revisados: 2 contratistas, 0 conceptos de obra, 2 estimaciones y "
+            "0 renglones.|No hubo nada que corregir. [ok] -> ok\nCIERRA AUDITORIA respuesta 1\n");
 }
 
 // --- velmora auditoria -------------------------------------------------------------

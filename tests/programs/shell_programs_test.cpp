@@ -102,6 +102,13 @@ TEST_F(Programs, AScriptChoosesTheWorkAndLeavesThroughSalir) {
     std::size_t row = r.out.find("> 1: | OB1 | PUENTE NORTE");
     std::size_t chosen = at(r.out, "CIERRA SEL_OBRA respuesta 1");
     std::size_t splash = at(r.out, "PRESENTACION abre");
+    // The chosen work, the user and the date, in the title and the status bar.
+    std::size_t title =
+        r.out.find("TITULO " + c.title + " - Obra OB1 PUENTE NORTE - Sin usuario - ");
+    std::size_t bar = r.out.find("BARRA DE ESTADO Obra OB1 PUENTE NORTE | Sin usuario | ");
+    EXPECT_LT(chosen, title) << r.out;
+    EXPECT_LT(title, bar) << r.out;
+    EXPECT_LT(bar, splash) << r.out;
     std::size_t closed = at(r.out, "CIERRA Main respuesta 1");
     ASSERT_NE(frame, std::string::npos) << r.out;
     ASSERT_NE(closed, std::string::npos) << r.out;
@@ -192,6 +199,34 @@ TEST_F(Programs, WithoutAScriptOrADisplayTheProgramsRefuseToStart) {
   }
   // Nothing was touched in the program folder.
   EXPECT_FALSE(fs::exists(folder.path() / "DATA0.TPS"));
+}
+
+TEST_F(Programs, CapturesNeverWaitForAHand) {
+  const fs::path shots = folder.path() / "capturas";
+  fs::create_directories(shots);
+  auto capture = [&](const char* exe, const std::string& args) {
+    return runIn(folder.path(), "env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME='" +
+                                    config.string() + "' timeout 60 " + exe + " " + args +
+                                    " --captura '" + shots.string() + "'");
+  };
+  // A refused user: the warning is drawn and answered, and the program ends.
+  Outcome refused = capture(DUDORE_EXE, "/7");
+  EXPECT_EQ(refused.status, 0) << refused.out;
+  EXPECT_TRUE(fs::exists(shots / "DUDORE-aviso.png")) << refused.out;
+  EXPECT_FALSE(fs::exists(shots / "DUDORE-seleccion.png")) << refused.out;
+
+  // Steps switch tabs and open a date field's calendar, whose keys close it.
+  Outcome steps = capture(DUDORE_EXE,
+                          "--pasos 'Conceptos de la Obra;pestaña:x Descripción;pestaña:Nada;"
+                          "Alta;calendario:PAR:FINI;tecla:Esc;calendario:NADA'");
+  EXPECT_EQ(steps.status, 0) << steps.out;
+  for (int n = 1; n <= 7; ++n)
+    EXPECT_TRUE(fs::exists(shots / ("DUDORE-paso-" + std::to_string(n) + ".png"))) << n;
+  EXPECT_EQ(steps.out.find("No hay pestaña x Descripción"), std::string::npos) << steps.out;
+  EXPECT_NE(steps.out.find("No hay pestaña Nada"), std::string::npos) << steps.out;
+  EXPECT_EQ(steps.out.find("No hay calendario para PAR:FINI"), std::string::npos) << steps.out;
+  EXPECT_NE(steps.out.find("No hay calendario para NADA"), std::string::npos) << steps.out;
+  EXPECT_EQ(steps.out.find("No hay botón"), std::string::npos) << steps.out;
 }
 
 TEST_F(Programs, ADamagedCatalogueEndsTheRunAsAFailure) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -117,7 +118,20 @@ TEST_F(QtJobsTest, VorovidsAuditReadsItsTablesOnOkAndCloses) {
     audit->accepted("?OK");
     audit->closeBox();  // ignored while the job runs
   });
+  // It ends by saying what it read; the window closes once that is read.
+  QString summary;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      summary = box->text();
+      box->accept();
+    }
+  });
+  answer.start(10);
   EXPECT_EQ(audit->run(host), response::Completed);
+  EXPECT_EQ(summary.toStdString(),
+            "La auditoría del sistema terminó.\nSe revisaron 6 archivos de la obra con 0 "
+            "registros.");
   EXPECT_EQ(host.jobs().running(), 0);
 }
 

@@ -4,14 +4,21 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <bit>
+#include <cmath>
 
 #include "ui/qt/qt_host.h"
 
@@ -41,6 +48,58 @@ QIcon tileIcon(const QString& text, int index) {
   return QIcon(pm);
 }
 
+// The toolbar's icons come from the desktop's icon theme. Tango, which the
+// set-up installs, comes first so that the toolbar looks the same on every
+// desktop; without it the desktop's own theme serves, and without either
+// the buttons keep their tiles.
+void chooseIconTheme() {
+  static bool chosen = false;
+  if (chosen) return;
+  chosen = true;
+  for (const QString& dir : QIcon::themeSearchPaths())
+    if (QFileInfo::exists(dir + QStringLiteral("/Tango/index.theme"))) {
+      QIcon::setThemeName(QStringLiteral("Tango"));
+      return;
+    }
+}
+
+QIcon toolbarIcon(const std::string& themeName, const QString& tileText, int index) {
+  const QString name = q(themeName);
+  if (!name.isEmpty() && QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+  return tileIcon(tileText, index);
+}
+
+// A caption under its icon, broken into at most three lines of about
+// fourteen characters so that the whole toolbar fits a 1366 pixel screen.
+QString wrappedCaption(const QString& caption) {
+  constexpr qsizetype kWidth = 14;
+  const QStringList words = caption.split(' ', Qt::SkipEmptyParts);
+  if (caption.size() <= kWidth || words.size() < 2) return caption;
+  // The longest line when the words are split into `lines` lines as evenly
+  // as possible (few words: every way of splitting is tried).
+  QStringList best;
+  qsizetype bestWidth = caption.size();
+  for (int lines = 2; lines <= 3 && bestWidth > kWidth; ++lines) {
+    const int gaps = int(words.size()) - 1;
+    if (gaps < lines - 1) break;
+    // Each choice of break positions is a bit mask over the gaps.
+    for (unsigned mask = 0; mask < (1u << gaps); ++mask) {
+      if (std::popcount(mask) != lines - 1) continue;
+      QStringList out{words[0]};
+      for (int g = 0; g < gaps; ++g) {
+        if (mask & (1u << g))
+          out.push_back(words[g + 1]);
+        else
+          out.back() += ' ' + words[g + 1];
+      }
+      qsizetype widest = 0;
+      for (const QString& l : out) widest = std::max(widest, l.size());
+      if (widest < bestWidth) bestWidth = widest, best = out;
+    }
+  }
+  return best.isEmpty() ? caption : best.join('\n');
+}
+
 }  // namespace
 
 FrameWindow::FrameWindow(FrameProcedure& frame, QtHost& host) : frame_(frame), host_(host) {
@@ -49,10 +108,15 @@ FrameWindow::FrameWindow(FrameProcedure& frame, QtHost& host) : frame_(frame), h
   // The program's icon: its initial on the suite's colour.
   if (windowIcon().isNull() || windowIcon().cacheKey() == QApplication::windowIcon().cacheKey())
     setWindowIcon(tileIcon(q(frame.program().name()).left(1), 0));
+  chooseIconTheme();
   build();
   refreshAll();
   updatePictures();
-  resize(1000, 700);
+  updateTitles();
+  // Wide enough for the whole toolbar with its captions, within the screen.
+  QSize size(1280, 720);
+  if (const QScreen* s = screen()) size = size.boundedTo(s->availableSize());
+  resize(size.expandedTo(QSize(800, 560)));
 }
 
 QAction* FrameWindow::action(const std::string& control) const {
@@ -80,18 +144,24 @@ void FrameWindow::build() {
     QMenu*& m = menus[e.menu];
     if (!m) m = menuBar()->addMenu(q(e.menu));
     m->addAction(a);
+    if (e.control == "?Tile") windows_ = m;
   }
+  // The window menu ends with the open windows.
+  if (windows_) connect(windows_, &QMenu::aboutToShow, this, [this] { (void)windowList(); });
 
   auto* tools = addToolBar(QStringLiteral("Herramientas"));
   tools->setObjectName("toolbar");
   tools->setMovable(false);
   tools->setIconSize(QSize(32, 32));
+  tools->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   for (std::size_t i = 0; i < layout.toolbar.size(); ++i) {
     const std::string& id = layout.toolbar[i];
     const Control* c = w.find(id);
     if (!c) continue;
-    QString icon = i < layout.icons.size() ? q(layout.icons[i]) : QString::number(i + 1);
-    auto* a = new QAction(tileIcon(icon, int(i)), q(plainCaption(c->text)), this);
+    QString tile = i < layout.icons.size() ? q(layout.icons[i]) : QString::number(i + 1);
+    std::string theme = i < layout.themeIcons.size() ? layout.themeIcons[i] : std::string();
+    auto* a = new QAction(toolbarIcon(theme, tile, int(i)), q(plainCaption(c->text)), this);
+    a->setIconText(wrappedCaption(a->text()));
     a->setObjectName(q(id));
     a->setToolTip(q(c->tip.empty() ? plainCaption(c->text) : c->tip));
     a->setStatusTip(a->toolTip());
@@ -110,6 +180,88 @@ void FrameWindow::build() {
   area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(area_);
   statusBar()->setObjectName("statusBar");
+}
+
+void FrameWindow::updateTitles() {
+  setWindowTitle(q(frame_.title()));
+  // Made anew with their texts, so that the bar gives each its whole width.
+  for (QLabel* l : titles_) {
+    statusBar()->removeWidget(l);
+    l->deleteLater();
+  }
+  titles_.clear();
+  for (const std::string& text : frame_.statusTexts()) {
+    auto* l = new QLabel(q(text));
+    l->setObjectName(QString("titulo%1").arg(titles_.size() + 1));
+    l->setContentsMargins(6, 0, 6, 0);
+    l->setMinimumWidth(l->sizeHint().width());
+    statusBar()->addPermanentWidget(l);
+    titles_.push_back(l);
+  }
+}
+
+void FrameWindow::tile() {
+  std::vector<QMdiSubWindow*> subs;
+  for (QMdiSubWindow* sub : area_->subWindowList())
+    if (sub->isVisible() && !sub->isMinimized()) subs.push_back(sub);
+  if (subs.empty()) return;
+  const QRect r = area_->viewport()->rect();
+  // Rows before columns: the lists are wider than they are tall. No more
+  // columns than the widest window's smallest width lets fit side by side.
+  const int n = int(subs.size());
+  int widest = 1;
+  for (QMdiSubWindow* sub : subs) widest = std::max(widest, sub->minimumSizeHint().width());
+  const int rows = int(std::ceil(std::sqrt(double(n))));
+  const int cols = std::clamp(std::min((n + rows - 1) / rows, r.width() / widest), 1, n);
+  const int used = (n + cols - 1) / cols;
+  for (int i = 0; i < n; ++i) {
+    const int row = i / cols, col = i % cols;
+    // The windows of the last row share its whole width.
+    const int inRow = row == used - 1 ? n - row * cols : cols;
+    const QRect cell(QPoint(r.x() + r.width() * col / inRow, r.y() + r.height() * row / used),
+                     QPoint(r.x() + r.width() * (col + 1) / inRow - 1,
+                            r.y() + r.height() * (row + 1) / used - 1));
+    QMdiSubWindow* sub = subs[std::size_t(i)];
+    if (sub->isMaximized()) sub->showNormal();
+    // A window that cannot shrink to its share keeps its smallest size,
+    // still inside the frame, over its neighbour.
+    const QSize size = cell.size().expandedTo(sub->minimumSizeHint()).boundedTo(r.size());
+    const int x = std::min(cell.x(), r.right() + 1 - size.width());
+    const int y = std::min(cell.y(), r.bottom() + 1 - size.height());
+    sub->setGeometry(QRect(QPoint(x, y), size));
+  }
+}
+
+QList<QAction*> FrameWindow::windowList() {
+  for (QAction* a : windowItems_) {
+    if (windows_) windows_->removeAction(a);
+    a->deleteLater();
+  }
+  windowItems_.clear();
+  QList<QAction*> list;
+  int n = 0;
+  for (QMdiSubWindow* sub : area_->subWindowList()) {
+    if (sub->isHidden()) continue;  // closing
+    ++n;
+    QString text = sub->windowTitle();
+    if (n <= 9) text = QString("&%1 %2").arg(n).arg(text);
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString("ventana%1").arg(n));
+    a->setCheckable(true);
+    a->setChecked(sub == area_->activeSubWindow());
+    QPointer<QMdiSubWindow> target(sub);
+    connect(a, &QAction::triggered, this, [this, target] {
+      if (!target) return;
+      if (target->isMinimized()) target->showNormal();
+      area_->setActiveSubWindow(target);
+    });
+    list.push_back(a);
+  }
+  if (windows_ && !list.isEmpty()) {
+    windowItems_.push_back(windows_->addSeparator());
+    for (QAction* a : list) windows_->addAction(a), windowItems_.push_back(a);
+  }
+  return list;
 }
 
 void FrameWindow::refresh(const std::string& control) {

@@ -7,12 +7,14 @@
 #include <QMainWindow>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "framework/frame.h"
 
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMenu;
 
 namespace velmora::qt {
 
@@ -28,6 +30,14 @@ class FrameWindow : public QMainWindow {
   void refresh(const std::string& control);
   void refreshAll();
   void updatePictures();
+  // The title and the status bar's texts of the frame procedure.
+  void updateTitles();
+  // "&Mosaico": every visible child side by side inside the frame's area,
+  // none larger than its share.
+  void tile();
+  // The "&Ventana" menu's list of open windows, rebuilt as it opens; each
+  // item activates its window.
+  QList<QAction*> windowList();
   void showSplash(bool open);
   QWidget* splash() const { return splash_; }
 
@@ -42,6 +52,9 @@ class FrameWindow : public QMainWindow {
   QtHost& host_;
   QMdiArea* area_ = nullptr;
   QLabel* image_ = nullptr;
+  QMenu* windows_ = nullptr;
+  std::vector<QAction*> windowItems_;
+  std::vector<QLabel*> titles_;
   QWidget* splash_ = nullptr;
   std::map<std::string, QAction*> actions_;
 };

@@ -228,7 +228,10 @@ void QtHost::standard(StandardCommand command) {
       if (edit) edit->paste();
       break;
     case StandardCommand::Tile:
-      if (frame_) frame_->tileSubWindows();
+      if (frameWindow_)
+        frameWindow_->tile();
+      else if (frame_)
+        frame_->tileSubWindows();
       break;
     case StandardCommand::Cascade:
       if (frame_) frame_->cascadeSubWindows();
@@ -250,6 +253,10 @@ void QtHost::standard(StandardCommand command) {
 
 void QtHost::pictures(FrameProcedure&) {
   if (frameWindow_) frameWindow_->updatePictures();
+}
+
+void QtHost::titles(FrameProcedure&) {
+  if (frameWindow_) frameWindow_->updateTitles();
 }
 
 void QtHost::splash(bool open) {

@@ -60,6 +60,7 @@ class QtHost : public Host, public FrameServices {
   void standard(StandardCommand command) override;
   void pictures(FrameProcedure& frame) override;
   void splash(bool open) override;
+  void titles(FrameProcedure& frame) override;
   FrameWindow* frameWindow() const { return frameWindow_; }
 
   // The widget of an open procedure (tests, and the frame's status bar).

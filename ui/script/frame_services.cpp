@@ -26,6 +26,13 @@ void ScriptFrameServices::pictures(FrameProcedure& frame) {
   out_ << "FONDO " << frame.background() << "\n";
 }
 
+void ScriptFrameServices::titles(FrameProcedure& frame) {
+  out_ << "TITULO " << frame.title() << "\n";
+  std::string bar;
+  for (const std::string& text : frame.statusTexts()) bar += (bar.empty() ? "" : " | ") + text;
+  if (!bar.empty()) out_ << "BARRA DE ESTADO " << bar << "\n";
+}
+
 void ScriptFrameServices::splash(bool open) {
   out_ << "PRESENTACION " << (open ? "abre" : "cierra") << "\n";
 }

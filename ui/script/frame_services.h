@@ -18,6 +18,7 @@ class ScriptFrameServices : public FrameServices {
   void standard(StandardCommand command) override;
   void pictures(FrameProcedure& frame) override;
   void splash(bool open) override;
+  void titles(FrameProcedure& frame) override;
 
  private:
   std::ostream& out_;
