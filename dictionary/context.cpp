@@ -84,6 +84,7 @@ Status Context::begin(const std::vector<Table*>& list) {
     }
     t->routeDb_ = db;
     t->routeSchema_ = it->second;
+    ++t->txn_;
     t->touched();
   }
   members_ = tables;

@@ -160,6 +160,12 @@ class Table {
   // The buffer as read from the file (the image put() compares against).
   const Record& image() const { return image_; }
 
+  // Batch rewrites: reads the records at these positions with as few range
+  // reads as they allow, so that the getByPosition() calls that follow in
+  // the same write transaction need no read of their own. Outside a write
+  // transaction it reads nothing.
+  Status prefetch(std::vector<std::int64_t> positions);
+
  private:
   friend class Context;
   friend class RelationManager;
@@ -187,7 +193,8 @@ class Table {
   sqlite3_stmt* prepare(Sql kind, int key, int variant, Status& st);
   sqlite3_stmt* prepare(const std::string& sql, Status& st);
   sqlite3_stmt* prepare(StatementId id, Status& st);
-  std::string sqlFor(Sql kind, int key, int variant) const;
+  // `columns`: for an update, which columns it sets (a bit per column).
+  std::string sqlFor(Sql kind, int key, int variant, const std::string& columns) const;
   std::string fetchSql(int key, int variant) const;
   // Every statement, or only those on one connection.
   void finalizeStatements(sqlite3* on = nullptr);
@@ -207,6 +214,19 @@ class Table {
   Status scalar(Sql kind, std::int64_t& value);
   Status unchangedSinceRead();
   Status step(sqlite3_stmt* s, int& rc);
+  // When a record was read: in which write transaction of the instance and
+  // after how many changes by others on its connection. A record read inside
+  // the current write transaction, with no other writer since, is on file
+  // exactly as read.
+  struct ReadMark {
+    std::uint64_t txn = 0;  // 0: read outside a write transaction
+    std::int64_t others = 0;
+    bool operator==(const ReadMark&) const = default;
+  };
+  ReadMark markNow() const;
+  bool unchangedSince(const ReadMark& m) const { return m.txn != 0 && m == markNow(); }
+  void wrote();  // after a write of the instance's own
+  const Record* prefetched(std::int64_t position) const;
   Status engineError(int rc, std::string_view what) const;
   void touched() { ++generation_; }
   const dict::TableInfo& stored() const;
@@ -231,6 +251,12 @@ class Table {
   int depth_ = 0;  // nesting of the instance's own write transaction
   std::int64_t current_ = 0;
   std::uint64_t generation_ = 0;
+  std::uint64_t txn_ = 0;        // write transactions begun, for ReadMark
+  std::int64_t ownChanges_ = 0;  // rows this instance changed
+  ReadMark mark_;                // of the record last read
+  ReadMark prefetchMark_;        // of the records of prefetch()
+  std::vector<std::int64_t> prefetchRows_;
+  std::vector<Record> prefetchRecords_;
   std::unique_ptr<Batch> batch_;
   // The temporary order of sortBy().
   std::vector<std::int16_t> sortFields_;

@@ -58,7 +58,7 @@ std::string Table::qualified() const {
 // connection is the host's and the table is named under its attached
 // schema; such statements go when the transaction ends, so the connection
 // alone tells which schema a cached statement names.
-std::string Table::sqlFor(Sql kind, int key, int variant) const {
+std::string Table::sqlFor(Sql kind, int key, int variant, const std::string& columns) const {
   auto keyWhere = [&] {
     const KeyInfo& k = info_.keys[std::size_t(key)];
     std::string where;
@@ -94,11 +94,20 @@ std::string Table::sqlFor(Sql kind, int key, int variant) const {
     case Sql::HighWater: return "PRAGMA " + schema::quote(routeSchema_) + ".user_version";
     case Sql::MaxRow: return "SELECT max(rowid) FROM " + qualified();
     case Sql::Update: {
+      // Only the columns that changed: the others' index entries stay
+      // untouched. OR FAIL leaves out the statement journal; a one-row
+      // update checks every key before it writes anything, so a refused
+      // write leaves the record and its keys as they were.
       std::string set;
-      for (const auto& c : schema::columns(info_))
-        set += (set.empty() ? "" : ",") + schema::quote(c.name) + "=?";
-      return "UPDATE " + qualified() + " SET " + set + " WHERE rowid=?";
+      const auto& cols = schema::columns(info_);
+      for (std::size_t i = 0; i < cols.size(); ++i)
+        if (setsColumn(columns, i))
+          set += (set.empty() ? "" : ",") + schema::quote(cols[i].name) + "=?";
+      return "UPDATE OR FAIL " + qualified() + " SET " + set + " WHERE rowid=?";
     }
+    case Sql::Span:
+      return "SELECT " + selectList(info_) + " FROM " + qualified() +
+             " WHERE rowid BETWEEN ? AND ? ORDER BY rowid";
     case Sql::Delete: return "DELETE FROM " + qualified() + " WHERE rowid=?";
     case Sql::Exists:
       return "SELECT 1 FROM " + qualified() + " WHERE " + keyWhere() + " AND rowid<>? LIMIT 1";
@@ -129,7 +138,7 @@ sqlite3_stmt* Table::prepare(const std::string& sql, Status& st) {
 sqlite3_stmt* Table::prepare(StatementId id, Status& st) {
   auto it = statements_.find(id);
   if (it != statements_.end()) return it->second;
-  std::string sql = id.kind == Sql::Text ? id.text : sqlFor(id.kind, id.key, id.variant);
+  std::string sql = id.kind == Sql::Text ? id.text : sqlFor(id.kind, id.key, id.variant, id.text);
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(conn(), sql.c_str(), int(sql.size()), &s, nullptr);
   if (rc != SQLITE_OK) {
@@ -186,15 +195,35 @@ Status Table::step(sqlite3_stmt* s, int& rc) {
 
 // --- transactions of one instance -----------------------------------------
 
+Table::ReadMark Table::markNow() const {
+  sqlite3* db = conn();
+  if (!db || sqlite3_get_autocommit(db)) return {};
+  return {txn_, std::int64_t(sqlite3_total_changes(db)) - ownChanges_};
+}
+
+void Table::wrote() {
+  ownChanges_ += sqlite3_changes(conn());
+  touched();
+}
+
 // Writes outside a context transaction or a stream take the file's write
 // lock for themselves; nested uses (numbering adds the record) share it.
 Status Table::begin() {
   if (!db_) return notOpen(info_);
-  if (routeDb_ || streaming_) return Status::success();
+  if (routeDb_ || streaming_) {
+    // An I/O error or a full disk makes the engine undo the whole
+    // transaction; what follows must not be written outside it.
+    if (sqlite3_get_autocommit(conn()))
+      return Status::error(err::TransactionRefused,
+                           errorText(err::TransactionRefused) + ": la transacción se deshizo")
+          .on(info_.label);
+    return Status::success();
+  }
   if (depth_ > 0) {
     ++depth_;
     return Status::success();
   }
+  ++txn_;
   int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return engineError(sqlite3_extended_errcode(db_), "bloqueando");
   depth_ = 1;
@@ -219,6 +248,7 @@ Status Table::stream() {
   if (routeDb_ || depth_ > 0)
     return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))
         .on(info_.label);
+  ++txn_;
   int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return engineError(sqlite3_extended_errcode(db_), "bloqueando");
   streaming_ = true;

@@ -65,11 +65,19 @@ Status Table::get(const KeyInfo& key) {
   buffer_ = row;
   image_ = std::move(row);
   current_ = id;
+  mark_ = markNow();
   return Status::success();
 }
 
 Status Table::getByPosition(std::int64_t position) {
   if (!db_) return notOpen(info_);
+  if (const Record* ahead = prefetched(position)) {
+    buffer_ = *ahead;
+    image_ = *ahead;
+    current_ = position;
+    mark_ = prefetchMark_;
+    return Status::success();
+  }
   Record row(info_);
   bool found = false;
   Status st = rowById(position, row, found);
@@ -79,6 +87,7 @@ Status Table::getByPosition(std::int64_t position) {
   buffer_ = row;
   image_ = std::move(row);
   current_ = position;
+  mark_ = markNow();
   return Status::success();
 }
 
@@ -170,6 +179,7 @@ Status Table::fetch(int want) {
   b.anchorIndex = SIZE_MAX;
   b.filled = b.take = 0;
   b.generation = generation_;
+  b.mark = markNow();
   if (b.rows.size() < std::size_t(want)) {
     b.rows.reserve(std::size_t(want));
     while (b.rows.size() < std::size_t(want)) b.rows.emplace_back(info_);
@@ -241,6 +251,7 @@ Status Table::move(bool forward) {
   buffer_ = b.rows[b.take];
   image_ = b.rows[b.take];
   current_ = b.rowids[b.take];
+  mark_ = b.mark;
   b.anchorIndex = b.take;
   b.anchorRow = current_;
   b.kind = Batch::Anchor::After;

@@ -33,6 +33,7 @@ struct Table::Batch {
   std::size_t filled = 0;
   std::size_t take = 0;
   std::uint64_t generation = 0;
+  ReadMark mark;  // when the rows read ahead were read
   std::size_t want = 8;
   int prefix = 0;  // components of the anchor that count, for an At anchor
   // The anchor row is taken from the batch lazily: only a refill needs it.
@@ -53,7 +54,7 @@ enum class Table::Sql : int {
   RowById,     // one record by position
   Count,       // records on file
   Insert,      // a new record
-  Update,      // a record by position
+  Update,      // some columns of a record by position, see updateColumns()
   Delete,      // a record by position
   Exists,      // another record with a key's values
   AutoNumber,  // the highest last component under the leading ones
@@ -61,6 +62,7 @@ enum class Table::Sql : int {
   HighWater,   // the highest position a delete freed (the file's user version)
   MaxRow,      // the highest position in use
   InsertAt,    // a new record at a position given
+  Span,        // the records of a range of positions
   Text,        // any other statement, named by its text
 };
 
@@ -98,6 +100,13 @@ struct Reset {
     }
   }
 };
+
+// The columns an update sets, a bit per column in the order of
+// schema::columns(); empty when it sets none.
+std::string updateColumns(const Record& now, const Record& before);
+inline bool setsColumn(const std::string& columns, std::size_t i) {
+  return (static_cast<unsigned char>(columns[i / 8]) >> (i % 8)) & 1;
+}
 
 inline const schema::Column& columnOf(const dict::TableInfo& t, int field) {
   for (const auto& c : schema::columns(t))

@@ -3,6 +3,9 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "dictionary/table_internal.h"
 
 namespace velmora::db {
@@ -16,6 +19,39 @@ Status Table::bindRecord(sqlite3_stmt* s, const Record& r, int first) {
     if (!st) return st;
   }
   return Status::success();
+}
+
+std::string updateColumns(const Record& now, const Record& before) {
+  const auto& t = now.table();
+  const auto& cols = schema::columns(t);
+  std::string set((cols.size() + 7) / 8, '\0');
+  bool any = false;
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    const auto& c = cols[i];
+    const void* a = t.ops->address(const_cast<void*>(now.data()), c.field, c.element);
+    const void* b = t.ops->address(const_cast<void*>(before.data()), c.field, c.element);
+    bool same = true;
+    switch (c.type) {
+      case dict::Type::Byte: same = std::memcmp(a, b, sizeof(std::uint8_t)) == 0; break;
+      case dict::Type::Short: same = std::memcmp(a, b, sizeof(std::int16_t)) == 0; break;
+      case dict::Type::Long: same = std::memcmp(a, b, sizeof(std::int32_t)) == 0; break;
+      case dict::Type::Real: same = std::memcmp(a, b, sizeof(double)) == 0; break;
+      case dict::Type::Decimal:
+        same = static_cast<const Decimal*>(a)->cents() == static_cast<const Decimal*>(b)->cents();
+        break;
+      case dict::Type::String:
+      case dict::Type::Memo:
+        same = *static_cast<const std::string*>(a) == *static_cast<const std::string*>(b);
+        break;
+      case dict::Type::Group: break;
+    }
+    if (!same) {
+      set[i / 8] = char(static_cast<unsigned char>(set[i / 8]) | 1u << (i % 8));
+      any = true;
+    }
+  }
+  if (!any) set.clear();
+  return set;
 }
 
 Status Table::existsOther(const KeyInfo& key, const Record& r, std::int64_t exceptRow,
@@ -95,11 +131,13 @@ Status Table::add() {
     return end(st);
   }
   std::int64_t id = sqlite3_last_insert_rowid(conn());
+  wrote();
+  const ReadMark mark = markNow();
   st = end(st);
   if (!st) return st;
   current_ = id;
   image_ = buffer_;
-  touched();
+  mark_ = mark;
   return st;
 }
 
@@ -116,20 +154,32 @@ Status Table::unchangedSinceRead() {
   return st;
 }
 
+// Only the columns that differ from the image are written: the image is
+// what the file holds, checked below unless the record was read inside this
+// very write transaction with nobody else writing since.
 Status Table::put() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   Status st = begin();
   if (!st) return st;
-  st = unchangedSinceRead();
-  if (!st) return end(st);
+  if (!unchangedSince(mark_)) {
+    st = unchangedSinceRead();
+    if (!st) return end(st);
+  }
   normalize(buffer_);
-  sqlite3_stmt* s = prepare(Sql::Update, 0, 0, st);
+  const std::string columns = updateColumns(buffer_, image_);
+  if (columns.empty()) return end(st);  // nothing to write
+  sqlite3_stmt* s = prepare(StatementId{conn(), Sql::Update, 0, 0, columns}, st);
   if (!s) return end(st);
   {
     Reset reset{s};
-    st = bindRecord(s, buffer_, 1);
-    if (!st) return end(st);
-    sqlite3_bind_int64(s, int(schema::columns(info_).size()) + 1, current_);
+    const auto& cols = schema::columns(info_);
+    int param = 1;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      if (!setsColumn(columns, i)) continue;
+      st = schema::bind(s, param++, buffer_, cols[i]);
+      if (!st) return end(st);
+    }
+    sqlite3_bind_int64(s, param, current_);
     int rc;
     st = step(s, rc);
   }
@@ -137,10 +187,16 @@ Status Table::put() {
     if (st.code == err::DuplicateKey) st = findDuplicate(buffer_, current_);
     return end(st);
   }
+  wrote();
+  const ReadMark mark = markNow();
   st = end(st);
   if (!st) return st;
   image_ = buffer_;
-  touched();
+  mark_ = mark;
+  // A record read ahead by prefetch() now reads as written.
+  auto at = std::lower_bound(prefetchRows_.begin(), prefetchRows_.end(), current_);
+  if (at != prefetchRows_.end() && *at == current_)
+    prefetchRecords_[std::size_t(at - prefetchRows_.begin())] = buffer_;
   return st;
 }
 
@@ -160,6 +216,14 @@ Status Table::removeByPosition(std::int64_t position) {
   }
   if (st && sqlite3_changes(conn()) == 0)
     st = Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  if (st) {
+    wrote();
+    auto at = std::lower_bound(prefetchRows_.begin(), prefetchRows_.end(), position);
+    if (at != prefetchRows_.end() && *at == position) {
+      prefetchRecords_.erase(prefetchRecords_.begin() + (at - prefetchRows_.begin()));
+      prefetchRows_.erase(at);
+    }
+  }
   if (st && position > freed && position <= INT32_MAX) {
     const std::string mark =
         "PRAGMA " + schema::quote(routeSchema_) + ".user_version=" + std::to_string(position);
@@ -167,10 +231,7 @@ Status Table::removeByPosition(std::int64_t position) {
       st = engineError(rc, "borrando");
   }
   st = end(st);
-  if (st) {
-    if (position == current_) current_ = 0;
-    touched();
-  }
+  if (st && position == current_) current_ = 0;
   return st;
 }
 
@@ -180,9 +241,61 @@ Status Table::remove() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   Status st = begin();
   if (!st) return st;
-  st = unchangedSinceRead();
-  if (!st) return end(st);
+  if (!unchangedSince(mark_)) {
+    st = unchangedSinceRead();
+    if (!st) return end(st);
+  }
   return end(removeByPosition(current_));
+}
+
+// Runs of positions close enough together are read as one range: a few
+// records read in vain cost less than a statement per record.
+Status Table::prefetch(std::vector<std::int64_t> positions) {
+  prefetchRows_.clear();
+  prefetchRecords_.clear();
+  prefetchMark_ = markNow();
+  if (!db_) return notOpen(info_);
+  if (prefetchMark_.txn == 0 || positions.empty()) return Status::success();
+  std::sort(positions.begin(), positions.end());
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  constexpr std::int64_t kGap = 8;
+  Status st;
+  sqlite3_stmt* s = prepare(Sql::Span, 0, 0, st);
+  if (!s) return st;
+  std::size_t want = 0;
+  for (std::size_t first = 0, last = 0; first < positions.size(); first = last + 1) {
+    last = first;
+    while (last + 1 < positions.size() && positions[last + 1] - positions[last] <= kGap) ++last;
+    Reset reset{s};
+    sqlite3_bind_int64(s, 1, positions[first]);
+    sqlite3_bind_int64(s, 2, positions[last]);
+    while (true) {
+      int rc;
+      st = step(s, rc);
+      if (!st || rc != SQLITE_ROW) break;
+      const std::int64_t row = sqlite3_column_int64(s, 0);
+      while (want < positions.size() && positions[want] < row) ++want;
+      if (want == positions.size() || positions[want] != row) continue;
+      prefetchRecords_.emplace_back(info_);
+      std::int64_t id;
+      st = readRow(s, prefetchRecords_.back(), id);
+      if (!st) break;
+      prefetchRows_.push_back(row);
+    }
+    if (!st) break;
+  }
+  if (!st) {
+    prefetchRows_.clear();
+    prefetchRecords_.clear();
+  }
+  return st;
+}
+
+const Record* Table::prefetched(std::int64_t position) const {
+  if (prefetchRows_.empty() || !unchangedSince(prefetchMark_)) return nullptr;
+  auto at = std::lower_bound(prefetchRows_.begin(), prefetchRows_.end(), position);
+  if (at == prefetchRows_.end() || *at != position) return nullptr;
+  return &prefetchRecords_[std::size_t(at - prefetchRows_.begin())];
 }
 
 }  // namespace velmora::db

@@ -235,11 +235,15 @@ struct AuditRun::State {
 
   // One transaction of writes to `t`; `write(i)` writes the i-th change of
   // the batch and says whether it did. Returns how many were committed.
+  // The records at `rows` are read at once, inside the transaction, rather
+  // than one statement per record.
   template <class Write>
-  int batch(db::Table& t, std::size_t count, Write&& write) {
+  int batch(db::Table& t, std::size_t count, Write&& write, std::vector<std::int64_t> rows = {}) {
     if (count == 0) return 0;
     Status st = t.stream();
+    if (st) st = t.prefetch(std::move(rows));
     if (!st) {
+      (void)t.flush();
       error(st, FileAction::Transaction);
       return 0;
     }
@@ -254,8 +258,9 @@ struct AuditRun::State {
     return written;
   }
 
-  // Reads the record at `row` again, checks that it is still the one the
-  // audit read (`same`), applies `change` and writes it when that changed it.
+  // Reads the record at `row` again (from what the batch read ahead),
+  // checks that it is still the one the audit read (`same`), applies
+  // `change` and writes it when that changed it.
   template <class R, class Same, class Change>
   bool rewrite(db::Table& t, std::int64_t row, Same&& same, Change&& change) {
     Status st = t.getByPosition(row);
@@ -492,16 +497,21 @@ void AuditRun::State::readEstimates() {
     estimate(e);
     if (!(e == before)) changes.push_back({poli.position(), e.CTA, e});
   }
-  counts.estimatesWritten += batch(poli, changes.size(), [&](std::size_t i) {
-    const Change& c = changes[i];
-    return rewrite<POL>(
-        poli, c.row, [&](const POL& r) { return r.CTA == c.folio && r.CONT == c.values.CONT; },
-        [&](POL& r) {
-          r.ESTI = c.values.ESTI;
-          r.TACU = c.values.TACU;
-          r.SFON = c.values.SFON;
-        });
-  });
+  std::vector<std::int64_t> rows;
+  for (const Change& c : changes) rows.push_back(c.row);
+  counts.estimatesWritten += batch(
+      poli, changes.size(),
+      [&](std::size_t i) {
+        const Change& c = changes[i];
+        return rewrite<POL>(
+            poli, c.row, [&](const POL& r) { return r.CTA == c.folio && r.CONT == c.values.CONT; },
+            [&](POL& r) {
+              r.ESTI = c.values.ESTI;
+              r.TACU = c.values.TACU;
+              r.SFON = c.values.SFON;
+            });
+      },
+      std::move(rows));
   if (end) enter(Phase::ContractorValues);
 }
 
@@ -519,47 +529,54 @@ void AuditRun::State::writeContractors() {
     reading = true;
   }
   const std::size_t count = std::min<std::size_t>(kWriteBatch, contractorWrites.size() - cursor);
+  std::vector<std::int64_t> rows;
+  for (std::size_t i = 0; i < count; ++i)
+    if (const Contractor& c = contractors[contractorWrites[cursor + i]]; c.onFile)
+      rows.push_back(c.row);
   int created = 0;
-  counts.contractorsWritten += batch(cont, count, [&](std::size_t i) {
-    const std::int16_t number = contractorWrites[cursor + i];
-    const Contractor& c = contractors[number];
-    if (c.onFile)
-      return rewrite<CTR>(
-          cont, c.row, [&](const CTR& r) { return r.CTA == number; },
-          [&](CTR& r) { setTotals(r, c); });
-    // Another station may have added him since step 3.
-    cont.clear();
-    cont.rec<CTR>().CTA = number;
-    Status st = cont.get("CTR:CTA_KEY");
-    if (st) {
-      setTotals(cont.rec<CTR>(), c);
-      st = cont.put();
-      if (!st) error(st, FileAction::Change);
-      return st.ok();
-    }
-    if (st.code != err::RecordNotFound) {
-      error(st, FileAction::Read);
-      return false;
-    }
-    // The name is unique too: when a contractor already has it, a counter
-    // follows, so the totals still find their record.
-    const std::string name = kDroppedContractor + std::to_string(number);
-    for (int copy = 1; copy < 100; ++copy) {
-      cont.clear();
-      CTR& r = cont.rec<CTR>();
-      r.CTA = number;
-      r.NOMB = copy == 1 ? name : name + " " + std::to_string(copy);
-      setTotals(r, c);
-      st = cont.add();
-      if (st.code != err::DuplicateKey || !dict::sameName(st.key, "CTR:NOM_KEY")) break;
-    }
-    if (!st) {
-      error(st, FileAction::Add);
-      return false;
-    }
-    ++created;
-    return false;
-  });
+  counts.contractorsWritten += batch(
+      cont, count,
+      [&](std::size_t i) {
+        const std::int16_t number = contractorWrites[cursor + i];
+        const Contractor& c = contractors[number];
+        if (c.onFile)
+          return rewrite<CTR>(
+              cont, c.row, [&](const CTR& r) { return r.CTA == number; },
+              [&](CTR& r) { setTotals(r, c); });
+        // Another station may have added him since step 3.
+        cont.clear();
+        cont.rec<CTR>().CTA = number;
+        Status st = cont.get("CTR:CTA_KEY");
+        if (st) {
+          setTotals(cont.rec<CTR>(), c);
+          st = cont.put();
+          if (!st) error(st, FileAction::Change);
+          return st.ok();
+        }
+        if (st.code != err::RecordNotFound) {
+          error(st, FileAction::Read);
+          return false;
+        }
+        // The name is unique too: when a contractor already has it, a counter
+        // follows, so the totals still find their record.
+        const std::string name = kDroppedContractor + std::to_string(number);
+        for (int copy = 1; copy < 100; ++copy) {
+          cont.clear();
+          CTR& r = cont.rec<CTR>();
+          r.CTA = number;
+          r.NOMB = copy == 1 ? name : name + " " + std::to_string(copy);
+          setTotals(r, c);
+          st = cont.add();
+          if (st.code != err::DuplicateKey || !dict::sameName(st.key, "CTR:NOM_KEY")) break;
+        }
+        if (!st) {
+          error(st, FileAction::Add);
+          return false;
+        }
+        ++created;
+        return false;
+      },
+      std::move(rows));
   counts.contractorsCreated += created;
   cursor += count;
   if (cursor >= contractorWrites.size()) enter(Phase::ItemTotals);
@@ -662,12 +679,17 @@ void AuditRun::State::resolveMissingItems() {
 // 7. The items' values: what their lines give, zero for those without.
 void AuditRun::State::writeItems() {
   const std::size_t count = std::min<std::size_t>(kWriteBatch, itemWrites.size() - cursor);
-  counts.itemsWritten += batch(part, count, [&](std::size_t i) {
-    const Item& it = items[itemWrites[cursor + i]];
-    return rewrite<PAR>(
-        part, it.row, [&](const PAR& r) { return itemKey(r.CONC, r.PROC, r.FREN) == it.key; },
-        [&](PAR& r) { setValues(r, it.estimated, it.values); });
-  });
+  std::vector<std::int64_t> rows;
+  for (std::size_t i = 0; i < count; ++i) rows.push_back(items[itemWrites[cursor + i]].row);
+  counts.itemsWritten += batch(
+      part, count,
+      [&](std::size_t i) {
+        const Item& it = items[itemWrites[cursor + i]];
+        return rewrite<PAR>(
+            part, it.row, [&](const PAR& r) { return itemKey(r.CONC, r.PROC, r.FREN) == it.key; },
+            [&](PAR& r) { setValues(r, it.estimated, it.values); });
+      },
+      std::move(rows));
   cursor += count;
   if (cursor < itemWrites.size()) return;
   // 8. Each line's previous amount and percentage are those of the line
@@ -688,16 +710,23 @@ void AuditRun::State::writeItems() {
 
 void AuditRun::State::writeLines() {
   const std::size_t count = std::min<std::size_t>(kWriteBatch, lineWrites.size() - cursor);
-  counts.linesWritten += batch(dpol, count, [&](std::size_t i) {
-    const LineChange& c = lineWrites[cursor + i];
-    return rewrite<DPO>(
-        dpol, c.row,
-        [&](const DPO& r) { return r.CTA == c.folio && itemKey(r.PART, r.PROC, r.FREN) == c.key; },
-        [&](DPO& r) {
-          r.TANT = c.TANT;
-          r.PANT = c.PANT;
-        });
-  });
+  std::vector<std::int64_t> rows;
+  for (std::size_t i = 0; i < count; ++i) rows.push_back(lineWrites[cursor + i].row);
+  counts.linesWritten += batch(
+      dpol, count,
+      [&](std::size_t i) {
+        const LineChange& c = lineWrites[cursor + i];
+        return rewrite<DPO>(
+            dpol, c.row,
+            [&](const DPO& r) {
+              return r.CTA == c.folio && itemKey(r.PART, r.PROC, r.FREN) == c.key;
+            },
+            [&](DPO& r) {
+              r.TANT = c.TANT;
+              r.PANT = c.PANT;
+            });
+      },
+      std::move(rows));
   cursor += count;
   if (cursor >= lineWrites.size()) {
     release();
