@@ -38,13 +38,21 @@ std::string executableFolder(const char* argv0) {
   return self.parent_path().string();
 }
 
-// The frame with the windows over it, as the user sees them.
+// The frame with the windows over it, as the user sees them; a window that
+// reaches past the frame is drawn whole, on the desktop around it.
 QPixmap snapshot(QWidget* frame) {
-  QPixmap pm = frame->grab();
-  QPainter p(&pm);
+  std::vector<QWidget*> windows;
+  QRect all = frame->geometry();
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
-      p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
+    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty()) {
+      windows.push_back(w);
+      all = all.united(w->geometry());
+    }
+  QPixmap pm(all.size());
+  pm.fill(QColor(40, 44, 52));
+  QPainter p(&pm);
+  p.drawPixmap(frame->geometry().topLeft() - all.topLeft(), frame->grab());
+  for (QWidget* w : windows) p.drawPixmap(w->geometry().topLeft() - all.topLeft(), w->grab());
   return pm;
 }
 
