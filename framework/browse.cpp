@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include "framework/access.h"
+#include "framework/describe.h"
+#include "framework/form.h"
 
 namespace velmora {
 
@@ -34,12 +36,17 @@ class BrowseListPart final : public TableListPart {
   BrowseProcedure& browse_;
 };
 
+WindowDescription browseWindow(WindowDescription w) {
+  addHelpButton(w);
+  return w;
+}
+
 }  // namespace
 
 BrowseProcedure::BrowseProcedure(Program& program, db::Context& ctx, WindowDescription window,
                                  std::string table, std::string form, std::vector<BrowseTab> tabs,
                                  int entry)
-    : Procedure(program, ctx, std::move(window)),
+    : Procedure(program, ctx, browseWindow(std::move(window))),
       tableLabel_(std::move(table)),
       form_(std::move(form)),
       entry_(entry) {
@@ -68,6 +75,7 @@ bool BrowseProcedure::init() {
   if (!Procedure::init()) return false;
   if (window_.hasSheet() && currentTab_ == 0) currentTab_ = 1;
   part_->setTab(std::max(currentTab_, 1) - 1);
+  offerWhatTheUserMay();
   part_->open();
   view_ = &part_->view();
   part_->selecting = selecting();
@@ -89,6 +97,19 @@ bool BrowseProcedure::init() {
   if (!st) warn(st.text);
   if (st && positioned && view_->locate(probe)) listChanged();
   return true;
+}
+
+// What the user's level refuses is not offered at all: the form's entry
+// rules inserts and changes, and deletes need the browse's level too.
+void BrowseProcedure::offerWhatTheUserMay() {
+  if (program_.rights.user <= 0) return;
+  std::unique_ptr<Procedure> made = form_.empty() ? nullptr : program_.make(form_, ctx_);
+  const auto* form = dynamic_cast<const FormProcedure*>(made.get());
+  auto refuses = [&](int req) { return form && form->refuses(req); };
+  part_->refused.insert = refuses(request::Insert);
+  part_->refused.change = refuses(request::Change);
+  part_->refused.remove =
+      refuses(request::Delete) || (entry_ && deleteAccess(program_, entry_).has_value());
 }
 
 void BrowseProcedure::selectTab(int tab) {

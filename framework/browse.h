@@ -73,6 +73,8 @@ class BrowseProcedure : public Procedure {
   virtual void selectionChanged() {}
   // The button whose id starts with a standard name ("?INSERT" finds "?INSERT:3").
   std::string button(std::string_view name) const;
+  // Disables the buttons the user's access level refuses.
+  void offerWhatTheUserMay();
   bool usable(const std::string& button) const;
   Status showOrder() { return part_->showOrder(); }
   bool headerSorted() const { return part_->headerSorted(); }

@@ -32,6 +32,22 @@ void addBrowseButtons(WindowDescription& w) {
     w.controls.push_back(makeControl(ControlType::Button, id, caption));
 }
 
+void addHelpButton(WindowDescription& w) {
+  if (!w.find("?HELP")) w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Help"));
+}
+
+void addGeneralSheet(WindowDescription& w) {
+  if (w.hasSheet()) return;
+  std::vector<Control> controls;
+  controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));
+  controls.push_back(makeControl(ControlType::Tab, "?TAB1", "General", {}, {}, "?CURRENTTAB"));
+  for (Control& c : w.controls) {
+    if (c.type != ControlType::Button && c.owner.empty()) c.owner = "?TAB1";
+    controls.push_back(std::move(c));
+  }
+  w.controls = std::move(controls);
+}
+
 Describe& Describe::browseButtons() {
   addBrowseButtons(w_);
   return *this;
@@ -110,7 +126,7 @@ Describe& Describe::button(const std::string& id, const std::string& caption, bo
 }
 
 Describe& Describe::formButtons() {
-  button("?OK", "&Aceptar", true);
+  button("?OK", "OK", true);
   return button("?CANCEL", "Cancela");
 }
 

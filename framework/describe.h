@@ -22,6 +22,13 @@ namespace velmora {
 // "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
 void addBrowseButtons(WindowDescription& w);
 
+// Every browse and form ends with "Help" (?HELP); a window that places its
+// own keeps it where it is.
+void addHelpButton(WindowDescription& w);
+// A form's fields sit on a sheet with the one tab "General". A window with a
+// sheet of its own keeps it; buttons stay below the sheet.
+void addGeneralSheet(WindowDescription& w);
+
 class Describe {
  public:
   Describe(std::string procedure, std::string title);
@@ -52,7 +59,7 @@ class Describe {
   Describe& check(const std::string& caption, const std::string& use, std::string off,
                   std::string on);
   Describe& button(const std::string& id, const std::string& caption, bool isDefault = false);
-  // "&Aceptar" (?OK, the default) and "Cancela" (?CANCEL).
+  // "OK" (?OK, the default) and "Cancela" (?CANCEL).
   Describe& formButtons();
 
   // The control added last, to adjust what the shortcuts do not say.

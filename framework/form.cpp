@@ -7,6 +7,7 @@
 
 #include "dictionary/unit_of_work.h"
 #include "framework/access.h"
+#include "framework/describe.h"
 #include "framework/file_errors.h"
 #include "framework/list_part.h"
 
@@ -49,11 +50,19 @@ const dict::KeyInfo* autoKey(const dict::TableInfo& t) {
   return nullptr;
 }
 
+// The layout every form shares: its fields on the sheet "General", then OK,
+// Cancela and Help.
+WindowDescription formWindow(WindowDescription w) {
+  addGeneralSheet(w);
+  addHelpButton(w);
+  return w;
+}
+
 }  // namespace
 
 FormProcedure::FormProcedure(Program& program, db::Context& ctx, WindowDescription window,
                              std::string table, int entry, FormSettings settings)
-    : Procedure(program, ctx, std::move(window)),
+    : Procedure(program, ctx, formWindow(std::move(window))),
       label_(std::move(table)),
       entry_(entry),
       settings_(std::move(settings)),
@@ -91,6 +100,13 @@ FormProcedure::~FormProcedure() {
   t.close();
 }
 
+bool FormProcedure::refuses(int req) const {
+  if (!entry_) return false;
+  if (formAccess(program_, entry_, req)) return true;
+  return req == request::Delete &&
+         deleteAccess(program_, settings_.deleteEntry ? settings_.deleteEntry : entry_);
+}
+
 // --- setup by request ---------------------------------------------------------
 
 bool FormProcedure::init() {
@@ -117,9 +133,13 @@ bool FormProcedure::setUp() {
     wm_.insertAction = wm_.changeAction = wm_.deleteAction = 1;
     wm_.cancelAction = 0;
     wm_.okControl.clear();
+    // The record is shown as it is: no field takes typing, no button changes it.
     for (const Control& c : window_.controls)
-      if (dict::sameName(c.id, "?OK") || (c.type == ControlType::Lookup && lookupFor(c.target)))
+      if (dict::sameName(c.id, "?OK") || c.type == ControlType::Lookup ||
+          c.type == ControlType::Calendar)
         disable(c.id);
+      else if (isFieldType(c.type))
+        setReadOnly(c.id);
   } else {
     wm_.insertAction = wm_.changeAction = wm_.deleteAction = 2;
     wm_.cancelAction = 0;
@@ -234,6 +254,7 @@ void FormProcedure::release() {
 void FormProcedure::accepted(const std::string& control) {
   const ControlState s = state(control);
   if (!s.enabled || s.hidden) return;
+  if (dict::sameName(control, "?HELP")) return help();
   if (!wm_.okControl.empty() && dict::sameName(control, wm_.okControl)) return ok();
   if (dict::sameName(control, "?CANCEL")) return cancel();
   const Control* c = window_.find(control);

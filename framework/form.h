@@ -57,6 +57,9 @@ class FormProcedure : public Procedure {
   // 0 when none.
   std::int64_t reserved() const { return reserved_; }
   const FormSettings& settings() const { return settings_; }
+  // True when the user's level refuses the form this request: a browse
+  // offers only what its form would do.
+  bool refuses(int request) const;
 
   void accepted(const std::string& control) override;
   void keyPressed(Key key) override;

@@ -59,10 +59,13 @@ void ListPart::changed() {
 
 void ListPart::applyRules() {
   bool rows = !empty();
-  for (const std::string* id : {&buttons.change, &buttons.remove, &buttons.view}) {
+  for (auto [id, no] : {std::pair{&buttons.change, refused.change},
+                        {&buttons.remove, refused.remove},
+                        {&buttons.view, false}}) {
     if (id->empty() || (viewOnly && id != &buttons.view)) continue;
-    owner_.enable(*id, rows);
+    owner_.enable(*id, rows && !no);
   }
+  if (refused.insert && !buttons.insert.empty()) owner_.enable(buttons.insert, false);
   if (!buttons.select.empty()) {
     owner_.enable(buttons.select, selecting && rows);
     owner_.hide(buttons.select, !selecting);

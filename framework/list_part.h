@@ -93,6 +93,10 @@ class ListPart {
   ListButtons buttons;
   bool selecting = false;  // the window was called to choose a row
   bool viewOnly = false;   // opened only to look: no updates
+  // Buttons the user's access level refuses: disabled whatever the rows.
+  struct Refused {
+    bool insert = false, change = false, remove = false;
+  } refused;
   // Called whenever the rows or the selected row changed, before the host
   // redraws the list (windows that show more of the selected row).
   void onChanged(std::function<void()> hook) { onChanged_ = std::move(hook); }

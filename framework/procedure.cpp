@@ -220,10 +220,21 @@ bool Procedure::checkAccess(int entry) {
 
 void Procedure::accepted(const std::string& control) {
   if (!state(control).enabled || state(control).hidden) return;
+  if (dict::sameName(control, "?HELP")) return help();
   onAccepted(control);
 }
 
 void Procedure::onAccepted(const std::string&) {}
+
+void Procedure::help() {
+  MessageBox box;
+  box.title = "Ayuda no disponible";
+  box.text = "El archivo de ayuda " + program_.name() +
+             ".HLP no se instala con esta versión del programa.|No hay ayuda para la ventana \"" +
+             window_.title + "\".";
+  box.icon = MessageIcon::Exclamation;
+  host_->show(box);
+}
 
 void Procedure::keyPressed(Key key) {
   // A list with the focus takes its own keys.
@@ -250,6 +261,8 @@ Status Procedure::typed(const std::string& control, std::string_view text) {
   const Control* c = window_.find(control);
   if (!c || c->use.empty())
     return Status::error(err::ValueRefused, "El control " + control + " no recibe texto");
+  if (state(control).readOnly)
+    return Status::error(err::ValueRefused, "Esta ventana solo muestra el registro");
   Value v = std::string(text);
   if (!c->picture.empty()) {
     auto pic = compilePicture(c->picture);
@@ -324,6 +337,11 @@ void Procedure::enable(const std::string& control, bool on) {
 
 void Procedure::hide(const std::string& control, bool hidden) {
   states_[control].hidden = hidden;
+  refresh(control);
+}
+
+void Procedure::setReadOnly(const std::string& control, bool on) {
+  states_[control].readOnly = on;
   refresh(control);
 }
 

@@ -80,6 +80,7 @@ struct WindowManager {
 struct ControlState {
   bool enabled = true;
   bool hidden = false;
+  bool readOnly = false;  // shown, but the user cannot change it
 };
 
 class Procedure {
@@ -108,7 +109,8 @@ class Procedure {
   bool isClosing() const { return closing_; }
 
   // --- events, called by hosts -------------------------------------------
-  // A button was pressed or an entry accepted.
+  // A button was pressed or an entry accepted. "Help" (?HELP) is answered
+  // by help() on every window.
   virtual void accepted(const std::string& control);
   virtual void keyPressed(Key key);
   // Typed text for an entry: parsed through its picture into the field or
@@ -140,6 +142,8 @@ class Procedure {
   void enable(const std::string& control, bool on = true);
   void disable(const std::string& control) { enable(control, false); }
   void hide(const std::string& control, bool hidden = true);
+  // A field that shows its value and takes no typing (a form in view mode).
+  void setReadOnly(const std::string& control, bool on = true);
   void unhide(const std::string& control) { hide(control, false); }
   void refresh(const std::string& control);
   void refreshAll();
@@ -194,6 +198,9 @@ class Procedure {
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);
+  // "Help" (?HELP). No help file is installed with the programs, so the
+  // user is told so rather than left with a button that does nothing.
+  virtual void help();
 
   // Gives a list control its part (list_part.h); the procedure owns it.
   template <class Part>

@@ -39,9 +39,7 @@ WindowDescription selectionWindow(const ShellProgram& shell) {
   w.controls.push_back(select);
   w.controls.push_back(makeControl(ControlType::Button, "?DELETE", "&Borra"));
   w.controls.push_back(makeControl(ControlType::Button, "?CLOSE", "C&ierra"));
-  Control help = makeControl(ControlType::Button, "?HELP", "Help");
-  help.disabled = true;  // no help file is installed with the programs
-  w.controls.push_back(help);
+  w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Help"));
   return w;
 }
 

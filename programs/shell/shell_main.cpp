@@ -60,16 +60,23 @@ QPixmap withTitleBar(QWidget* window, const QPixmap& body) {
   return pm;
 }
 
-// The frame with the windows over it, as the user sees them.
+// The frame with the windows over it, as the user sees them; a window that
+// reaches past the frame is drawn whole, on the desktop around it.
 QPixmap snapshot(QWidget* frame) {
-  QPixmap body = frame->grab();
-  {
-    QPainter p(&body);
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty())
-        p.drawPixmap(w->geometry().topLeft() - frame->geometry().topLeft(), w->grab());
-  }
-  return withTitleBar(frame, body);
+  std::vector<QWidget*> windows;
+  QRect all = frame->geometry();
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != frame && w->isVisible() && w->isWindow() && !w->geometry().isEmpty()) {
+      windows.push_back(w);
+      all = all.united(w->geometry());
+    }
+  QPixmap pm(all.size());
+  pm.fill(QColor(40, 44, 52));
+  QPainter p(&pm);
+  p.drawPixmap(frame->geometry().topLeft() - all.topLeft(), frame->grab());
+  for (QWidget* w : windows) p.drawPixmap(w->geometry().topLeft() - all.topLeft(), w->grab());
+  p.end();
+  return withTitleBar(frame, pm);
 }
 
 // A dialog of the host's own in front (a warning, a message box, the date

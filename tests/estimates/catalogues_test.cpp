@@ -282,12 +282,15 @@ class AccessLevels : public Catalogues {
     host.warnings.clear();
     host.boxes.clear();
     host.buttons = {button::No};
-    onList([](BrowseProcedure& b) {
+    bool offered = true;
+    onList([&offered](BrowseProcedure& b) {
+      offered = b.state("?DELETE:3").enabled;
       b.accepted("?DELETE:3");
       b.accepted("?CLOSE");
     });
     (void)run(browse, request::None);
     host.buttons.clear();
+    if (!offered) return "deshabilitado";
     if (!host.boxes.empty()) return "pregunta";
     return host.warnings.empty() ? "?" : host.warnings.back()[2];
   }
@@ -319,7 +322,7 @@ TEST_F(AccessLevels, FormsAndDeletesFollowTheUsersLevels) {
     program.rights.levels.fill(0);
     program.rights.levels[4] = std::uint8_t(level);  // entry 5: contractors
     EXPECT_EQ(levels("UP_DEST", "CONT"), expected[std::size_t(level)]);
-    EXPECT_EQ(browseDelete("CAP_DEST"), level == 3 ? "pregunta" : no);
+    EXPECT_EQ(browseDelete("CAP_DEST"), level == 3 ? "pregunta" : "deshabilitado");
 
     program.rights.levels[3] = std::uint8_t(level);  // entry 4: the concept form
     EXPECT_EQ(levels("UP_COES", "CONC"), expected[std::size_t(level)]);
@@ -335,8 +338,9 @@ TEST_F(AccessLevels, FormsAndDeletesFollowTheUsersLevels) {
   };
   EXPECT_EQ(conceptDelete(3, 3), "pregunta");
   EXPECT_EQ(conceptDelete(1, 3), "pregunta");
-  EXPECT_EQ(conceptDelete(3, 2), no);
-  EXPECT_EQ(conceptDelete(0, 3), no);
+  // What either entry refuses is not offered at all.
+  EXPECT_EQ(conceptDelete(3, 2), "deshabilitado");
+  EXPECT_EQ(conceptDelete(0, 3), "deshabilitado");
 
   // Without a user number nothing is checked.
   program.rights.user = 0;

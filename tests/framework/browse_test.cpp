@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/browse.h"
+#include "framework/form.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
@@ -257,7 +258,7 @@ TEST_F(Browse, KeysPopupAndEnablingFollowTheList) {
   e->run(host);
 }
 
-TEST_F(Browse, ViewModeAndDeleteRights) {
+TEST_F(Browse, ViewModeAndTheUsersLevelDisableWhatTheyRefuse) {
   auto v = browse();
   host.actions.push_back([this](Procedure& p) {
     auto& br = static_cast<BrowseProcedure&>(p);
@@ -272,24 +273,83 @@ TEST_F(Browse, ViewModeAndDeleteRights) {
   program.request = request::View;
   v->run(host);
 
-  calls.clear();
+  // Level 1 only looks, 2 adds, 3 also changes and deletes, at the entry of
+  // the form: what the level refuses is disabled, with its keys and popup
+  // items, and nothing is called.
   program.rights.user = 3;
-  program.rights.levels[6] = 2;  // entry 7: below 3, no deletes
-  auto d = browse(7);
-  host.press("?DELETE:3");
-  host.press("?CLOSE");
-  d->run(host);
-  EXPECT_TRUE(calls.empty());
-  ASSERT_EQ(host.warnings.size(), 1u);
-  EXPECT_EQ(host.warnings[0][0], "NO TIENE ACCESO A ESTE PROGRAMA");
+  program.addProcedure("UP_REAL", [](Program& p, db::Context& c) {
+    WindowDescription w{"UP_REAL", "Frente", {}, true};
+    w.controls = {makeControl(ControlType::Entry, "?FRE:NOMB", "", "FRE:NOMB", "@s40"),
+                  makeControl(ControlType::Button, "?OK", "OK"),
+                  makeControl(ControlType::Button, "?CANCEL", "Cancela")};
+    return std::make_unique<FormProcedure>(p, c, std::move(w), "FREN", 7);
+  });
+  for (auto [level, offered] : {std::pair{1, "Alta- Cambia- Borra- Ver+"},
+                                {2, "Alta+ Cambia- Borra- Ver+"},
+                                {3, "Alta+ Cambia+ Borra+ Ver+"}}) {
+    program.rights.levels[6] = std::uint8_t(level);  // entry 7
+    BrowseProcedure b(program, ctx, frontsWindow(), "FREN", "UP_REAL", frontTabs());
+    host.log.clear();
+    host.actions.push_back([&, level](Procedure& p) {
+      auto& br = static_cast<BrowseProcedure&>(p);
+      std::string items;
+      for (const auto& i : br.popup())
+        items += (items.empty() ? "" : " ") + i.caption + (i.enabled ? "+" : "-");
+      EXPECT_EQ(items, offered) << "level " << level;
+      if (level < 3) {
+        br.keyPressed(Key::Delete);
+        br.keyPressed(Key::CtrlEnter);
+        br.rowDoubleClicked(0);
+        br.popupChosen("Borra");
+        br.accepted("?CHANGE:3");
+        br.selectTab(2);  // the list is filled again; the rules stay
+        EXPECT_FALSE(br.state("?DELETE:3").enabled);
+        EXPECT_EQ(br.state("?INSERT:3").enabled, level == 2);
+      }
+      br.accepted("?CLOSE");
+    });
+    b.run(host);
+    EXPECT_EQ(host.log.size(), 2u) << host.log.back();  // opened and closed, nothing else
+  }
+  EXPECT_TRUE(host.warnings.empty());
 
-  // A browse without an entry of its own checks nothing: every user deletes.
+  // The browse's own entry rules its deletes, whatever the form.
+  program.rights.levels[6] = 2;
+  auto d = browse(7);
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_FALSE(p.state("?DELETE:3").enabled);
+    EXPECT_TRUE(p.state("?INSERT:3").enabled);
+    p.accepted("?CLOSE");
+  });
+  d->run(host);
+
+  // A browse without an entry of its own, and a form that checks none: every
+  // user deletes.
+  calls.clear();
+  program.rights.levels[6] = 1;
   auto free = browse(0);
   host.press("?DELETE:3");
   host.press("?CLOSE");
   free->run(host);
   EXPECT_EQ(calls.size(), 1u);
-  EXPECT_EQ(host.warnings.size(), 1u);
+  EXPECT_TRUE(host.warnings.empty());
+}
+
+// Help is on every browse; no help file is installed, and the user is told so.
+TEST_F(Browse, HelpSaysThatNoHelpFileIsInstalled) {
+  auto b = browse();
+  ASSERT_NE(b->window().find("?HELP"), nullptr);
+  EXPECT_EQ(b->window().controls.back().id, "?HELP");
+  host.press("?HELP");
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_FALSE(p.isClosing());
+    p.accepted("?CLOSE");
+  });
+  b->run(host);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].title, "Ayuda no disponible");
+  EXPECT_NE(host.boxes[0].text.find("VOROVID.HLP"), std::string::npos) << host.boxes[0].text;
+  EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(Browse, GreenBarAndStepLocatorAndTabs) {

@@ -352,7 +352,11 @@ TEST_F(Forms, ViewSavesNothingAndAccessLevelsRefuseBeforeOpening) {
   host.actions.push_back([](Procedure& p) {
     EXPECT_EQ(p.wm().okControl, "");
     EXPECT_EQ(p.wm().changeAction, 1);
-    (void)p.typed("?FRE:NOMB", "CAMBIO");
+    // Shown read-only: typing is refused, not just left unsaved.
+    EXPECT_TRUE(p.state("?FRE:NOMB").readOnly);
+    EXPECT_TRUE(p.state("?FRE:NOMB").enabled);
+    EXPECT_FALSE(p.typed("?FRE:NOMB", "CAMBIO").ok());
+    EXPECT_EQ(text(p, "FRE:NOMB"), "NORTE");
     p.accepted("?OK");
     EXPECT_FALSE(p.isClosing());
     p.accepted("?CANCEL");
@@ -361,6 +365,38 @@ TEST_F(Forms, ViewSavesNothingAndAccessLevelsRefuseBeforeOpening) {
   EXPECT_TRUE(opened());
   EXPECT_EQ(fren(1), "NORTE");
   EXPECT_EQ(ctx.table("FREN").rec<FRE>().NOMB, "NORTE");  // the caller's buffer too
+}
+
+// Every form has its fields on the sheet "General" and OK, Cancela and Help
+// below it; Help tells that no help file is installed and the form goes on.
+TEST_F(Forms, FieldsOnTheGeneralSheetAndAHelpThatSaysThereIsNone) {
+  FrenForm form(program, ctx);
+  const WindowDescription& w = form.window();
+  ASSERT_EQ(w.tabs().size(), 1u);
+  EXPECT_EQ(w.tabs()[0]->text, "General");
+  EXPECT_EQ(w.find("?FRE:NOMB")->owner, w.tabs()[0]->id);
+  EXPECT_EQ(w.find("?OK")->owner, "");
+  EXPECT_EQ(std::count_if(w.controls.begin(), w.controls.end(),
+                          [](const Control& c) { return c.id == "?HELP"; }),
+            1);
+  host.press("?HELP");
+  host.type("?FRE:NOMB", "NORTE");
+  host.press("?OK");
+  EXPECT_EQ(run(form, request::Insert), response::Completed);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("VOROVID.HLP"), std::string::npos);
+  EXPECT_EQ(fren(1), "NORTE");
+
+  // A form with a sheet of its own keeps it, and gets Help once.
+  WindowDescription own = layout("UP_OWN", {field("?FRE:CTA", "@n_6")});
+  own.controls.pop_back();  // no Help of its own
+  own.controls.insert(own.controls.begin(),
+                      {{ControlType::Sheet, "?CURRENTTAB", "", "", "", "", "", {}, {}},
+                       {ControlType::Tab, "?TAB1", "Datos", "", "", "?CURRENTTAB", "", {}, {}}});
+  FormProcedure kept(program, ctx, own, "FREN");
+  ASSERT_EQ(kept.window().tabs().size(), 1u);
+  EXPECT_EQ(kept.window().tabs()[0]->text, "Datos");
+  EXPECT_EQ(kept.window().controls.back().id, "?HELP");
 }
 
 TEST_F(Forms, LookupFieldsSeekTheirRecordOrCallTheirBrowse) {

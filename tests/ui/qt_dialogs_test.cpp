@@ -94,9 +94,9 @@ TEST(MessageBoxDialog, ShowsTheBoxAndAnswersTheButtonPressed) {
                      // A value holding markup is shown as it is.
                      EXPECT_EQ(m.textFormat(), Qt::PlainText);
                      EXPECT_EQ(m.icon(), QMessageBox::Question);
-                     EXPECT_EQ(captions(m), (std::set<QString>{kYes, "&No", "&Cancelar"}));
+                     EXPECT_EQ(captions(m), (std::set<QString>{kYes, "&No", "Cancela"}));
                      ASSERT_NE(m.defaultButton(), nullptr);
-                     EXPECT_EQ(m.defaultButton()->text(), "&Cancelar");
+                     EXPECT_EQ(m.defaultButton()->text(), "Cancela");
                      press(m, "&No");
                    }),
             button::No);
@@ -113,8 +113,8 @@ TEST(MessageBoxDialog, ShowsTheBoxAndAnswersTheButtonPressed) {
   EXPECT_EQ(answer(box,
                    [](QMessageBox& m) {
                      EXPECT_EQ(m.icon(), QMessageBox::Warning);
-                     EXPECT_EQ(captions(m), std::set<QString>{"&Aceptar"});
-                     press(m, "&Aceptar");
+                     EXPECT_EQ(captions(m), std::set<QString>{"OK"});
+                     press(m, "OK");
                    }),
             button::Ok);
 }
@@ -141,14 +141,14 @@ TEST(MessageBoxDialog, EscapeAndMissingDefaultsNeverAnswerAButtonNotOffered) {
   EXPECT_EQ(answer(box,
                    [](QMessageBox& m) {
                      ASSERT_NE(m.defaultButton(), nullptr);
-                     EXPECT_EQ(m.defaultButton()->text(), "&Aceptar");
+                     EXPECT_EQ(m.defaultButton()->text(), "OK");
                      QTest::keyClick(&m, Qt::Key_Return);
                    }),
             button::Ok);
   box.buttons = 0;
   EXPECT_EQ(answer(box,
                    [](QMessageBox& m) {
-                     EXPECT_EQ(captions(m), std::set<QString>{"&Aceptar"});
+                     EXPECT_EQ(captions(m), std::set<QString>{"OK"});
                      QTest::keyClick(&m, Qt::Key_Escape);
                    }),
             button::Ok);
@@ -175,8 +175,8 @@ TEST(WarningDialog, ShowsTheThreeLinesCutToFortyCharacters) {
                        EXPECT_EQ(labelText(d, "MESS3"), "<b>CORTA</b>");
                        EXPECT_EQ(d.findChild<QLabel*>("MESS3")->textFormat(), Qt::PlainText);
                        EXPECT_EQ(d.findChild<QLabel*>("choice"), nullptr);
-                       EXPECT_EQ(captions(d), std::set<QString>{"&Aceptar"});
-                       buttonCaptioned(d, "&Aceptar")->click();
+                       EXPECT_EQ(captions(d), std::set<QString>{"OK"});
+                       buttonCaptioned(d, "OK")->click();
                      });
 
   const WarningLines question = {"DESEA CONTINUAR", "", ""};

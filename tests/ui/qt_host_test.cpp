@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -26,6 +28,7 @@
 
 #include "dictionary/dates.h"
 #include "framework/describe.h"
+#include "framework/form.h"
 #include "framework/frame.h"
 #include "framework/maintenance.h"
 #include "tests/support/lines_form.h"
@@ -326,6 +329,43 @@ TEST_F(QtHostTest, HeaderAndLinesFormBindsAModelToItsList) {
   EXPECT_EQ(form.run(host), response::Completed);
   EXPECT_TRUE(checked);
   EXPECT_EQ(form.lines().rows().size(), 2u);
+}
+
+// A form taller than the screen opens inside it and scrolls, even where the
+// settings put it off every screen; opened to look, its entries are read-only.
+TEST_F(QtHostTest, ATallFormFitsTheScreenAndAViewIsReadOnly) {
+  WindowDescription tall{"UP_ALTO", "Alto", {}, true};
+  for (int i = 1; i <= 60; ++i) {
+    const std::string id = "?L" + std::to_string(i);
+    tall.controls.push_back(makeControl(ControlType::Prompt, id + ":Prompt", "LINEA:"));
+    tall.controls.push_back(makeControl(ControlType::Entry, id, {}, "FRE:NOMB", "@s30"));
+  }
+  tall.controls.push_back(makeControl(ControlType::Button, "?OK", "OK"));
+  tall.controls.push_back(makeControl(ControlType::Button, "?CANCEL", "Cancela"));
+  SettingsFile settings(program.settingsPath());
+  WindowPlacement away;
+  away.x = -5000, away.y = -5000, away.width = 700, away.height = 9000;
+  ASSERT_TRUE(saveWindowSettings(settings, "UP_ALTO", away, true).ok());
+  auto form = std::make_unique<FormProcedure>(program, ctx, tall, "FREN");
+  later([&] {
+    qt::WindowWidget* w = host.widget(*form);
+    ASSERT_NE(w, nullptr);
+    const QRect screen = w->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(w->geometry())) << w->geometry().y() << " " << w->height();
+    auto* body = w->findChild<QScrollArea*>("body");
+    ASSERT_NE(body, nullptr);
+    EXPECT_GT(body->verticalScrollBar()->maximum(), 0);
+    auto* edit = w->findChild<QLineEdit*>("?L60");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->isReadOnly());
+    EXPECT_TRUE(edit->isEnabled());
+    ASSERT_NE(w->findChild<QPushButton*>("?HELP"), nullptr);
+    EXPECT_FALSE(w->findChild<QPushButton*>("?OK")->isEnabled());
+    form->accepted("?CANCEL");
+    host.afterEvent(*form);
+  });
+  program.request = request::View;
+  EXPECT_EQ(form->run(host), response::Cancelled);
 }
 
 TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/browse.h"
+#include "framework/form.h"
 #include "framework/maintenance.h"
 #include "tests/support/lines_form.h"
 #include "tests/support/run_command.h"
@@ -104,6 +106,32 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   EXPECT_NE(out.find("CIERRA BROWSE:FREN respuesta 1"), std::string::npos) << out;
   std::tie(st, out) = run("pulsa ?OK\n");
   EXPECT_EQ(out, "ERROR en la línea 1: pulsa necesita una ventana abierta\n");
+  // Help says that no help file is installed; a form opened to look takes
+  // no typing.
+  std::tie(st, out) =
+      run("inicia BROWSE:FREN\npulsa Help\ncierra\ninicia FORM:FREN ver\n"
+          "campo ?FRE:NOMB OTRO\ncierra\n");
+  EXPECT_NE(out.find("MENSAJE: Ayuda no disponible: El archivo de ayuda VELMORA.HLP no se "
+                     "instala con esta versión del programa."),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("RECHAZADO ?FRE:NOMB: Esta ventana solo muestra el registro"),
+            std::string::npos)
+      << out;
+  // A user whose level only lets him look finds "&Alta" and "&Borra" disabled.
+  const dict::TableInfo& fren = *dict::findTable("FREN");
+  program.addProcedure("UP_X", [&fren](Program& p, db::Context& c) {
+    return std::make_unique<FormProcedure>(p, c, maintenanceFormWindow(fren), "FREN", 5);
+  });
+  program.addProcedure("CAP_X", [&fren](Program& p, db::Context& c) {
+    BrowseTab byNumber;
+    byNumber.key = "FRE:CTA_KEY";
+    return std::make_unique<BrowseProcedure>(p, c, maintenanceBrowseWindow(fren), "FREN", "UP_X",
+                                             std::vector<BrowseTab>{byNumber, byNumber});
+  });
+  std::tie(st, out) =
+      run("usuario 3\nacceso 5 1\ninicia CAP_X\npulsa Alta\npulsa Borra\ncierra\nusuario 0\n");
+  EXPECT_NE(out.find("DESHABILITADO ?INSERT:3\nDESHABILITADO ?DELETE:3"), std::string::npos) << out;
   std::tie(st, out) = run("inicia BROWSE:FREN\npulsa Borra\ntecla Volar\n");
   EXPECT_NE(out.find("DESHABILITADO ?DELETE:3"), std::string::npos) << out;
   EXPECT_NE(out.find("ERROR en la línea 3: tecla desconocida Volar"), std::string::npos) << out;
@@ -191,7 +219,7 @@ TEST(Script, ListOfLinesInAForm) {
   tecla Delete
   pagina ?lineas
   muestra ?TOTAL
-  pulsa Aceptar
+  pulsa OK
 )");
   EXPECT_EQ(st, 0);
   EXPECT_EQ(out,

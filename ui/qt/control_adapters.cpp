@@ -5,9 +5,11 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +30,45 @@ namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
+
+QIcon calendarIcon() {
+  for (const char* name : {"x-office-calendar", "appointment-new", "office-calendar"})
+    if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+  // Without an icon theme: a small calendar page, drawn, so no font is needed.
+  QIcon icon;
+  for (int size : {16, 24, 32}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    const double u = size / 16.0;
+    p.scale(u, u);
+    p.setPen(QPen(QColor(70, 70, 70), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 2.5, 13, 12));
+    p.fillRect(QRectF(2, 3, 12, 3), QColor(196, 48, 43));
+    p.fillRect(QRectF(4, 1, 1.5, 3), QColor(70, 70, 70));
+    p.fillRect(QRectF(10.5, 1, 1.5, 3), QColor(70, 70, 70));
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 4; ++c)
+        p.fillRect(QRectF(3 + c * 2.75, 7.25 + r * 2.5, 1.75, 1.5), QColor(90, 90, 90));
+    p.end();
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
+void ControlAdapter::showReadOnly(bool on) {
+  if (on) widget_->setEnabled(false);
+}
+
+// A typed text the field does not take: told in the window's standard box.
+void ControlAdapter::refused(const Status& st) {
+  MessageBox box;
+  box.title = window_.windowTitle().toStdString();
+  box.text = st.text;
+  box.icon = MessageIcon::Exclamation;
+  showMessageBox(&window_, box);
+}
 
 bool numericPicture(const std::string& picture) {
   auto p = compilePicture(picture);
@@ -63,6 +104,7 @@ void ControlAdapter::refresh() {
   ControlState s = procedure().state(control_.id);
   widget_->setEnabled(s.enabled);
   widget_->setVisible(!s.hidden);
+  showReadOnly(s.readOnly);
   showValue();
 }
 
@@ -86,11 +128,11 @@ class EntryAdapter : public ControlAdapter {
     edit_ = new QLineEdit;
     if (numericPicture(c.picture)) edit_->setAlignment(Qt::AlignRight);
     if (auto p = compilePicture(c.picture)) edit_->setMaxLength(std::max(velmora::width(*p), 1));
-    edit_->setReadOnly(c.readOnly);
     QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
     setWidget(edit_);
     watch(edit_);
   }
+  void showReadOnly(bool on) override { edit_->setReadOnly(on || control_.readOnly); }
   void showValue() override {
     if (edit_->hasFocus() && edit_->isModified()) return;
     QString text = q(procedure().display(control_));
@@ -103,7 +145,7 @@ class EntryAdapter : public ControlAdapter {
     procedure().selected(control_.id);
     Status st = procedure().typed(control_.id, edit_->text().toStdString());
     if (!st) {
-      QMessageBox::warning(&window_, window_.windowTitle(), q(st.text));
+      refused(st);
       window_.refresh(control_.id);
       edit_->setFocus();
       return;
@@ -122,19 +164,19 @@ class MemoAdapter : public ControlAdapter {
  public:
   MemoAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     text_ = new QPlainTextEdit;
-    text_->setReadOnly(c.readOnly);
     text_->setTabChangesFocus(true);
     text_->setFixedHeight(text_->fontMetrics().lineSpacing() * c.lines + 12);
     setWidget(text_);
     watch(text_);
   }
+  void showReadOnly(bool on) override { text_->setReadOnly(on || control_.readOnly); }
   void showValue() override {
     if (!text_->hasFocus()) text_->setPlainText(q(procedure().display(control_)).trimmed());
   }
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusOut && !window_.refreshing()) {
+    if (event->type() == QEvent::FocusOut && !window_.refreshing() && !text_->isReadOnly()) {
       Status st = procedure().typed(control_.id, text_->toPlainText().toStdString());
-      if (!st) QMessageBox::warning(&window_, window_.windowTitle(), q(st.text));
+      if (!st) refused(st);
       window_.refresh(control_.id);
       if (st) procedure().accepted(control_.id), window_.done();
     }
@@ -247,6 +289,7 @@ class SpinAdapter : public ControlAdapter {
     setWidget(spin_);
     watch(spin_);
   }
+  void showReadOnly(bool on) override { spin_->setReadOnly(on); }
   void showValue() override {
     Value v = procedure().value(control_.use);
     if (auto* i = std::get_if<std::int64_t>(&v)) spin_->setValue(int(*i));
@@ -289,8 +332,12 @@ class CalendarAdapter : public ControlAdapter {
  public:
   CalendarAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     auto* b = new QToolButton;
-    b->setText("📅");
-    b->setToolTip(q(plainCaption(c.text)));
+    b->setIcon(calendarIcon());
+    // "..." says nothing in a tip; the picker's own title does.
+    const std::string caption = plainCaption(c.text);
+    b->setToolTip(
+        q(caption.empty() || caption == "..." ? std::string(DatePicker::kTitle) : caption));
+    b->setAccessibleName(b->toolTip());
     QObject::connect(b, &QToolButton::clicked, this, [this] { pick(); });
     widget_ = b;
     widget_->setObjectName(q(c.id));

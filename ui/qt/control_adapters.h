@@ -11,6 +11,7 @@
 
 #include "framework/procedure.h"
 
+class QIcon;
 class QWidget;
 
 namespace velmora::qt {
@@ -50,6 +51,11 @@ class ControlAdapter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
   Procedure& procedure() const;
   virtual void showValue() {}
+  // Tells the user why a typed text was not taken.
+  void refused(const Status& st);
+  // A read-only field shows its value and takes nothing; kinds without a
+  // read-only look of their own are shown disabled.
+  virtual void showReadOnly(bool on);
 
   WindowWidget& window_;
   Control control_;
@@ -57,5 +63,8 @@ class ControlAdapter : public QObject {
 };
 
 std::unique_ptr<ControlAdapter> makeAdapter(WindowWidget& window, const Control& control);
+
+// The icon of the calendar button: the desktop theme's, or one drawn here.
+QIcon calendarIcon();
 
 }  // namespace velmora::qt

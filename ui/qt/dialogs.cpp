@@ -21,6 +21,8 @@ namespace {
 
 QString q(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
+// One set of captions in every dialog: "OK" and "Cancela" as the windows
+// have them, "&Sí" and "&No" for questions.
 struct Choice {
   int flag;
   const char* caption;
@@ -31,8 +33,8 @@ struct Choice {
 constexpr Choice kChoices[] = {
     {button::Yes, "&Sí", QMessageBox::YesRole},
     {button::No, "&No", QMessageBox::NoRole},
-    {button::Cancel, "&Cancelar", QMessageBox::RejectRole},
-    {button::Ok, "&Aceptar", QMessageBox::AcceptRole},
+    {button::Cancel, "Cancela", QMessageBox::RejectRole},
+    {button::Ok, "OK", QMessageBox::AcceptRole},
 };
 
 constexpr int kAllButtons = button::Ok | button::Yes | button::No | button::Cancel;
@@ -130,7 +132,7 @@ bool warningDialog(QWidget* parent, const WarningLines& lines, bool choice) {
     buttons->addWidget(y);
     buttons->addWidget(n);
   } else {
-    auto* ok = new QPushButton("&Aceptar");
+    auto* ok = new QPushButton("OK");
     ok->setObjectName("ok");
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &d, [&] { d.accept(); });

@@ -205,6 +205,9 @@ void ListAdapter::popupAt(int row, const QPoint& where) {
 }
 
 bool ListAdapter::eventFilter(QObject* watched, QEvent* event) {
+  // The page follows the list's own height, which a scrolling body changes
+  // after the window has been resized.
+  if (part_ && watched == table_->viewport() && event->type() == QEvent::Resize) fitPageRows();
   if (part_ && watched == table_->viewport() && event->type() == QEvent::MouseButtonRelease) {
     auto* m = static_cast<QMouseEvent*>(event);
     if (m->button() == Qt::RightButton) {

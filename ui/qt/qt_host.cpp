@@ -8,8 +8,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
 #include "ui/qt/dialogs.h"
@@ -24,6 +26,53 @@ namespace {
 std::map<Procedure*, QEventLoop*>& loops() {
   static std::map<Procedure*, QEventLoop*> l;
   return l;
+}
+
+// Room a window manager takes around a top-level window (title bar, borders).
+constexpr int kFrameWidth = 16, kFrameHeight = 40;
+
+// The area a window must stay inside: the MDI area's viewport for a child,
+// else the available part of its screen.
+QRect roomFor(QWidget* top) {
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(top); sub && sub->mdiArea())
+    return sub->mdiArea()->viewport()->rect();
+  QScreen* screen = top->screen() ? top->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return {};
+  QRect r = screen->availableGeometry();
+  return r.adjusted(0, 0, -kFrameWidth, -kFrameHeight);
+}
+
+// Shrinks a window to its room (its body scrolls) and moves it inside.
+void keepInside(QWidget* top) {
+  const QRect room = roomFor(top);
+  if (room.isEmpty()) return;
+  top->resize(top->size().boundedTo(room.size()));
+  QPoint at = top->pos();
+  at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - top->width())));
+  at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - top->height())));
+  top->move(at);
+}
+
+// A stored position is kept only where the window would be seen: on one of
+// the screens (settings may come from another station's monitors), or
+// inside the frame for a child window.
+bool visiblePosition(QWidget* top, QPoint at) {
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(top); sub && sub->mdiArea())
+    return sub->mdiArea()->viewport()->rect().contains(at);
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen->availableGeometry().contains(at)) return true;
+  return false;
+}
+
+void centre(QWidget* top, QWidget* over) {
+  QRect around;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(top); sub && sub->mdiArea())
+    around = sub->mdiArea()->viewport()->rect();
+  else if (over)
+    around = over->geometry();
+  else if (QScreen* screen = top->screen())
+    around = screen->availableGeometry();
+  if (!around.isEmpty()) top->move(around.center() - QPoint(top->width() / 2, top->height() / 2));
 }
 
 }  // namespace
@@ -82,14 +131,15 @@ void QtHost::opened(Procedure& p) {
     QMdiSubWindow* sub = frame_->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->show();
+    keepInside(sub);
   } else {
     w->setWindowFlag(Qt::Window, true);
     if (!started) w->setWindowModality(Qt::ApplicationModal);
     w->resize(w->sizeHint().expandedTo(QSize(480, 320)));
-    // A called window opens centred over the one that called it; a saved
-    // placement moves it afterwards.
-    if (QWidget* over = parentForDialogs())
-      w->move(over->geometry().center() - QPoint(w->width() / 2, w->height() / 2));
+    // A called window opens centred over the one that called it, inside the
+    // screen; a saved placement moves it afterwards.
+    if (QWidget* over = parentForDialogs()) centre(w, over);
+    keepInside(w);
     w->show();
   }
 }
@@ -173,8 +223,15 @@ void QtHost::afterEvent(Procedure& p) {
 void QtHost::place(Procedure& p, const WindowPlacement& placement) {
   QWidget* top = topOf(p);
   if (!top) return;
-  if (placement.x && placement.y) top->move(*placement.x, *placement.y);
   if (placement.width && placement.height) top->resize(*placement.width, *placement.height);
+  if (placement.x && placement.y) {
+    const QPoint at(*placement.x, *placement.y);
+    if (visiblePosition(top, at))
+      top->move(at);
+    else if (&p != frameProcedure_)
+      centre(top, parentForDialogs() == top ? nullptr : parentForDialogs());
+  }
+  if (&p != frameProcedure_) keepInside(top);
   if (placement.maximized) top->showMaximized();
   if (placement.minimized) top->showMinimized();
 }

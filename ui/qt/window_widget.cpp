@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/qt/control_adapters.h"
 #include "ui/qt/list_adapter.h"
@@ -26,19 +27,6 @@ namespace velmora::qt {
 namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
-// A tab page taller than the screen leaves room for the window's title, tabs
-// and buttons and scrolls; a shorter one asks for just its own size.
-class PageScroll : public QScrollArea {
- public:
-  QSize sizeHint() const override {
-    QSize s = widget()->sizeHint();
-    const QScreen* sc = screen();
-    const int room = std::max(200, (sc ? sc->availableGeometry().height() : 768) - 260);
-    if (s.height() > room) s = {s.width() + verticalScrollBar()->sizeHint().width(), room};
-    return s;
-  }
-};
 
 }  // namespace
 
@@ -70,13 +58,52 @@ QTableView* WindowWidget::list(const std::string& control) const {
   return nullptr;
 }
 
+namespace {
+
+// The body of a window scrolls when it is taller than the screen; it asks
+// for the room its controls want, not the small fixed size of a plain
+// scroll area.
+class BodyScroll : public QScrollArea {
+ public:
+  explicit BodyScroll(QWidget* parent) : QScrollArea(parent) {
+    setObjectName("body");
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+  }
+  QSize sizeHint() const override {
+    QSize s = widget() ? widget()->sizeHint() : QSize();
+    if (QScreen* sc = screen(); sc && s.height() > sc->availableGeometry().height())
+      s.rwidth() += verticalScrollBar()->sizeHint().width();
+    return s;
+  }
+  // Any height: what does not fit scrolls.
+  QSize minimumSizeHint() const override {
+    QSize s = widget() ? widget()->minimumSizeHint() : QSize();
+    return {s.width(), std::min(s.height(), 120)};
+  }
+};
+
+}  // namespace
+
 void WindowWidget::build() {
   auto* outer = new QVBoxLayout(this);
+  auto* scroll = new BodyScroll(this);
+  auto* body = new QWidget;
+  auto* main = new QVBoxLayout(body);
+  main->setContentsMargins(0, 0, 0, 0);
   const WindowDescription& w = procedure_.window();
-  std::map<std::string, QFormLayout*, NoCaseLess> forms;
-  auto* mainForm = new QFormLayout;
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
+
+  // Where controls go: the window itself ("") or a page of its sheet. A
+  // list takes the width of its area; fields after it sit below it.
+  struct Area {
+    QVBoxLayout* box;
+    QFormLayout* form;
+    bool listPlaced = false;
+    bool hasList = false;
+  };
+  std::map<std::string, Area, NoCaseLess> areas;
 
   // Tabs that hold controls become pages; a sheet of empty tabs (a browse's
   // sort orders) is a tab bar over the list.
@@ -85,31 +112,27 @@ void WindowWidget::build() {
     if (!c.owner.empty() && c.type != ControlType::Tab) pagesWithControls = true;
   if (w.hasSheet()) {
     if (pagesWithControls) {
-      pages_ = new QTabWidget(this);
+      pages_ = new QTabWidget(body);
       pages_->setObjectName("?CURRENTTAB");
       // Every tab in sight: the window widens for them rather than hide some.
       pages_->setUsesScrollButtons(false);
       for (const Control* tab : w.tabs()) {
         auto* page = new QWidget;
-        auto* form = new QFormLayout(page);
-        forms[tab->id] = form;
-        auto* scroll = new PageScroll;
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidgetResizable(true);
-        scroll->setWidget(page);
-        scroll->viewport()->setAutoFillBackground(false);
-        page->setAutoFillBackground(false);
-        pages_->addTab(scroll, q(plainCaption(tab->text)));
+        auto* box = new QVBoxLayout(page);
+        auto* form = new QFormLayout;
+        box->addLayout(form);
+        areas[tab->id] = Area{box, form};
+        pages_->addTab(page, q(plainCaption(tab->text)));
       }
-      outer->addWidget(pages_);
+      main->addWidget(pages_);
       QObject::connect(pages_, &QTabWidget::currentChanged, [this](int i) {
         if (!refreshing_) procedure_.selectTab(i + 1), done();
       });
     } else {
-      tabBar_ = new QTabBar(this);
+      tabBar_ = new QTabBar(body);
       tabBar_->setObjectName("?CURRENTTAB");
       for (const Control* tab : w.tabs()) tabBar_->addTab(q(plainCaption(tab->text)));
-      outer->addWidget(tabBar_);
+      main->addWidget(tabBar_);
       QObject::connect(tabBar_, &QTabBar::currentChanged, [this](int i) {
         if (!refreshing_) {
           procedure_.selectTab(i + 1);
@@ -119,8 +142,8 @@ void WindowWidget::build() {
       });
     }
   }
-  outer->addLayout(mainForm);
-  bool listPlaced = false;
+  areas[""] = Area{main, new QFormLayout};
+  main->addLayout(areas[""].form);
 
   QLabel* pendingPrompt = nullptr;
   QFormLayout* pendingForm = nullptr;
@@ -132,14 +155,14 @@ void WindowWidget::build() {
     ControlAdapter* a = made.get();
     adapters_[c.id] = std::move(made);
     const ControlAdapter::Place place = a->place();
-    // Fields after a list sit below it.
-    if (listPlaced && c.owner.empty() && place != ControlAdapter::Place::Button) {
-      mainForm = new QFormLayout;
-      outer->addLayout(mainForm);
-      listPlaced = false;
+    auto found = areas.find(c.owner);
+    Area& area = found != areas.end() ? found->second : areas[""];
+    if (area.listPlaced && place != ControlAdapter::Place::Button) {
+      area.form = new QFormLayout;
+      area.box->addLayout(area.form);
+      area.listPlaced = false;
     }
-    QFormLayout* form = mainForm;
-    if (auto it = forms.find(c.owner); it != forms.end()) form = it->second;
+    QFormLayout* form = area.form;
     switch (place) {
       case ControlAdapter::Place::Prompt:
         if (pendingPrompt) pendingForm->addRow(pendingPrompt);
@@ -148,9 +171,9 @@ void WindowWidget::build() {
         continue;
       case ControlAdapter::Place::Wide:
         if (pendingPrompt) pendingForm->addRow(pendingPrompt), pendingPrompt = nullptr;
-        outer->addWidget(a->placed(), 1);
+        area.box->addWidget(a->placed(), 1);
         lists_.push_back(static_cast<ListAdapter*>(a));
-        listPlaced = true;
+        area.listPlaced = area.hasList = true;
         continue;
       case ControlAdapter::Place::Button: buttons->addWidget(a->placed()); continue;
       default: break;
@@ -178,6 +201,11 @@ void WindowWidget::build() {
     pendingPrompt = nullptr;
   }
   if (pendingPrompt) pendingForm->addRow(pendingPrompt);
+  // Fields keep to the top of a page that has no list to fill it.
+  for (auto& [id, area] : areas)
+    if (!id.empty() && !area.hasList) area.box->addStretch(1);
+  scroll->setWidget(body);
+  outer->addWidget(scroll, 1);
   outer->addLayout(buttons);
 }
 
