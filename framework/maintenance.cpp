@@ -214,7 +214,7 @@ WindowDescription maintenanceFormWindow(const dict::TableInfo& t) {
                  tab, calendars);
     }
   }
-  w.controls.push_back(makeControl(ControlType::Button, "?OK", "&Aceptar"));
+  w.controls.push_back(makeControl(ControlType::Button, "?OK", "OK"));
   w.controls.push_back(makeControl(ControlType::Button, "?CANCEL", "Cancela"));
   return w;
 }

@@ -87,8 +87,11 @@ class ImpCon : public Report {
     const CTR& c = primary.as<CTR>();
     // What reached the contractor: the estimates less the payroll already
     // paid, with their IVA, less the advance amortised and the fund retained.
-    received_ = c.TPAG - c.NOAC + c.TIVA - c.AAMO - c.GAAC;
-    advances_ = c.ANTI - c.AAMO;
+    // Each stored amount to the cent first, so the line adds up as printed.
+    auto cents = [](double v) { return Decimal::fromDouble(v).value_or(Decimal()).cents(); };
+    received_ = Decimal::fromCents(cents(c.TPAG) - cents(c.NOAC) + cents(c.TIVA) - cents(c.AAMO) -
+                                   cents(c.GAAC));
+    advances_ = Decimal::fromCents(cents(c.ANTI) - cents(c.AAMO));
     return true;
   }
 
@@ -100,7 +103,7 @@ class ImpCon : public Report {
 
  private:
   ReportDescription d_ = describe();
-  double received_ = 0, advances_ = 0;
+  Decimal received_, advances_;
 };
 
 }  // namespace
