@@ -11,6 +11,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,11 @@ QPixmap snapshot(QWidget* frame) {
       windows.push_back(w);
       all = all.united(w->geometry());
     }
+  // Stacked as on the desktop: modal windows over the others, the one in
+  // front last.
+  std::stable_partition(windows.begin(), windows.end(), [](QWidget* w) { return !w->isModal(); });
+  auto front = std::find(windows.begin(), windows.end(), QApplication::activeModalWidget());
+  if (front != windows.end()) std::rotate(front, front + 1, windows.end());
   QPixmap pm(all.size());
   pm.fill(QColor(40, 44, 52));
   QPainter p(&pm);
