@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -69,6 +70,20 @@ class BodyScroll : public QScrollArea {
     setObjectName("body");
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
+  }
+  // A control shown later (the audit's status line) widens the body: the
+  // window grows with it instead of scrolling sideways.
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == widget() && e->type() == QEvent::LayoutRequest) {
+      const int need = widget()->minimumSizeHint().width() - viewport()->width();
+      QWidget* holder = parentWidget();
+      if (holder && qobject_cast<QMdiSubWindow*>(holder->parentWidget()))
+        holder = holder->parentWidget();
+      else if (holder)
+        holder = holder->window();
+      if (need > 0 && holder) holder->resize(holder->width() + need, holder->height());
+    }
+    return QScrollArea::eventFilter(watched, e);
   }
   QSize sizeHint() const override {
     QSize s = widget() ? widget()->sizeHint() : QSize();
