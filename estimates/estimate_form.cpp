@@ -312,6 +312,15 @@ class UpEsti : public Procedure {
 
   void remove() {
     wm_.response = response::Cancelled;
+    // The rules first, as the record was shown; the delete checks them again
+    // on the files as they are then.
+    const POL p = table("POLI").rec<POL>();
+    if (p.NOPO > 0) return warnLines(*this, msg::kPostedNoDelete);
+    db::Table& cont = table("CONT");
+    cont.clear();
+    cont.rec<CTR>().CTA = p.CONT;
+    if (cont.get("CTR:CTA_KEY") && cont.rec<CTR>().UEST != p.ESTI && p.UFEC != 1)
+      return warnLines(*this, msg::kOnlyLastDelete);
     if (program_.messages().raise(errors_, 11) != MessageService::kAnsweredYes) return;
     SaveOutcome out;
     Status st = deleteEstimate(ctx_, table("POLI").rec<POL>().CTA, &out);
