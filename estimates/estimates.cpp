@@ -11,6 +11,7 @@ void addProcedures(Program& program) {
   addBudgetProcedures(program);
   addBudgetItemProcedures(program);
   addAuditProcedures(program);
+  addEstimateProcedures(program);
 }
 
 }  // namespace velmora::estimates

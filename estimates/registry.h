@@ -12,5 +12,7 @@ void addContractorProcedures(Program& program);  // CAP_DEST, UP_DEST
 void addBudgetProcedures(Program& program);      // PRESUP
 void addBudgetItemProcedures(Program& program);  // CAP_PART, UP_PART, UP_DEOB, CAM_CONT
 void addAuditProcedures(Program& program);       // AUDITORIA
+// CAP_EST, UP_ESTI, UP_AVAN, BUSCA_PEST, POLFIN, CAP_ANTI
+void addEstimateProcedures(Program& program);
 
 }  // namespace velmora::estimates

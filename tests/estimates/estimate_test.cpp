@@ -1,0 +1,368 @@
+// Contractor estimates without a window: the figures of a line and of the
+// final amounts, and the operations that save and delete, all or nothing.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "estimates/estimate_messages.h"
+#include "estimates/estimate_rules.h"
+#include "estimates/estimate_save.h"
+#include "estimates/item_numbers.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora::estimates {
+namespace {
+
+Decimal d(const char* text) { return *Decimal::parse(text); }
+
+PAR item(double cant, double pres, double vpre, double pest, double avan = 0, double tpag = 0) {
+  PAR r{};
+  r.CONC = 1, r.PROC = 1, r.FREN = 1;
+  r.CANT = cant, r.PRES = pres, r.VPRE = vpre, r.PEST = pest, r.AVAN = avan, r.TPAG = tpag;
+  return r;
+}
+
+TEST(EstimateLines, TheThreeInputsStopAtTheBudget) {
+  const ItemBudget b = itemBudget(item(10, 1000, 0, 100));
+  LineFigures f{d("10"), {}, {}};  // exactly the budget
+  EXPECT_FALSE(quantityGiven(b, f).refused);
+  EXPECT_EQ(f.amount, d("1000"));
+  EXPECT_EQ(f.percent, d("100"));
+  f = {{}, {}, d("1000")};
+  EXPECT_FALSE(amountGiven(b, f).refused);
+  EXPECT_EQ(f.quantity, d("10"));
+  EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Add);
+  for (LineFigures over : {LineFigures{d("10.01"), {}, {}}, LineFigures{d("-1"), {}, {}}}) {
+    EXPECT_TRUE(quantityGiven(b, over).refused);
+    EXPECT_EQ(over.quantity.cents() + over.percent.cents() + over.amount.cents(), 0);
+  }
+  f = {{}, {}, d("1000.01")};
+  EXPECT_TRUE(amountGiven(b, f).refused);
+  f = {{}, d("100.01"), {}};
+  LineOutcome o = percentGiven(b, f);
+  EXPECT_TRUE(o.cutTo100 && !o.refused);
+  EXPECT_EQ(f.percent, d("100"));
+  EXPECT_EQ(f.quantity, d("10"));
+  EXPECT_EQ(f.amount, d("1000"));
+
+  // A third done and paid: the rest of the budget over the rest of the
+  // quantity, the percentages adding up to 100 exactly.
+  const ItemBudget third = itemBudget(item(3, 900, 0, 100, 33.33, 300));
+  EXPECT_EQ(third.executed, d("1"));
+  f = {d("2"), {}, {}};
+  EXPECT_FALSE(quantityGiven(third, f).refused);
+  EXPECT_EQ(f.amount, d("600"));
+  EXPECT_EQ(f.percent, d("100"));
+  f = {{}, d("10"), {}};  // below what is done already
+  EXPECT_TRUE(percentGiven(third, f).refused);
+}
+
+TEST(EstimateLines, CeilingShareAndEmptyItems) {
+  ItemBudget b = itemBudget(item(10, 1000, 200, 50));
+  EXPECT_EQ(b.budget, d("600"));
+  EXPECT_EQ(b.variation, d("100"));
+  EXPECT_EQ(b.ceiling, d("700"));
+  EXPECT_EQ(b.unitPrice, d("70"));
+
+  // Nothing of the labour is estimated through contractors: no line.
+  b = itemBudget(item(10, 1000, 200, 0));
+  LineFigures f{d("1"), {}, {}};
+  EXPECT_FALSE(quantityGiven(b, f).refused);
+  EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Incomplete);
+
+  // Fully executed: no division by nothing, and any quantity is refused.
+  b = itemBudget(item(10, 1000, 0, 100, 100, 1000));
+  f = {d("0.01"), {}, {}};
+  EXPECT_TRUE(quantityGiven(b, f).refused);
+  f = {{}, {}, {}};
+  EXPECT_FALSE(quantityGiven(b, f).refused);
+  EXPECT_EQ(f.amount, Decimal());
+  EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Incomplete);
+  EXPECT_EQ(checkLine(itemBudget(item(10, 1000, 0, 100)), {d("1"), d("10"), d("100")}, 1, 0, 1),
+            LineCheck::Incomplete);
+}
+
+TEST(EstimateFinals, AmortisationIvaLoanAndAdvanceCaps) {
+  CTR c{};
+  c.PANT = 10, c.PGAR = 5, c.IVA = 16, c.ANTI = 10000, c.AAMO = 6000, c.PRES = 1500;
+  POL stored{};
+  stored.NOMI = 20000;
+  FinalFigures f = openFinal(c, d("100000"), stored, true, false);
+  EXPECT_EQ(f.amortisation, d("4000"));  // 10 % would be 10 000; 4 000 is owed
+  EXPECT_EQ(f.fund, d("5000"));
+  EXPECT_EQ(f.iva, d("12800"));  // proposed on the total less payroll
+  EXPECT_EQ(f.previousLoan, d("1500"));
+  EXPECT_EQ(f.finalAmount, d("82300"));  // 80 000 + 12 800 - 4 000 - 5 000 - 1 500
+  f.toPay = d("87300");
+  toPayGiven(f);
+  EXPECT_EQ(f.loan, d("5000"));
+  f.payroll = Decimal();
+  payrollGiven(f, c);
+  EXPECT_EQ(f.iva, d("16000"));
+  EXPECT_EQ(f.toPay, d("110500"));
+  const FinalValues v = finalValues(f);
+  EXPECT_EQ(v.previousLoan, d("1500"));
+  EXPECT_EQ(v.loan, d("5000"));
+
+  // A change keeps its IVA and amortisation; a posted one shows no balances.
+  stored.IVA = 1, stored.PANT = 2;
+  f = openFinal(c, d("100000"), stored, false, true);
+  EXPECT_EQ(f.iva, d("1"));
+  EXPECT_EQ(f.amortisation, d("2"));
+  EXPECT_EQ(f.advanceBalance.cents() + f.fundBalance.cents() + f.previousLoan.cents(), 0);
+
+  c.ICON = 100000, c.GAAC = 700;  // 10 % of the contract recovers 10 000; 4 000 owed
+  Decimal advance = d("6000"), fund = d("700");
+  EXPECT_FALSE(capAdvance(c, advance) || capFundReturn(c, fund));
+  advance = d("6000.01"), fund = d("700.01");
+  EXPECT_TRUE(capAdvance(c, advance) && capFundReturn(c, fund));
+  EXPECT_EQ(advance, d("6000"));
+  EXPECT_EQ(fund, d("700"));
+  c.ANTI = 50000;  // owes more than it can recover: nothing more, never less
+  EXPECT_TRUE(capAdvance(c, advance));
+  EXPECT_EQ(advance, Decimal());
+}
+
+// --- saving -------------------------------------------------------------------------
+
+class Estimates : public ::testing::Test {
+ protected:
+  void SetUp() override { name(storage); }
+  void name(db::Storage& s) {
+    for (const dict::TableInfo* t : {&PAR::info(), &CTR::info(), &POL::info(), &DPO::info()})
+      s.setFileName(*t, folder.file(std::string(t->label) + ".TPS"));
+    s.setBusyTimeout(5000);
+  }
+  // Contractor 1 (advance 10 %, fund 5 %, IVA 16 %) with items 1..n of
+  // 10 units and 1 000 of labour each.
+  void work(int items) {
+    db::Context c(storage, 90);
+    db::Table& cont = c.table("CONT");
+    ASSERT_TRUE(cont.open().ok());
+    CTR& k = cont.rec<CTR>();
+    k.CTA = 1, k.NOMB = "PEREZ", k.PANT = 10, k.PGAR = 5, k.IVA = 16, k.ICON = 100000;
+    ASSERT_TRUE(cont.add().ok());
+    db::Table& part = c.table("PART");
+    ASSERT_TRUE(part.open().ok() && part.stream().ok());
+    for (int i = 1; i <= items; ++i) {
+      part.clear();
+      PAR& r = part.rec<PAR>();
+      r.CONC = i, r.PROC = 1, r.FREN = 1, r.TEXT = "MURO", r.UNID = "M2";
+      r.CANT = 10, r.PRES = 1000, r.PEST = 100, r.CONT = 1;
+      ASSERT_TRUE(part.add().ok());
+    }
+    ASSERT_TRUE(part.flush().ok());
+  }
+  template <class R>
+  std::vector<R> all(const char* label) {
+    db::Context c(storage, 91);
+    db::Table& t = c.table(label);
+    std::vector<R> rows;
+    EXPECT_TRUE(t.open().ok());
+    Status st = t.setStart(nullptr);
+    while (st && (st = t.next())) rows.push_back(t.rec<R>());
+    EXPECT_EQ(st.code, err::NoRecord);
+    return rows;
+  }
+  static EstimateLine line(double conc, const char* quantity, const char* amount,
+                           const char* percent) {
+    EstimateLine l;
+    l.conc = conc, l.process = 1, l.front = 1;
+    l.quantity = d(quantity), l.amount = d(amount), l.percent = d(percent);
+    return l;
+  }
+  ProgressEstimate progress(std::vector<EstimateLine> lines, std::int32_t date = 80000) {
+    ProgressEstimate e;
+    e.header.contractor = 1;
+    e.header.date = date;
+    e.finals.fund = d("25");
+    e.finals.iva = d("80");
+    e.lines = std::move(lines);
+    return e;
+  }
+  test::TempFolder folder;
+  db::Storage storage;
+  db::Context ctx{storage};
+};
+
+TEST_F(Estimates, AProgressEstimateMovesItemsLinesAndContractor) {
+  work(3);
+  SaveOutcome out;
+  ProgressEstimate e =
+      progress({line(1, "3", "300", "30"), line(2, "0", "0", "0"), line(3, "5", "500", "50")});
+  e.finals.loan = d("5000");
+  ASSERT_TRUE(saveProgressEstimate(ctx, e, &out).ok()) << out.message[0];
+  EXPECT_EQ(out.saved.CTA, 1);
+  auto items = all<PAR>("PART");
+  EXPECT_EQ(items[0].TPAG * 1000 + items[0].AVAN, 300 * 1000 + 30);
+  EXPECT_EQ(items[1].TPAG + items[1].AVAN, 0);  // a row without quantity is not saved
+  EXPECT_EQ(items[2].TPAG * 1000 + items[2].AVAN, 500 * 1000 + 50);
+  auto lines = all<DPO>("DPOL");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].CTA * 1000 + lines[1].TACT + lines[1].PACT, 1000 + 500 + 50);
+  CTR k = all<CTR>("CONT")[0];
+  EXPECT_EQ(k.UEST, 1);
+  EXPECT_EQ(k.TPAG, 800);
+  EXPECT_EQ(k.GAAC, 25);
+  EXPECT_EQ(k.TIVA, 80);
+  EXPECT_EQ(k.PRES, 5000);
+  EXPECT_EQ(k.UFEC, 80000);
+
+  // The next estimate takes the next folio and number, and the loan is the
+  // one its final amounts deduct as the previous loan.
+  FinalFigures f = openFinal(k, d("200"), POL{}, true, false);
+  EXPECT_EQ(f.previousLoan, d("5000"));
+  e = progress({line(1, "2", "200", "50")}, 80007);
+  e.finals = finalValues(f);
+  ASSERT_TRUE(saveProgressEstimate(ctx, e, &out).ok());
+  EXPECT_EQ(out.saved.CTA * 100 + out.saved.ESTI, 202);
+  EXPECT_EQ(out.saved.PPRE, 5000);
+  EXPECT_EQ(out.saved.TACU, 800);
+  EXPECT_EQ(out.saved.UFEC, 80000);
+  k = all<CTR>("CONT")[0];
+  EXPECT_EQ(k.PRES, 0);
+  EXPECT_EQ(k.TPAG, 1000);
+
+  // A change of the last one: written over what was read, lines replaced.
+  std::vector<EstimateLine> back;
+  ASSERT_TRUE(readEstimateLines(ctx, 2, true, {}, back).ok());
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].amount, d("200"));
+  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 300);  // rolled back
+  e.header.insert = false;
+  e.header.read = out.saved;
+  e.lines = {line(1, "7", "700", "100")};
+  ASSERT_TRUE(saveProgressEstimate(ctx, e, &out).ok());
+  EXPECT_EQ(out.saved.CANT, 700);
+  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 1000);
+  // Another station changed it meanwhile: nothing is written.
+  e.lines = {line(1, "1", "1", "1")};
+  EXPECT_EQ(saveProgressEstimate(ctx, e, &out).code, err::RecordChanged);
+  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 1000);
+}
+
+// A failure anywhere in the save leaves the files as they were and names
+// the step for its message.
+TEST_F(Estimates, AFailedSaveWritesNothing) {
+  work(2);
+  SaveOutcome out;
+  ProgressEstimate e = progress({line(1, "3", "300", "30"), line(9, "1", "100", "10")});
+  EXPECT_EQ(saveProgressEstimate(ctx, e, &out).code, err::RecordNotFound);
+  EXPECT_EQ(out.step, SaveStep::ReadItem);
+  EXPECT_EQ(out.message[1], "ERROR AL LEER EL");
+  e = progress({line(1, "3", "300", "30")});
+  e.header.contractor = 7;
+  EXPECT_FALSE(saveProgressEstimate(ctx, e, &out).ok());
+  EXPECT_EQ(out.step, SaveStep::ReadContractor);
+  EXPECT_EQ(out.message[2], "CONTRATISTA");
+  EXPECT_TRUE(all<POL>("POLI").empty());
+  EXPECT_TRUE(all<DPO>("DPOL").empty());
+  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 0);
+  EXPECT_EQ(all<CTR>("CONT")[0].UEST, 0);
+}
+
+TEST_F(Estimates, AdvancesReturnsAndTheDeleteRule) {
+  work(1);
+  SaveOutcome out;
+  AdvanceEntry a;
+  a.header.contractor = 1, a.header.date = 80000, a.type = '1', a.amount = d("10000.01");
+  EXPECT_EQ(saveAdvance(ctx, a, &out).code, err::ValueRefused);  // past 10 % of 100 000
+  EXPECT_EQ(out.message[0], "CON EL PORCENTAJE DE AMORTI-");
+  a.amount = Decimal();
+  EXPECT_EQ(saveAdvance(ctx, a, &out).code, err::ValueRefused);
+  EXPECT_EQ(out.message[1], "NO TIENE CANTIDAD, ");
+  a.amount = d("10000");
+  ASSERT_TRUE(saveAdvance(ctx, a, &out).ok());
+  EXPECT_EQ(out.saved.ESTI * 10 + out.saved.UFEC, -10 + 1);
+  EXPECT_EQ(out.saved.CANT + out.saved.PANT, 0);
+  ASSERT_TRUE(saveProgressEstimate(ctx, progress({line(1, "1", "100", "10")}), &out).ok());
+  ASSERT_TRUE(saveProgressEstimate(ctx, progress({line(1, "1", "100", "20")}), &out).ok());
+  a.type = '3', a.amount = d("50.01");  // 25 + 25 retained
+  EXPECT_EQ(saveAdvance(ctx, a, &out).code, err::ValueRefused);
+  a.amount = d("50");
+  ASSERT_TRUE(saveAdvance(ctx, a, &out).ok());
+  EXPECT_EQ(out.saved.PFON * 10 + out.saved.ESTI, -500 - 3);
+  CTR k = all<CTR>("CONT")[0];
+  EXPECT_EQ(k.ANTI, 10000);
+  EXPECT_EQ(k.GAAC, 0);
+  EXPECT_EQ(k.UEST, 2);
+
+  // Folios 1 advance, 2 and 3 estimates 1 and 2, 4 the return.
+  EXPECT_EQ(deleteEstimate(ctx, 2, &out).code, err::ValueRefused);
+  EXPECT_EQ(out.message[0], "SOLO HAY BAJA EN LA ULTIMA");
+  ASSERT_TRUE(deleteEstimate(ctx, 1, &out).ok());  // an advance goes at any time
+  ASSERT_TRUE(deleteEstimate(ctx, 3, &out).ok());
+  auto lines = all<DPO>("DPOL");
+  ASSERT_EQ(lines.size(), 1u);  // its line went with it
+  EXPECT_EQ(lines[0].CTA, 2);
+  {
+    db::Table& poli = ctx.table("POLI");
+    ASSERT_TRUE(poli.open().ok());
+    poli.rec<POL>().CTA = 2;
+    ASSERT_TRUE(poli.get("POL:CTA_KEY").ok());
+    poli.rec<POL>().NOPO = 12;
+    ASSERT_TRUE(poli.put().ok());
+    poli.close();
+  }
+  EXPECT_EQ(deleteEstimate(ctx, 2, &out).code, err::ValueRefused);
+  EXPECT_EQ(out.message[2], "PUEDE BORRAR...");
+  EXPECT_EQ(all<POL>("POLI").size(), 2u);
+}
+
+// A writer killed at any moment leaves whole estimates: every item holds
+// what its lines paid, and the contractor counts every estimate on file.
+TEST_F(Estimates, AWriterKilledAnywhereLeavesWholeEstimates) {
+  constexpr int kItems = 40;
+  work(kItems);
+  std::mt19937 rng(std::random_device{}());
+  int killed = 0;
+  for (int round = 0; round < 4; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(ready[0]);
+      db::Storage s;
+      name(s);
+      db::Context c(s, 1);
+      for (int n = 0; n < 400; ++n) {
+        std::vector<EstimateLine> lines;
+        for (int i = 1; i <= kItems; ++i) lines.push_back(line(i, "0.01", "1", "0"));
+        if (!saveProgressEstimate(c, progress(std::move(lines)), nullptr)) _exit(3);
+        if (n == 0) (void)!write(ready[1], "1", 1);
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 200000)(rng)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    killed += WIFSIGNALED(status);
+    ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << WEXITSTATUS(status);
+
+    const auto estimates = all<POL>("POLI");
+    const auto lines = all<DPO>("DPOL");
+    EXPECT_EQ(lines.size(), estimates.size() * kItems);
+    for (const PAR& r : all<PAR>("PART"))
+      EXPECT_EQ(hundredths(r.TPAG), std::int64_t(estimates.size()) * 100);
+    const CTR k = all<CTR>("CONT")[0];
+    EXPECT_EQ(std::size_t(k.UEST), estimates.size());
+    EXPECT_EQ(hundredths(k.TPAG), std::int64_t(estimates.size()) * kItems * 100);
+  }
+  EXPECT_GE(killed, 2) << "the writer ended before it could be killed";
+}
+
+}  // namespace
+}  // namespace velmora::estimates
