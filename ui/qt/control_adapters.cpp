@@ -11,10 +11,12 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <algorithm>
 #include <map>
 
 #include "framework/picture.h"
@@ -200,6 +202,24 @@ class TextAdapter : public ControlAdapter {
   QLabel* label_;
 };
 
+// A thermometer: the percent held by what it uses.
+class ProgressAdapter : public ControlAdapter {
+ public:
+  ProgressAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    bar_ = new QProgressBar;
+    bar_->setRange(0, 100);
+    bar_->setTextVisible(false);
+    bar_->setMinimumWidth(260);
+    setWidget(bar_);
+  }
+  void showValue() override {
+    bar_->setValue(std::clamp(int(number(procedure().value(control_.use))), 0, 100));
+  }
+
+ private:
+  QProgressBar* bar_;
+};
+
 // A control the window shows but does not bind (an image).
 class PlainAdapter : public ControlAdapter {
  public:
@@ -373,11 +393,16 @@ std::unique_ptr<ControlAdapter> make(WindowWidget& w, const Control& c) {
 std::unique_ptr<ControlAdapter> makeAdapter(WindowWidget& window, const Control& c) {
   using Maker = std::unique_ptr<ControlAdapter> (*)(WindowWidget&, const Control&);
   static const std::map<ControlType, Maker> makers = {
-      {ControlType::Prompt, make<PromptAdapter>},     {ControlType::Text, make<TextAdapter>},
-      {ControlType::Check, make<CheckAdapter>},       {ControlType::Option, make<OptionAdapter>},
-      {ControlType::Spin, make<SpinAdapter>},         {ControlType::List, make<ListAdapter>},
-      {ControlType::Button, make<ButtonAdapter>},     {ControlType::Lookup, make<LookupAdapter>},
+      {ControlType::Prompt, make<PromptAdapter>},
+      {ControlType::Text, make<TextAdapter>},
+      {ControlType::Check, make<CheckAdapter>},
+      {ControlType::Option, make<OptionAdapter>},
+      {ControlType::Spin, make<SpinAdapter>},
+      {ControlType::List, make<ListAdapter>},
+      {ControlType::Button, make<ButtonAdapter>},
+      {ControlType::Lookup, make<LookupAdapter>},
       {ControlType::Calendar, make<CalendarAdapter>},
+      {ControlType::Progress, make<ProgressAdapter>},
   };
   if (c.type == ControlType::Entry)
     return c.lines > 1 ? make<MemoAdapter>(window, c) : make<EntryAdapter>(window, c);
