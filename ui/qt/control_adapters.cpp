@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <map>
 
@@ -256,7 +257,11 @@ class OptionAdapter : public ControlAdapter {
  public:
   OptionAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     auto* box = new QGroupBox(q(plainCaption(c.text)));
-    auto* layout = new QHBoxLayout(box);
+    // A few choices sit side by side; a longer list (a menu of reports)
+    // reads down a column instead of running off the window.
+    const bool column = c.choices.size() > 4;
+    QBoxLayout* layout = column ? static_cast<QBoxLayout*>(new QVBoxLayout(box))
+                                : static_cast<QBoxLayout*>(new QHBoxLayout(box));
     group_ = new QButtonGroup(box);
     for (std::size_t i = 0; i < c.choices.size(); ++i) {
       const std::string& caption = i < c.captions.size() ? c.captions[i] : c.choices[i];
@@ -266,7 +271,7 @@ class OptionAdapter : public ControlAdapter {
       group_->addButton(r, int(i));
       layout->addWidget(r);
     }
-    layout->addStretch(1);
+    if (!column) layout->addStretch(1);
     QObject::connect(group_, &QButtonGroup::idClicked, this, [this](int i) {
       if (window_.refreshing() || i < 0 || std::size_t(i) >= control_.choices.size()) return;
       procedure().selected(control_.id);
@@ -330,6 +335,11 @@ class ButtonAdapter : public ControlAdapter {
     widget_->setObjectName(q(c.id));
   }
   Place place() const override { return Place::Button; }
+  // A caption the procedure changes ("Pausa" / "Continúa").
+  void showValue() override {
+    if (const Control* c = procedure().window().find(control_.id))
+      static_cast<QPushButton*>(widget_)->setText(q(c->text));
+  }
 };
 
 // The lookup button beside an entry: pressed like any button.
