@@ -74,17 +74,25 @@ ReportDestination::ReportDestination(Program& program, db::Context& ctx, PrintOp
   setLocal(kCopies, std::int64_t(options.copies));
   setLocal(kCollate, std::string(options.collate ? "1" : "0"));
   setLocal(kReverse, std::string(options.reverse ? "1" : "0"));
+  setLocal(kPrinter, std::string(kSystemPrinter));
+}
+
+bool ReportDestination::init() {
+  if (!Procedure::init()) return false;
   showPrinter();
+  return true;
 }
 
 void ReportDestination::showPrinter() {
-  setLocal(kPrinter, options_.printer.empty() ? std::string(kSystemPrinter) : options_.printer);
+  std::string name = options_.printer;
+  if (name.empty() && host_) name = documents().printerName();
+  setLocal(kPrinter, name.empty() ? std::string(kSystemPrinter) : name);
   refresh("?IMPRESORA");
 }
 
 void ReportDestination::onAccepted(const std::string& control) {
   if (dict::sameName(control, "?PRINTERSETUP")) {
-    if (auto chosen = documents().choosePrinter()) {
+    if (auto chosen = documents().choosePrinter("Seleccione la Impresora")) {
       options_.printer = chosen->substr(0, 60);
       showPrinter();
     }
@@ -167,7 +175,8 @@ void ReportProgress::go() {
       // The export file is made on the first step, from what was typed.
       exporting_->fileName = toText(value(kFileName));
       exporting_->delimiter = toText(value(kDelimiterVar));
-      if (exporting_->delimiter.empty()) exporting_->delimiter = " ";
+      if (exporting_->delimiter.empty() || exporting_->delimiter == " ")
+        exporting_->delimiter = ";";
       run_.setExport(*exporting_);
       setReadOnly("?GWBCSVFILENAME");
       setReadOnly("?COMA");

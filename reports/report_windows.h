@@ -22,6 +22,7 @@ class ReportDestination : public Procedure {
   ReportDestination(Program& program, db::Context& ctx, PrintOptions& options);
 
  protected:
+  bool init() override;
   void onAccepted(const std::string& control) override;
 
  private:

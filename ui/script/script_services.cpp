@@ -52,7 +52,7 @@ std::optional<std::string> ScriptDocuments::chooseFile(const FileRequest& reques
   return next((request.save ? "ARCHIVO PARA GRABAR \"" : "ARCHIVO \"") + request.title + "\"");
 }
 
-std::optional<std::string> ScriptDocuments::choosePrinter() {
+std::optional<std::string> ScriptDocuments::choosePrinter(const std::string&) {
   auto chosen = next("IMPRESORA");
   if (chosen) printer_ = *chosen;
   return chosen;
