@@ -54,8 +54,11 @@ class DocumentHost {
   virtual Status savePdf(const Document& document, const std::string& path) = 0;
   // The file the user chose (to open, or to save as); nothing when cancelled.
   virtual std::optional<std::string> chooseFile(const FileRequest& request) = 0;
-  // The printer set-up: the printer chosen; nothing when cancelled.
-  virtual std::optional<std::string> choosePrinter() = 0;
+  // The printer set-up, in a dialog with `title` (the host's own when
+  // empty): the printer chosen; nothing when cancelled.
+  virtual std::optional<std::string> choosePrinter(const std::string& title = {}) = 0;
+  // The printer output goes to now; empty when the host cannot tell.
+  virtual std::string printerName() { return {}; }
 };
 
 // For hosts that cannot show documents: every choice is cancelled and every
@@ -66,7 +69,7 @@ class NoDocuments : public DocumentHost {
   Status print(const Document& document) override;
   Status savePdf(const Document& document, const std::string& path) override;
   std::optional<std::string> chooseFile(const FileRequest&) override { return std::nullopt; }
-  std::optional<std::string> choosePrinter() override { return std::nullopt; }
+  std::optional<std::string> choosePrinter(const std::string&) override { return std::nullopt; }
 };
 
 }  // namespace velmora

@@ -23,6 +23,7 @@ enum class ControlType {
   Lookup,    // the button beside an entry that calls the related browse
   Calendar,  // the button beside a date entry that opens the date picker
   Image,
+  Progress,  // a thermometer: the 0-100 value of what it uses
 };
 
 struct ListColumn {

@@ -130,6 +130,10 @@ bool ReportRun::fail(Status st) {
   return false;
 }
 
+void ReportRun::setExport(ExportOptions exporting) {
+  if (!started_) settings_.exporting = std::move(exporting);
+}
+
 void ReportRun::cancel() {
   Job::cancel();
   response_ = 2;

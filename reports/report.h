@@ -169,6 +169,10 @@ class ReportRun : public Job {
   const Status& failure() const { return failure_; }
   long recordsRead() const { return read_; }
   long recordsPrinted() const { return printed_; }
+  // The export fields typed in the progress window while it waited; only
+  // before the first step, since the file is created there.
+  void setExport(ExportOptions exporting);
+  bool started() const { return started_; }
   // The export file written, when export was on.
   const std::string& exportPath() const { return exportPath_; }
 

@@ -2,6 +2,7 @@
 
 #include "equipment/equipment.h"
 #include "estimates/estimates.h"
+#include "reports/report_windows.h"
 #include "shell/main_frame.h"
 
 namespace velmora {
@@ -9,7 +10,10 @@ namespace velmora {
 void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
                           const std::string& programFolder) {
   shell::addShellProcedures(program, shell, programFolder);
-  if (shell.suite == shell::Suite::Dudore) estimates::addProcedures(program);
+  if (shell.suite == shell::Suite::Dudore) {
+    estimates::addProcedures(program);
+    reports::addReportProcedures(program);
+  }
   if (shell.suite == shell::Suite::Vorovid) equipment::addProcedures(program);
 }
 

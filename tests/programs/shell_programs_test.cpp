@@ -125,6 +125,43 @@ TEST_F(Programs, AScriptChoosesTheWorkAndLeavesThroughSalir) {
   EXPECT_FALSE(fs::exists(folder.path() / "vorovid.INI"));
 }
 
+TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) {
+  script(
+      "pulsa Selecciona\n"
+      "pulsa Reportes\n"
+      "campo ?REPORTE IMP_TAB\n"
+      "pulsa Imprime\n"
+      "campo ?REPORTE IMP_CON\n"
+      "pulsa Imprime\n"
+      "muestra ?COPIAS\n"
+      "pulsa Ejecuta\n"
+      "pulsa Cierra\n"
+      "pulsa Salir\n");
+  Outcome r = run(DUDORE_EXE, "--script guion.txt");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const std::size_t menu =
+      at(r.out, "ABRE IMP_REP \"Imprimiendo del Sub-Sistema de Cuentas x Pagar\"");
+  const std::size_t later = r.out.find("El reporte IMP_TAB todavía no está disponible");
+  const std::size_t options = at(r.out, "ABRE DESTINO_REPORTE \"Destino del Reporte\" (proceso)");
+  const std::size_t copies = at(r.out, "CAMPO ?COPIAS = \"  1\"");
+  const std::size_t progress = at(r.out, "ABRE AVANCE_REPORTE \"Avance...\" (proceso)");
+  const std::size_t step = at(r.out, "PASO: ESTADO DE CUENTAS DE CONTRATISTAS AL");
+  const std::size_t ran = at(r.out, "CIERRA AVANCE_REPORTE respuesta 1");
+  const std::size_t shown =
+      at(r.out, "VISTA PREVIA \"ESTADO DE CUENTAS DE CONTRATISTAS AL\" (1 páginas)");
+  ASSERT_NE(menu, std::string::npos) << r.out;
+  EXPECT_LT(menu, later) << r.out;
+  EXPECT_LT(later, options) << r.out;
+  EXPECT_LT(options, copies) << r.out;
+  EXPECT_LT(copies, progress) << r.out;
+  EXPECT_LT(progress, step) << r.out;
+  EXPECT_EQ(r.out.find("PASO", step + 1), std::string::npos) << r.out;  // told once
+  EXPECT_LT(step, ran) << r.out;
+  EXPECT_LT(ran, shown) << r.out;
+  EXPECT_NE(shown, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
+}
+
 TEST_F(Programs, TheExitButtonNamesTheLauncherInsteadOfRunningIt) {
   script(
       "pulsa Selecciona\n"

@@ -45,7 +45,7 @@ class TestDocuments : public DocumentHost {
     return Status::success();
   }
   std::optional<std::string> chooseFile(const FileRequest&) override { return take(files); }
-  std::optional<std::string> choosePrinter() override { return take(printers); }
+  std::optional<std::string> choosePrinter(const std::string&) override { return take(printers); }
 
  private:
   void record(const std::string& what, const Document& d) {

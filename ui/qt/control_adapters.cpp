@@ -11,10 +11,13 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <map>
 
 #include "framework/picture.h"
@@ -200,6 +203,24 @@ class TextAdapter : public ControlAdapter {
   QLabel* label_;
 };
 
+// A thermometer: the percent held by what it uses.
+class ProgressAdapter : public ControlAdapter {
+ public:
+  ProgressAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    bar_ = new QProgressBar;
+    bar_->setRange(0, 100);
+    bar_->setTextVisible(false);
+    bar_->setMinimumWidth(260);
+    setWidget(bar_);
+  }
+  void showValue() override {
+    bar_->setValue(std::clamp(int(number(procedure().value(control_.use))), 0, 100));
+  }
+
+ private:
+  QProgressBar* bar_;
+};
+
 // A control the window shows but does not bind (an image).
 class PlainAdapter : public ControlAdapter {
  public:
@@ -236,7 +257,11 @@ class OptionAdapter : public ControlAdapter {
  public:
   OptionAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     auto* box = new QGroupBox(q(plainCaption(c.text)));
-    auto* layout = new QHBoxLayout(box);
+    // A few choices sit side by side; a longer list (a menu of reports)
+    // reads down a column instead of running off the window.
+    const bool column = c.choices.size() > 4;
+    QBoxLayout* layout = column ? static_cast<QBoxLayout*>(new QVBoxLayout(box))
+                                : static_cast<QBoxLayout*>(new QHBoxLayout(box));
     group_ = new QButtonGroup(box);
     for (std::size_t i = 0; i < c.choices.size(); ++i) {
       const std::string& caption = i < c.captions.size() ? c.captions[i] : c.choices[i];
@@ -246,7 +271,7 @@ class OptionAdapter : public ControlAdapter {
       group_->addButton(r, int(i));
       layout->addWidget(r);
     }
-    layout->addStretch(1);
+    if (!column) layout->addStretch(1);
     QObject::connect(group_, &QButtonGroup::idClicked, this, [this](int i) {
       if (window_.refreshing() || i < 0 || std::size_t(i) >= control_.choices.size()) return;
       procedure().selected(control_.id);
@@ -310,6 +335,11 @@ class ButtonAdapter : public ControlAdapter {
     widget_->setObjectName(q(c.id));
   }
   Place place() const override { return Place::Button; }
+  // A caption the procedure changes ("Pausa" / "Continúa").
+  void showValue() override {
+    if (const Control* c = procedure().window().find(control_.id))
+      static_cast<QPushButton*>(widget_)->setText(q(c->text));
+  }
 };
 
 // The lookup button beside an entry: pressed like any button.
@@ -373,11 +403,16 @@ std::unique_ptr<ControlAdapter> make(WindowWidget& w, const Control& c) {
 std::unique_ptr<ControlAdapter> makeAdapter(WindowWidget& window, const Control& c) {
   using Maker = std::unique_ptr<ControlAdapter> (*)(WindowWidget&, const Control&);
   static const std::map<ControlType, Maker> makers = {
-      {ControlType::Prompt, make<PromptAdapter>},     {ControlType::Text, make<TextAdapter>},
-      {ControlType::Check, make<CheckAdapter>},       {ControlType::Option, make<OptionAdapter>},
-      {ControlType::Spin, make<SpinAdapter>},         {ControlType::List, make<ListAdapter>},
-      {ControlType::Button, make<ButtonAdapter>},     {ControlType::Lookup, make<LookupAdapter>},
+      {ControlType::Prompt, make<PromptAdapter>},
+      {ControlType::Text, make<TextAdapter>},
+      {ControlType::Check, make<CheckAdapter>},
+      {ControlType::Option, make<OptionAdapter>},
+      {ControlType::Spin, make<SpinAdapter>},
+      {ControlType::List, make<ListAdapter>},
+      {ControlType::Button, make<ButtonAdapter>},
+      {ControlType::Lookup, make<LookupAdapter>},
       {ControlType::Calendar, make<CalendarAdapter>},
+      {ControlType::Progress, make<ProgressAdapter>},
   };
   if (c.type == ControlType::Entry)
     return c.lines > 1 ? make<MemoAdapter>(window, c) : make<EntryAdapter>(window, c);

@@ -117,11 +117,14 @@ std::optional<std::string> QtDocuments::chooseFile(const FileRequest& request) {
   return chosen.toStdString();
 }
 
-std::optional<std::string> QtDocuments::choosePrinter() {
+std::optional<std::string> QtDocuments::choosePrinter(const std::string& title) {
   QPrintDialog dialog(&printer(), parent_());
-  dialog.setWindowTitle(QStringLiteral("Configurar Impresora"));
+  dialog.setWindowTitle(title.empty() ? QStringLiteral("Configurar Impresora")
+                                      : QString::fromStdString(title));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return printer().printerName().toStdString();
 }
+
+std::string QtDocuments::printerName() { return printer().printerName().toStdString(); }
 
 }  // namespace velmora::qt

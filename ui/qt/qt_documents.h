@@ -27,7 +27,8 @@ class QtDocuments : public DocumentHost {
   Status print(const Document& document) override;
   Status savePdf(const Document& document, const std::string& path) override;
   std::optional<std::string> chooseFile(const FileRequest& request) override;
-  std::optional<std::string> choosePrinter() override;
+  std::optional<std::string> choosePrinter(const std::string& title) override;
+  std::string printerName() override;
 
  private:
   QPrinter& printer();

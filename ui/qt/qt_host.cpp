@@ -304,7 +304,7 @@ void QtHost::standard(StandardCommand command) {
           }
       }
       break;
-    case StandardCommand::PrinterSetup: (void)documents_.choosePrinter(); break;
+    case StandardCommand::PrinterSetup: (void)documents_.choosePrinter({}); break;
   }
 }
 

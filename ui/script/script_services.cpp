@@ -1,13 +1,16 @@
 #include "ui/script/script_services.h"
 
+#include <memory>
+
 namespace velmora {
 
 void ScriptJobs::run(Procedure&, Job& job, JobEvents events) {
   JobEvents printing = events;
-  printing.progress = [this, shown = std::string(),
-                       progress = std::move(events.progress)](const Job& j) mutable {
-    if (!j.caption().empty() && j.caption() != shown) out_ << "PASO: " << j.caption() << "\n";
-    shown = j.caption();
+  // One caption seen for every copy of the listener (the job keeps its own).
+  printing.progress = [this, shown = std::make_shared<std::string>(),
+                       progress = std::move(events.progress)](const Job& j) {
+    if (!j.caption().empty() && j.caption() != *shown) out_ << "PASO: " << j.caption() << "\n";
+    *shown = j.caption();
     if (progress) progress(j);
   };
   runToEnd(job, printing);
@@ -49,7 +52,7 @@ std::optional<std::string> ScriptDocuments::chooseFile(const FileRequest& reques
   return next((request.save ? "ARCHIVO PARA GRABAR \"" : "ARCHIVO \"") + request.title + "\"");
 }
 
-std::optional<std::string> ScriptDocuments::choosePrinter() {
+std::optional<std::string> ScriptDocuments::choosePrinter(const std::string&) {
   auto chosen = next("IMPRESORA");
   if (chosen) printer_ = *chosen;
   return chosen;

@@ -33,7 +33,7 @@ class ScriptDocuments : public DocumentHost {
   Status print(const Document& document) override;
   Status savePdf(const Document& document, const std::string& path) override;
   std::optional<std::string> chooseFile(const FileRequest& request) override;
-  std::optional<std::string> choosePrinter() override;
+  std::optional<std::string> choosePrinter(const std::string& title) override;
 
  private:
   std::optional<std::string> next(const std::string& what);

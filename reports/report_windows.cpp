@@ -1,0 +1,276 @@
+#include "reports/report_windows.h"
+
+#include "framework/describe.h"
+
+namespace velmora::reports {
+
+namespace {
+
+// The variables of "Destino del Reporte".
+constexpr const char* kDestination = "DESTINO";  // "1" view, "2" print
+constexpr const char* kCopies = "COPIAS";
+constexpr const char* kCollate = "JUEGOS";
+constexpr const char* kReverse = "ARRIBA";
+constexpr const char* kPrinter = "IMPRESORA";
+
+// The variables of "Avance...".
+constexpr const char* kThermometer = "AVANCE_TERMOMETRO";
+constexpr const char* kUserString = "AVANCE_TEXTO";
+constexpr const char* kPercentText = "AVANCE_PORCIENTO";
+constexpr const char* kFileName = "GWBCSVFILENAME";
+
+// Without a choice the pages go to the printer the system has as default.
+constexpr const char* kSystemPrinter = "La predeterminada del sistema";
+
+WindowDescription destinationWindow() {
+  WindowDescription w =
+      Describe(ReportDestination::kName, "Destino del Reporte")
+          .option("Opciones", kDestination, {"1", "2"}, {" Ve el Reporte", " Imprime"})
+          .field("Copias:", kCopies, "@n3")
+          .check(" Acomoda Copias por Juegos", kCollate, "0", "1")
+          .check(" Imprime Hojas Hacia Arriba", kReverse, "0", "1")
+          .text("Impresora Predeterminada", kPrinter, "@s60")
+          .button("?PRINTERSETUP", "Seleccione Impresora")
+          .button("?OK", "Ejecuta", true)
+          .button("?CANCEL", "Cancela el Reporte")
+          .done();
+  w.resizable = false;
+  return w;
+}
+
+WindowDescription progressWindow(bool exporting) {
+  WindowDescription w;
+  w.procedure = ReportProgress::kName;
+  w.title = "Avance...";
+  w.resizable = false;
+  w.controls.push_back(
+      makeControl(ControlType::Progress, "?PROGRESS:THERMOMETER", {}, kThermometer));
+  w.controls.push_back(
+      makeControl(ControlType::Text, "?PROGRESS:USERSTRING", {}, kUserString, "@s40"));
+  w.controls.push_back(
+      makeControl(ControlType::Text, "?PROGRESS:PCTTEXT", {}, kPercentText, "@s20"));
+  if (exporting) {
+    w.controls.push_back(
+        makeControl(ControlType::Prompt, "?GWBCSVFILENAME:Prompt", "Nombre de Archivo:"));
+    w.controls.push_back(
+        makeControl(ControlType::Entry, "?GWBCSVFILENAME", {}, kFileName, "@s100"));
+    w.controls.push_back(makeControl(ControlType::Prompt, "?COMA:Prompt", "Delimitador:"));
+    w.controls.push_back(makeControl(ControlType::Entry, "?COMA", {}, kDelimiterVar, "@s1"));
+    w.controls.push_back(makeControl(ControlType::Button, "?PAUSE", "Continúa"));
+  }
+  Control cancel = makeControl(ControlType::Button, "?PROGRESS:CANCEL", "Cancela");
+  cancel.isDefault = !exporting;
+  w.controls.push_back(cancel);
+  return w;
+}
+
+}  // namespace
+
+// --- Destino del Reporte ------------------------------------------------------------
+
+ReportDestination::ReportDestination(Program& program, db::Context& ctx, PrintOptions& options)
+    : Procedure(program, ctx, destinationWindow()), options_(options) {
+  setLocal(kDestination, std::string(options.preview ? "1" : "2"));
+  setLocal(kCopies, std::int64_t(options.copies));
+  setLocal(kCollate, std::string(options.collate ? "1" : "0"));
+  setLocal(kReverse, std::string(options.reverse ? "1" : "0"));
+  setLocal(kPrinter, std::string(kSystemPrinter));
+}
+
+bool ReportDestination::init() {
+  if (!Procedure::init()) return false;
+  showPrinter();
+  return true;
+}
+
+void ReportDestination::showPrinter() {
+  std::string name = options_.printer;
+  if (name.empty() && host_) name = documents().printerName();
+  setLocal(kPrinter, name.empty() ? std::string(kSystemPrinter) : name);
+  refresh("?IMPRESORA");
+}
+
+void ReportDestination::onAccepted(const std::string& control) {
+  if (dict::sameName(control, "?PRINTERSETUP")) {
+    if (auto chosen = documents().choosePrinter("Seleccione la Impresora")) {
+      options_.printer = chosen->substr(0, 60);
+      showPrinter();
+    }
+  } else if (dict::sameName(control, "?OK")) {
+    options_.preview = toText(value(kDestination)) != "2";
+    options_.copies = std::max(1, int(number(value(kCopies))));
+    options_.collate = toText(value(kCollate)) == "1";
+    options_.reverse = toText(value(kReverse)) == "1";
+    close(response::Completed);
+  } else if (dict::sameName(control, "?CANCEL")) {
+    close(response::Cancelled);
+  }
+}
+
+// --- Avance... -------------------------------------------------------------------------
+
+// The run as the host drives it: a paused window stops being stepped (the
+// host sees the job end) and is driven again when the user goes on.
+class ReportProgress::Driver : public Job {
+ public:
+  explicit Driver(ReportRun& run) : run_(run) { setCaption(run.caption()); }
+  bool step() override {
+    if (paused) return false;
+    const bool more = run_.step();
+    setPercent(run_.percent());
+    return more;
+  }
+  void cancel() override {
+    Job::cancel();
+    run_.cancel();
+  }
+  bool paused = false;
+
+ private:
+  ReportRun& run_;
+};
+
+ReportProgress::ReportProgress(Program& program, db::Context& ctx, ReportRun& run,
+                               ExportOptions* exporting)
+    : Procedure(program, ctx, progressWindow(exporting != nullptr)),
+      run_(run),
+      exporting_(exporting),
+      driver_(std::make_unique<Driver>(run)) {
+  setLocal(kThermometer, std::int64_t(0));
+  setLocal(kUserString, std::string());
+  setLocal(kPercentText, std::string("0% Completo"));
+  if (exporting_) {
+    setLocal(kFileName, exporting_->fileName);
+    setLocal(kDelimiterVar, exporting_->delimiter);
+  }
+}
+
+ReportProgress::~ReportProgress() = default;
+
+void ReportProgress::show() {
+  const int percent = std::max(0, driver_->percent());
+  setLocal(kThermometer, std::int64_t(percent));
+  setLocal(kPercentText, std::to_string(percent) + "% Completo");
+  refresh("?PROGRESS:THERMOMETER");
+  refresh("?PROGRESS:PCTTEXT");
+}
+
+void ReportProgress::windowOpened() {
+  if (exporting_) {
+    // Waits for the file name: nothing is read before "Continúa".
+    paused_ = true;
+    select("?GWBCSVFILENAME");
+    return;
+  }
+  go();
+}
+
+void ReportProgress::go() {
+  paused_ = false;
+  driver_->paused = false;
+  if (exporting_) {
+    window_.find("?PAUSE")->text = "Pausa";
+    refresh("?PAUSE");
+    if (!run_.started()) {
+      // The export file is made on the first step, from what was typed.
+      exporting_->fileName = toText(value(kFileName));
+      exporting_->delimiter = toText(value(kDelimiterVar));
+      if (exporting_->delimiter.empty() || exporting_->delimiter == " ")
+        exporting_->delimiter = ";";
+      run_.setExport(*exporting_);
+      setReadOnly("?GWBCSVFILENAME");
+      setReadOnly("?COMA");
+    }
+  }
+  running_ = true;
+  JobEvents events;
+  events.progress = [this](const Job&) { show(); };
+  events.done = [this](JobOutcome outcome) { ended(outcome); };
+  runJob(*driver_, std::move(events));
+}
+
+void ReportProgress::ended(JobOutcome outcome) {
+  running_ = false;
+  if (outcome == JobOutcome::Finished && driver_->paused) return;  // "Pausa"
+  if (outcome == JobOutcome::Finished && run_.finished() && run_.response() == 1) {
+    show();
+    return close(response::Completed);
+  }
+  if (!run_.failure().ok()) {
+    // An export file that cannot be written ends this report, not the program.
+    MessageBox box;
+    box.title = window_.title;
+    box.text = run_.failure().text;
+    box.icon = MessageIcon::Exclamation;
+    host().show(box);
+  }
+  close(response::Cancelled);
+}
+
+void ReportProgress::cancel() {
+  if (running_) {
+    driver_->cancel();  // the host steps it no more and reports the end
+    disable("?PROGRESS:CANCEL");
+    return;
+  }
+  driver_->cancel();
+  close(response::Cancelled);
+}
+
+void ReportProgress::onAccepted(const std::string& control) {
+  if (dict::sameName(control, "?PROGRESS:CANCEL")) return cancel();
+  if (!dict::sameName(control, "?PAUSE") || !exporting_) return;
+  if (paused_) return go();
+  // Stops reading after the current batch; "Continúa" goes on from there.
+  paused_ = true;
+  driver_->paused = true;
+  window_.find("?PAUSE")->text = "Continúa";
+  refresh("?PAUSE");
+}
+
+void ReportProgress::keyPressed(Key key) {
+  if (key == Key::Esc)
+    cancel();
+  else
+    Procedure::keyPressed(key);
+}
+
+void ReportProgress::closeBox() { cancel(); }
+
+// --- the chain ----------------------------------------------------------------------------
+
+int printReport(Procedure& caller, Report& report, RunSettings& settings) {
+  Program& program = caller.program();
+  db::Context& ctx = caller.context();
+  if (caller.call(std::make_unique<ReportDestination>(program, ctx, settings.printing),
+                  request::Process) != response::Completed)
+    return response::Cancelled;
+
+  const bool exports = !report.description().exportColumns.empty();
+  ReportRun run(ctx, report, settings);
+  if (caller.call(std::make_unique<ReportProgress>(program, ctx, run,
+                                                   exports ? &settings.exporting : nullptr),
+                  request::Process) != response::Completed)
+    return response::Cancelled;
+
+  // The pages' folder goes with them, after the preview or the printer.
+  std::unique_ptr<PageList> pages = run.takePages();
+  if (settings.printing.preview) {
+    caller.documents().preview(*pages);
+    return response::Completed;
+  }
+  std::vector<int> all(std::size_t(pages->pages()));
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = int(i) + 1;
+  PageOrder order(*pages, printOrder(all, settings.printing));
+  if (Status printed = caller.documents().print(order); !printed) {
+    MessageBox box;
+    box.title = "Destino del Reporte";
+    box.text = "No se pudo imprimir el reporte.|" + printed.text;
+    box.icon = MessageIcon::Exclamation;
+    caller.host().show(box);
+    return response::Cancelled;
+  }
+  return response::Completed;
+}
+
+}  // namespace velmora::reports
