@@ -295,6 +295,12 @@ Status read(sqlite3_stmt* s, int col, Record& r, const Column& c) {
       const char* text = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
       std::string_view view(text ? text : "", std::size_t(sqlite3_column_bytes(s, col)));
       const auto& f = t.fields[std::size_t(c.field)];
+      // ASCII is valid as it is and one byte a character: copied straight
+      // into the field, whose buffer is reused from record to record.
+      if (ascii(reinterpret_cast<const unsigned char*>(view.data()), view.size())) {
+        static_cast<std::string*>(p)->assign(view.substr(0, std::size_t(f.size)));
+        break;
+      }
       std::string cut = cp1252::utf8Prefix(view, f.size);
       if (!cp1252::fromUtf8(cut).ok) return refusedValue(r, c, "tiene caracteres inválidos");
       *static_cast<std::string*>(p) = std::move(cut);

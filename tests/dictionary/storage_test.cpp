@@ -393,6 +393,42 @@ TEST_F(Files, ReadOnlyFileOrFolderAndRefusedCharacters) {
   ASSERT_TRUE(t.put().ok()) << "the stored image must match what was written";
 }
 
+// Texts written by another program: cut to the field's width in characters,
+// plain or accented; one the field cannot hold is refused, not read.
+TEST_F(Files, ForeignTextsAreCutOrRefusedOnReading) {
+  std::string path = makePart();
+  auto write = [&](int conc, const std::string& text) {
+    sqlite3* db = raw(path);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE PART SET TEXT=? WHERE CONC=?", -1, &s, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_text(s, 1, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s, 2, conc);
+    EXPECT_EQ(sqlite3_step(s), SQLITE_DONE);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+  };
+  std::string accented;
+  for (int i = 0; i < 35; ++i) accented += "ñ";
+  write(1, std::string(40, 'L'));
+  write(2, accented);
+  Table& t = placed("PART", path);
+  ASSERT_TRUE(t.open().ok());
+  ASSERT_TRUE(t.setStart(t.info().key("PAR:CTA_KEY")).ok());
+  ASSERT_TRUE(t.next().ok());
+  EXPECT_EQ(t.rec<PAR>().TEXT, std::string(30, 'L'));
+  ASSERT_TRUE(t.next().ok());
+  EXPECT_EQ(t.rec<PAR>().TEXT, accented.substr(0, 60));  // 30 two-byte characters
+  t.close();
+  write(3, "mal \xff");
+  ASSERT_TRUE(t.open().ok());
+  ASSERT_TRUE(t.setStart(t.info().key("PAR:CTA_KEY")).ok());
+  Status st;
+  while ((st = t.next()).ok()) {
+  }
+  EXPECT_EQ(st.code, err::InvalidDataFile);
+}
+
 TEST_F(Files, ErrorsCarryCodesAndTexts) {
   EXPECT_EQ(errorText(err::RecordNotFound), "Registro no encontrado");
   EXPECT_EQ(errorText(err::DuplicateKey), "Crea llave duplicada");
