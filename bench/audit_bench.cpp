@@ -13,9 +13,15 @@
 //                      back (one range read and a per-record UPDATE per
 //                      batch of kWriteBatch, one transaction each)
 //   BM_Raw/N/1         the same with UPDATE OR FAIL: no statement journal
+//   BM_Raw/N/2         the floor of the clean audit: the key rebuild and the
+//                      reads alone
 //   BM_ReadRewrite     every record read and written back through the engine
+//   BM_KeyRebuild/N/0  the audit's first step alone: every key of the four
+//                      files rebuilt by the engine
+//   BM_KeyRebuild/N/1  the same DROP and CREATE INDEX on the plain interface
 //
-// The ratios of BM_AuditDisturbed to BM_Raw are the figures.
+// The ratios of BM_AuditDisturbed to BM_Raw/N/0 and /1, and of BM_Audit to
+// BM_Raw/N/2, are the figures.
 //
 // The demo companies are made once in $VELMORA_BENCH_DIR (default
 // /tmp/velmora-bench); every iteration works on a fresh copy of the work.
@@ -30,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_files.h"
 #include "dictionary/dates.h"
 #include "dictionary/schema.h"
 #include "dictionary/work_files.h"
@@ -148,48 +155,13 @@ void audit(const fs::path& folder, benchmark::State& state) {
 
 // --- the raw baseline ---------------------------------------------------------
 
-void exec(sqlite3* db, const std::string& sql) {
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
-}
+using bench::exec;
+using bench::keyOrder;
+using bench::prepareRaw;
+using bench::scanRaw;
 
-sqlite3_stmt* prepareRaw(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) std::abort();
-  return s;
-}
-
-// One table file as any SQLCipher program opens it: the raw key, our page
-// size and collation, the rollback journal.
 sqlite3* openRaw(db::Storage& storage, const dict::TableInfo& t) {
-  sqlite3* db = nullptr;
-  const std::string path = db::withDefaultExtension(storage.fileName(t));
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  db::schema::registerCollations(db);
-  sqlite3_busy_timeout(db, 10000);
-  const std::string key = storage.rawKey(t.password, db::Storage::saltFor(t.password));
-  exec(db, "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(db::kPageSize) +
-               ";PRAGMA cache_size=" + std::to_string(db::kCacheSize) +
-               ";PRAGMA journal_mode=DELETE");
-  return db;
-}
-
-// Every column of every row, in an order.
-std::vector<std::int64_t> scanRaw(sqlite3* db, const std::string& table, const std::string& order) {
-  sqlite3_stmt* s = prepareRaw(db, "SELECT rowid,* FROM " + table + order);
-  std::vector<std::int64_t> rows;
-  double sink = 0;
-  const int n = sqlite3_column_count(s);
-  while (sqlite3_step(s) == SQLITE_ROW) {
-    rows.push_back(sqlite3_column_int64(s, 0));
-    for (int i = 1; i < n; ++i)
-      if (sqlite3_column_type(s, i) == SQLITE_TEXT)
-        sink += double(sqlite3_column_bytes(s, i));
-      else
-        sink += sqlite3_column_double(s, i);
-  }
-  sqlite3_finalize(s);
-  benchmark::DoNotOptimize(sink);
-  return rows;
+  return bench::openRaw(db::withDefaultExtension(storage.fileName(t)), t);
 }
 
 // The disturbed columns of every row put back, in batches: one range read
@@ -240,18 +212,19 @@ void rewriteRaw(sqlite3* db, const std::string& table, std::vector<std::int64_t>
   sqlite3_finalize(write);
 }
 
-// A key's order, as its index gives it.
-std::string keyOrder(const dict::TableInfo& t, std::string_view name) {
-  const int key = int(t.key(name) - t.keys.data());
-  std::string filter = db::schema::nullFilterSql(t, key);
-  std::string order = filter.empty() ? "" : " WHERE " + filter;
-  for (std::size_t i = 0; i < t.keys[std::size_t(key)].components.size(); ++i)
-    order += (i ? "," : " ORDER BY ") + db::schema::componentSql(t, key, int(i));
-  return order + ",rowid";
+// Every key dropped and made again, in one transaction.
+void rebuildRaw(sqlite3* db, const dict::TableInfo& t) {
+  std::string sql = "BEGIN IMMEDIATE;";
+  for (std::size_t k = 0; k < t.keys.size(); ++k)
+    sql += "DROP INDEX " + db::schema::quote(db::schema::indexName(t, int(k))) + ";" +
+           db::schema::indexSql(t, int(k)) + ";";
+  exec(db, sql + "COMMIT");
 }
 
 // The disturbed audit's work on the plain interface.
-void raw(const fs::path& folder, bool orFail) {
+enum class RawWrites { Update, UpdateOrFail, None };
+
+void raw(const fs::path& folder, RawWrites writes) {
   db::Storage storage;
   place(storage, folder);
   struct File {
@@ -273,18 +246,13 @@ void raw(const fs::path& folder, bool orFail) {
   };
   for (File& f : files) {
     f.db = openRaw(storage, f.info);
-    const std::string table = db::schema::quote(db::schema::tableName(f.info));
-    // The key rebuild.
-    std::string sql = "BEGIN IMMEDIATE;";
-    for (std::size_t k = 0; k < f.info.keys.size(); ++k)
-      sql += "DROP INDEX " + db::schema::quote(db::schema::indexName(f.info, int(k))) + ";" +
-             db::schema::indexSql(f.info, int(k)) + ";";
-    exec(f.db, sql + "COMMIT");
-    f.rows = scanRaw(f.db, table, f.order);
+    rebuildRaw(f.db, f.info);
+    f.rows = scanRaw(f.db, f.info, f.order);
   }
   for (File& f : files) {
-    rewriteRaw(f.db, db::schema::quote(db::schema::tableName(f.info)), std::move(f.rows), f.columns,
-               orFail);
+    if (writes != RawWrites::None)
+      rewriteRaw(f.db, db::schema::quote(db::schema::tableName(f.info)), std::move(f.rows),
+                 f.columns, writes == RawWrites::UpdateOrFail);
     sqlite3_close_v2(f.db);
   }
 }
@@ -294,9 +262,10 @@ void BM_Raw(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     fs::path folder = freshCopy(n);
-    touchAll(folder, true);
+    const auto writes = RawWrites(state.range(1));
+    if (writes != RawWrites::None) touchAll(folder, true);
     state.ResumeTiming();
-    raw(folder, state.range(1) != 0);
+    raw(folder, writes);
   }
 }
 
@@ -331,6 +300,35 @@ void BM_ReadRewrite(benchmark::State& state) {
   }
 }
 
+void BM_KeyRebuild(benchmark::State& state) {
+  const int n = int(state.range(0));
+  const dict::TableInfo* tables[] = {&CTR::info(), &PAR::info(), &DPO::info(), &POL::info()};
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::path folder = freshCopy(n);
+    state.ResumeTiming();
+    db::Storage storage;
+    place(storage, folder);
+    db::Context ctx(storage);
+    for (const dict::TableInfo* t : tables) {
+      if (state.range(1) == 0) {
+        db::Table& table = ctx.table(*t);
+        if (!table.openForRebuild()) std::abort();
+        table.close();
+      } else {
+        sqlite3* db = openRaw(storage, *t);
+        rebuildRaw(db, *t);
+        sqlite3_close_v2(db);
+      }
+    }
+  }
+}
+
+BENCHMARK(BM_KeyRebuild)
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_ReadRewrite)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Audit)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AuditDisturbed)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -339,6 +337,8 @@ BENCHMARK(BM_Raw)
     ->Args({10000, 1})
     ->Args({100000, 0})
     ->Args({100000, 1})
+    ->Args({10000, 2})
+    ->Args({100000, 2})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

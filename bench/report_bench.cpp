@@ -6,6 +6,8 @@
 //   BM_ItemsPdf          the same pages painted into a PDF file
 //   BM_ScanItems         the baseline: every budget item read in key order
 //   BM_ScanContractors   the same for the contractors
+//   BM_ScanItemsRaw,     the floor of both scans: the same files read in the
+//   BM_ScanContractorsRaw  same order with one plain SELECT of every column
 //
 // The ratio BM_ItemsPages / BM_ScanItems is the figure: what laying out
 // and writing the pages costs over reading the records.
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_files.h"
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
@@ -150,9 +153,25 @@ void BM_ScanContractors(benchmark::State& state) {
   }
 }
 
+void scanRaw(benchmark::State& state, const dict::TableInfo& t, std::string_view key) {
+  db::Storage storage;
+  place(storage, int(state.range(0)));
+  const std::string path = db::withDefaultExtension(storage.fileName(t));
+  for (auto _ : state) {
+    sqlite3* db = bench::openRaw(path, t);
+    benchmark::DoNotOptimize(bench::scanRaw(db, t, bench::keyOrder(t, key)).size());
+    sqlite3_close_v2(db);
+  }
+}
+
+void BM_ScanItemsRaw(benchmark::State& state) { scanRaw(state, PAR::info(), "PAR:CTA_KEY"); }
+void BM_ScanContractorsRaw(benchmark::State& state) { scanRaw(state, CTR::info(), "CTR:CTA_KEY"); }
+
 BENCHMARK(BM_ImpConPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanContractors)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanContractorsRaw)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ScanItemsRaw)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ItemsPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ItemsPdf)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -1,6 +1,7 @@
 // The storage engine against the figures it must keep: opening files,
-// batch writes, reads by key, and key-order scans against a plain SELECT of
-// the same file, at both cipher page sizes.
+// batch writes against the same INSERTs on the plain interface, reads by
+// key, and key-order scans against a plain SELECT of the same file, at both
+// cipher page sizes.
 //
 // The big files are made once in $VELMORA_BENCH_DIR (default
 // /tmp/velmora-bench) and reused by later runs.
@@ -14,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_files.h"
 #include "dictionary/schema.h"
 #include "dictionary/storage.h"
 
@@ -168,6 +170,73 @@ void BM_AddDpolOneTransactionEach(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_AddDpolOneTransactionEach)
+    ->Arg(2000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The floor of both: the same records on the plain interface, one prepared
+// INSERT of every column, the same transactions (every 50 000 records, or
+// one per record).
+void addDpolRaw(benchmark::State& state, bool eachOwn) {
+  const auto& cols = db::schema::columns(dpolInfo());
+  std::string names, params;
+  for (const auto& c : cols) {
+    names += (names.empty() ? "" : ",") + db::schema::quote(c.name);
+    params += params.empty() ? "?" : ",?";
+  }
+  for (auto _ : state) {
+    std::string path = benchDir() + (eachOwn ? "/ADD-EACH-RAW.TPS" : "/ADD-STREAM-RAW.TPS");
+    fs::remove(path);
+    sqlite3* db = bench::openRaw(path, dpolInfo());
+    sqlite3_stmt* ins =
+        bench::prepareRaw(db, "INSERT INTO DPOL(" + names + ") VALUES(" + params + ")");
+    std::mt19937 rng(7);
+    if (!eachOwn) bench::exec(db, "BEGIN IMMEDIATE");
+    for (int i = 0; i < state.range(0); ++i) {
+      for (std::size_t c = 0; c < cols.size(); ++c) {
+        const std::string& n = cols[c].name;
+        double v = 0;
+        if (eachOwn)
+          v = n == "CTA" ? i % 30000 : n == "TACT" ? i : 0;
+        else if (n == "CTA")
+          v = rng() % 30000;
+        else if (n == "PART")
+          v = double(i % 5000) + 0.01;
+        else if (n == "PROC")
+          v = i % 40;
+        else if (n == "FREN")
+          v = i % 12;
+        else if (n == "TANT")
+          v = i * 1.5;
+        else if (n == "TACT")
+          v = i * 2.25;
+        else if (n == "USUA")
+          v = 3;
+        if (cols[c].type == dict::Type::Real)
+          sqlite3_bind_double(ins, int(c) + 1, v);
+        else
+          sqlite3_bind_int64(ins, int(c) + 1, std::int64_t(v));
+      }
+      if (sqlite3_step(ins) != SQLITE_DONE) std::abort();
+      sqlite3_reset(ins);
+      if (!eachOwn && i % 50000 == 49999) bench::exec(db, "COMMIT;BEGIN IMMEDIATE");
+    }
+    if (!eachOwn) bench::exec(db, "COMMIT");
+    sqlite3_finalize(ins);
+    sqlite3_close_v2(db);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_AddDpolStreamedRaw(benchmark::State& state) { addDpolRaw(state, false); }
+void BM_AddDpolOneTransactionEachRaw(benchmark::State& state) { addDpolRaw(state, true); }
+BENCHMARK(BM_AddDpolStreamedRaw)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddDpolOneTransactionEachRaw)
     ->Arg(2000)
     ->Iterations(1)
     ->UseRealTime()

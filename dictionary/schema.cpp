@@ -3,6 +3,7 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -14,9 +15,45 @@ namespace velmora::db::schema {
 
 namespace {
 
+// cp1252::upper as a table: the comparison runs once per pair of keys the
+// engine orders, millions of times in a key rebuild.
+const std::array<unsigned char, 256> kFold = [] {
+  std::array<unsigned char, 256> t{};
+  for (int b = 0; b < 256; ++b) t[std::size_t(b)] = cp1252::upper(static_cast<unsigned char>(b));
+  return t;
+}();
+
+bool ascii(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (p[i] & 0x80) return false;
+  return true;
+}
+
+int compareFolded(const unsigned char* pa, std::size_t la, const unsigned char* pb,
+                  std::size_t lb) {
+  const std::size_t n = std::min(la, lb);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (pa[i] == pb[i]) continue;
+    int ca = kFold[pa[i]], cb = kFold[pb[i]];
+    if (ca != cb) return ca - cb;
+  }
+  return la < lb ? -1 : la > lb ? 1 : 0;
+}
+
 // Both sides to folded Windows-1252 bytes; texts that are not (they cannot
 // be stored by us) compare as their raw bytes.
-int compareNoCase(void*, int na, const void* a, int nb, const void* b) {
+int compareNoCaseSql(void*, int na, const void* a, int nb, const void* b) {
+  auto* ua = static_cast<const unsigned char*>(a);
+  auto* ub = static_cast<const unsigned char*>(b);
+  // ASCII is its own Windows-1252 form: most keys need no conversion.
+  if (ascii(ua, std::size_t(na)) && ascii(ub, std::size_t(nb)))
+    return compareFolded(ua, std::size_t(na), ub, std::size_t(nb));
   // Key texts are short: the stack holds them, longer ones go to the heap.
   unsigned char stackA[256], stackB[256];
   std::string heapA, heapB;
@@ -32,12 +69,7 @@ int compareNoCase(void*, int na, const void* a, int nb, const void* b) {
     int c = std::memcmp(a, b, std::size_t(std::min(na, nb)));
     return c != 0 ? c : na - nb;
   }
-  long n = std::min(la, lb);
-  for (long i = 0; i < n; ++i) {
-    int ca = cp1252::upper(pa[i]), cb = cp1252::upper(pb[i]);
-    if (ca != cb) return ca - cb;
-  }
-  return int(la - lb);
+  return compareFolded(pa, std::size_t(la), pb, std::size_t(lb));
 }
 
 bool isText(dict::Type t) { return t == dict::Type::String || t == dict::Type::Memo; }
@@ -62,7 +94,11 @@ Status refusedValue(const Record& r, const Column& c, const std::string& why) {
 }  // namespace
 
 void registerCollations(sqlite3* db) {
-  sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, compareNoCase);
+  sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, compareNoCaseSql);
+}
+
+int compareNoCase(std::string_view a, std::string_view b) {
+  return compareNoCaseSql(nullptr, int(a.size()), a.data(), int(b.size()), b.data());
 }
 
 const std::vector<Column>& columns(const dict::TableInfo& t) {
@@ -259,6 +295,12 @@ Status read(sqlite3_stmt* s, int col, Record& r, const Column& c) {
       const char* text = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
       std::string_view view(text ? text : "", std::size_t(sqlite3_column_bytes(s, col)));
       const auto& f = t.fields[std::size_t(c.field)];
+      // ASCII is valid as it is and one byte a character: copied straight
+      // into the field, whose buffer is reused from record to record.
+      if (ascii(reinterpret_cast<const unsigned char*>(view.data()), view.size())) {
+        static_cast<std::string*>(p)->assign(view.substr(0, std::size_t(f.size)));
+        break;
+      }
       std::string cut = cp1252::utf8Prefix(view, f.size);
       if (!cp1252::fromUtf8(cut).ok) return refusedValue(r, c, "tiene caracteres inválidos");
       *static_cast<std::string*>(p) = std::move(cut);

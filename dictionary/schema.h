@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dictionary/record.h"
@@ -20,6 +21,8 @@ namespace velmora::db::schema {
 // folded, not only ASCII.
 inline constexpr const char* kNoCase = "V1252NC";
 void registerCollations(sqlite3* db);
+// The collation's order: negative, zero or positive.
+int compareNoCase(std::string_view a, std::string_view b);
 
 // The side table of a file where stations hold the automatic numbers of the
 // records they are entering (created on the first reservation).

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "dictionary/schema.h"
 #include "dictionary/storage.h"
@@ -277,6 +279,76 @@ TEST_F(Files, MissingKeysAreReportedThenRebuilt) {
   EXPECT_EQ(count(t), 3);
 }
 
+// A key built by a program whose collation of the same name orders
+// differently is out of order for us: the rebuild must make it again.
+TEST_F(Files, RebuildRemakesKeysBuiltUnderAnotherCollation) {
+  std::string path = makePart();
+  sqlite3* db = raw(path);
+  auto reversed = [](void*, int na, const void* a, int nb, const void* b) {
+    return -schema::compareNoCase({static_cast<const char*>(a), std::size_t(na)},
+                                  {static_cast<const char*>(b), std::size_t(nb)});
+  };
+  sqlite3_create_collation(db, schema::kNoCase, SQLITE_UTF8, nullptr, reversed);
+  ASSERT_EQ(sqlite3_exec(db, "REINDEX", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  auto integrity = [&] {
+    sqlite3* check = raw(path);
+    std::string out;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(check, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK)
+      while (sqlite3_step(s) == SQLITE_ROW)
+        out += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    sqlite3_close(check);
+    return out;
+  };
+  EXPECT_NE(integrity(), "ok");
+  Table& t = placed("PART", path);
+  ASSERT_TRUE(t.openForRebuild().ok());
+  t.close();
+  EXPECT_EQ(integrity(), "ok");
+  ASSERT_TRUE(t.open().ok());
+  t.rec<PAR>().TEXT = "partida 2";
+  EXPECT_TRUE(t.get("PAR:TEX_KEY").ok());
+}
+
+// Folded Windows-1252 order, whatever path the comparison takes: plain
+// ASCII, accented letters, long texts and bytes that are not UTF-8.
+TEST(NoCase, OrderOfFoldedTexts) {
+  using schema::compareNoCase;
+  auto sign = [](int c) { return (c > 0) - (c < 0); };
+  EXPECT_EQ(compareNoCase("partida", "PARTIDA"), 0);
+  EXPECT_LT(compareNoCase("abc", "ABD"), 0);
+  EXPECT_GT(compareNoCase("b", "A"), 0);
+  EXPECT_LT(compareNoCase("abc", "ABCD"), 0);
+  EXPECT_EQ(compareNoCase("", ""), 0);
+  EXPECT_EQ(compareNoCase("ñandú", "ÑANDÚ"), 0);
+  EXPECT_EQ(compareNoCase("ŠŒŽŸ", "šœžÿ"), 0);
+  EXPECT_GT(compareNoCase("ÑA", "NZ"), 0);  // Ñ (0xD1) after every ASCII letter
+  EXPECT_LT(compareNoCase("zzz", "Á"), 0);
+  EXPECT_NE(compareNoCase("ß", "SS"), 0);
+  // Past the first eight bytes, and past the stack buffer.
+  EXPECT_EQ(compareNoCase("CAPÍTULO de cimentación", "capítulo DE CIMENTACIÓN"), 0);
+  std::string longA(300, 'a'), longB(300, 'A');
+  EXPECT_EQ(compareNoCase(longA, longB), 0);
+  EXPECT_GT(compareNoCase(longA + "é", longB + "F"), 0);
+  // Not UTF-8: raw bytes, so a damaged text still sorts the same way each time.
+  EXPECT_EQ(sign(compareNoCase("a\xff", "A\xff")), sign(std::string("a\xff").compare("A\xff")));
+  EXPECT_GT(compareNoCase("a\xff", "B"), 0);
+  EXPECT_LT(compareNoCase("B", "a\xff"), 0);
+  // A total order over texts we store: antisymmetric and transitive.
+  std::vector<std::string> texts = {"a",  "B", "á", "Á", "b", "Ñ",  "n",   "o",
+                                    "zz", "Z", "",  "ÿ", "Ÿ", "12", "1 2", "ABC"};
+  for (const auto& x : texts)
+    for (const auto& y : texts) {
+      EXPECT_EQ(sign(compareNoCase(x, y)), -sign(compareNoCase(y, x))) << x << " " << y;
+      for (const auto& z : texts)
+        if (compareNoCase(x, y) <= 0 && compareNoCase(y, z) <= 0) {
+          EXPECT_LE(compareNoCase(x, z), 0) << x << " " << y << " " << z;
+        }
+    }
+}
+
 TEST_F(Files, ReadOnlyFileOrFolderAndRefusedCharacters) {
   std::string path = makePart();
   fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -319,6 +391,42 @@ TEST_F(Files, ReadOnlyFileOrFolderAndRefusedCharacters) {
   ASSERT_TRUE(t.put().ok());
   EXPECT_EQ(t.rec<PAR>().TEXT, std::string(30, 'L'));
   ASSERT_TRUE(t.put().ok()) << "the stored image must match what was written";
+}
+
+// Texts written by another program: cut to the field's width in characters,
+// plain or accented; one the field cannot hold is refused, not read.
+TEST_F(Files, ForeignTextsAreCutOrRefusedOnReading) {
+  std::string path = makePart();
+  auto write = [&](int conc, const std::string& text) {
+    sqlite3* db = raw(path);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE PART SET TEXT=? WHERE CONC=?", -1, &s, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_text(s, 1, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s, 2, conc);
+    EXPECT_EQ(sqlite3_step(s), SQLITE_DONE);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+  };
+  std::string accented;
+  for (int i = 0; i < 35; ++i) accented += "ñ";
+  write(1, std::string(40, 'L'));
+  write(2, accented);
+  Table& t = placed("PART", path);
+  ASSERT_TRUE(t.open().ok());
+  ASSERT_TRUE(t.setStart(t.info().key("PAR:CTA_KEY")).ok());
+  ASSERT_TRUE(t.next().ok());
+  EXPECT_EQ(t.rec<PAR>().TEXT, std::string(30, 'L'));
+  ASSERT_TRUE(t.next().ok());
+  EXPECT_EQ(t.rec<PAR>().TEXT, accented.substr(0, 60));  // 30 two-byte characters
+  t.close();
+  write(3, "mal \xff");
+  ASSERT_TRUE(t.open().ok());
+  ASSERT_TRUE(t.setStart(t.info().key("PAR:CTA_KEY")).ok());
+  Status st;
+  while ((st = t.next()).ok()) {
+  }
+  EXPECT_EQ(st.code, err::InvalidDataFile);
 }
 
 TEST_F(Files, ErrorsCarryCodesAndTexts) {
