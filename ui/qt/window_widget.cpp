@@ -29,6 +29,11 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
+bool sitsBeside(const Control& c) {
+  return c.type == ControlType::Lookup || c.type == ControlType::Calendar ||
+         (c.type == ControlType::Text && !c.target.empty());
+}
+
 }  // namespace
 
 WindowWidget::WindowWidget(Procedure& procedure, QtHost& host, QWidget* parent)
@@ -164,8 +169,7 @@ void WindowWidget::build() {
   QFormLayout* pendingForm = nullptr;
   for (const Control& c : w.controls) {
     if (c.type == ControlType::Sheet || c.type == ControlType::Tab) continue;
-    if (c.type == ControlType::Lookup || c.type == ControlType::Calendar)
-      continue;  // beside their entry
+    if (sitsBeside(c)) continue;  // placed with the control it serves
     auto made = makeAdapter(*this, c);
     ControlAdapter* a = made.get();
     adapters_[c.id] = std::move(made);
@@ -193,15 +197,14 @@ void WindowWidget::build() {
       case ControlAdapter::Place::Button: buttons->addWidget(a->placed()); continue;
       default: break;
     }
-    // The lookup and calendar buttons of an entry sit beside it.
+    // The lookup and calendar buttons of an entry, and the texts that go
+    // with a control, sit beside it.
     auto* row = new QWidget;
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
     h->addWidget(a->placed(), 1);
     for (const Control& extra : w.controls) {
-      if ((extra.type != ControlType::Lookup && extra.type != ControlType::Calendar) ||
-          !dict::sameName(extra.target, c.id))
-        continue;
+      if (!sitsBeside(extra) || !dict::sameName(extra.target, c.id)) continue;
       auto beside = makeAdapter(*this, extra);
       h->addWidget(beside->placed());
       adapters_[extra.id] = std::move(beside);
