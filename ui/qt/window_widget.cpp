@@ -1,7 +1,5 @@
 #include "ui/qt/window_widget.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -202,13 +200,20 @@ void WindowWidget::build() {
     auto* row = new QWidget;
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
-    h->addWidget(a->placed(), 1);
+    // A text keeps what sits beside it close (a quantity and its unit).
+    const bool keepClose =
+        c.type == ControlType::Text &&
+        std::any_of(w.controls.begin(), w.controls.end(), [&](const Control& extra) {
+          return sitsBeside(extra) && dict::sameName(extra.target, c.id);
+        });
+    h->addWidget(a->placed(), keepClose ? 0 : 1);
     for (const Control& extra : w.controls) {
       if (!sitsBeside(extra) || !dict::sameName(extra.target, c.id)) continue;
       auto beside = makeAdapter(*this, extra);
       h->addWidget(beside->placed());
       adapters_[extra.id] = std::move(beside);
     }
+    if (keepClose) h->addStretch(1);
     if (pendingPrompt && pendingForm == form) {
       pendingPrompt->setBuddy(a->widget());
       form->addRow(pendingPrompt, row);
