@@ -106,7 +106,7 @@ class Polfin : public Procedure {
         .text("SUMA", "TOT4", "@n-14.2")
         .field("AMORTIZACION DE ANTICIPO", "POL:PANT", "@n-14.2")
         .field("%  EN FONDO DE GARANTIA", "POL:PFON", "@n-14.2")
-        .text("", "CTR:PGAR", "@n6.2")
+        .besideText("CTR:PGAR", "@n6.2")
         .text("PRESTAMO ANTERIOR", "TOT3", "@n-14.2")
         .text("IMPORTE FINAL", "TOT2", "@n-14.2")
         .field("PRESTAMO", "POL:PRES", "@n-14.2")

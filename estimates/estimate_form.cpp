@@ -408,6 +408,7 @@ class CapEst : public BrowseProcedure {
                {"No", "POL:CONT", "@n-7", 7, 'R', true},
                {"N O M B R E", "CTR:NOMB", "@s30", 30, 'L', true},
                {"IMPORTE", "POL:CANT", "@n13.2", 13, 'R', true}})
+        .columnGroup("C O N T R A T I S T A", 3, 2)
         .tabs({"x Número", "x Contratista"})
         .browseButtons()
         .done();

@@ -120,7 +120,9 @@ FinalFigures openFinal(const CTR& c, Decimal total, const POL& stored, bool inse
   // A new estimate is proposed the IVA the contractor charges; it may be
   // changed, and a change keeps what was stored.
   if (insert) f.iva = percentOf(less(total, f.payroll), figure(c.IVA));
-  f.previousLoan = posted ? Decimal() : figure(c.PRES);
+  // A change deducts the loan it deducted when it was saved: the
+  // contractor's outstanding loan is by then the one this estimate granted.
+  f.previousLoan = posted ? Decimal() : insert ? figure(c.PRES) : figure(stored.PPRE);
   recomputeFinal(f);
   return f;
 }
@@ -134,7 +136,6 @@ void recomputeFinal(FinalFigures& f) {
 
 void payrollGiven(FinalFigures& f, const CTR& c) {
   f.iva = percentOf(less(f.total, f.payroll), figure(c.IVA));
-  f.previousLoan = figure(c.PRES);
   recomputeFinal(f);
 }
 

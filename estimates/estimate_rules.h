@@ -96,7 +96,9 @@ struct FinalValues {
 // `stored` holds what the estimate carries (amortisation, IVA, payroll,
 // loan). Amortisation is proposed at the contractor's percentage, never
 // above what is owed of his advances; the fund is always recomputed; a new
-// estimate proposes its IVA on the total less payroll.
+// estimate proposes its IVA on the total less payroll. The previous loan is
+// the contractor's outstanding one for a new estimate and, for a change, the
+// one the estimate deducted when it was saved.
 FinalFigures openFinal(const CTR& contractor, Decimal total, const POL& stored, bool insert,
                        bool posted);
 // The totals below the inputs, after IVA, amortisation, fund or loan change.

@@ -55,6 +55,13 @@ class Checker {
         fail(c.id + " column " + col.field + ": " + why);
       picture(c.id + " column " + col.field, col.picture);
     }
+    // Groups sit over columns the list has, one group to a column.
+    int next = 0;
+    for (const ColumnGroup& g : c.groups) {
+      if (g.count < 1 || g.first < next || g.first + g.count > int(c.columns.size()))
+        fail(c.id + " group " + g.caption + ": columns out of order or out of range");
+      next = g.first + g.count;
+    }
   }
 
   void callTarget(const std::string& what, const std::string& name) {

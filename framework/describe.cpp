@@ -1,5 +1,7 @@
 #include "framework/describe.h"
 
+#include <stdexcept>
+
 namespace velmora {
 
 Describe::Describe(std::string procedure, std::string title) {
@@ -12,6 +14,15 @@ Describe& Describe::list(std::vector<ListColumn> columns) {
   c.columns = std::move(columns);
   w_.controls.push_back(std::move(c));
   return *this;
+}
+
+Describe& Describe::columnGroup(const std::string& caption, int first, int count) {
+  for (auto c = w_.controls.rbegin(); c != w_.controls.rend(); ++c)
+    if (c->type == ControlType::List) {
+      c->groups.push_back({caption, first, count});
+      return *this;
+    }
+  throw std::logic_error("columnGroup without a list in " + w_.procedure);
 }
 
 Describe& Describe::tabs(const std::vector<std::string>& captions) {
@@ -73,6 +84,15 @@ Describe& Describe::text(const std::string& prompt, const std::string& use,
   if (!prompt.empty())
     w_.controls.push_back(makeControl(ControlType::Prompt, "?" + use + ":Prompt", prompt));
   w_.controls.push_back(makeControl(ControlType::Text, "?" + use, {}, use, picture));
+  return *this;
+}
+
+Describe& Describe::besideText(const std::string& use, const std::string& picture) {
+  std::string id = "?" + use;
+  for (int n = 2; w_.find(id); ++n) id = "?" + use + ":" + std::to_string(n);
+  Control c = makeControl(ControlType::Text, id, {}, use, picture);
+  c.target = w_.controls.back().id;
+  w_.controls.push_back(std::move(c));
   return *this;
 }
 

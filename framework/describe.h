@@ -35,6 +35,9 @@ class Describe {
 
   // The browse list "?Browse:1".
   Describe& list(std::vector<ListColumn> columns);
+  // A caption over `count` columns of the last list, from column `first`
+  // (from 0).
+  Describe& columnGroup(const std::string& caption, int first, int count);
   // A sheet "?CURRENTTAB" with tabs "?TAB1", "?TAB2" ... holding nothing.
   Describe& tabs(const std::vector<std::string>& captions);
   // "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
@@ -45,6 +48,9 @@ class Describe {
                   const std::string& tip = {});
   // A prompt and a read-only text "?<use>".
   Describe& text(const std::string& prompt, const std::string& use, const std::string& picture);
+  // A read-only text "?<use>" beside the control added last (a unit after
+  // its quantity); "?<use>:2", ":3" ... when the window shows it again.
+  Describe& besideText(const std::string& use, const std::string& picture);
   // A multi-line entry for long texts.
   Describe& memo(const std::string& prompt, const std::string& use, int width, int lines);
   // The last field makes no sense blank: OK asks for it.

@@ -18,6 +18,12 @@ const std::vector<ListColumn>& ListPart::columns() const {
   return c ? c->columns : none;
 }
 
+const std::vector<ColumnGroup>& ListPart::columnGroups() const {
+  static const std::vector<ColumnGroup> none;
+  const Control* c = owner_.window().find(control_);
+  return c ? c->groups : none;
+}
+
 std::string ListPart::cell(int row, int column) const {
   const auto& cols = columns();
   if (column < 0 || column >= int(cols.size()) || row < 0 || row >= rowCount()) return {};

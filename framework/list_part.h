@@ -48,6 +48,8 @@ class ListPart {
 
   const std::string& control() const { return control_; }
   const std::vector<ListColumn>& columns() const;
+  // Captions over runs of columns, in column order.
+  const std::vector<ColumnGroup>& columnGroups() const;
   Procedure& owner() const { return owner_; }
 
   // --- what hosts show ---------------------------------------------------

@@ -4,6 +4,12 @@
 
 namespace velmora {
 
+const ColumnGroup* groupOf(const Control& list, int column) {
+  for (const ColumnGroup& g : list.groups)
+    if (column >= g.first && column < g.first + g.count) return &g;
+  return nullptr;
+}
+
 const Control* WindowDescription::find(std::string_view id) const {
   for (const Control& c : controls)
     if (dict::sameName(c.id, id)) return &c;

@@ -35,14 +35,22 @@ struct ListColumn {
   bool coloured = false;  // the row carries the four colour values of this column
 };
 
+// A caption over consecutive columns of a list, shown above their headers
+// ("C O N T R A T I S T A" over a contractor's number and name).
+struct ColumnGroup {
+  std::string caption;
+  int first = 0;  // its first column, from 0
+  int count = 0;  // how many columns it spans
+};
+
 struct Control {
   ControlType type = ControlType::Prompt;
-  std::string id;                    // "?FRE:CTA", "?OK", "?INSERT:3", "?CURRENTTAB"
-  std::string text;                  // caption, prompt or tab text, with & mnemonics
-  std::string use;                   // bound record field ("FRE:CTA") or program variable ("SUM1")
-  std::string picture;               // "@n_6", "@s40", "@D6"
-  std::string owner;                 // the tab (id) a control sits on, empty for the window
-  std::string target;                // Lookup/Calendar: the entry it serves
+  std::string id;       // "?FRE:CTA", "?OK", "?INSERT:3", "?CURRENTTAB"
+  std::string text;     // caption, prompt or tab text, with & mnemonics
+  std::string use;      // bound record field ("FRE:CTA") or program variable ("SUM1")
+  std::string picture;  // "@n_6", "@s40", "@D6"
+  std::string owner;    // the tab (id) a control sits on, empty for the window
+  std::string target;   // Lookup/Calendar: the entry it serves; Text: the one it sits beside
   std::vector<std::string> choices;  // Option/Check values, in button order
   std::vector<ListColumn> columns;   // List
   bool readOnly = false;
@@ -53,7 +61,11 @@ struct Control {
   std::vector<std::string> captions{};  // Option: the buttons' captions, beside choices
   std::string tip{};                    // shown in the status bar while the control has the focus
   int lines = 1;                        // Entry: more than one for a multi-line text
+  std::vector<ColumnGroup> groups{};    // List: captions over runs of its columns
 };
+
+// The group a column sits in; nullptr when it has none.
+const ColumnGroup* groupOf(const Control& list, int column);
 
 struct WindowDescription {
   std::string procedure;  // also the window's section in the settings file

@@ -181,6 +181,18 @@ void press(qt::QtHost& host, Procedure& p, const std::string& what) {
       host.afterEvent(p);
       return;
     }
+  // "campo:?TIES=1" types a value into a control and accepts it.
+  if (what.rfind("campo:", 0) == 0) {
+    const std::size_t eq = what.find('=');
+    const std::string id = what.substr(6, eq == std::string::npos ? std::string::npos : eq - 6);
+    if (eq == std::string::npos || !p.window().find(id) || !p.typed(id, what.substr(eq + 1)))
+      std::cerr << "No se pudo escribir " << what.substr(6) << "\n";
+    else
+      p.accepted(id);
+    host.afterEvent(p);
+    if (auto* w = host.widget(p)) w->refreshAll();
+    return;
+  }
   if (what == "calendario" || what.rfind("calendario:", 0) == 0) {
     const std::string field = what.size() > 11 ? what.substr(11) : std::string();
     if (!openCalendar(host, p, field))
@@ -307,6 +319,7 @@ int usage(const shell::ShellProgram& shell) {
       << "                      tecla:NOMBRE         una tecla (Enter, Esc, CtrlEnd, Insert...)\n"
       << "                      pestaña:TEXTO        elige la pestaña (o pestaña:N)\n"
       << "                      calendario[:CAMPO]   abre el calendario de un campo de fecha\n"
+      << "                      campo:?CONTROL=VALOR escribe el valor en el control\n"
       << "                    con un aviso o el calendario al frente, TEXTO pulsa su botón\n"
       << "                    y tecla:Enter o tecla:Esc lo cierran\n";
   return 0;

@@ -111,6 +111,14 @@ TEST(EstimateFinals, AmortisationIvaLoanAndAdvanceCaps) {
   EXPECT_EQ(v.previousLoan, d("1500"));
   EXPECT_EQ(v.loan, d("5000"));
 
+  // A change deducts the loan it deducted when saved, not the one it
+  // granted (now the contractor's outstanding loan), payroll or not.
+  stored.PPRE = 700;
+  f = openFinal(c, d("100000"), stored, false, false);
+  EXPECT_EQ(f.previousLoan, d("700"));
+  payrollGiven(f, c);
+  EXPECT_EQ(f.previousLoan, d("700"));
+
   // A change keeps its IVA and amortisation; a posted one shows no balances.
   stored.IVA = 1, stored.PANT = 2;
   f = openFinal(c, d("100000"), stored, false, true);

@@ -69,6 +69,7 @@ TEST(CheckedBindings, TheCheckNamesWhatDoesNotResolve) {
     WindowDescription w = Describe("CAP_FRE", "B")
                               .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true},
                                      {"N", "FRE:NOMBRE", "@s40", 40, 'L', true}})
+                              .columnGroup("G", 1, 2)
                               .browseButtons()
                               .done();
     return std::make_unique<BrowseProcedure>(
@@ -85,6 +86,7 @@ TEST(CheckedBindings, TheCheckNamesWhatDoesNotResolve) {
   EXPECT_EQ(unresolvedBindings(f.program, f.ctx),
             (std::vector<std::string>{
                 "CAP_FRE: ?Browse:1 column FRE:NOMBRE: no such field",
+                "CAP_FRE: ?Browse:1 group G: columns out of order or out of range",
                 "CAP_FRE: tab key PRB:CTA_KEY: not a key of FREN",
                 "CAP_FRE: tab key FRE:NOM_KEX: no such key",
                 "CAP_FRE: locator PRB:TEXT: not a field of FREN",

@@ -3,11 +3,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTableView>
+#include <QVBoxLayout>
 #include <optional>
+#include <vector>
 
 #include "ui/qt/window_widget.h"
 
@@ -21,6 +24,64 @@ QVariant colour(int c) {
   if (c < 0) return {};
   return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
 }
+
+// Captions over runs of columns, in a row above the headers; each follows
+// its columns as they are resized or scrolled.
+class GroupBar : public QWidget {
+ public:
+  GroupBar(QTableView* table, const Control& list) : table_(table) {
+    setObjectName(q(list.id + ":grupos"));
+    for (const ColumnGroup& g : list.groups) {
+      auto* label = new QLabel(q(g.caption), this);
+      label->setAlignment(Qt::AlignCenter);
+      label->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      label->setAutoFillBackground(true);
+      label->setBackgroundRole(QPalette::Button);
+      groups_.push_back({label, g.first, g.first + g.count - 1});
+    }
+    setFixedHeight(table->fontMetrics().height() + 8);
+    QHeaderView* h = table->horizontalHeader();
+    QObject::connect(h, &QHeaderView::sectionResized, this, [this] { place(); });
+    QObject::connect(h, &QHeaderView::geometriesChanged, this, [this] { place(); });
+    QObject::connect(table->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { place(); });
+  }
+
+  void place() {
+    QHeaderView* h = table_->horizontalHeader();
+    // The bar and the table share their left edge; the header starts inside
+    // the table's frame.
+    const int origin = h->mapTo(table_, QPoint(0, 0)).x();
+    for (const Group& g : groups_) {
+      if (g.last >= h->count()) {
+        g.label->hide();
+        continue;
+      }
+      const int left = origin + h->sectionViewportPosition(g.first);
+      const int right = origin + h->sectionViewportPosition(g.last) + h->sectionSize(g.last);
+      g.label->setGeometry(left, 0, right - left, height());
+      g.label->show();
+    }
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QWidget::resizeEvent(e);
+    place();
+  }
+  void showEvent(QShowEvent* e) override {
+    QWidget::showEvent(e);
+    place();
+  }
+
+ private:
+  struct Group {
+    QLabel* label;
+    int first, last;
+  };
+  QTableView* table_;
+  std::vector<Group> groups_;
+};
 
 }  // namespace
 
@@ -81,7 +142,17 @@ ListAdapter::ListAdapter(WindowWidget& window, const Control& c) : ControlAdapte
   table_ = new QTableView;
   setWidget(table_);
   watch(table_);
-  h->addWidget(table_, 1);
+  if (c.groups.empty()) {
+    h->addWidget(table_, 1);
+  } else {
+    auto* column = new QWidget;
+    auto* v = new QVBoxLayout(column);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+    v->addWidget(new GroupBar(table_, c));
+    v->addWidget(table_, 1);
+    h->addWidget(column, 1);
+  }
   // A list without a part shows no rows.
   if (!part_) return;
   if (part_->paged()) {

@@ -1,7 +1,5 @@
 #include "ui/qt/window_widget.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -28,6 +26,11 @@ namespace velmora::qt {
 namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+bool sitsBeside(const Control& c) {
+  return c.type == ControlType::Lookup || c.type == ControlType::Calendar ||
+         (c.type == ControlType::Text && !c.target.empty());
+}
 
 }  // namespace
 
@@ -164,8 +167,7 @@ void WindowWidget::build() {
   QFormLayout* pendingForm = nullptr;
   for (const Control& c : w.controls) {
     if (c.type == ControlType::Sheet || c.type == ControlType::Tab) continue;
-    if (c.type == ControlType::Lookup || c.type == ControlType::Calendar)
-      continue;  // beside their entry
+    if (sitsBeside(c)) continue;  // placed with the control it serves
     auto made = makeAdapter(*this, c);
     ControlAdapter* a = made.get();
     adapters_[c.id] = std::move(made);
@@ -193,19 +195,25 @@ void WindowWidget::build() {
       case ControlAdapter::Place::Button: buttons->addWidget(a->placed()); continue;
       default: break;
     }
-    // The lookup and calendar buttons of an entry sit beside it.
+    // The lookup and calendar buttons of an entry, and the texts that go
+    // with a control, sit beside it.
     auto* row = new QWidget;
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
-    h->addWidget(a->placed(), 1);
+    // A text keeps what sits beside it close (a quantity and its unit).
+    const bool keepClose =
+        c.type == ControlType::Text &&
+        std::any_of(w.controls.begin(), w.controls.end(), [&](const Control& extra) {
+          return sitsBeside(extra) && dict::sameName(extra.target, c.id);
+        });
+    h->addWidget(a->placed(), keepClose ? 0 : 1);
     for (const Control& extra : w.controls) {
-      if ((extra.type != ControlType::Lookup && extra.type != ControlType::Calendar) ||
-          !dict::sameName(extra.target, c.id))
-        continue;
+      if (!sitsBeside(extra) || !dict::sameName(extra.target, c.id)) continue;
       auto beside = makeAdapter(*this, extra);
       h->addWidget(beside->placed());
       adapters_[extra.id] = std::move(beside);
     }
+    if (keepClose) h->addStretch(1);
     if (pendingPrompt && pendingForm == form) {
       pendingPrompt->setBuddy(a->widget());
       form->addRow(pendingPrompt, row);

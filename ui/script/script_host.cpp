@@ -256,6 +256,26 @@ void ScriptHost::printPage(const ListPart& list) {
   if (rows == 0) out_ << "  (sin registros)\n";
 }
 
+// The headers in one line; a group's caption stands before its columns,
+// which follow it in brackets.
+void ScriptHost::printHeaders(const ListPart& list) {
+  const auto& columns = list.columns();
+  const auto& groups = list.columnGroups();
+  out_ << "COLUMNAS:";
+  std::size_t g = 0;
+  for (int c = 0; c < int(columns.size()); ++c) {
+    const bool opens = g < groups.size() && groups[g].first == c;
+    out_ << (c == 0 ? " " : " | ");
+    if (opens) out_ << groups[g].caption << " [";
+    out_ << columns[std::size_t(c)].header;
+    if (g < groups.size() && c == groups[g].first + groups[g].count - 1) {
+      out_ << "]";
+      ++g;
+    }
+  }
+  out_ << "\n";
+}
+
 void ScriptHost::printRecord(db::Table& t) {
   out_ << "REGISTRO " << t.info().label << ":";
   for (const auto& f : t.info().fields) {
@@ -415,6 +435,11 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
   if (cmd == "PAGINA") {
     if (!needList(0)) return false;
     printPage(*list);
+    return true;
+  }
+  if (cmd == "COLUMNAS") {
+    if (!needList(0)) return false;
+    printHeaders(*list);
     return true;
   }
   if (cmd == "FILA" || cmd == "DOBLE" || cmd == "DERECHO") {

@@ -53,6 +53,7 @@ class ScriptHost : public Host {
   bool execute(Procedure* p, const std::vector<std::string>& words);
   bool fail(const std::string& why);
   void printPage(const ListPart& list);
+  void printHeaders(const ListPart& list);
   void printRecord(db::Table& t);
   std::string nextAnswer(const std::string& fallback);
   // True when the same question comes back with no line of the script read
