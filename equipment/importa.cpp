@@ -156,6 +156,8 @@ class Importa : public Procedure {
                                "DEL SISTEMA DE PRESUPUESTOS PARA PREPARAR LOS VOLUMENES DE",
                                "OBRA QUE IMPORTARA ESTE PROGRAMA. (EJECUTAR COMPLETO)"})
       controls.push_back(makeControl(ControlType::Prompt, "?STRING" + std::to_string(++n), advice));
+    // An empty prompt keeps the check off the last line of advice.
+    controls.push_back(makeControl(ControlType::Prompt, "?ACUMULA:Prompt", ""));
     WindowDescription options = Describe("IMPORTA", "")
                                     .check("ACUMULA  A  ANTERIOR", kAccumulate, "0", "1")
                                     .field("FRENTE:", kFront, "@n_6")

@@ -81,10 +81,10 @@ class CapProv : public BrowseProcedure {
                {"FACTURADO", "PRV:TFAC", "@n-14.2", 14, 'R', true},
                {"PAGADO", "PRV:TPAG", "@n-14.2", 14, 'R', true}})
         .tabs({"x Cta", "Alfabético"})
-        .text("SUMAS:", kSums[0], "@n-14.2")
-        .text("", kSums[1], "@n-14.2")
-        .text("", kSums[2], "@n-14.2")
-        .text("", kSums[3], "@n-14.2")
+        .text("SUMAS:  ANTICIPOS:", kSums[0], "@n-14.2")
+        .text("AVANCE:", kSums[1], "@n-14.2")
+        .text("FACTURADO:", kSums[2], "@n-14.2")
+        .text("PAGADO:", kSums[3], "@n-14.2")
         .browseButtons()
         .done();
   }
