@@ -1,14 +1,17 @@
-// The import of the budget's equipment hours: the operation over real
-// table files, and IMPORTA driven through the test host.
+// VOROVID's equipment over real table files: the import of the budget's
+// hours (the operation, and IMPORTA through the test host), the equipment
+// suppliers with their balances and the budget items' computed budget.
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "equipment/equipment.h"
 #include "equipment/hours_import.h"
+#include "framework/browse.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
@@ -29,22 +32,27 @@ HOR line(std::int32_t cta, double hours, double price, std::string process,
   return h;
 }
 
-FRE front(std::int32_t cta) {
-  FRE f;
-  f.CTA = cta;
-  f.NOMB = "FRENTE " + std::to_string(cta);
-  return f;
+PRV supplier(std::int32_t cta, std::string name, std::uint8_t type) {
+  PRV p;
+  p.CTA = cta;
+  p.NOMB = std::move(name);
+  p.RFC = "RFC" + std::to_string(cta);
+  p.TIPO = type;
+  return p;
 }
 
-class HoursImportTest : public ::testing::Test {
+class Equipment : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* label : {"HORA", "MAQU", "PROB", "FREN"})
+    for (const char* label : {"HORA", "MAQU", "PROB", "FREN", "PROV", "PART"})
       storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
     messages.setHost(&host);
     equipment::addProcedures(program);
-    add(front(1));
-    add(front(2));
+    for (std::int32_t f : {1, 2}) {
+      FRE r;
+      r.CTA = f;
+      add(r);
+    }
   }
 
   template <class R>
@@ -81,6 +89,15 @@ class HoursImportTest : public ::testing::Test {
     return equipment::importHours(ctx, in, r);
   }
 
+  int run(const char* procedure, int req = 0) {
+    auto p = program.make(procedure, ctx);
+    program.request = req;
+    return p->run(host);
+  }
+  void onBrowse(std::function<void(BrowseProcedure&)> f) {
+    host.actions.push_back([f](Procedure& p) { f(static_cast<BrowseProcedure&>(p)); });
+  }
+
   test::TempFolder folder;
   db::Storage storage;
   MessageService messages;
@@ -89,16 +106,13 @@ class HoursImportTest : public ::testing::Test {
   db::Context ctx{storage, 0};
 };
 
-TEST_F(HoursImportTest, ReplacingAndAccumulatingHoursWithTheFrontsBudget) {
+TEST_F(Equipment, ReplacingAndAccumulatingHoursWithTheFrontsBudget) {
   add(line(901, 100, 250.00, "TERRACERIAS"));
   ImportResult r;
   ASSERT_TRUE(import(1, 150, false, &r).ok());
   std::vector<MAQ> m = all<MAQ>();
   ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].CTA, 901);
-  EXPECT_EQ(m[0].FREN, 1);
   EXPECT_DOUBLE_EQ(m[0].REQU, 150);
-  EXPECT_DOUBLE_EQ(m[0].PRRE, 250);
   EXPECT_EQ(m[0].PROC, 10);
   EXPECT_DOUBLE_EQ(budget(1), 37500.00);
   EXPECT_EQ(r.budget, Decimal::fromCents(3750000));
@@ -120,19 +134,15 @@ TEST_F(HoursImportTest, ReplacingAndAccumulatingHoursWithTheFrontsBudget) {
   EXPECT_EQ(all<PRB>().size(), 1u);
 }
 
-TEST_F(HoursImportTest, ProgressSurvivesOtherFrontsGetTheirOwnAndProcessesAreMadeOnce) {
+TEST_F(Equipment, ProgressSurvivesOtherFrontsGetTheirOwnAndProcessesAreMadeOnce) {
   MAQ started;
-  started.CTA = 901;
-  started.FREN = 1;
-  started.REQU = 40;
-  started.RECI = 1;
+  started.CTA = 901, started.FREN = 1, started.REQU = 40, started.RECI = 1;
   add(started);
   MAQ idle = started;
   idle.CTA = 950, idle.FREN = 2, idle.RECI = 0.5;  // below 1: goes
   add(idle);
-  PRB existing;
-  existing.CTA = 10;  // the number a restart at 10 would have taken
-  existing.TEXT = "ALBAÑILERIA";
+  PRB existing;  // with the number a restart at 10 would take
+  existing.CTA = 10, existing.TEXT = "ALBAÑILERIA";
   add(existing);
   add(line(901, 10, 100, "TERRACERIAS"));
   add(line(902, 20, 50, "TERRACERIAS"));
@@ -165,7 +175,7 @@ TEST_F(HoursImportTest, ProgressSurvivesOtherFrontsGetTheirOwnAndProcessesAreMad
   EXPECT_EQ(all<PRB>().size(), 3u);
 }
 
-TEST_F(HoursImportTest, BadInputAndAFailureHalfWayChangeNothing) {
+TEST_F(Equipment, BadInputAndAFailureHalfWayChangeNothing) {
   MAQ idle;
   idle.CTA = 950, idle.FREN = 2, idle.REQU = 7;
   add(idle);
@@ -179,8 +189,7 @@ TEST_F(HoursImportTest, BadInputAndAFailureHalfWayChangeNothing) {
   // No number is left for the second process: the clean-up, the first
   // equipment and the first process are undone with it.
   PRB last;
-  last.CTA = INT32_MAX - 15;
-  last.TEXT = "ULTIMO";
+  last.CTA = INT32_MAX - 15, last.TEXT = "ULTIMO";
   add(last);
   add(line(901, 10, 100, "TERRACERIAS"));
   add(line(902, 10, 100, "ESTRUCTURA"));
@@ -197,12 +206,8 @@ TEST_F(HoursImportTest, BadInputAndAFailureHalfWayChangeNothing) {
 
 // --- IMPORTA ---------------------------------------------------------------------
 
-TEST_F(HoursImportTest, ImportaRefusesBadOptionsAndAsksBeforeTheCleanUp) {
-  auto run = [&] {
-    auto p = program.make("IMPORTA", ctx);
-    program.request = 0;
-    return p->run(host);
-  };
+TEST_F(Equipment, ImportaRefusesBadOptionsAndAsksBeforeTheCleanUp) {
+  auto run = [&] { return this->run("IMPORTA"); };
   // Level 3 of entry 1 is not enough.
   program.rights.user = 5;
   program.rights.levels[0] = 3;
@@ -245,6 +250,80 @@ TEST_F(HoursImportTest, ImportaRefusesBadOptionsAndAsksBeforeTheCleanUp) {
   EXPECT_DOUBLE_EQ(budget(1), 37500.00);
   ASSERT_FALSE(host.boxes.empty());
   EXPECT_NE(host.boxes.back().text.find("37,500.00"), std::string::npos) << host.boxes.back().text;
+}
+
+// --- catalogues -------------------------------------------------------------------
+
+TEST_F(Equipment, SuppliersShowOnlyEquipmentOnesWithOutstandingAdvancesAndSums) {
+  PRV advanced = supplier(1, "RENTAS DEL NORTE", 2);
+  advanced.ANTI = 5000, advanced.AAMO = 2000, advanced.TFAC = 2300, advanced.TPAG = 1150.5;
+  add(advanced);
+  add(supplier(2, "CEMENTOS DUDORE", 1));
+  PRV other = supplier(3, "GRUAS DEL BAJIO", 2);
+  other.TFAC = 100;
+  add(other);
+
+  std::vector<std::string> cells;
+  onBrowse([&](BrowseProcedure& b) {
+    ASSERT_EQ(b.view().rows().size(), 2u);
+    cells = {b.cell(0, 2), b.display("?TOT1"), b.display("?TOT3"), b.display("?TOT4")};
+    // Typing the number of another type's supplier lands on the next one.
+    b.typedCharacter("2");
+  });
+  onBrowse([&](BrowseProcedure& b) {
+    EXPECT_EQ(b.view().selected(), 1);
+    EXPECT_EQ(std::get<std::int64_t>(program.var("NPRV")), 3);
+  });
+  host.press("?CLOSE");
+  run("CAP_PROV");
+  ASSERT_EQ(cells.size(), 4u);
+  EXPECT_EQ(cells[0], "      3,000.00");
+  EXPECT_EQ(cells[1], "      3,000.00");
+  EXPECT_EQ(cells[2], "      2,400.00");
+  EXPECT_EQ(cells[3], "      1,150.50");
+
+  // Saved once through UP_PROV, DUDORE's supplier becomes an equipment one.
+  db::Table& t = ctx.table("PROV");
+  ASSERT_TRUE(t.open().ok());
+  t.clear();
+  t.rec<PRV>().CTA = 2;
+  ASSERT_TRUE(t.get("PRV:CTA_KEY").ok());
+  host.press("?OK");
+  EXPECT_EQ(run("UP_PROV", request::Change), response::Completed);
+  t.clear();
+  t.rec<PRV>().CTA = 2;
+  ASSERT_TRUE(t.get("PRV:CTA_KEY").ok());
+  EXPECT_EQ(t.rec<PRV>().TIPO, 2);
+  t.close();
+
+  // Deleting needs level 3 of entry 9: below it, it is not offered.
+  program.rights.user = 4;
+  program.rights.levels.fill(5);
+  program.rights.levels[8] = 2;
+  bool deletable = true, insertable = false;
+  onBrowse([&](BrowseProcedure& b) {
+    deletable = b.state("?DELETE:3").enabled;
+    insertable = b.state("?INSERT:3").enabled;
+  });
+  host.press("?CLOSE");
+  run("CAP_PROV");
+  EXPECT_FALSE(deletable);
+  EXPECT_TRUE(insertable);
+}
+
+TEST_F(Equipment, ItemsAreBudgetedByUnitPriceWhenTheyHaveOne) {
+  PAR priced;
+  priced.CONC = 10, priced.FREN = 1, priced.ECAN = 12.5, priced.UNIT = 80, priced.PRES = 999;
+  add(priced);
+  PAR lump;
+  lump.CONC = 20, lump.FREN = 1, lump.PRES = 100, lump.VPRE = 10, lump.MATE = 50.25,
+  lump.VMAT = 0.5;
+  add(lump);
+  std::vector<std::string> cells;
+  onBrowse([&](BrowseProcedure& b) { cells = {b.cell(0, 6), b.cell(1, 6)}; });
+  host.press("?CLOSE");
+  run("CAP_PART");
+  EXPECT_EQ(cells, (std::vector<std::string>{"      1,000.00", "        160.75"}));
 }
 
 }  // namespace
