@@ -184,7 +184,7 @@ Status importHours(db::Context& ctx, const HoursImport& in, ImportResult* result
     if (found && !in.accumulate && !ours) {
       // Equipment with progress survived the clean-up and stays as it is.
       ++out.kept;
-      amount[line.CTA] = cents(hours * line.PREC);
+      amount[line.CTA] += cents(hours * line.PREC);
       st = Status::success();
       continue;
     }

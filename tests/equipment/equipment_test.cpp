@@ -3,10 +3,16 @@
 // suppliers with their balances and the budget items' computed budget.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "equipment/equipment.h"
@@ -44,8 +50,7 @@ PRV supplier(std::int32_t cta, std::string name, std::uint8_t type) {
 class Equipment : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* label : {"HORA", "MAQU", "PROB", "FREN", "PROV", "PART"})
-      storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+    name(storage);
     messages.setHost(&host);
     equipment::addProcedures(program);
     for (std::int32_t f : {1, 2}) {
@@ -55,6 +60,10 @@ class Equipment : public ::testing::Test {
     }
   }
 
+  void name(db::Storage& s) {
+    for (const char* label : {"HORA", "MAQU", "PROB", "FREN", "PROV", "PART"})
+      s.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+  }
   template <class R>
   void add(const R& r) {
     db::Context c(storage, 90);
@@ -202,6 +211,46 @@ TEST_F(Equipment, BadInputAndAFailureHalfWayChangeNothing) {
   EXPECT_EQ(m[0].CTA, 950);
   EXPECT_EQ(all<PRB>().size(), 1u);
   EXPECT_DOUBLE_EQ(budget(1), 0);
+}
+
+// An import killed at any moment leaves none of itself: every equipment has
+// the hours of the same number of whole imports, and the budget matches them.
+TEST_F(Equipment, AnImportKilledAnywhereLeavesWholeImports) {
+  constexpr int kLines = 400;
+  for (int i = 1; i <= kLines; ++i) add(line(i, 10, 2.5, "PROCESO " + std::to_string(i % 7)));
+  std::mt19937 rng(std::random_device{}());
+  for (int round = 0; round < 3; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(ready[0]);
+      db::Storage s;
+      name(s);
+      db::Context c(s, 1);
+      HoursImport in{1, Decimal::fromCents(100), true};
+      for (int n = 0;; ++n) {
+        if (!equipment::importHours(c, in)) _exit(3);
+        if (n == 0) (void)!write(ready[1], "1", 1);  // at work: kill any time now
+      }
+    }
+    close(ready[1]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 200000)(rng)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << WEXITSTATUS(status);
+
+    const std::vector<MAQ> m = all<MAQ>();
+    ASSERT_EQ(m.size(), std::size_t(kLines));
+    for (const MAQ& e : m) ASSERT_DOUBLE_EQ(e.REQU, m[0].REQU);
+    EXPECT_DOUBLE_EQ(budget(1), m[0].REQU * 2.5 * kLines);
+    EXPECT_EQ(all<PRB>().size(), 7u);
+  }
 }
 
 // --- IMPORTA ---------------------------------------------------------------------
