@@ -8,6 +8,9 @@ void addProcedures(Program& program) {
   program.addProcedure(EquipmentAudit::kName, [](Program& p, db::Context& c) {
     return std::make_unique<EquipmentAudit>(p, c);
   });
+  addCatalogueProcedures(program);
+  addSupplierProcedures(program);
+  addImportProcedures(program);
 }
 
 }  // namespace velmora::equipment
