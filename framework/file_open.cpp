@@ -66,10 +66,11 @@ bool Procedure::openTable(db::Table& t) {
     const dict::TableInfo& table = dict::table(t.info().storage);
     const std::string path = t.path();
     if (!program_.hasAttached<FileUpgrades>() || !program_.attached<FileUpgrades>().enabled) {
-      fileError(st, FileAction::Open);
+      // The advice first: the open error may end the program.
       if (db::layoutVersion(program_.storage(), table, path) > 0)
         warn("EL ARCHIVO " + std::string(table.label) + " ES DE UNA VERSION",
              "ANTERIOR; ABRA LA OBRA UNA VEZ CON", "VOROVID PARA ACTUALIZARLO...");
+      fileError(st, FileAction::Open);
       return false;
     }
     db::FileUpgrade upgrade(program_.storage(), table, path,
