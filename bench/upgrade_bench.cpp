@@ -89,15 +89,20 @@ void BM_PlainCopy(benchmark::State& state) {
   const std::string target = (work / "DATA1.TPS").string();
   db::Storage storage;
   const std::string key = storage.rawKey("482719", db::Storage::saltFor("482719"));
-  std::string columns;
-  for (const auto& c : db::schema::columns(v1()))
+  // The new layout's columns, those the old one lacks as zero.
+  std::string columns, values;
+  for (const auto& c : db::schema::columns(OBR::info())) {
+    bool old = false;
+    for (const auto& o : db::schema::columns(v1())) old = old || o.name == c.name;
     columns += (columns.empty() ? "" : ",") + db::schema::quote(c.name);
+    values += (values.empty() ? "" : ",") + (old ? db::schema::quote(c.name) : std::string("0"));
+  }
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove(target);
     state.ResumeTiming();
     sqlite3* db = nullptr;
-    sqlite3_open_v2(old.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(old.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     db::schema::registerCollations(db);
     exec(db, "PRAGMA key=\"" + key +
                  "\";PRAGMA cipher_page_size=4096;PRAGMA cipher_default_page_size=4096;");
@@ -106,7 +111,7 @@ void BM_PlainCopy(benchmark::State& state) {
     std::string create = db::schema::tableSql(OBR::info());
     create.insert(std::string("CREATE TABLE ").size(), "n.");
     exec(db, create);
-    exec(db, "INSERT INTO n.\"OBRA\"(rowid," + columns + ") SELECT rowid," + columns +
+    exec(db, "INSERT INTO n.\"OBRA\"(rowid," + columns + ") SELECT rowid," + values +
                  " FROM main.\"OBRA\"");
     std::string index = db::schema::indexSql(OBR::info(), 0);
     index.insert(index.find(" INDEX ") + 7, "n.");
