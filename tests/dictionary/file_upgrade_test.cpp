@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -216,7 +217,32 @@ TEST(FileUpgrade, BadFilesAreRefusedWithTheMessageAndLeftUntouched) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(slurp(works), bigger);
   EXPECT_FALSE(fs::exists(folder.file("DATA1.UPG")));
+
+  // A record the layout cannot hold, written behind the program's back.
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(works.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::string sql = "PRAGMA key=\"" + storage.rawKey("482719", Storage::saltFor("482719")) +
+                      "\";PRAGMA cipher_page_size=4096;UPDATE OBRA SET LIST=999 WHERE rowid=7";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close_v2(db);
+  }
+  const std::string damaged = slurp(works);
   UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+  EXPECT_EQ(r.outcome, Outcome::Refused);
+  EXPECT_NE(r.message.find("no es un BYTE (registro 7)"), std::string::npos) << r.message;
+  EXPECT_EQ(slurp(works), damaged);
+
+  // A folder nobody may write in.
+  fs::remove(works);
+  writeOldWorks(storage, works, 3);
+  fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  r = upgradeFile(storage, OBR::info(), works, versions);
+  fs::permissions(folder.path(), fs::perms::owner_all);
+  EXPECT_EQ(r.outcome, Outcome::Refused);
+  EXPECT_NE(r.message.find("es de solo lectura"), std::string::npos) << r.message;
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), works), 1);
+  r = upgradeFile(storage, OBR::info(), works, versions);
   EXPECT_EQ(r.outcome, Outcome::Upgraded) << r.message;
 }
 
