@@ -133,12 +133,14 @@ std::string quote(std::string_view name) {
 }
 
 std::string tableName(const dict::TableInfo& t) {
+  // A file written in an older layout still holds its table under the table's name.
+  if (t.kind == dict::Kind::Layout) return tableName(dict::table(t.base));
   return std::string(dict::table(t.storage).label);
 }
 
 std::string tableSql(const dict::TableInfo& t) {
   const auto& s = dict::table(t.storage);
-  std::string sql = "CREATE TABLE " + quote(s.label) + "(";
+  std::string sql = "CREATE TABLE " + quote(tableName(s)) + "(";
   bool first = true;
   for (const Column& c : columns(s)) {
     if (!first) sql += ",";
@@ -149,6 +151,7 @@ std::string tableSql(const dict::TableInfo& t) {
 }
 
 std::string indexName(const dict::TableInfo& t, int key) {
+  if (t.kind == dict::Kind::Layout) return indexName(dict::table(t.base), key);
   return std::string(dict::table(t.storage).keys[std::size_t(key)].name);
 }
 
@@ -178,7 +181,7 @@ std::string indexSql(const dict::TableInfo& t, int key) {
   const auto& s = dict::table(t.storage);
   const auto& k = s.keys[std::size_t(key)];
   std::string sql = std::string("CREATE ") + (k.unique ? "UNIQUE " : "") + "INDEX " +
-                    quote(k.name) + " ON " + quote(s.label) + "(";
+                    quote(indexName(t, key)) + " ON " + quote(tableName(s)) + "(";
   for (std::size_t i = 0; i < k.components.size(); ++i) {
     if (i) sql += ",";
     sql += componentSql(t, key, int(i));

@@ -169,6 +169,7 @@ class Table {
  private:
   friend class Context;
   friend class RelationManager;
+  friend class FileUpgrade;
   struct Batch;
   enum class Sql : int;
   // A cached statement: what it does (kind, key, variant; or its text) on

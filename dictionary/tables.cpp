@@ -61,6 +61,12 @@ const TableInfo& table(int index) {
   return all[std::size_t(index)];
 }
 
+const TableInfo* layoutOf(const TableInfo& t, int version) {
+  for (const TableInfo& l : tables())
+    if (l.kind == Kind::Layout && l.base == t.index && l.version == version) return &l;
+  return nullptr;
+}
+
 const TableInfo* findTable(std::string_view labelOrPrefix) {
   for (const TableInfo& t : tables())
     if (sameName(t.label, labelOrPrefix)) return &t;

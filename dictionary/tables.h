@@ -31,6 +31,7 @@ enum class Kind : std::uint8_t {
   Table,     // a table of the shared dictionary
   Alias,     // another view of a base table's layout and keys, own prefix
   Transfer,  // transfer file of the office exchange, layout of a base table
+  Layout,    // a stored layout of a base table by version (V1_OBRA), read by the upgrade
 };
 
 // What the table layer does to the children when a parent changes or goes.
@@ -107,6 +108,8 @@ struct TableInfo {
   std::span<const FieldInfo> fields;
   std::span<const KeyInfo> keys;
   const RecordOps* ops;
+  // A table: the layout version its files are written in. A layout: its own.
+  int version;
 
   // Lookups by full ("PAR:CONC") or short ("CONC") name, case-insensitive.
   const FieldInfo* field(std::string_view name) const;
@@ -123,6 +126,8 @@ bool sameName(std::string_view a, std::string_view b);
 std::span<const TableInfo> tables();
 std::span<const RelationInfo> relations();
 const TableInfo& table(int index);
+// The layout of `t` (a table) at a version; null when none is declared.
+const TableInfo* layoutOf(const TableInfo& t, int version);
 
 // By label ("PART") or prefix ("PAR"), case-insensitive.
 const TableInfo* findTable(std::string_view labelOrPrefix);

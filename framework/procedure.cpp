@@ -189,9 +189,7 @@ bool Procedure::init() {
   wm_.cancelAction = 3;
   for (const std::string& label : uses_) {
     db::Table& t = ctx_.table(label);
-    Status st = t.open();
-    if (!st) {
-      fileError(st, FileAction::Open);
+    if (!openTable(t)) {
       for (db::Table* o : opened_) o->close();
       opened_.clear();
       return false;

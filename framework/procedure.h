@@ -213,6 +213,11 @@ class Procedure {
   // The access check of a window for its entry k, by request.
   bool checkAccess(int entry);
 
+  // Opens a table as the file managers do (framework/file_open.h): keys to
+  // rebuild are rebuilt once the user agrees; a file of an older layout is
+  // upgraded where the program converts files. A failure is shown.
+  bool openTable(db::Table& t);
+
   // Shows the catalogue message of a failed table operation (with the table
   // or key it names) and returns what the user answered.
   int fileError(const Status& st, FileAction action);

@@ -11,6 +11,7 @@
 #include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
 #include "framework/file_errors.h"
+#include "framework/file_open.h"
 #include "framework/maintenance.h"
 #include "framework/picture.h"
 #include "framework/settings.h"
@@ -127,12 +128,17 @@ bool MainFrame::init() {
   toolbarImage_ = shell_.banner;
   logos_.count(programFolder_);
 
+  // VOROVID converts files of an older layout when it opens them, and
+  // records their versions in the program folder.
+  if (shell_.suite == Suite::Vorovid) {
+    FileUpgrades& upgrades = program_.attached<FileUpgrades>();
+    upgrades.enabled = true;
+    upgrades.versionFile = db::versionFilePath(programFolder_);
+  }
+
   // The posting flag of the control record is cleared at every start.
   db::Table& control = table("CONTROL");
-  if (Status st = control.open(); !st) {
-    fileError(st, FileAction::Open);
-    return false;
-  }
+  if (!openTable(control)) return false;
   auto clearPostingFlag = [&] {
     (void)control.setStart(nullptr);
     if (!control.next()) return;

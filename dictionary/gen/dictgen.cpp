@@ -3,6 +3,7 @@
 // (dictionary_data.cpp). Any inconsistency in the declarations, such as a
 // record length that does not add up, stops the build with file:line.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,7 @@ struct Table {
   std::string label, prefix, holds, file, place = "procedure", password, kind = "Table";
   int length = -1;
   int base = -1;
+  int version = 1;     // a layout's own version; a table's current one
   std::string shares;  // another table over the same stored rows
   std::vector<Field> fields;
   std::vector<Key> keys;
@@ -348,6 +350,58 @@ void parse(std::istream& in) {
       if (byLabel.count(t.label)) fail("table declared twice: " + t.label);
       tables.push_back(t);
       byLabel[t.label] = int(tables.size()) - 1;
+    } else if (w == "layout") {
+      // An older (or the current) stored layout of a table, kept so that a
+      // file written in it can be read and converted.
+      if (cur) fail("layout inside a table");
+      if (tok.size() < 6 || tok[3] != "of") fail("layout LABEL PREFIX of BASE version=N");
+      auto it = byLabel.find(tok[4]);
+      if (it == byLabel.end()) fail("unknown base table " + tok[4]);
+      if (tables[it->second].kind != "Table") fail("a layout belongs to a table of its own");
+      Table t = tables[it->second];
+      t.base = it->second;
+      t.label = tok[1];
+      t.prefix = tok[2];
+      t.kind = "Layout";
+      t.shares.clear();
+      t.length = -1;
+      t.line = lineNo;
+      t.holds = "layout of " + tables[it->second].label;
+      t.version = 0;
+      for (std::size_t i = 5; i < tok.size(); ++i) {
+        std::string k, v;
+        if (!splitAttr(tok[i], k, v)) fail("bad attribute " + tok[i]);
+        if (k == "version") {
+          t.version = std::atoi(v.c_str());
+        } else if (k == "length") {
+          t.length = std::atoi(v.c_str());
+        } else if (k == "without") {
+          std::stringstream ss(v);
+          std::string name;
+          while (std::getline(ss, name, ',')) {
+            int fi = fieldIndex(t, name);
+            if (fi < 0) fail("the base has no field " + name);
+            if (t.fields[fi].type == "GROUP" || t.fields[fi].group >= 0)
+              fail("only plain fields can be left out: " + name);
+            for (auto& key : t.keys)
+              for (auto& c : key.components)
+                if (c == name) fail("a key component cannot be left out: " + name);
+            t.fields.erase(t.fields.begin() + fi);
+            for (auto& f : t.fields)
+              if (f.group > fi) --f.group;
+          }
+        } else {
+          fail("unknown attribute " + k);
+        }
+      }
+      if (t.version < 1) fail("a layout needs version=N");
+      if (byLabel.count(t.label)) fail("table declared twice: " + t.label);
+      for (auto& o : tables)
+        if (o.prefix == t.prefix) fail("prefix declared twice: " + t.prefix);
+      Table& b = tables[it->second];
+      b.version = std::max(b.version, t.version);
+      tables.push_back(t);
+      byLabel[t.label] = int(tables.size()) - 1;
     } else if (w == "relation") {
       if (cur) fail("relation inside a table");
       if (tok.size() != 7) fail("relation PARENT CHILD KEY LINKS update=N delete=N");
@@ -419,6 +473,7 @@ void layout() {
 // table it shares a file with, or itself.
 int storageOf(int ti) {
   const Table& t = tables[ti];
+  if (t.kind == "Layout") return ti;  // its own columns, under its table's name
   if (t.base >= 0) return t.base;
   if (!t.shares.empty()) return byLabel.at(t.shares);
   return ti;
@@ -447,8 +502,20 @@ void checkShares() {
   }
 }
 
-bool isAliasType(const Table& t) { return t.base >= 0; }
-const Table& structOf(const Table& t) { return t.base >= 0 ? tables[t.base] : t; }
+bool sameFields(const Table& a, const Table& b) {
+  if (a.fields.size() != b.fields.size()) return false;
+  for (std::size_t i = 0; i < a.fields.size(); ++i)
+    if (a.fields[i].name != b.fields[i].name || a.fields[i].type != b.fields[i].type ||
+        a.fields[i].size != b.fields[i].size || a.fields[i].dim != b.fields[i].dim ||
+        a.fields[i].group != b.fields[i].group)
+      return false;
+  return true;
+}
+// Aliases, transfer tables and layouts equal to their table's share its struct.
+bool isAliasType(const Table& t) {
+  return t.base >= 0 && (t.kind != "Layout" || sameFields(t, tables[t.base]));
+}
+const Table& structOf(const Table& t) { return isAliasType(t) ? tables[t.base] : t; }
 
 void writeHeader(std::ostream& o) {
   o << "// Generated from tables.dct by dictgen. Do not edit.\n"
@@ -644,7 +711,7 @@ void writeSource(std::ostream& o) {
       o << "{}, ";
     else
       o << "keys_" << L << ", ";
-    o << "&ops_" << structOf(t).prefix << "},\n";
+    o << "&ops_" << structOf(t).prefix << ", " << t.version << "},\n";
   }
   o << "};\n\nconstexpr RelationInfo relationList[] = {\n";
   for (std::size_t r = 0; r < relations.size(); ++r) {

@@ -1,4 +1,4 @@
-// velmora demo DIR [--size N]: a complete demo company to try the programs on.
+// velmora demo DIR [--size N] [--version 1]: a complete demo company to try the programs on.
 //
 // The company is built in a hidden folder inside DIR and moved into place at
 // the end, so that a failure or an interruption never leaves half a company
@@ -17,6 +17,7 @@
 #include <string>
 
 #include "dictionary/dates.h"
+#include "dictionary/records.h"
 #include "dictionary/work_files.h"
 #include "framework/settings.h"
 #include "programs/velmora/commands.h"
@@ -152,7 +153,7 @@ bool moveIntoPlace(const fs::path& staging, const fs::path& dir, std::string& er
   return true;
 }
 
-int makeDemo(const std::string& dirArg, const std::string& sizeArg) {
+int makeDemo(const std::string& dirArg, const std::string& sizeArg, int version) {
   int size = demo::kDefaultSize;
   if (!sizeArg.empty()) {
     auto [end, ec] = std::from_chars(sizeArg.data(), sizeArg.data() + sizeArg.size(), size);
@@ -218,6 +219,11 @@ int makeDemo(const std::string& dirArg, const std::string& sizeArg) {
     st = setCompanyName(dir, company);
     if (!st) return fail("No se pudo guardar el nombre de la empresa: " + st.text);
   }
+  if (version != OBR::info().version) {
+    if (Status old = writeWorksInVersion(dir, version); !old)
+      return fail("No se pudo escribir el catálogo de obras en la versión " +
+                  std::to_string(version) + ": " + old.text);
+  }
   printSummary(dir, summary, company, today, seconds);
   return 0;
 }
@@ -230,11 +236,16 @@ void addDemoCommand(::CLI::App& app) {
       "Crea una empresa constructora de demostración completa (obras, presupuesto, contratistas, "
       "estimaciones, maquinaria, bancos, catálogo de cuentas, usuarios) en la carpeta DIR");
   static std::string dir, size;
+  static int version = OBR::info().version;
   cmd->add_option("DIR", dir, "Carpeta del programa; se crea si no existe")->required();
+  cmd->add_option("--version", version,
+                  "Formato del catálogo de obras: 1 lo escribe como los programas anteriores, "
+                  "para probar la actualización")
+      ->check(::CLI::Range(1, OBR::info().version));
   cmd->add_option("--size", size,
                   fmt::format("Partidas de presupuesto de la primera obra (1 a {}; {} si no se da)",
                               demo::kMaxSize, demo::kDefaultSize));
-  cmd->callback([] { std::exit(makeDemo(dir, size)); });
+  cmd->callback([] { std::exit(makeDemo(dir, size, version)); });
 }
 
 }  // namespace velmora::cli

@@ -52,11 +52,12 @@ CommandResult run(const std::string& args) {
 
 TEST(Dictionary, EveryTableHasItsRecordLengthAndPrefix) {
   auto expected = readTsv("tables.txt");
-  ASSERT_EQ(expected.size(), 53u);
+  ASSERT_EQ(expected.size(), 54u);
   int own = 0;
   for (const TableInfo& t : tables()) own += t.kind == Kind::Table;
-  EXPECT_EQ(own, 53);
-  EXPECT_EQ(tables().size(), 59u);  // plus four aliases and two transfer tables
+  EXPECT_EQ(own, 54);  // 53 and the version file
+  // Plus four aliases, two transfer tables and 54 stored layouts.
+  EXPECT_EQ(tables().size(), 114u);
   for (const auto& row : expected) {
     const TableInfo* t = findTable(row[0]);
     ASSERT_NE(t, nullptr) << row[0];
@@ -136,8 +137,11 @@ TEST(Dictionary, AnswersByName) {
 
 TEST(Dictionary, FilesAndPasswords) {
   const std::set<std::string> accounting = {"CUEN", "POLMES", "DETMES", "TIPO", "PAPR"};
-  for (const TableInfo& t : tables())
-    EXPECT_EQ(t.password, accounting.count(std::string(t.label)) ? "QARTO" : "482719") << t.label;
+  for (const TableInfo& t : tables()) {
+    const TableInfo& named = t.kind == Kind::Layout ? table(t.base) : t;
+    EXPECT_EQ(t.password, accounting.count(std::string(named.label)) ? "QARTO" : "482719")
+        << t.label;
+  }
 
   auto place = [](const char* l) { return findTable(l)->place; };
   EXPECT_EQ(place("OBRA"), Place::ProgramFolder);
@@ -183,6 +187,32 @@ TEST(Dictionary, AliasAndTransferTablesRepeatTheirBase) {
   EXPECT_EQ(findTable("COT")->field("COT:TEX1")->type, Type::Memo);
 }
 
+TEST(Dictionary, StoredLayoutsByVersion) {
+  int layouts = 0;
+  for (const TableInfo& t : tables()) {
+    if (t.kind != Kind::Table || t.label == "L_UPG") continue;
+    const TableInfo* v1 = layoutOf(t, 1);
+    ASSERT_NE(v1, nullptr) << t.label;
+    EXPECT_EQ(v1->label, "V1_" + std::string(t.label));
+    EXPECT_EQ(v1->keys.size(), t.keys.size()) << t.label;
+    EXPECT_EQ(t.version, t.label == "OBRA" ? 2 : 1) << t.label;
+    if (t.label != "OBRA") {
+      EXPECT_EQ(v1->ops, t.ops) << t.label;
+    }
+  }
+  for (const TableInfo& t : tables()) layouts += t.kind == Kind::Layout;
+  EXPECT_EQ(layouts, 54);
+  EXPECT_NE(findField("V1_PGM:CANT"), nullptr);
+  const TableInfo& obra = *findTable("OBRA");
+  const TableInfo& v1 = *layoutOf(obra, 1);
+  EXPECT_EQ(v1.recordLength, 776u);
+  EXPECT_EQ(v1.field("POMO"), nullptr);
+  EXPECT_EQ(v1.field("LIST")->offset, obra.field("LIST")->offset - 16);
+  EXPECT_NE(v1.ops, obra.ops);
+  EXPECT_EQ(layoutOf(obra, 2)->ops, obra.ops);
+  EXPECT_EQ(layoutOf(obra, 3), nullptr);
+}
+
 TEST(Dictionary, RelationsAsDeclared) {
   ASSERT_EQ(relations().size(), 10u);
   std::map<std::string, const RelationInfo*> byPair;
@@ -209,7 +239,7 @@ TEST(Dictionary, TablesCommandListsAndDescribes) {
   std::string line;
   std::vector<std::string> lines;
   while (std::getline(ss, line)) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 59u);
+  ASSERT_EQ(lines.size(), 114u);
   EXPECT_EQ(lines[1], "PART\tPAR\tOBRA10.TPS\t265\t36\t4");
   EXPECT_NE(all.out.find("OBRA\tOBR\tDATA1\t792\t"), std::string::npos);
   EXPECT_NE(all.out.find("POLMES\tPOA\tPOL<MES>.TPS\t67\t12\t1\n"), std::string::npos);

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <string>
 
+#include "dictionary/file_upgrade.h"
+#include "dictionary/records.h"
 #include "dictionary/storage.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -123,6 +125,32 @@ TEST_F(Programs, AScriptChoosesTheWorkAndLeavesThroughSalir) {
   // VOROVID keeps its settings in the user's configuration folder.
   EXPECT_TRUE(fs::is_directory(config / "velmora"));
   EXPECT_FALSE(fs::exists(folder.path() / "vorovid.INI"));
+}
+
+TEST_F(Programs, AnOldWorksCatalogueIsConvertedByVorovidAndRefusedWithAdviceByDudore) {
+  db::Storage storage;
+  const std::string works = folder.file("DATA1.TPS");
+  ASSERT_EQ(db::convertFile(storage, OBR::info(), works, 1).outcome,
+            db::UpgradeResult::Outcome::Upgraded);
+  script("pulsa Selecciona\npulsa Salir\n");
+  Outcome refused = run(DUDORE_EXE, "--script guion.txt");
+  std::size_t advice = refused.out.find(
+      "AVISO: EL ARCHIVO OBRA ES DE UNA VERSION / ANTERIOR; ABRA "
+      "LA OBRA UNA VEZ CON / VOROVID PARA ACTUALIZARLO...");
+  EXPECT_LT(advice, refused.out.find("MENSAJE: Error de Acceso")) << refused.out;
+  EXPECT_EQ(db::layoutVersion(storage, OBR::info(), works), 1);
+
+  Outcome r = run(VOROVID_EXE, "--script guion.txt");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::size_t window = at(r.out, "ABRE PROGRESO \"File: data1.tps\" (proceso)");
+  std::size_t copy = at(r.out, "PASO: Upgrading File From Version: 1 To Version: 2");
+  std::size_t keys = at(r.out, "PASO: Building key(s). Please Wait...");
+  std::size_t chosen = at(r.out, "CIERRA SEL_OBRA respuesta 1");
+  EXPECT_LT(window, copy) << r.out;
+  EXPECT_LT(copy, keys) << r.out;
+  EXPECT_LT(keys, chosen) << r.out;
+  EXPECT_EQ(db::layoutVersion(storage, OBR::info(), works), 2);
+  EXPECT_EQ(run(VOROVID_EXE, "--script guion.txt").out.find("PROGRESO"), std::string::npos);
 }
 
 TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) {

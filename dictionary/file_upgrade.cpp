@@ -1,0 +1,553 @@
+#include "dictionary/file_upgrade.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "dictionary/records.h"
+#include "dictionary/table_internal.h"
+
+namespace velmora::db {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFileError = "File Upgrade Error";
+constexpr const char* kUpgradeError = "Upgrade Error";
+
+std::string upper(std::string s) {
+  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::uint64_t inodeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_ino) : 0;
+}
+
+bool syncPath(const std::string& path, bool directory) {
+  int fd = ::open(path.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// One element of a field into the element of the same name in another layout.
+void copyElement(const Record& from, const schema::Column& fc, Record& to,
+                 const schema::Column& tc) {
+  const void* a = from.table().ops->address(const_cast<void*>(from.data()), fc.field, fc.element);
+  void* b = to.table().ops->address(to.data(), tc.field, tc.element);
+  switch (tc.type) {
+    case dict::Type::Byte:
+      *static_cast<std::uint8_t*>(b) = *static_cast<const std::uint8_t*>(a);
+      break;
+    case dict::Type::Short:
+      *static_cast<std::int16_t*>(b) = *static_cast<const std::int16_t*>(a);
+      break;
+    case dict::Type::Long:
+      *static_cast<std::int32_t*>(b) = *static_cast<const std::int32_t*>(a);
+      break;
+    case dict::Type::Real: *static_cast<double*>(b) = *static_cast<const double*>(a); break;
+    case dict::Type::Decimal: *static_cast<Decimal*>(b) = *static_cast<const Decimal*>(a); break;
+    case dict::Type::String:
+    case dict::Type::Memo:
+      *static_cast<std::string*>(b) = *static_cast<const std::string*>(a);
+      break;
+    case dict::Type::Group: break;
+  }
+}
+
+}  // namespace
+
+std::string versionFilePath(const std::string& programFolder) {
+  if (programFolder.empty()) return withDefaultExtension("File_Upg");
+  return withDefaultExtension((fs::path(programFolder) / "File_Upg").string());
+}
+
+std::string backupPath(const std::string& path, int version) {
+  return fs::path(path).replace_extension(".V" + std::to_string(version)).string();
+}
+
+bool layoutMismatch(const Status& st) {
+  return st.code == err::InvalidRecord &&
+         st.text.find("otro formato de registro") != std::string::npos;
+}
+
+// The open files of a conversion.
+struct FileUpgrade::Work {
+  explicit Work(Storage& s) : ctx(s) {}
+  ~Work() {
+    sqlite3_finalize(select);
+    sqlite3_finalize(insert);
+    if (out) sqlite3_close_v2(out);
+    if (old) {
+      (void)old->flush();
+      old->close();
+    }
+  }
+  Context ctx;
+  Table* old = nullptr;  // the old file under its layout, held against writers
+  const dict::TableInfo* layout = nullptr;
+  sqlite3* out = nullptr;
+  sqlite3_stmt* select = nullptr;
+  sqlite3_stmt* insert = nullptr;
+  std::string temp;
+  int from = 0;
+  std::int64_t highWater = 0;
+  std::vector<std::pair<std::size_t, std::size_t>> map;  // new column <- old column
+  std::unique_ptr<Record> oldRec, newRec;
+};
+
+FileUpgrade::FileUpgrade(Storage& storage, const dict::TableInfo& table, std::string path,
+                         std::string versionFile)
+    : storage_(storage),
+      table_(table),
+      path_(std::move(path)),
+      versionFile_(std::move(versionFile)),
+      name_(upper(path_)),
+      target_(&table),
+      targetVersion_(table.version) {}
+
+FileUpgrade::~FileUpgrade() { discard(); }
+
+bool FileUpgrade::refuse(const std::string& title, const std::string& message, Status st) {
+  discard();
+  result_.outcome = UpgradeResult::Outcome::Refused;
+  result_.title = title;
+  result_.message = message;
+  result_.status = std::move(st);
+  phase_ = Phase::Done;
+  return false;
+}
+
+bool FileUpgrade::refuseUnrecoverable(const std::string& file, const Status& st) {
+  std::string error = st.text;
+  if (!st.fileError.empty()) error += " (" + st.fileError + ")";
+  return refuse(
+      kFileError,
+      "It is not posible to upgrade the file: " + upper(file) + "|Unrecoverable error :" + error,
+      st);
+}
+
+void FileUpgrade::discard() {
+  if (!work_) return;
+  std::string temp = work_->temp;
+  work_.reset();
+  std::error_code ec;
+  if (!temp.empty()) {
+    fs::remove(temp, ec);
+    fs::remove(temp + "-journal", ec);
+  }
+}
+
+bool FileUpgrade::start() {
+  result_ = {};
+  result_.to = targetVersion_;
+  if (path_.empty())
+    return refuse(kFileError, "It was not posible to generate the name of the file.");
+  if (table_.kind != dict::Kind::Table || !dict::layoutOf(table_, 1))
+    return refuse(kUpgradeError,
+                  "It was not posible to find any information on the file:|Label:  " +
+                      std::string(table_.label) + "|Name:   " + name_);
+  std::error_code ec;
+  if (!fs::exists(path_, ec)) {
+    result_.outcome = UpgradeResult::Outcome::Missing;
+    phase_ = Phase::Done;
+    return false;
+  }
+  int stored = 0;
+  bool found = false;
+  if (!versionFile_.empty() && !readVersion(stored, found)) return false;
+  // A station replacing the file at this moment: look again once it is done.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int version = 0;
+    Status st;
+    if (!detect(version, st)) return refuseUnrecoverable(path_, st);
+    result_.from = version;
+    if (found && stored > table_.version)
+      return refuse(kFileError, "It is not posible to upgrade the file: " + name_ +
+                                    "|El archivo es de la versión " + std::to_string(stored) +
+                                    ", más nueva que la de este programa (" +
+                                    std::to_string(table_.version) + ").");
+    if (version == targetVersion_) {
+      // Recorded once; a run stopped after the replacement finishes here.
+      if (!versionFile_.empty() && (!found || stored != version) && !writeVersion(version))
+        return false;
+      result_.outcome = UpgradeResult::Outcome::Kept;
+      phase_ = Phase::Done;
+      return false;
+    }
+    if (prepare(version)) return true;
+    if (phase_ == Phase::Done) return false;
+  }
+  return refuseUnrecoverable(path_, Status::error(err::FileLocked, errorText(err::FileLocked)));
+}
+
+namespace {
+
+// The layout the file is written in: the newest whose table it holds.
+bool detectLayout(Storage& storage, const dict::TableInfo& table, const std::string& path,
+                  int& version, Status& st) {
+  Context ctx(storage);
+  for (int v = table.version; v >= 1; --v) {
+    const dict::TableInfo* layout = dict::layoutOf(table, v);
+    if (!layout) continue;
+    storage.setFileName(*layout, path);
+    Table& t = ctx.table(*layout);
+    st = t.openReadOnly();
+    t.close();
+    if (st || st.code == err::KeysNeedRebuilding) {
+      version = v;
+      st = {};
+      return true;
+    }
+    if (!layoutMismatch(st)) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+int layoutVersion(Storage& storage, const dict::TableInfo& table, const std::string& path) {
+  int version = 0;
+  Status st;
+  return detectLayout(storage, table, path, version, st) ? version : 0;
+}
+
+bool FileUpgrade::detect(int& version, Status& st) {
+  return detectLayout(storage_, table_, path_, version, st);
+}
+
+bool FileUpgrade::readVersion(int& stored, bool& found) {
+  const dict::TableInfo& info = L_UPG::info();
+  storage_.setFileName(info, versionFile_);
+  Context ctx(storage_);
+  Table& t = ctx.table(info);
+  Status st = t.open();
+  if (st.code == err::KeysNeedRebuilding) st = t.openForRebuild();
+  if (!st) return refuseUnrecoverable(versionFile_, st);
+  t.clear();
+  t.rec<L_UPG>().FILELABEL = upper(std::string(table_.label));
+  t.rec<L_UPG>().FILENAME = name_;
+  st = t.get(keys::L_UPG_KEYFILELABELNAME);
+  found = bool(st);
+  stored = found ? t.rec<L_UPG>().FILEVERSION : 0;
+  t.close();
+  if (!st && st.code != err::RecordNotFound) return refuseUnrecoverable(versionFile_, st);
+  return true;
+}
+
+bool FileUpgrade::writeVersion(int version) {
+  const dict::TableInfo& info = L_UPG::info();
+  storage_.setFileName(info, versionFile_);
+  Context ctx(storage_);
+  Table& t = ctx.table(info);
+  Status st = t.open();
+  auto failed = [&] {
+    t.close();
+    result_.title = kFileError;
+    result_.message = "It was not posible to write the upgrade-version to the version file.";
+    result_.status = st;
+    return false;
+  };
+  if (!st) return failed();
+  auto fill = [&] {
+    t.clear();
+    t.rec<L_UPG>().FILELABEL = upper(std::string(table_.label));
+    t.rec<L_UPG>().FILENAME = name_;
+  };
+  // Another station may add the same record meanwhile: then it is there to change.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    fill();
+    st = t.get(keys::L_UPG_KEYFILELABELNAME);
+    if (st) {
+      t.rec<L_UPG>().FILEVERSION = version;
+      st = t.put();
+    } else if (st.code == err::RecordNotFound) {
+      fill();
+      t.rec<L_UPG>().FILEVERSION = version;
+      st = t.add();
+    }
+    if (st.code != err::DuplicateKey && st.code != err::RecordChanged) break;
+  }
+  if (!st) return failed();
+  // Read back: only a record found on file counts as written.
+  fill();
+  st = t.get(keys::L_UPG_KEYFILELABELNAME);
+  if (!st || t.rec<L_UPG>().FILEVERSION != version) return failed();
+  t.close();
+  return true;
+}
+
+bool FileUpgrade::prepare(int from) {
+  work_ = std::make_unique<Work>(storage_);
+  Work& w = *work_;
+  w.from = from;
+  w.layout = dict::layoutOf(table_, from);
+  storage_.setFileName(*w.layout, path_);
+  const std::uint64_t inode = inodeOf(path_);
+  w.old = &w.ctx.table(*w.layout);
+  Status st = w.old->open();
+  if (st.code == err::KeysNeedRebuilding) st = w.old->openForRebuild();
+  if (!st) {
+    w.old = nullptr;
+    if (layoutMismatch(st)) {  // replaced since it was looked at
+      work_.reset();
+      return false;
+    }
+    return refuseUnrecoverable(path_, st);
+  }
+  // Writers wait until the file is replaced; a station upgrading the same
+  // file waits here and then finds it converted.
+  st = w.old->stream();
+  if (!st) return refuseUnrecoverable(path_, st);
+  if (inodeOf(path_) != inode) {
+    work_.reset();
+    return false;
+  }
+  if (Status c = w.old->records(total_); !c) return refuseUnrecoverable(path_, c);
+  sqlite3* in = w.old->db_;
+
+  w.temp = fs::path(path_).replace_extension(".UPG").string();
+  std::error_code ec;
+  fs::remove(w.temp, ec);
+  fs::remove(w.temp + "-journal", ec);
+  auto outError = [&](int rc, const char* what) {
+    Status e = Status::error(
+        err::FileSystem,
+        errorText(err::FileSystem) + ": " +
+            (rc == SQLITE_FULL ? "no hay espacio en el disco para " : std::string(what) + " ") +
+            upper(w.temp));
+    e.fileErrorCode = std::to_string(rc);
+    e.fileError = w.out ? sqlite3_errmsg(w.out) : sqlite3_errstr(rc);
+    e.table = table_.label;
+    return refuseUnrecoverable(path_, e);
+  };
+  int rc =
+      sqlite3_open_v2(w.temp.c_str(), &w.out,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) return outError(rc, "creando");
+  schema::registerCollations(w.out);
+  // The new file is nobody's until it replaces the old one: no journal; a
+  // stop leaves a scrap that the next run removes.
+  std::string key = storage_.rawKey(table_.password, Storage::saltFor(table_.password));
+  std::string setup = "PRAGMA key=\"" + key +
+                      "\";PRAGMA cipher_page_size=" + std::to_string(kPageSize) +
+                      ";PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;" +
+                      "PRAGMA cache_size=" + std::to_string(kCacheSize) + ";BEGIN;" +
+                      schema::tableSql(*target_) + ";";
+  rc = sqlite3_exec(w.out, setup.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return outError(rc, "creando");
+
+  // Stations entering records keep the numbers they hold.
+  {
+    sqlite3_stmt* s = nullptr;
+    std::string q = std::string("SELECT key,prefix,number,station,since FROM ") +
+                    schema::quote(schema::kReservations);
+    if (sqlite3_prepare_v2(in, q.c_str(), -1, &s, nullptr) == SQLITE_OK) {
+      std::string create = std::string("CREATE TABLE ") + schema::quote(schema::kReservations) +
+                           schema::kReservationColumns;
+      rc = sqlite3_exec(w.out, create.c_str(), nullptr, nullptr, nullptr);
+      sqlite3_stmt* ins = nullptr;
+      std::string i =
+          std::string("INSERT INTO ") + schema::quote(schema::kReservations) + " VALUES(?,?,?,?,?)";
+      if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(w.out, i.c_str(), -1, &ins, nullptr);
+      while (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+        for (int c = 0; c < 5; ++c) sqlite3_bind_value(ins, c + 1, sqlite3_column_value(s, c));
+        rc = sqlite3_step(ins) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(w.out);
+        sqlite3_reset(ins);
+      }
+      sqlite3_finalize(ins);
+      sqlite3_finalize(s);
+      if (rc != SQLITE_OK) return outError(rc, "escribiendo");
+    }
+  }
+  {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(in, "PRAGMA user_version", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      w.highWater = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+  }
+
+  const auto& oldCols = schema::columns(*w.layout);
+  const auto& newCols = schema::columns(*target_);
+  std::string list, params;
+  for (std::size_t i = 0; i < newCols.size(); ++i) {
+    list += "," + schema::quote(newCols[i].name);
+    params += ",?";
+    for (std::size_t j = 0; j < oldCols.size(); ++j)
+      if (oldCols[j].name == newCols[i].name && oldCols[j].type == newCols[i].type)
+        w.map.emplace_back(i, j);
+  }
+  std::string ins = "INSERT INTO " + schema::quote(schema::tableName(*target_)) + "(rowid" + list +
+                    ") VALUES(?" + params + ")";
+  rc = sqlite3_prepare_v2(w.out, ins.c_str(), -1, &w.insert, nullptr);
+  if (rc != SQLITE_OK) return outError(rc, "preparando");
+  std::string sel = "SELECT rowid";
+  for (const auto& c : oldCols) sel += "," + schema::quote(c.name);
+  sel += " FROM " + schema::quote(schema::tableName(*w.layout)) + " ORDER BY rowid";
+  rc = sqlite3_prepare_v2(in, sel.c_str(), -1, &w.select, nullptr);
+  if (rc != SQLITE_OK) return refuseUnrecoverable(path_, w.old->engineError(rc, "leyendo"));
+  w.oldRec = std::make_unique<Record>(*w.layout);
+  w.newRec = std::make_unique<Record>(*target_);
+  phase_ = Phase::Copying;
+  copied_ = 0;
+  return true;
+}
+
+bool FileUpgrade::step(int batch) {
+  if (phase_ == Phase::Keys) return finish();
+  if (phase_ != Phase::Copying) return false;
+  Work& w = *work_;
+  const auto& oldCols = schema::columns(*w.layout);
+  const auto& newCols = schema::columns(*target_);
+  for (int n = 0; n < batch; ++n) {
+    int rc = sqlite3_step(w.select);
+    if (rc == SQLITE_DONE) {
+      phase_ = Phase::Keys;
+      return true;
+    }
+    if (rc != SQLITE_ROW) return refuseUnrecoverable(path_, w.old->engineError(rc, "leyendo"));
+    const std::int64_t rowid = sqlite3_column_int64(w.select, 0);
+    for (std::size_t j = 0; j < oldCols.size(); ++j) {
+      Status st = schema::read(w.select, int(j) + 1, *w.oldRec, oldCols[j]);
+      if (!st) {
+        st.text += " (registro " + std::to_string(rowid) + ")";
+        return refuseUnrecoverable(path_, st);
+      }
+    }
+    w.newRec->clear();
+    for (auto [to, from] : w.map) copyElement(*w.oldRec, oldCols[from], *w.newRec, newCols[to]);
+    sqlite3_bind_int64(w.insert, 1, rowid);
+    for (std::size_t i = 0; i < newCols.size(); ++i) {
+      Status st = schema::bind(w.insert, int(i) + 2, *w.newRec, newCols[i]);
+      if (!st) {
+        st.text += " (registro " + std::to_string(rowid) + ")";
+        return refuseUnrecoverable(path_, st);
+      }
+    }
+    rc = sqlite3_step(w.insert);
+    sqlite3_reset(w.insert);
+    if (rc != SQLITE_DONE) {
+      Status e = Status::error(
+          err::FileSystem,
+          errorText(err::FileSystem) + ": " +
+              (rc == SQLITE_FULL ? "no hay espacio en el disco para " : "escribiendo ") +
+              upper(w.temp));
+      e.fileErrorCode = std::to_string(rc);
+      e.fileError = sqlite3_errmsg(w.out);
+      return refuseUnrecoverable(path_, e);
+    }
+    ++copied_;
+  }
+  return true;
+}
+
+bool FileUpgrade::finish() {
+  Work& w = *work_;
+  auto fail = [&](int rc, const std::string& what) {
+    Status e = Status::error(
+        err::FileSystem, errorText(err::FileSystem) + ": " +
+                             (rc == SQLITE_FULL ? "no hay espacio en el disco para " : what + " ") +
+                             upper(w.temp));
+    if (rc == SQLITE_CONSTRAINT || (rc & 0xFF) == SQLITE_CONSTRAINT)
+      e = Status::error(err::DuplicateKey, errorText(err::DuplicateKey));
+    e.fileErrorCode = std::to_string(rc);
+    e.fileError = w.out ? sqlite3_errmsg(w.out) : sqlite3_errstr(rc);
+    return refuseUnrecoverable(path_, e);
+  };
+  sqlite3_finalize(w.select);
+  w.select = nullptr;
+  sqlite3_finalize(w.insert);
+  w.insert = nullptr;
+  std::string keys;
+  for (std::size_t k = 0; k < target_->keys.size(); ++k)
+    keys += schema::indexSql(*target_, int(k)) + ";";
+  keys += "PRAGMA user_version=" + std::to_string(w.highWater) + ";";
+  int rc = sqlite3_exec(w.out, keys.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return fail(sqlite3_extended_errcode(w.out), "construyendo las llaves de");
+  std::int64_t count = -1;
+  {
+    sqlite3_stmt* s = nullptr;
+    std::string q = "SELECT count(*) FROM " + schema::quote(schema::tableName(*target_));
+    if (sqlite3_prepare_v2(w.out, q.c_str(), -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      count = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+  }
+  if (count != total_ || copied_ != total_)
+    return refuseUnrecoverable(
+        path_, Status::error(err::InvalidDataFile,
+                             errorText(err::InvalidDataFile) + ": el archivo nuevo tiene " +
+                                 std::to_string(count) + " registros y el anterior " +
+                                 std::to_string(total_)));
+  rc = sqlite3_exec(w.out, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return fail(sqlite3_extended_errcode(w.out), "escribiendo");
+  rc = sqlite3_close_v2(w.out);
+  w.out = nullptr;
+  if (rc != SQLITE_OK || !syncPath(w.temp, false)) return fail(SQLITE_IOERR, "escribiendo");
+
+  // The old file stays as the backup, linked before the new one takes its
+  // name in one rename: the name never lacks a complete file.
+  const std::string backup = backupPath(path_, w.from);
+  std::error_code ec;
+  fs::remove(backup, ec);
+  if (::link(path_.c_str(), backup.c_str()) != 0) {
+    ec.clear();
+    fs::copy_file(path_, backup, fs::copy_options::overwrite_existing, ec);
+    if (ec || !syncPath(backup, false))
+      return refuseUnrecoverable(
+          path_,
+          Status::error(err::FileSystem, errorText(err::FileSystem) +
+                                             ": no se pudo guardar la copia " + upper(backup)));
+  }
+  if (::rename(w.temp.c_str(), path_.c_str()) != 0)
+    return refuseUnrecoverable(
+        path_, Status::error(err::FileSystem,
+                             errorText(err::FileSystem) + ": no se pudo reemplazar " + name_));
+  w.temp.clear();
+  fs::path dir = fs::path(path_).parent_path();
+  syncPath(dir.empty() ? "." : dir.string(), true);
+  work_.reset();
+
+  result_.outcome = UpgradeResult::Outcome::Upgraded;
+  phase_ = Phase::Done;
+  if (!versionFile_.empty()) writeVersion(targetVersion_);
+  return false;
+}
+
+void FileUpgrade::convertTo(int version) {
+  if (const dict::TableInfo* layout = dict::layoutOf(table_, version)) {
+    target_ = layout;
+    targetVersion_ = version;
+    versionFile_.clear();
+  }
+}
+
+UpgradeResult convertFile(Storage& storage, const dict::TableInfo& table, const std::string& path,
+                          int version) {
+  FileUpgrade up(storage, table, path, {});
+  up.convertTo(version);
+  if (up.start())
+    while (up.step()) {
+    }
+  return up.result();
+}
+
+UpgradeResult upgradeFile(Storage& storage, const dict::TableInfo& table, const std::string& path,
+                          const std::string& versionFile) {
+  FileUpgrade up(storage, table, path, versionFile);
+  if (up.start())
+    while (up.step()) {
+    }
+  return up.result();
+}
+
+}  // namespace velmora::db

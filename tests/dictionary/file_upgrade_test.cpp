@@ -1,0 +1,312 @@
+// The upgrade of a table file written in an older layout: values kept,
+// versions recorded, bad files refused untouched, and a run killed at any
+// moment leaving a complete table.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "dictionary/file_upgrade.h"
+#include "dictionary/records.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora::db {
+namespace {
+
+namespace fs = std::filesystem;
+using Outcome = UpgradeResult::Outcome;
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// A work as the version-1 programs wrote it.
+Record oldWork(int n) {
+  Record r(*dict::findTable("V1_OBRA"));
+  EXPECT_TRUE(r.set("V1_OBR:CTA", "OB" + std::to_string(n)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:OBRA", "PUENTE SEÑORÍO " + std::to_string(n)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:TEXT", std::string("AÑO")).ok());
+  EXPECT_TRUE(r.set("V1_OBR:CARI", 12.5 + n).ok());
+  EXPECT_TRUE(r.set("V1_OBR:LIST", std::int64_t(n % 3)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:TOBR", 1234567.89 * n).ok());
+  EXPECT_TRUE(r.set("V1_OBR:DICO", std::string("CONTA") + std::to_string(n)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:CC[7]", std::int64_t(1100 + n)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:POAU[10]", std::int64_t(1)).ok());
+  EXPECT_TRUE(r.set("V1_OBR:ACHO", std::int64_t(360001)).ok());
+  return r;
+}
+
+// `count` works in a version-1 works file at `path`.
+void writeOldWorks(Storage& storage, const std::string& path, int count) {
+  const dict::TableInfo& v1 = *dict::findTable("V1_OBRA");
+  storage.setFileName(v1, path);
+  Context ctx(storage);
+  Table& t = ctx.table(v1);
+  ASSERT_TRUE(t.open().ok());
+  ASSERT_TRUE(t.stream().ok());
+  for (int n = 1; n <= count; ++n) {
+    t.buffer() = oldWork(n);
+    ASSERT_TRUE(t.add().ok()) << n;
+  }
+  ASSERT_TRUE(t.flush().ok());
+  t.close();
+}
+
+std::vector<OBR> currentWorks(Storage& storage, const std::string& path) {
+  storage.setFileName(OBR::info(), path);
+  Context ctx(storage);
+  Table& t = ctx.table<OBR>();
+  Status st = t.openReadOnly();
+  EXPECT_TRUE(st.ok()) << st.text;
+  std::vector<OBR> out;
+  (void)t.setStart(nullptr);
+  while (t.next().ok()) out.push_back(t.rec<OBR>());
+  return out;
+}
+
+int recordedVersion(Storage& storage, const std::string& versionFile, const std::string& label,
+                    const std::string& name) {
+  storage.setFileName(L_UPG::info(), versionFile);
+  Context ctx(storage);
+  Table& t = ctx.table<L_UPG>();
+  if (!t.openReadOnly()) return -1;
+  t.rec<L_UPG>().FILELABEL = label;
+  t.rec<L_UPG>().FILENAME = name;
+  return t.get(keys::L_UPG_KEYFILELABELNAME) ? t.rec<L_UPG>().FILEVERSION : 0;
+}
+
+std::string upper(std::string s) {
+  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+TEST(FileUpgrade, VersionOneWorksKeepEveryValueAndCurrentFilesAreOnlyRecorded) {
+  test::TempFolder folder;
+  Storage storage;
+  const std::string works = folder.file("DATA1.TPS"), versions = folder.file("File_Upg.TPS");
+  writeOldWorks(storage, works, 3);
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), works), 1);
+
+  UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+  ASSERT_EQ(r.outcome, Outcome::Upgraded) << r.message;
+  EXPECT_EQ(r.from, 1);
+  EXPECT_EQ(r.to, 2);
+  EXPECT_TRUE(r.message.empty()) << r.message;
+  EXPECT_TRUE(fs::exists(backupPath(works, 1)));
+  EXPECT_FALSE(fs::exists(folder.file("DATA1.UPG")));
+  std::vector<OBR> after = currentWorks(storage, works);
+  ASSERT_EQ(after.size(), 3u);
+  for (int n = 1; n <= 3; ++n) {
+    const OBR& w = after[std::size_t(n - 1)];
+    Record old = oldWork(n);
+    EXPECT_EQ(w.CTA, "OB" + std::to_string(n));
+    EXPECT_EQ(w.OBRA, "PUENTE SEÑORÍO " + std::to_string(n));
+    EXPECT_EQ(w.TEXT, "AÑO");
+    EXPECT_EQ(w.CARI, 12.5 + n);
+    EXPECT_EQ(w.LIST, n % 3);
+    EXPECT_EQ(w.TOBR, 1234567.89 * n);
+    EXPECT_EQ(w.DICO, "CONTA" + std::to_string(n));
+    EXPECT_EQ(w.CONTA[6].CC, 1100 + n);
+    EXPECT_EQ(w.POAU[9], 1);
+    EXPECT_EQ(w.ACHO, 360001);
+    EXPECT_EQ(w.POMO, 0.0);
+    EXPECT_EQ(w.POMA, 0.0);
+  }
+  EXPECT_EQ(recordedVersion(storage, versions, "OBRA", upper(works)), 2);
+
+  // Current now: opened without conversion and without writing the version file.
+  const auto stamp = fs::last_write_time(versions);
+  const std::string bytes = slurp(versions);
+  r = upgradeFile(storage, OBR::info(), works, versions);
+  EXPECT_EQ(r.outcome, Outcome::Kept);
+  EXPECT_EQ(r.from, 2);
+  EXPECT_EQ(slurp(versions), bytes);
+  EXPECT_EQ(fs::last_write_time(versions), stamp);
+
+  // A current table without a version record is only recorded; a missing
+  // file is left for the open to create.
+  const std::string items = folder.file("OBRA10.TPS");
+  storage.setFileName(PAR::info(), items);
+  {
+    Context ctx(storage);
+    ASSERT_TRUE(ctx.table<PAR>().open().ok());
+  }
+  EXPECT_EQ(upgradeFile(storage, PAR::info(), items, versions).outcome, Outcome::Kept);
+  EXPECT_EQ(recordedVersion(storage, versions, "PART", upper(items)), 1);
+  EXPECT_EQ(upgradeFile(storage, CTR::info(), folder.file("OBRA12.TPS"), versions).outcome,
+            Outcome::Missing);
+  EXPECT_FALSE(fs::exists(folder.file("OBRA12.TPS")));
+}
+
+TEST(FileUpgrade, BadFilesAreRefusedWithTheMessageAndLeftUntouched) {
+  test::TempFolder folder;
+  Storage storage;
+  const std::string works = folder.file("DATA1.TPS"), versions = folder.file("File_Upg.TPS");
+  const std::string prefix = "It is not posible to upgrade the file: ";
+
+  // A foreign file under the table's name.
+  {
+    std::ofstream(works, std::ios::binary) << std::string(4096, 'x');
+    UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+    EXPECT_EQ(r.outcome, Outcome::Refused);
+    EXPECT_EQ(r.title, "File Upgrade Error");
+    EXPECT_EQ(r.message.rfind(prefix + upper(works) + "|Unrecoverable error :", 0), 0u)
+        << r.message;
+    EXPECT_EQ(slurp(works), std::string(4096, 'x'));
+    fs::remove(works);
+  }
+  writeOldWorks(storage, works, 2);
+  const std::string old = slurp(works);
+
+  // A damaged version file: nothing converted.
+  {
+    std::ofstream(versions, std::ios::binary) << std::string(2048, '\1');
+    UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+    EXPECT_EQ(r.outcome, Outcome::Refused);
+    EXPECT_EQ(r.message.rfind(prefix + upper(versions), 0), 0u) << r.message;
+    EXPECT_EQ(slurp(works), old);
+    fs::remove(versions);
+  }
+  // A version the program does not know yet.
+  {
+    storage.setFileName(L_UPG::info(), versions);
+    Context ctx(storage);
+    Table& t = ctx.table<L_UPG>();
+    ASSERT_TRUE(t.open().ok());
+    t.rec<L_UPG>().FILELABEL = "OBRA";
+    t.rec<L_UPG>().FILENAME = upper(works);
+    t.rec<L_UPG>().FILEVERSION = 3;
+    ASSERT_TRUE(t.add().ok());
+    t.close();
+    UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+    EXPECT_EQ(r.outcome, Outcome::Refused);
+    EXPECT_NE(r.message.find("más nueva que la de este programa (2)"), std::string::npos)
+        << r.message;
+    EXPECT_EQ(slurp(works), old);
+    fs::remove(versions);
+  }
+  // No room for the new file: the old one stays and the message names it.
+  fs::remove(works);
+  writeOldWorks(storage, works, 400);
+  const std::string bigger = slurp(works);
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{rlim_t(bigger.size() / 2), rlim_t(bigger.size() / 2)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Storage own;
+    UpgradeResult r = upgradeFile(own, OBR::info(), works, versions);
+    bool named = r.message.find("DATA1") != std::string::npos;
+    _exit(r.outcome == Outcome::Refused && named ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(slurp(works), bigger);
+  EXPECT_FALSE(fs::exists(folder.file("DATA1.UPG")));
+
+  // A record the layout cannot hold, written behind the program's back.
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(works.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::string sql = "PRAGMA key=\"" + storage.rawKey("482719", Storage::saltFor("482719")) +
+                      "\";PRAGMA cipher_page_size=4096;UPDATE OBRA SET LIST=999 WHERE rowid=7";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close_v2(db);
+  }
+  const std::string damaged = slurp(works);
+  UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+  EXPECT_EQ(r.outcome, Outcome::Refused);
+  EXPECT_NE(r.message.find("no es un BYTE (registro 7)"), std::string::npos) << r.message;
+  EXPECT_EQ(slurp(works), damaged);
+
+  // A folder nobody may write in.
+  fs::remove(works);
+  writeOldWorks(storage, works, 3);
+  fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  r = upgradeFile(storage, OBR::info(), works, versions);
+  fs::permissions(folder.path(), fs::perms::owner_all);
+  EXPECT_EQ(r.outcome, Outcome::Refused);
+  EXPECT_NE(r.message.find("es de solo lectura"), std::string::npos) << r.message;
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), works), 1);
+  r = upgradeFile(storage, OBR::info(), works, versions);
+  EXPECT_EQ(r.outcome, Outcome::Upgraded) << r.message;
+}
+
+TEST(FileUpgrade, KilledAtAnyMomentARerunEndsWithTheCompleteTable) {
+  test::TempFolder folder;
+  Storage storage;
+  const int kWorks = 20000;
+  const std::string pristine = folder.file("V1.TPS"), works = folder.file("DATA1.TPS"),
+                    versions = folder.file("File_Upg.TPS");
+  writeOldWorks(storage, pristine, kWorks);
+
+  auto upgradeInChild = [&] {
+    pid_t child = fork();
+    if (child == 0) {
+      Storage own;
+      UpgradeResult r = upgradeFile(own, OBR::info(), works, versions);
+      _exit(r.outcome == Outcome::Refused ? 1 : 0);
+    }
+    return child;
+  };
+  auto expectComplete = [&] {
+    std::vector<OBR> all = currentWorks(storage, works);
+    ASSERT_EQ(all.size(), std::size_t(kWorks));
+    EXPECT_EQ(all.back().CTA, "OB" + std::to_string(kWorks));
+    EXPECT_EQ(all.back().CONTA[6].CC, 1100 + kWorks);
+    EXPECT_EQ(recordedVersion(storage, versions, "OBRA", upper(works)), 2);
+  };
+
+  // How long a whole run takes, then kills spread over it.
+  fs::copy_file(pristine, works, fs::copy_options::overwrite_existing);
+  auto t0 = std::chrono::steady_clock::now();
+  int status = 0;
+  waitpid(upgradeInChild(), &status, 0);
+  const auto whole = std::chrono::steady_clock::now() - t0;
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  expectComplete();
+
+  std::mt19937 random(24);
+  for (int run = 0; run < 6; ++run) {
+    SCOPED_TRACE(run);
+    fs::copy_file(pristine, works, fs::copy_options::overwrite_existing);
+    fs::remove(versions);
+    pid_t child = upgradeInChild();
+    std::this_thread::sleep_for(whole * std::uniform_real_distribution<>(0.0, 1.1)(random));
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    const int layout = layoutVersion(storage, OBR::info(), works);
+    EXPECT_TRUE(layout == 1 || layout == 2) << layout;
+    UpgradeResult r = upgradeFile(storage, OBR::info(), works, versions);
+    EXPECT_NE(r.outcome, Outcome::Refused) << r.message;
+    expectComplete();
+  }
+
+  // Two stations at once: one converts, the other finds it converted.
+  fs::copy_file(pristine, works, fs::copy_options::overwrite_existing);
+  fs::remove(versions);
+  pid_t a = upgradeInChild(), b = upgradeInChild();
+  int sa = 0, sb = 0;
+  waitpid(a, &sa, 0);
+  waitpid(b, &sb, 0);
+  EXPECT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
+  EXPECT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
+  expectComplete();
+}
+
+}  // namespace
+}  // namespace velmora::db
