@@ -237,7 +237,7 @@ void BM_PaintOnePage(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_PreviewFirstPage)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_PreviewFirstPage)->Arg(50)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_PaintOnePage)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ImpConPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanContractors)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
