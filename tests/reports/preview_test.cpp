@@ -169,7 +169,18 @@ TEST_F(Preview, TheWindowPagesZoomsScrollsAndDisablesWhatTheGridCannotDo) {
     p.accepted("?ZOOMSTATUS");
     EXPECT_EQ(p.pageSlots()[0].width, 408);
   });
+  // "Pasa a hoja ??" takes only a page there is.
+  host_.press("?JUMP");
+  host_.actions.push_back([](Procedure& d) {
+    (void)d.typed("?HOJA", "9");
+    d.accepted("?OK");
+    EXPECT_FALSE(d.isClosing());
+    (void)d.typed("?HOJA", "4");
+    d.accepted("?OK");
+  });
+  on([](PreviewWindow& p) { EXPECT_EQ(p.preview().status(), "Hoja 4 de 5"); });
   EXPECT_EQ(preview(*list), response::Cancelled);
+  EXPECT_EQ(host_.warnings.size(), 1u);
   EXPECT_TRUE(host_.printer.shown.empty());
 }
 
@@ -257,6 +268,8 @@ TEST_F(Preview, PagesAreSavedAsTextOrCopiedAsPageImages) {
   host_.printer.files = {folder_.file("copia.wmf"), folder_.file("hoja.txt")};
   host_.press("?SAVECURRENT");
   host_.press("?SAVECURRENT");
+  host_.printer.files.push_back(folder_.file("reporte"));
+  host_.press("?SAVEPDF");
   // The report, pages 2 to 3, under the name proposed.
   host_.press("?SAVEALL");
   host_.actions.push_back([&](Procedure& d) {
@@ -273,6 +286,8 @@ TEST_F(Preview, PagesAreSavedAsTextOrCopiedAsPageImages) {
   const std::string page = contents(folder_.file("hoja.txt"));
   EXPECT_NE(page.find("HOJA 2"), std::string::npos);
   EXPECT_EQ(page.find("HOJA 1"), std::string::npos);
+  EXPECT_EQ(host_.printer.shown,
+            (std::vector<std::string>{"pdf " + folder_.file("reporte.pdf") + " PRUEBA 3"}));
   const std::string report = contents(docs + "/reporte.txt");
   EXPECT_EQ(report.find("HOJA 1"), std::string::npos);
   EXPECT_LT(report.find("HOJA 2"), report.find("HOJA 3"));
