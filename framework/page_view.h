@@ -28,6 +28,13 @@ class PageView {
   // A click in the area, in its pixels; the wheel scrolls by pixels.
   virtual void areaClicked(int x, int y) = 0;
   virtual void areaScrolled(int dx, int dy) = 0;
+
+  // What the area shows, in pixels, and how far it is scrolled: the host's
+  // scroll bars. A drawing no larger than the area does not scroll.
+  struct Extent {
+    int width = 0, height = 0, x = 0, y = 0;
+  };
+  virtual Extent extent() const = 0;
 };
 
 }  // namespace velmora

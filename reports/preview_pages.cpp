@@ -41,6 +41,7 @@ void PreviewPages::setGrid(int across, int down) {
   across_ = std::max(1, across);
   down_ = std::max(1, down);
   zoom_ = kNoZoom;
+  clampScroll();
 }
 
 void PreviewPages::first() {
@@ -128,15 +129,17 @@ double PreviewPages::factor() const {
   return 1.0;
 }
 
+int PreviewPages::drawingWidth() const {
+  return zoomed() ? int(std::lround(naturalWidth() * factor())) : width_;
+}
+
+int PreviewPages::drawingHeight() const {
+  return zoomed() ? int(std::lround(naturalHeight() * factor())) : height_;
+}
+
 void PreviewPages::clampScroll() {
-  if (!zoomed()) {
-    scrollX_ = scrollY_ = 0;
-    return;
-  }
-  const double f = factor();
-  const int w = int(std::lround(naturalWidth() * f)), h = int(std::lround(naturalHeight() * f));
-  scrollX_ = std::clamp(scrollX_, 0, std::max(0, w - width_));
-  scrollY_ = std::clamp(scrollY_, 0, std::max(0, h - height_));
+  scrollX_ = std::clamp(scrollX_, 0, std::max(0, drawingWidth() - width_));
+  scrollY_ = std::clamp(scrollY_, 0, std::max(0, drawingHeight() - height_));
 }
 
 void PreviewPages::scroll(int dx, int dy) {
@@ -150,9 +153,7 @@ std::vector<PageSlot> PreviewPages::pageSlots() const {
   std::vector<PageSlot> out;
   if (current_ < 1) return out;
   if (zoomed()) {
-    const double f = factor();
-    PageSlot s{current_, 0, 0, int(std::lround(naturalWidth() * f)),
-               int(std::lround(naturalHeight() * f))};
+    PageSlot s{current_, 0, 0, drawingWidth(), drawingHeight()};
     // A page narrower than the area sits in its middle.
     s.x = s.width < width_ ? (width_ - s.width) / 2 : -scrollX_;
     s.y = -scrollY_;

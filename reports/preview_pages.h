@@ -91,6 +91,9 @@ class PreviewPages {
   void scroll(int dx, int dy);
   int scrollX() const { return scrollX_; }
   int scrollY() const { return scrollY_; }
+  // The size of what is drawn: a zoomed page, or the area for the grid.
+  int drawingWidth() const;
+  int drawingHeight() const;
 
  private:
   double factor() const;

@@ -243,6 +243,10 @@ void PreviewWindow::areaScrolled(int dx, int dy) {
   refresh(kPagesControl);
 }
 
+PageView::Extent PreviewWindow::extent() const {
+  return {state_.drawingWidth(), state_.drawingHeight(), state_.scrollX(), state_.scrollY()};
+}
+
 void PreviewWindow::keyPressed(Key key) {
   switch (key) {
     case Key::PageUp: state_.previous(); break;

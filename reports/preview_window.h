@@ -32,6 +32,7 @@ class PreviewWindow : public Procedure, public PageView {
   std::vector<PageSlot> pageSlots() const override { return state_.pageSlots(); }
   void areaClicked(int x, int y) override;
   void areaScrolled(int dx, int dy) override;
+  Extent extent() const override;
 
  protected:
   bool init() override;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <filesystem>
 
 #include "dictionary/storage.h"
@@ -79,7 +80,16 @@ TEST(QtPreview, ARunsPagesArePaintedPagedAndShownAsAGrid) {
   EXPECT_EQ(shot.pixelColor(area->width() / 2, 5), QColor(Qt::white));
   EXPECT_GT(inked(shot, QRect(0, 0, area->width(), area->height())), 50);
 
+  // A page as wide as the window is taller than it: the bar scrolls it.
+  auto* bar = w->findChild<QScrollBar*>();
+  ASSERT_TRUE(bar);
+  for (QScrollBar* b : w->findChildren<QScrollBar*>())
+    if (b->orientation() == Qt::Vertical && b->isVisible()) bar = b;
+  ASSERT_TRUE(bar->isVisible());
+  bar->setValue(120);
+  EXPECT_EQ(preview.preview().scrollY(), 120);
   next->click();
+  EXPECT_EQ(preview.preview().scrollY(), 120);  // the same place of the next page
   EXPECT_EQ(zone5->text().toStdString(), "Hoja 2 de " + total);
   preview.preview().setGrid(2, 2);
   preview.refresh("?PAGES");

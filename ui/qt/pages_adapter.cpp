@@ -1,10 +1,13 @@
 #include "ui/qt/pages_adapter.h"
 
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 
 #include "framework/page_view.h"
@@ -93,14 +96,64 @@ class PagesWidget : public QWidget {
   PageView* view_;
 };
 
+// The area with scroll bars for a zoomed page larger than it.
 class PagesAdapter : public ControlAdapter {
  public:
-  PagesAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+  PagesAdapter(WindowWidget& w, const Control& c)
+      : ControlAdapter(w, c), view_(dynamic_cast<PageView*>(&w.procedure())) {
     setWidget(new PagesWidget(w, w.procedure()));
     watch(widget_);
+    box_ = new QWidget;
+    auto* grid = new QGridLayout(box_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    across_ = new QScrollBar(Qt::Horizontal);
+    down_ = new QScrollBar(Qt::Vertical);
+    across_->setSingleStep(52);
+    down_->setSingleStep(51);
+    grid->addWidget(widget_, 0, 0);
+    grid->addWidget(down_, 0, 1);
+    grid->addWidget(across_, 1, 0);
+    // Their room is kept while hidden, so showing one never resizes the
+    // page under it (nor widens the window).
+    for (QScrollBar* bar : {across_, down_}) {
+      QSizePolicy keep = bar->sizePolicy();
+      keep.setRetainSizeWhenHidden(true);
+      bar->setSizePolicy(keep);
+      bar->hide();
+    }
+    QObject::connect(across_, &QScrollBar::valueChanged, this,
+                     [this](int v) { scrolled(true, v); });
+    QObject::connect(down_, &QScrollBar::valueChanged, this, [this](int v) { scrolled(false, v); });
   }
   Place place() const override { return Place::Area; }
-  void showValue() override { widget_->update(); }
+  QWidget* placed() const override { return box_; }
+  void showValue() override {
+    widget_->update();
+    if (!view_) return;
+    const PageView::Extent e = view_->extent();
+    show(across_, e.width - widget_->width(), e.x, widget_->width());
+    show(down_, e.height - widget_->height(), e.y, widget_->height());
+  }
+
+ private:
+  void show(QScrollBar* bar, int beyond, int at, int page) {
+    const QSignalBlocker quiet(bar);
+    bar->setRange(0, std::max(0, beyond));
+    bar->setPageStep(std::max(1, page));
+    bar->setValue(at);
+    bar->setVisible(beyond > 0);
+  }
+  void scrolled(bool across, int to) {
+    if (!view_) return;
+    const PageView::Extent e = view_->extent();
+    view_->areaScrolled(across ? to - e.x : 0, across ? 0 : to - e.y);
+    showValue();
+  }
+  PageView* view_;
+  QWidget* box_;
+  QScrollBar* across_;
+  QScrollBar* down_;
 };
 
 }  // namespace
