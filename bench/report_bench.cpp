@@ -11,10 +11,19 @@
 //
 // The ratio BM_ItemsPages / BM_ScanItems is the figure: what laying out
 // and writing the pages costs over reading the records.
+//
+//   BM_PreviewFirstPage  "Vista Previa" on a run of 5 000 pages: the window
+//                        opened and its first page painted, then closed
+//   BM_PaintOnePage      the baseline: that page painted alone, same size
+//
+// BM_PreviewFirstPage / BM_PaintOnePage shows that opening does not grow
+// with the pages of the run.
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -24,8 +33,12 @@
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
 #include "reports/imp_con.h"
+#include "reports/preview_window.h"
 #include "reports/report.h"
+#include "reports/wmf.h"
 #include "ui/qt/qt_documents.h"
+#include "ui/qt/qt_host.h"
+#include "ui/qt/window_widget.h"
 
 namespace velmora {
 namespace {
@@ -167,6 +180,65 @@ void scanRaw(benchmark::State& state, const dict::TableInfo& t, std::string_view
 void BM_ScanItemsRaw(benchmark::State& state) { scanRaw(state, PAR::info(), "PAR:CTA_KEY"); }
 void BM_ScanContractorsRaw(benchmark::State& state) { scanRaw(state, CTR::info(), "CTR:CTA_KEY"); }
 
+// A run of `n` pages of sixty lines each, written once per process.
+reports::PageList& manyPages(int n) {
+  static std::unique_ptr<reports::PageList> pages;
+  if (pages && pages->pages() == n) return *pages;
+  std::string folder;
+  fs::create_directories(benchDir());
+  if (!reports::makeRunFolder(benchDir().string(), folder)) std::abort();
+  pages = std::make_unique<reports::PageList>(folder, "PRUEBA", 2159, 2794);
+  reports::WmfWriter page(2159, 2794);
+  page.font("Courier New", 30);
+  for (int line = 0; line < 60; ++line)
+    page.text(100, 150 + line * 40,
+              "CONTRATISTA " + std::to_string(line) + "   1,234,567.89   7,654,321.00");
+  const std::string first = folder + "/HOJA00001.WMF";
+  if (!page.save(first)) std::abort();
+  pages->add(first);
+  for (int i = 2; i <= n; ++i) {
+    const std::string file = folder + "/HOJA" + std::to_string(i) + ".WMF";
+    fs::copy_file(first, file);
+    pages->add(file);
+  }
+  return *pages;
+}
+
+constexpr int kAreaWidth = 1000, kAreaHeight = 700;
+
+void BM_PreviewFirstPage(benchmark::State& state) {
+  reports::PageList& pages = manyPages(int(state.range(0)));
+  db::Storage storage;
+  MessageService messages;
+  Program program{"DUDORE", storage, messages, (benchDir() / "DUDORE.INI").string()};
+  db::Context ctx(storage);
+  qt::QtHost host;
+  for (auto _ : state) {
+    reports::PreviewWindow preview(program, ctx, pages);
+    if (!preview.open(host)) std::abort();
+    QWidget* area = host.widget(preview)->findChild<QWidget*>("?PAGES");
+    area->resize(kAreaWidth, kAreaHeight);
+    benchmark::DoNotOptimize(area->grab());
+    preview.accepted("?EXITBUTTON");
+    preview.finish();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  state.counters["hojas"] = pages.pages();
+}
+
+void BM_PaintOnePage(benchmark::State& state) {
+  reports::PageList& pages = manyPages(int(state.range(0)));
+  QImage image(kAreaWidth, kAreaHeight, QImage::Format_ARGB32_Premultiplied);
+  const double height = kAreaWidth * double(pages.pageHeight()) / pages.pageWidth();
+  for (auto _ : state) {
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    qt::paintPage(pages, 1, painter, QRectF(0, 0, kAreaWidth, height));
+  }
+}
+
+BENCHMARK(BM_PreviewFirstPage)->Arg(50)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_PaintOnePage)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ImpConPages)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanContractors)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanContractorsRaw)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -180,7 +252,7 @@ BENCHMARK(BM_ItemsPdf)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

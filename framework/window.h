@@ -24,6 +24,7 @@ enum class ControlType {
   Calendar,  // the button beside a date entry that opens the date picker
   Image,
   Progress,  // a thermometer: the 0-100 value of what it uses
+  Pages,     // pages of a document, laid out by the procedure (framework/page_view.h)
 };
 
 struct ListColumn {
@@ -62,6 +63,7 @@ struct Control {
   std::string tip{};                    // shown in the status bar while the control has the focus
   int lines = 1;                        // Entry: more than one for a multi-line text
   std::vector<ColumnGroup> groups{};    // List: captions over runs of its columns
+  bool drop = false;                    // Option: a drop-down list rather than radio buttons
 };
 
 // The group a column sits in; nullptr when it has none.
@@ -72,6 +74,7 @@ struct WindowDescription {
   std::string title;
   std::vector<Control> controls;  // in tab order
   bool resizable = true;
+  bool statusBar = false;  // status texts go to a bar of the window's own, not the frame's
 
   const Control* find(std::string_view id) const;
   Control* find(std::string_view id);

@@ -344,11 +344,18 @@ void PageFiles::draw(int page, Canvas& canvas) const {
 }
 
 Status PageFiles::saveText(const std::string& path) const {
+  std::vector<int> all(files_.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = int(i) + 1;
+  return saveText(path, all);
+}
+
+Status PageFiles::saveText(const std::string& path, const std::vector<int>& pages) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return Status::error(err::AccessDenied, "No se puede crear el archivo " + path);
-  for (const std::string& file : files_) {
+  for (int page : pages) {
+    if (page < 1 || page > this->pages()) continue;
     WmfPage wp;
-    if (Status st = readWmf(file, wp); !st) return st;
+    if (Status st = readWmf(files_[std::size_t(page - 1)], wp); !st) return st;
     for (const std::string& line : pageText(wp)) {
       cp1252::Encoded e = cp1252::fromUtf8(line);
       out << (e.ok ? e.bytes : line) << "\r\n";

@@ -234,6 +234,8 @@ class PageFiles : public Document {
   // The pages, one after another, as text (see pageText), in Windows-1252
   // as the data. A damaged page stops the file with its error.
   Status saveText(const std::string& path) const;
+  // The same for `pages` (from 1) alone, in that order.
+  Status saveText(const std::string& path, const std::vector<int>& pages) const;
 
  protected:
   std::string title_;

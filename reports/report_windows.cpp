@@ -1,6 +1,7 @@
 #include "reports/report_windows.h"
 
 #include "framework/describe.h"
+#include "reports/preview_window.h"
 
 namespace velmora::reports {
 
@@ -256,7 +257,8 @@ int printReport(Procedure& caller, Report& report, RunSettings& settings) {
   // The pages' folder goes with them, after the preview or the printer.
   std::unique_ptr<PageList> pages = run.takePages();
   if (settings.printing.preview) {
-    caller.documents().preview(*pages);
+    caller.call(std::make_unique<PreviewWindow>(program, ctx, *pages, kPageWidth),
+                request::Process);
     return response::Completed;
   }
   std::vector<int> all(std::size_t(pages->pages()));

@@ -66,9 +66,10 @@ class ReportProgress : public Procedure {
 // printer gets when the report skips the preview.
 class PageOrder : public Document {
  public:
-  PageOrder(const Document& pages, std::vector<int> order)
-      : pages_(pages), order_(std::move(order)) {}
-  std::string title() const override { return pages_.title(); }
+  // `title` names the print job; the pages' own title when empty.
+  PageOrder(const Document& pages, std::vector<int> order, std::string title = {})
+      : pages_(pages), order_(std::move(order)), title_(std::move(title)) {}
+  std::string title() const override { return title_.empty() ? pages_.title() : title_; }
   int pages() const override { return int(order_.size()); }
   int pageWidth() const override { return pages_.pageWidth(); }
   int pageHeight() const override { return pages_.pageHeight(); }
@@ -77,6 +78,7 @@ class PageOrder : public Document {
  private:
   const Document& pages_;
   std::vector<int> order_;
+  std::string title_;
 };
 
 // Runs `report` for `caller`: "Destino del Reporte", then "Avance...", then

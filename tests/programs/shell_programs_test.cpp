@@ -163,6 +163,8 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
       "pulsa Imprime\n"
       "muestra ?COPIAS\n"
       "pulsa Ejecuta\n"
+      "muestra ?ZOOMSTATUS\n"
+      "pulsa Sale\n"
       "pulsa Cierra\n"
       "pulsa Salir\n");
   Outcome r = run(DUDORE_EXE, "--script guion.txt");
@@ -175,8 +177,9 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
   const std::size_t progress = at(r.out, "ABRE AVANCE_REPORTE \"Avance...\" (proceso)");
   const std::size_t step = at(r.out, "PASO: ESTADO DE CUENTAS DE CONTRATISTAS AL");
   const std::size_t ran = at(r.out, "CIERRA AVANCE_REPORTE respuesta 1");
-  const std::size_t shown =
-      at(r.out, "VISTA PREVIA \"ESTADO DE CUENTAS DE CONTRATISTAS AL\" (1 páginas)");
+  const std::size_t shown = at(r.out, "ABRE VISTA_PREVIA \"Vista Previa\" (proceso)");
+  const std::size_t zoom = at(r.out, "CAMPO ?ZOOMSTATUS = \"Ancho hoja\"");
+  const std::size_t left = at(r.out, "CIERRA VISTA_PREVIA respuesta 2");
   ASSERT_NE(menu, std::string::npos) << r.out;
   EXPECT_LT(menu, later) << r.out;
   EXPECT_LT(later, options) << r.out;
@@ -186,7 +189,8 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
   EXPECT_EQ(r.out.find("PASO", step + 1), std::string::npos) << r.out;  // told once
   EXPECT_LT(step, ran) << r.out;
   EXPECT_LT(ran, shown) << r.out;
-  EXPECT_NE(shown, std::string::npos) << r.out;
+  EXPECT_LT(shown, zoom) << r.out;
+  EXPECT_LT(zoom, left) << r.out;
   EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
 }
 

@@ -10,6 +10,7 @@
 
 #include "dictionary/storage.h"
 #include "reports/imp_con.h"
+#include "reports/preview_window.h"
 #include "reports/report_windows.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
@@ -186,8 +187,17 @@ TEST_F(ReportWindows, PrintingWithoutPreviewSendsTheCopiesInTheChosenOrder) {
   host_.press("?PRINTERSETUP");
   host_.actions.push_back([](Procedure& p) { EXPECT_EQ(p.display("?IMPRESORA"), "OFICINA"); });
   host_.press("?OK");
+  // "Ve el Reporte" ends in "Vista Previa"; its pages go when it closes.
+  host_.actions.push_back([this](Procedure& p) {
+    ASSERT_EQ(p.name(), PreviewWindow::kName);
+    EXPECT_EQ(static_cast<PreviewWindow&>(p).preview().status(), "Hoja 1 de 2");
+    EXPECT_EQ(runFolders(), 1);
+    p.accepted("?EXITBUTTON");
+  });
   EXPECT_EQ(run(*report), response::Completed);
-  EXPECT_EQ(host_.printed.shown.back(), "vista ESTADO DE CUENTAS DE CONTRATISTAS AL 2");
+  EXPECT_TRUE(opened(PreviewWindow::kName));
+  EXPECT_NE(std::find(host_.log.begin(), host_.log.end(), "cierra VISTA_PREVIA 2"),
+            host_.log.end());
   EXPECT_EQ(runFolders(), 0);
 }
 

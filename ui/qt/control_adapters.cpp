@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 #include "framework/picture.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/list_adapter.h"
+#include "ui/qt/pages_adapter.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 
@@ -291,13 +293,51 @@ class OptionAdapter : public ControlAdapter {
     std::string v = trimmed(toText(procedure().value(control_.use)));
     group_->setExclusive(false);
     for (std::size_t i = 0; i < control_.choices.size(); ++i)
-      if (QAbstractButton* r = group_->button(int(i)))
+      if (QAbstractButton* r = group_->button(int(i))) {
         r->setChecked(v == trimmed(control_.choices[i]));
+        // A choice the window does not offer now ("?RANGO:2").
+        r->setEnabled(procedure().state(control_.id + ":" + std::to_string(i + 1)).enabled);
+      }
     group_->setExclusive(true);
   }
 
  private:
   QButtonGroup* group_;
+};
+
+// A radio group shown as a drop-down list (the preview's zooms).
+class DropAdapter : public ControlAdapter {
+ public:
+  DropAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
+    combo_ = new QComboBox;
+    for (std::size_t i = 0; i < c.choices.size(); ++i)
+      combo_->addItem(q(i < c.captions.size() ? c.captions[i] : c.choices[i]));
+    QObject::connect(combo_, &QComboBox::activated, this, [this](int i) {
+      if (window_.refreshing() || i < 0 || std::size_t(i) >= control_.choices.size()) return;
+      (void)procedure().setValue(control_.use, Value(control_.choices[std::size_t(i)]));
+      procedure().accepted(control_.id);
+      window_.done();
+    });
+    setWidget(combo_);
+    watch(combo_);
+    // The list keeps its own width, its caption before it.
+    box_ = new QWidget;
+    auto* row = new QHBoxLayout(box_);
+    row->setContentsMargins(0, 0, 0, 0);
+    if (!c.text.empty()) row->addWidget(new QLabel(q(plainCaption(c.text))));
+    row->addWidget(combo_);
+    row->addStretch(1);
+  }
+  QWidget* placed() const override { return box_; }
+  void showValue() override {
+    const std::string v = toText(procedure().value(control_.use));
+    for (std::size_t i = 0; i < control_.choices.size(); ++i)
+      if (v == control_.choices[i]) combo_->setCurrentIndex(int(i));
+  }
+
+ private:
+  QComboBox* combo_;
+  QWidget* box_;
 };
 
 class SpinAdapter : public ControlAdapter {
@@ -337,8 +377,10 @@ class ButtonAdapter : public ControlAdapter {
   Place place() const override { return Place::Button; }
   // A caption the procedure changes ("Pausa" / "Continúa").
   void showValue() override {
-    if (const Control* c = procedure().window().find(control_.id))
+    if (const Control* c = procedure().window().find(control_.id)) {
       static_cast<QPushButton*>(widget_)->setText(q(c->text));
+      widget_->setToolTip(q(c->tip));  // a tip that says what a press does now
+    }
   }
 };
 
@@ -414,6 +456,8 @@ std::unique_ptr<ControlAdapter> makeAdapter(WindowWidget& window, const Control&
       {ControlType::Calendar, make<CalendarAdapter>},
       {ControlType::Progress, make<ProgressAdapter>},
   };
+  if (c.type == ControlType::Option && c.drop) return make<DropAdapter>(window, c);
+  if (c.type == ControlType::Pages) return makePagesAdapter(window, c);
   if (c.type == ControlType::Entry)
     return c.lines > 1 ? make<MemoAdapter>(window, c) : make<EntryAdapter>(window, c);
   auto it = makers.find(c.type);

@@ -25,6 +25,7 @@ class ControlAdapter : public QObject {
     Prompt,  // a label for the field after it
     Field,   // a row of the form, with its lookup and calendar buttons beside
     Wide,    // across the window (a list)
+    Area,    // across the window, taking the room left (the pages of a preview)
     Button,  // the row of buttons at the bottom
     Beside,  // beside the field it serves
   };

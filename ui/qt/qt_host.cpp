@@ -327,9 +327,12 @@ void QtHost::setStatusBar(QStatusBar* bar) {
 QString QtHost::statusText(int zone) const { return status_ ? status_->text(zone) : QString(); }
 
 void QtHost::status(Procedure& p, int zone, const std::string& text) {
-  if (status_)
+  WindowWidget* w = widget(p);
+  if (w && p.window().statusBar)
+    w->showStatus(zone, QString::fromStdString(text));
+  else if (status_)
     status_->show(zone, QString::fromStdString(text));
-  else if (WindowWidget* w = widget(p))
+  else if (w)
     w->showStatus(zone, QString::fromStdString(text));
 }
 

@@ -192,6 +192,11 @@ void WindowWidget::build() {
         lists_.push_back(static_cast<ListAdapter*>(a));
         area.listPlaced = area.hasList = true;
         continue;
+      case ControlAdapter::Place::Area:
+        if (pendingPrompt) pendingForm->addRow(pendingPrompt), pendingPrompt = nullptr;
+        area.box->addWidget(a->placed(), 1);
+        area.listPlaced = area.hasList = true;
+        continue;
       case ControlAdapter::Place::Button: buttons->addWidget(a->placed()); continue;
       default: break;
     }
