@@ -26,6 +26,7 @@ void addUserCommand(::CLI::App& app);
 void addCompanyCommand(::CLI::App& app);
 void addAuditCommand(::CLI::App& app);
 void addReportCommand(::CLI::App& app);
+void addVerifyCommand(::CLI::App& app);
 
 // A status as the commands print it: text, table and file error.
 std::string describe(const Status& st);
