@@ -1,5 +1,6 @@
 #include "programs/shell/procedures.h"
 
+#include "accounting/accounting.h"
 #include "equipment/equipment.h"
 #include "estimates/estimates.h"
 #include "reports/report_windows.h"
@@ -13,8 +14,12 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
   if (shell.suite == shell::Suite::Dudore) {
     estimates::addProcedures(program);
     reports::addReportProcedures(program);
+    accounting::addProcedures(program);
   }
-  if (shell.suite == shell::Suite::Vorovid) equipment::addProcedures(program);
+  if (shell.suite == shell::Suite::Vorovid) {
+    equipment::addProcedures(program);
+    accounting::addVorovidProcedures(program);
+  }
 }
 
 }  // namespace velmora

@@ -31,6 +31,7 @@ void addUpgradeCommand(::CLI::App& app);
 // Rewrites the works catalogue of the company in `dir` in the layout of
 // `version` (1: as the older programs wrote it), to try the upgrade on.
 Status writeWorksInVersion(const std::filesystem::path& dir, int version);
+void addVerifyCommand(::CLI::App& app);
 
 // A status as the commands print it: text, table and file error.
 std::string describe(const Status& st);

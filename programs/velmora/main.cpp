@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
   velmora::cli::addAuditCommand(app);
   velmora::cli::addReportCommand(app);
   velmora::cli::addUpgradeCommand(app);
+  velmora::cli::addVerifyCommand(app);
   for (CLI::App* sub : app.get_subcommands({})) {
     sub->group("Ordenes");
     sub->set_help_flag("-h,--help", "Muestra esta ayuda y termina");
