@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "equipment/equipment.h"
+#include "estimates/fronts.h"
 #include "framework/browse.h"
 #include "framework/describe.h"
 #include "framework/form.h"
@@ -110,27 +111,7 @@ std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
                                          std::move(s));
 }
 
-std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("CAP_PROC", "Catálogo de Procesos de Obra")
-                            .list({{"CTA", "PRB:CTA", "@n_6", 6, 'R', true},
-                                   {"D E S C R I P C I O N", "PRB:TEXT", "@s30", 30, 'L', true}})
-                            .browseButtons()
-                            .done();
-  return std::make_unique<BrowseProcedure>(
-      program, ctx, std::move(w), labels::PROB, "UP_PROC",
-      std::vector<BrowseTab>{sortTab(keys::PRB_CTA_KEY, "PRB:CTA")});
-}
-
-std::unique_ptr<Procedure> makeUpProc(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("UP_PROC", "Actualizando Procesos de Obra")
-                            .field("No DE CTA:", "PRB:CTA", "@n_6")
-                            .required()
-                            .field("DESCRIPCION:", "PRB:TEXT", "@s30")
-                            .required()
-                            .formButtons()
-                            .done();
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::PROB);
-}
+// Processes are the same catalogue in both programs.
 
 // --- employees -------------------------------------------------------------------
 
@@ -219,8 +200,8 @@ void addCatalogueProcedures(Program& program) {
   program.addProcedure("UP_EQUI", makeUpEqui);
   program.addProcedure("CAP_FRE", makeCapFre);
   program.addProcedure("UP_FRE", makeUpFre);
-  program.addProcedure("CAP_PROC", makeCapProc);
-  program.addProcedure("UP_PROC", makeUpProc);
+  program.addProcedure("CAP_PROC", estimates::makeCapProc);
+  program.addProcedure("UP_PROC", estimates::makeUpProc);
   program.addProcedure("CAP_EMPL", makeCapEmpl);
   program.addProcedure("UP_EMPL", makeUpEmpl);
   program.addProcedure("CAP_PART",
