@@ -193,6 +193,13 @@ void press(qt::QtHost& host, Procedure& p, const std::string& what) {
     if (auto* w = host.widget(p)) w->refreshAll();
     return;
   }
+  // "abre:CAP_EMPL" starts a registered window that no button reaches yet.
+  if (what.rfind("abre:", 0) == 0) {
+    Procedure* from = host.frameWindow() ? &host.frameWindow()->procedure() : &p;
+    from->start(what.substr(5));
+    host.afterEvent(*from);
+    return;
+  }
   if (what == "calendario" || what.rfind("calendario:", 0) == 0) {
     const std::string field = what.size() > 11 ? what.substr(11) : std::string();
     if (!openCalendar(host, p, field))
