@@ -111,8 +111,6 @@ std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
                                          std::move(s));
 }
 
-// Processes are the same catalogue in both programs.
-
 // --- employees -------------------------------------------------------------------
 
 // The personnel file also holds the users and their rights: only number and
@@ -200,6 +198,7 @@ void addCatalogueProcedures(Program& program) {
   program.addProcedure("UP_EQUI", makeUpEqui);
   program.addProcedure("CAP_FRE", makeCapFre);
   program.addProcedure("UP_FRE", makeUpFre);
+  // Processes are the same catalogue in both programs.
   program.addProcedure("CAP_PROC", estimates::makeCapProc);
   program.addProcedure("UP_PROC", estimates::makeUpProc);
   program.addProcedure("CAP_EMPL", makeCapEmpl);
