@@ -1,5 +1,5 @@
 // VOROVID under a script on the demo company: the import of one front's
-// hours and a new equipment supplier, checked in the transcript and in the
+// hours, a new equipment supplier and a new bank, checked in the transcript and in the
 // table files the run left.
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ std::vector<std::vector<std::string>> rows(const std::string& csv) {
   return out;
 }
 
-TEST(VorovidScript, ImportingAFrontsHoursAndAddingASupplier) {
+TEST(VorovidScript, ImportingAFrontsHoursAndAddingASupplierAndABank) {
   test::TempFolder company;
   const std::string dir = company.path().string();
   test::CommandResult demo = test::runVelmora("demo '" + dir + "'");
@@ -79,6 +79,17 @@ TEST(VorovidScript, ImportingAFrontsHoursAndAddingASupplier) {
       EXPECT_EQ(r[9], "2");
     }
   EXPECT_TRUE(added);
+  // The new bank, on the work's last-level account, with the cheque layout
+  // a bank gets when none is given.
+  bool bank = false;
+  for (const auto& r : dump("PAGO3.TPS"))
+    if (r.size() > 19 && r[0] == "9") {
+      bank = true;
+      EXPECT_EQ(r[1], "BANCO DEL VALLE");
+      EXPECT_EQ(std::vector<std::string>(r.begin() + 10, r.begin() + 20),
+                (std::vector<std::string>{"3", "6", "10", "6", "1", "55", "3", "3", "50", "10"}));
+    }
+  EXPECT_TRUE(bank);
 }
 
 }  // namespace
