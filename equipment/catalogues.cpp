@@ -79,36 +79,16 @@ std::unique_ptr<Procedure> makeUpEqui(Program& program, db::Context& ctx) {
                                   std::move(s));
 }
 
-// --- fronts and processes ------------------------------------------------------------
+// --- fronts ------------------------------------------------------------
 
+// VOROVID's fronts show the equipment budget and what was paid of it.
 std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("CAP_FRE", "Catálogo de Frentes de Obra")
-                            .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true},
-                                   {"F R E N T E", "FRE:NOMB", "@s40", 40, 'L', true},
-                                   {"PRESUPUESTO", "FRE:EQRE", "@n14.2", 14, 'R', true},
-                                   {"PAGADO", "FRE:EQPA", "@n14.2", 14, 'R', true}})
-                            .tabs({"x Cuenta", "Alfabético"})
-                            .browseButtons()
-                            .done();
-  return std::make_unique<BrowseProcedure>(
-      program, ctx, std::move(w), labels::FREN, "UP_FRE",
-      std::vector<BrowseTab>{sortTab(keys::FRE_CTA_KEY, "FRE:CTA"),
-                             sortTab(keys::FRE_NOM_KEY, "FRE:NOMB")},
-      entry::kFronts);
+  return estimates::makeFrontsBrowse(program, ctx,
+                                     {"PRESUPUESTO", "FRE:EQRE", "PAGADO", "FRE:EQPA"});
 }
 
 std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("UP_FRE", "Actualizando Frentes de Obra")
-                            .field("No DE CTA:", "FRE:CTA", "@n_6")
-                            .required()
-                            .field("NOMBRE:", "FRE:NOMB", "@s40")
-                            .required()
-                            .formButtons()
-                            .done();
-  FormSettings s;
-  s.enterAsTab = true;
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::FREN, entry::kFronts,
-                                         std::move(s));
+  return estimates::makeFrontForm(program, ctx, true);
 }
 
 // --- employees -------------------------------------------------------------------

@@ -6,12 +6,13 @@
 
 namespace velmora::estimates {
 
-std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
+std::unique_ptr<Procedure> makeFrontsBrowse(Program& program, db::Context& ctx,
+                                            const FrontMoney& money) {
   WindowDescription w = Describe("CAP_FRE", "Catálogo de Frentes de Obra")
                             .list({{"CTA", "FRE:CTA", "@n_6", 6, 'R', true},
                                    {"F R E N T E", "FRE:NOMB", "@s40", 40, 'L', true},
-                                   {"PRESUPUESTO", "FRE:TPRES", "@n14.2", 14, 'R', true},
-                                   {"ESTIMADO", "FRE:TESTI", "@n14.2", 14, 'R', true}})
+                                   {money.budgetCaption, money.budget, "@n14.2", 14, 'R', true},
+                                   {money.doneCaption, money.done, "@n14.2", 14, 'R', true}})
                             .tabs({"x Cuenta", "Alfabético"})
                             .browseButtons()
                             .done();
@@ -22,7 +23,7 @@ std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
       entry::kFronts);
 }
 
-std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
+std::unique_ptr<Procedure> makeFrontForm(Program& program, db::Context& ctx, bool enterAsTab) {
   WindowDescription w = Describe("UP_FRE", "Actualizando Frentes de Obra")
                             .field("No DE CTA:", "FRE:CTA", "@n_6")
                             .required()
@@ -30,7 +31,18 @@ std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
                             .required()
                             .formButtons()
                             .done();
-  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::FREN, entry::kFronts);
+  FormSettings s;
+  s.enterAsTab = enterAsTab;
+  return std::make_unique<FormProcedure>(program, ctx, std::move(w), labels::FREN, entry::kFronts,
+                                         std::move(s));
+}
+
+std::unique_ptr<Procedure> makeCapFre(Program& program, db::Context& ctx) {
+  return makeFrontsBrowse(program, ctx, {"PRESUPUESTO", "FRE:TPRES", "ESTIMADO", "FRE:TESTI"});
+}
+
+std::unique_ptr<Procedure> makeUpFre(Program& program, db::Context& ctx) {
+  return makeFrontForm(program, ctx, false);
 }
 
 std::unique_ptr<Procedure> makeCapProc(Program& program, db::Context& ctx) {
