@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   velmora::cli::addUpgradeCommand(app);
   velmora::cli::addVerifyCommand(app);
   for (CLI::App* sub : app.get_subcommands({})) {
-    sub->group("Ordenes");
+    sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "Muestra esta ayuda y termina");
   }
   try {
