@@ -48,7 +48,9 @@ class Importa : public Procedure {
     }
     if (!Procedure::init()) return false;
     table("FREN").clear();
-    setLocal(kSource, SettingsFile(program_.settingsPath()).get(kSection, kSourceKey, ""));
+    // The file is always shown; the work's own is the one when none was chosen.
+    std::string source = SettingsFile(program_.settingsPath()).get(kSection, kSourceKey, "");
+    setLocal(kSource, source.empty() ? ownBudget() : source);
     return true;
   }
 
@@ -72,6 +74,8 @@ class Importa : public Procedure {
   }
 
  private:
+  std::string ownBudget() { return context().storage().fileName(COO::info()); }
+
   std::int32_t whole(const char* var) const { return std::int32_t(number(value(var))); }
 
   // The front must exist; when it is not found (or always, from the lookup
@@ -126,6 +130,8 @@ class Importa : public Procedure {
     in.first = whole(kFirst);
     in.last = whole(kLast);
     in.source = toText(value(kSource));
+    // Remembered only when it is another file: the next work has its own.
+    if (in.source == ownBudget()) in.source.clear();
     if (!(in.factor > 0)) {
       warn("EL FACTOR DE MULTIPLICACION", "DEBE SER MAYOR QUE CERO", "VERIFIQUE UD.");
       select("?FACTOR");
@@ -160,6 +166,7 @@ class Importa : public Procedure {
     BudgetImportResult result;
     Status st = importBudget(ctx_, in, &result);
     setLocal(kStatus, std::string());
+    refresh("?ESTADO");
     if (!st) {
       refusal(st, result);
       return;
@@ -220,14 +227,14 @@ class Importa : public Procedure {
         Describe("IMPORTA", "")
             .field("&No de Frente:", kFront, "@n_6")
             .lookupButton()
-            .besideText("FRE:NOMB", "@s40")
+            .text("", "FRE:NOMB", "@s40")
             .field("&Factor de Multiplicación:", kFactor, "@n-10.4")
             .field("% Al que se &Estimará:", kPercent, "@n6.2")
             .field("Renglón Inicial:", kFirst, "@n_6")
             .lookupButton()
             .field("Renglón Final:", kLast, "@n_6")
             .lookupButton()
-            .field("Presupuesto:", kSource, "@s60", "EN BLANCO: EL PRESUPUESTO DE LA OBRA")
+            .field("Presupuesto:", kSource, "@s80", "EN BLANCO: EL PRESUPUESTO DE LA OBRA")
             .lookupButton()
             .text("", kStatus, "@s40")
             .done();
