@@ -15,6 +15,7 @@
 
 #include "exchange/budget_import.h"
 #include "framework/settings.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
@@ -354,6 +355,23 @@ TEST_F(BudgetImportTest, ImportaAsksWhatItMustAndRemembersTheBudgetFile) {
   EXPECT_EQ(SettingsFile(program.settingsPath()).get("IMPORTA", "Presupuesto", ""), source);
   ASSERT_FALSE(host.boxes.empty());
   EXPECT_NE(host.boxes.back().text.find("Partidas nuevas: 1"), std::string::npos);
+}
+
+// velmora importa on the demo company: what it did, and a refusal or an
+// unknown work as an exit status for scheduled jobs.
+TEST(BudgetImportCommand, ImportsRefusesAndSaysWhy) {
+  test::TempFolder root;
+  const std::string dir = "'" + root.file("empresa") + "'";
+  ASSERT_EQ(test::runVelmora("demo " + dir + " --size 40").status, 0);
+  const std::string base = "importa " + dir + " HOSP01 --factor 1 --porcentaje 100 --frente ";
+  test::CommandResult r = test::runVelmora(base + "1 --desde 1 --hasta 10");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("IMPORTACION TERMINADA"), std::string::npos) << r.out;
+  r = test::runVelmora(base + "99");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("no existe el frente 99"), std::string::npos) << r.out;
+  EXPECT_EQ(
+      test::runVelmora("importa " + dir + " NADA --frente 1 --factor 1 --porcentaje 1").status, 2);
 }
 
 }  // namespace
