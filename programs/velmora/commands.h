@@ -32,6 +32,10 @@ void addUpgradeCommand(::CLI::App& app);
 // `version` (1: as the older programs wrote it), to try the upgrade on.
 Status writeWorksInVersion(const std::filesystem::path& dir, int version);
 void addVerifyCommand(::CLI::App& app);
+// envia and recibe: the office transfer of a work.
+void addExchangeCommands(::CLI::App& app);
+// importa: the import from the budgeting system into a front of a work.
+void addImportCommand(::CLI::App& app);
 
 // A status as the commands print it: text, table and file error.
 std::string describe(const Status& st);

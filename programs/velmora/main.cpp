@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
   velmora::cli::addReportCommand(app);
   velmora::cli::addUpgradeCommand(app);
   velmora::cli::addVerifyCommand(app);
+  velmora::cli::addExchangeCommands(app);
+  velmora::cli::addImportCommand(app);
   for (CLI::App* sub : app.get_subcommands({})) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "Muestra esta ayuda y termina");
