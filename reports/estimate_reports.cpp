@@ -6,6 +6,7 @@ namespace {
 
 constexpr int kLeft = 100;  // 1 cm
 constexpr int kTitlesY = 150;
+constexpr int kGap = 2;  // blanks between columns
 
 }  // namespace
 
@@ -35,6 +36,12 @@ std::string estimateNumber(std::int32_t esti) {
 }
 
 int sheetX(const SheetSpec& sheet, int chars) { return kLeft + chars * sheet.font * 6 / 10; }
+
+int columnsEnd(const SheetSpec& sheet) {
+  int at = 0;
+  for (const ColumnSpec& c : sheet.columns) at += c.width + kGap;
+  return sheetX(sheet, at);
+}
 
 int sheetEnd(const SheetSpec& sheet) { return (sheet.landscape ? 2794 : 2159) - kLeft; }
 
@@ -78,9 +85,9 @@ ReportDescription layOut(const SheetSpec& s) {
       if (firstTotal < 0) firstTotal = at;
     }
     if (int(i) == s.sumsColumn) sums.items.push_back(label("SUMAS:", sheetX(s, at), 20));
-    at += c.width + 1;
+    at += c.width + kGap;
   }
-  if (firstTotal >= 0) sums.lines = {{sheetX(s, firstTotal), 5, sheetX(s, at - 1), 5}};
+  if (firstTotal >= 0) sums.lines = {{sheetX(s, firstTotal), 5, sheetX(s, at - kGap), 5}};
   return d;
 }
 

@@ -60,8 +60,10 @@ struct SheetSpec {
 
 // The report laid out column by column, one blank apart, from the left margin.
 ReportDescription layOut(const SheetSpec& sheet);
-// Where column `chars` (from 0) starts, and where the columns end.
+// Where column `chars` (from 0) starts, where the last column's gap ends,
+// and where the page's printable width ends.
 int sheetX(const SheetSpec& sheet, int chars);
+int columnsEnd(const SheetSpec& sheet);
 int sheetEnd(const SheetSpec& sheet);
 
 }  // namespace velmora::reports

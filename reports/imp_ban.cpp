@@ -19,7 +19,7 @@ SheetSpec sheet() {
   s.key = "POL:CTA_KEY";
   s.columns = {
       {"FOLIO", "POL:CTA", "@n_5", 5, true},
-      {"FECHA", "POL:FECH", "@d6", 8},
+      {"FECHA", "POL:FECH", "@d6", 10},
       {"POLIZA", "POL:NOPO", "@n_6B", 6, true},
       {"CONT", "POL:CONT", "@n_6", 6, true},
       {"C O N T R A T I S T A", kName, "@s30", 30},

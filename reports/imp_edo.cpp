@@ -22,7 +22,7 @@ SheetSpec sheet() {
       {"PROCESO", "PAR:PROC", "@n_6", 7, true},
       {"FRENTE", "PAR:FREN", "@n_6", 6, true},
       {"DESCRIPCION", "PAR:TEXT", "@s30", 30},
-      {"CONT", "PAR:CONT", "@n_6", 6, true},
+      {"CONT", "PAR:CONT", "@n_6B", 6, true},
       {"CONTRATISTA", kName, "@s24", 24},
       {"UNIDAD", "PAR:UNID", "@s4", 6},
       {"AVANCE", "PAR:AVAN", "@n7.2", 7, true},

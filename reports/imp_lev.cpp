@@ -37,7 +37,7 @@ class ImpLev : public OptionsReport {
     const SheetSpec s = sheet();
     d_ = layOut(s);
     // The rest of the line is the surveyor's: a rule under each item.
-    const int from = sheetX(s, 9 + 6 + 6 + 30 + 4 + 14 + 15 + 8 + 9);
+    const int from = columnsEnd(s);
     d_.pageHeader.items.push_back(
         label("AVANCE ACTUAL Y COMENTARIOS", from, d_.pageHeader.height - 60));
     d_.detail.lines.push_back({from, 45, sheetEnd(s), 45});

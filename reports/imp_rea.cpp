@@ -21,7 +21,7 @@ SheetSpec sheet() {
       {"PROC", "PAR:PROC", "@n_6", 6, true},
       {"FRENTE", "PAR:FREN", "@n_6", 6, true},
       {"D E S C R I P C I O N", "PAR:TEXT", "@s30", 30},
-      {"CONT", "PAR:CONT", "@n_6", 6, true},
+      {"CONT", "PAR:CONT", "@n_6B", 6, true},
       {"IMPORTE CONTRATO", kBudget, "@n-16.2", 16, true, true},
       {"E S T I M A D O", kExecuted, "@n-16.2", 16, true, true},
       {"DIFERENCIA", kDifference, "@n-16.2", 16, true, true},

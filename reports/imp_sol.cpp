@@ -22,7 +22,7 @@ SheetSpec sheet() {
   s.font = 23;
   s.columns = {
       {"FOLIO", "POL:CTA", "@n_5", 5, true},
-      {"FECHA", "POL:FECH", "@d6", 8},
+      {"FECHA", "POL:FECH", "@d6", 10},
       {"CONT", "POL:CONT", "@n_6", 6, true},
       {"C O N T R A T I S T A", kName, "@s24", 24},
       {"ESTIM.", kNumber, "@s9", 9},

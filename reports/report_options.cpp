@@ -68,13 +68,13 @@ WindowDescription optionsWindow(unsigned asks) {
   }
   if (asks & ask::kClosingDate) d.field("Fecha de Cierre:", kClosing, "@d6").calendarButton();
   if (asks & ask::kContractor)
-    d.field("Contratista:", kContractor, "@n_6").lookupButton().besideText("CTR:NOMB", "@s30");
+    d.field("Contratista:", kContractor, "@n_6").lookupButton().text("", "CTR:NOMB", "@s30");
   if (asks & ask::kConcept)
-    d.field("Concepto:", kConcept, "@n_6").lookupButton().besideText("COE:TEXT", "@s40");
+    d.field("Concepto:", kConcept, "@n_6").lookupButton().text("", "COE:TEXT", "@s40");
   if (asks & ask::kProcess)
-    d.field("Proceso:", kProcess, "@n_6").lookupButton().besideText("PRB:TEXT", "@s30");
+    d.field("Proceso:", kProcess, "@n_6").lookupButton().text("", "PRB:TEXT", "@s30");
   if (asks & ask::kFront)
-    d.field("Frente:", kFront, "@n_6").lookupButton().besideText("FRE:NOMB", "@s40");
+    d.field("Frente:", kFront, "@n_6").lookupButton().text("", "FRE:NOMB", "@s40");
   WindowDescription w = d.button("?OK", "&Aceptar", true).button("?CANCEL", "&Cancela").done();
   w.resizable = false;
   return w;
@@ -175,6 +175,15 @@ ReportOptionsWindow::ReportOptionsWindow(Program& program, db::Context& ctx, Opt
   setLocal(kFront, std::int64_t(c.front));
   for (const Lookup& l : kLookups)
     if (window_.find("?" + std::string(l.var))) uses(l.table);
+}
+
+// The names of the numbers chosen last time show beside them.
+bool ReportOptionsWindow::init() {
+  if (!Procedure::init()) return false;
+  for (const Lookup& l : kLookups)
+    if (l.mustExist && window_.find("?" + std::string(l.var)))
+      showRelated(l.table, l.field, l.key, std::int64_t(number(value(l.var))));
+  return true;
 }
 
 const ReportOptionsWindow::Lookup* ReportOptionsWindow::lookupOf(const std::string& control) const {

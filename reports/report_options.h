@@ -91,6 +91,7 @@ class ReportOptionsWindow : public Procedure {
   void closeBox() override { close(response::Cancelled); }
 
  protected:
+  bool init() override;
   void onAccepted(const std::string& control) override;
 
  private:
