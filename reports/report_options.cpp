@@ -1,6 +1,7 @@
 #include "reports/report_options.h"
 
 #include <cmath>
+#include <functional>
 #include <utility>
 
 #include "dictionary/dates.h"
@@ -243,6 +244,52 @@ void ReportOptionsWindow::ok() {
   c.contractor = whole(kContractor), c.conceptCta = whole(kConcept);
   c.process = whole(kProcess), c.front = whole(kFront);
   close(response::Completed);
+}
+
+Status setReportOption(Report& report, std::string_view option) {
+  const std::size_t eq = option.find('=');
+  const std::string name(option.substr(0, eq));
+  const std::string text(eq == std::string_view::npos ? "" : option.substr(eq + 1));
+  auto* options = dynamic_cast<OptionsReport*>(&report);
+  ReportChoices* c = options ? &options->choices() : nullptr;
+  struct Named {
+    const char* name;
+    unsigned asked;
+    const char* picture;
+    std::function<void(ReportChoices&, double)> set;
+  };
+  const Named known[] = {
+      {"concepto-inicial", ask::kConceptRange, kConceptPicture,
+       [](ReportChoices& r, double v) { r.conceptFrom = v; }},
+      {"concepto-final", ask::kConceptRange, kConceptPicture,
+       [](ReportChoices& r, double v) { r.conceptTo = v; }},
+      {"fecha-inicial", ask::kDateRange, "@d6",
+       [](ReportChoices& r, double v) { r.dateFrom = std::int32_t(v); }},
+      {"fecha-final", ask::kDateRange, "@d6",
+       [](ReportChoices& r, double v) { r.dateTo = std::int32_t(v); }},
+      {"cierre", ask::kClosingDate, "@d6",
+       [](ReportChoices& r, double v) { r.closing = std::int32_t(v); }},
+      {"contratista", ask::kContractor, "@n_6",
+       [](ReportChoices& r, double v) { r.contractor = int(v); }},
+      {"concepto", ask::kConcept, "@n_6",
+       [](ReportChoices& r, double v) { r.conceptCta = std::int32_t(v); }},
+      {"proceso", ask::kProcess, "@n_6",
+       [](ReportChoices& r, double v) { r.process = std::int32_t(v); }},
+      {"frente", ask::kFront, "@n_6",
+       [](ReportChoices& r, double v) { r.front = std::int32_t(v); }},
+  };
+  for (const Named& n : known) {
+    if (!dict::sameName(name, n.name)) continue;
+    if (!c || !(options->asks() & n.asked)) break;
+    Value v;
+    if (Status st = parse(*compilePicture(n.picture), text, v); !st || eq == std::string::npos)
+      return Status::error(err::ValueRefused,
+                           "Valor no válido para la opción " + name + ": «" + text + "»");
+    n.set(*c, number(v));
+    return Status::success();
+  }
+  return Status::error(err::ValueRefused, "El reporte " + report.description().procedure +
+                                              " no tiene la opción «" + name + "»");
 }
 
 int askReportOptions(Procedure& caller, Report& report) {

@@ -101,6 +101,12 @@ class ReportOptionsWindow : public Procedure {
   OptionsReport& report_;
 };
 
+// One option given as "name=value" where no window asks it (`velmora
+// reporte --opcion`): concepto-inicial, concepto-final, fecha-inicial,
+// fecha-final, cierre, contratista, concepto, proceso, frente. A name the
+// report does not ask or a value that does not read is refused, in Spanish.
+Status setReportOption(Report& report, std::string_view option);
+
 // Asks the report's options when it has any: response::Completed to go on
 // (also for a report without options), Cancelled when the user gave up.
 int askReportOptions(Procedure& caller, Report& report);

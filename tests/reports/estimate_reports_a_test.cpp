@@ -272,6 +272,18 @@ TEST_F(EstimateReports, OptionsWindowLooksUpWhatIsNotThereAndCancelKeepsTheChoic
   EXPECT_EQ(report.choices().dateFrom, kDay + 15);
   EXPECT_EQ(report.choices().dateTo, kDay + 5);
 
+  // Where no window asks them, as name=value; a name the report does not ask
+  // and a value that does not read are refused.
+  EXPECT_TRUE(setReportOption(report, "contratista=1"));
+  EXPECT_TRUE(setReportOption(report, "fecha-final=" + date(kDay + 9)));
+  EXPECT_EQ(report.choices().contractor, 1);
+  EXPECT_EQ(report.choices().dateTo, kDay + 9);
+  EXPECT_EQ(setReportOption(report, "frente=3").text,
+            "El reporte IMP_SOL no tiene la opción «frente»");
+  EXPECT_FALSE(setReportOption(report, "fecha-inicial=32/13/2026"));
+  EXPECT_FALSE(setReportOption(report, "contratista"));
+  report.choices().contractor = 2;
+
   // Esc leaves the choices as they were.
   host.type("?OPC_CONTRATISTA", "1");
   host.key(Key::Esc);
