@@ -1,6 +1,7 @@
 #include "reports/catalogue.h"
 
 #include "dictionary/tables.h"
+#include "reports/estimate_reports.h"
 #include "reports/imp_con.h"
 
 namespace velmora::reports {
@@ -12,7 +13,18 @@ struct Entry {
   std::unique_ptr<Report> (*make)();
 };
 
-constexpr Entry kReports[] = {{"IMP_CON", makeImpCon}};
+// One report a line, so that adding one touches one line.
+// clang-format off
+constexpr Entry kReports[] = {
+    {"IMP_CON", makeImpCon},
+    {"IMP_LEV", makeImpLev},
+    {"IMP_TAB", makeImpTab},
+    {"IMP_REA", makeImpRea},
+    {"IMP_EDO", makeImpEdo},
+    {"IMP_SOL", makeImpSol},
+    {"IMP_BAN", makeImpBan},
+};
+// clang-format on
 
 }  // namespace
 

@@ -156,6 +156,7 @@ bool ReportRun::start() {
   if (Status st = table_->records(count); !st) return fail(st);
   total_ = long(count);
 
+  if (Status began = report_.begin(ctx_, settings_.heading); !began) return fail(began);
   table_->clear();
   Status st;
   if (d_.rangeComponents > 0) {

@@ -106,6 +106,13 @@ class Report {
  public:
   virtual ~Report() = default;
   virtual const ReportDescription& description() const = 0;
+  // Before the first record: the context the run reads in (for the tables a
+  // report looks names up in) and the heading it prints. A failure stops
+  // the run with it.
+  virtual Status begin(db::Context& ctx, const Heading& heading) {
+    (void)ctx, (void)heading;
+    return Status::success();
+  }
   // Puts the key values of the range into the buffer.
   virtual void range(Record& primary) { (void)primary; }
   // Computes the record's values; false leaves the record out.

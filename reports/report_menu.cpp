@@ -3,6 +3,7 @@
 
 #include "framework/describe.h"
 #include "reports/catalogue.h"
+#include "reports/report_options.h"
 #include "reports/report_windows.h"
 
 namespace velmora::reports {
@@ -87,6 +88,10 @@ ReportProcedure::ReportProcedure(Program& program, db::Context& ctx, std::unique
       report_(std::move(report)) {}
 
 bool ReportProcedure::init() {
+  if (askReportOptions(*this, *report_) != response::Completed) {
+    wm_.response = response::Cancelled;
+    return false;
+  }
   RunSettings settings;
   settings.heading.company = toText(globalOr(program_, "GLO:EMPRESA", std::string()));
   settings.heading.work = toText(globalOr(program_, "GLO:NOMBRE_OBRA", std::string()));

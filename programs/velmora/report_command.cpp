@@ -24,6 +24,7 @@
 #include "reports/catalogue.h"
 #include "reports/csv_export.h"
 #include "reports/report.h"
+#include "reports/report_options.h"
 
 extern char** environ;
 
@@ -37,6 +38,7 @@ struct ReportOptions {
   std::string dir, work, name;
   std::string pdf, csv, text, pages;
   std::string delimiter = ";";
+  std::vector<std::string> options;
 };
 
 fs::path besideMe(const char* program) {
@@ -91,6 +93,12 @@ int runReport(const ReportOptions& o) {
     return 2;
   }
   const reports::ReportDescription& d = report->description();
+  for (const std::string& option : o.options) {
+    if (Status bad = reports::setReportOption(*report, option); !bad) {
+      fmt::print(stderr, "{}\n", bad.text);
+      return 2;
+    }
+  }
   if (!o.csv.empty() && d.exportColumns.empty()) {
     fmt::print(stderr, "El reporte {} no se exporta a archivo\n", d.procedure);
     return 2;
@@ -152,6 +160,9 @@ void addReportCommand(::CLI::App& app) {
                   "Exporta los registros a este archivo; su extensión se cambia por .CSV");
   cmd->add_option("--delimitador", o.delimiter, "Delimitador de la exportación (un carácter)")
       ->default_str(";");
+  cmd->add_option("--opcion", o.options,
+                  "Opción del reporte NOMBRE=VALOR, por ejemplo contratista=3, "
+                  "fecha-inicial=01/07/2026, cierre=31/08/2026 (se repite)");
   cmd->add_option("--texto", o.text, "Guarda las hojas como texto en este archivo");
   cmd->add_option("--hojas", o.pages, "Copia las imágenes de las hojas (.WMF) a esta carpeta");
   cmd->callback([] { std::exit(runReport(o)); });

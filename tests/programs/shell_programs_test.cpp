@@ -159,6 +159,7 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
       "pulsa Reportes\n"
       "campo ?REPORTE IMP_TAB\n"
       "pulsa Imprime\n"
+      "pulsa Cancela\n"
       "campo ?REPORTE IMP_CON\n"
       "pulsa Imprime\n"
       "muestra ?COPIAS\n"
@@ -171,7 +172,9 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
   EXPECT_EQ(r.status, 0) << r.out;
   const std::size_t menu =
       at(r.out, "ABRE IMP_REP \"Imprimiendo del Sub-Sistema de Cuentas x Pagar\"");
-  const std::size_t later = r.out.find("El reporte IMP_TAB todavía no está disponible");
+  // A report with options asks them first; cancelled there, it does not run.
+  const std::size_t asked = at(r.out, "ABRE OPCIONES_REPORTE \"Opciones del Reporte\" (proceso)");
+  const std::size_t later = at(r.out, "CIERRA OPCIONES_REPORTE respuesta 2");
   const std::size_t options = at(r.out, "ABRE DESTINO_REPORTE \"Destino del Reporte\" (proceso)");
   const std::size_t copies = at(r.out, "CAMPO ?COPIAS = \"  1\"");
   const std::size_t progress = at(r.out, "ABRE AVANCE_REPORTE \"Avance...\" (proceso)");
@@ -181,7 +184,8 @@ TEST_F(Programs, DudoresReportMenuRunsTheContractorsStatementThroughItsWindows) 
   const std::size_t zoom = at(r.out, "CAMPO ?ZOOMSTATUS = \"Ancho hoja\"");
   const std::size_t left = at(r.out, "CIERRA VISTA_PREVIA respuesta 2");
   ASSERT_NE(menu, std::string::npos) << r.out;
-  EXPECT_LT(menu, later) << r.out;
+  EXPECT_LT(menu, asked) << r.out;
+  EXPECT_LT(asked, later) << r.out;
   EXPECT_LT(later, options) << r.out;
   EXPECT_LT(options, copies) << r.out;
   EXPECT_LT(copies, progress) << r.out;

@@ -1,0 +1,94 @@
+#include "reports/estimate_reports.h"
+
+namespace velmora::reports {
+
+namespace {
+
+constexpr int kLeft = 100;  // 1 cm
+constexpr int kTitlesY = 150;
+constexpr int kGap = 2;  // blanks between columns
+
+}  // namespace
+
+Decimal toCents(double amount) { return Decimal::fromDouble(amount).value_or(Decimal()); }
+
+ItemAmounts itemAmounts(const PAR& item) {
+  ItemAmounts a;
+  a.budget = Decimal::fromCents(toCents(item.PRES).cents() + toCents(item.VPRE).cents());
+  a.executed = toCents(item.TPAG);
+  a.remaining = Decimal::fromCents(a.budget.cents() - a.executed.cents());
+  return a;
+}
+
+Decimal netPaid(const POL& e) {
+  // Advances (-1) and fund returns (-3) keep their amount negated in the
+  // amortisation or fund field; the formula would count it twice.
+  if (e.ESTI < 0) return toCents(e.CANT);
+  auto c = [](double v) { return toCents(v).cents(); };
+  return Decimal::fromCents(c(e.CANT) - c(e.NOMI) + c(e.IVA) - c(e.PANT) - c(e.PFON) - c(e.PPRE) +
+                            c(e.PRES));
+}
+
+std::string estimateNumber(std::int32_t esti) {
+  if (esti == -1) return "ANTICIPO";
+  if (esti == -3) return "DEV.FONDO";
+  return esti > 0 ? std::to_string(esti) : std::string();
+}
+
+int sheetX(const SheetSpec& sheet, int chars) { return kLeft + chars * sheet.font * 6 / 10; }
+
+int columnsEnd(const SheetSpec& sheet) {
+  int at = 0;
+  for (const ColumnSpec& c : sheet.columns) at += c.width + kGap;
+  return sheetX(sheet, at);
+}
+
+int sheetEnd(const SheetSpec& sheet) { return (sheet.landscape ? 2794 : 2159) - kLeft; }
+
+ReportDescription layOut(const SheetSpec& s) {
+  ReportDescription d;
+  d.procedure = s.procedure;
+  d.title = s.title;
+  d.table = s.table;
+  d.key = s.key;
+  if (s.landscape) d.pageWidth = 2794, d.pageHeight = 2159;
+  d.fontHeight = s.font;
+  const int right = sheetEnd(s);
+
+  Band& h = d.pageHeader;
+  BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
+  company.bold = true;
+  h.items.push_back(company);
+  h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
+  h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
+  BandItem title = field(std::string(OptionsReport::kTitleRange), "", kLeft, 80);
+  title.bold = true;
+  h.items.push_back(title);
+  h.lines = {{kLeft, kTitlesY - 15, right, kTitlesY - 15},
+             {kLeft, kTitlesY + 40, right, kTitlesY + 40}};
+  h.height = kTitlesY + 60;
+
+  Band& line = d.detail;
+  line.height = s.detailHeight;
+  Band& sums = d.totals;
+  sums.height = 70;
+  int at = 0, firstTotal = -1;
+  for (std::size_t i = 0; i < s.columns.size(); ++i) {
+    const ColumnSpec& c = s.columns[i];
+    const int x = c.right ? sheetX(s, at + c.width) : sheetX(s, at);
+    h.items.push_back(label(c.title, x, kTitlesY, c.right));
+    line.items.push_back(field(c.source, c.picture, x, 0, c.right));
+    if (c.total) {
+      BandItem t = field(c.source, c.picture, x, 20, c.right);
+      t.total = true;
+      sums.items.push_back(t);
+      if (firstTotal < 0) firstTotal = at;
+    }
+    if (int(i) == s.sumsColumn) sums.items.push_back(label("SUMAS:", sheetX(s, at), 20));
+    at += c.width + kGap;
+  }
+  if (firstTotal >= 0) sums.lines = {{sheetX(s, firstTotal), 5, sheetX(s, at - kGap), 5}};
+  return d;
+}
+
+}  // namespace velmora::reports

@@ -1,0 +1,309 @@
+#include "reports/report_options.h"
+
+#include <cmath>
+#include <functional>
+#include <utility>
+
+#include "dictionary/dates.h"
+#include "framework/describe.h"
+#include "framework/picture.h"
+
+namespace velmora::reports {
+
+namespace {
+
+// The window's variables.
+constexpr const char* kConceptFrom = "OPC_CONCEPTO_INICIAL";
+constexpr const char* kConceptTo = "OPC_CONCEPTO_FINAL";
+constexpr const char* kDateFrom = "OPC_FECHA_INICIAL";
+constexpr const char* kDateTo = "OPC_FECHA_FINAL";
+constexpr const char* kClosing = "OPC_FECHA_CIERRE";
+constexpr const char* kContractor = "OPC_CONTRATISTA";
+constexpr const char* kConcept = "OPC_CONCEPTO";
+constexpr const char* kProcess = "OPC_PROCESO";
+constexpr const char* kFront = "OPC_FRENTE";
+
+constexpr const char* kConceptPicture = "@n_9.2";
+
+std::string date6(std::int32_t date) { return formatPicture("@D6", double(date)); }
+
+std::string conceptText(double item) {
+  std::string s = formatPicture(kConceptPicture, item);
+  s.erase(0, s.find_first_not_of(' '));
+  return s;
+}
+
+}  // namespace
+
+// A number that must name a record of another table, and the browse that
+// chooses one.
+struct ReportOptionsWindow::Lookup {
+  const char* var;
+  const char* table;
+  const char* key;
+  const char* field;
+  const char* browse;
+  bool mustExist;  // a range bound need not name a concept
+};
+
+namespace {
+
+constexpr ReportOptionsWindow::Lookup kLookups[] = {
+    {kConceptFrom, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", false},
+    {kConceptTo, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", false},
+    {kContractor, "CONT", "CTR:CTA_KEY", "CTR:CTA", "CAP_DEST", true},
+    {kConcept, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", true},
+    {kProcess, "PROB", "PRB:CTA_KEY", "PRB:CTA", "CAP_PROC", true},
+    {kFront, "FREN", "FRE:CTA_KEY", "FRE:CTA", "CAP_FRE", true},
+};
+
+WindowDescription optionsWindow(unsigned asks) {
+  Describe d(ReportOptionsWindow::kName, "Opciones del Reporte");
+  if (asks & ask::kConceptRange) {
+    d.field("No de Concepto Inicial:", kConceptFrom, kConceptPicture).lookupButton();
+    d.field("No de Concepto Final:", kConceptTo, kConceptPicture).lookupButton();
+  }
+  if (asks & ask::kDateRange) {
+    d.field("Fecha Inicial:", kDateFrom, "@d6").calendarButton();
+    d.field("Fecha Final:", kDateTo, "@d6").calendarButton();
+  }
+  if (asks & ask::kClosingDate) d.field("Fecha de Cierre:", kClosing, "@d6").calendarButton();
+  if (asks & ask::kContractor)
+    d.field("Contratista:", kContractor, "@n_6").lookupButton().text("", "CTR:NOMB", "@s30");
+  if (asks & ask::kConcept)
+    d.field("Concepto:", kConcept, "@n_6").lookupButton().text("", "COE:TEXT", "@s40");
+  if (asks & ask::kProcess)
+    d.field("Proceso:", kProcess, "@n_6").lookupButton().text("", "PRB:TEXT", "@s30");
+  if (asks & ask::kFront)
+    d.field("Frente:", kFront, "@n_6").lookupButton().text("", "FRE:NOMB", "@s40");
+  WindowDescription w = d.button("?OK", "&Aceptar", true).button("?CANCEL", "&Cancela").done();
+  w.resizable = false;
+  return w;
+}
+
+}  // namespace
+
+std::int32_t conceptNumber(double item) { return std::int32_t(std::floor(item + 1e-9)); }
+
+// --- the report's side ----------------------------------------------------------------
+
+Status OptionsReport::begin(db::Context& ctx, const Heading& heading) {
+  date_ = heading.date;
+  ReportChoices& c = choices_;
+  if (c.conceptTo != 0 && c.conceptFrom > c.conceptTo) std::swap(c.conceptFrom, c.conceptTo);
+  if (c.dateTo != 0 && c.dateFrom > c.dateTo) std::swap(c.dateFrom, c.dateTo);
+  contractors_.clear();
+  if (!names_) return Status::success();
+  // Contractors are few: read once, not once per row.
+  db::Table& t = ctx.table(CTR::info());
+  if (Status st = t.open(); !st) return st;
+  Status st = t.setStart(CTR::info().key("CTR:CTA_KEY"));
+  while (st && (st = t.next())) contractors_[t.rec<CTR>().CTA] = t.rec<CTR>().NOMB;
+  t.close();
+  return st.code == err::NoRecord ? Status::success() : st;
+}
+
+std::string OptionsReport::contractorName(int contractor) const {
+  if (contractor == 0) return {};
+  auto it = contractors_.find(contractor);
+  return it == contractors_.end() ? kDeletedContractor : it->second;
+}
+
+std::int32_t OptionsReport::reportDate() const {
+  return (asks_ & ask::kClosingDate) && choices_.closing != 0 ? choices_.closing : date_;
+}
+
+std::optional<Value> OptionsReport::value(std::string_view name) const {
+  if (name != kTitleRange) return std::nullopt;
+  const std::string& title = description().title;
+  // A title written with its closing blank keeps one blank before the date.
+  std::string text = title + (title.ends_with(' ') ? "" : " ") + date6(reportDate());
+  const ReportChoices& c = choices_;
+  if ((asks_ & ask::kDateRange) && (c.dateFrom != 0 || c.dateTo != 0))
+    text += " DESDE EL " + date6(c.dateFrom) + " AL " + date6(c.dateTo);
+  if ((asks_ & ask::kConceptRange) && (c.conceptFrom != 0 || c.conceptTo != 0)) {
+    text += " CONCEPTOS DEL " + conceptText(c.conceptFrom) + " AL ";
+    text += c.conceptTo != 0 ? conceptText(c.conceptTo) : std::string("ULTIMO");
+  }
+  return Value(text);
+}
+
+bool OptionsReport::inConcepts(double item) const {
+  const ReportChoices& c = choices_;
+  if (!(asks_ & ask::kConceptRange)) return true;
+  constexpr double kCent = 0.005;
+  if (item < c.conceptFrom - kCent) return false;
+  if (c.conceptTo == 0) return true;
+  // A whole number takes its sub-items too: "to 12" reaches 12.99.
+  const bool whole = std::fabs(c.conceptTo - std::round(c.conceptTo)) < kCent;
+  return item < (whole ? std::round(c.conceptTo) + 1 - kCent : c.conceptTo + kCent);
+}
+
+bool OptionsReport::inDates(std::int32_t date) const {
+  const ReportChoices& c = choices_;
+  if (asks_ & ask::kDateRange) {
+    if (c.dateFrom != 0 && date < c.dateFrom) return false;
+    if (c.dateTo != 0 && date > c.dateTo) return false;
+  }
+  if (asks_ & ask::kClosingDate) return date <= reportDate() || reportDate() == 0;
+  return true;
+}
+
+bool OptionsReport::matches(int contractor, double item, std::int32_t process,
+                            std::int32_t front) const {
+  const ReportChoices& c = choices_;
+  if ((asks_ & ask::kContractor) && c.contractor != 0 && contractor != c.contractor) return false;
+  if ((asks_ & ask::kConcept) && c.conceptCta != 0 && conceptNumber(item) != c.conceptCta)
+    return false;
+  if ((asks_ & ask::kProcess) && c.process != 0 && process != c.process) return false;
+  if ((asks_ & ask::kFront) && c.front != 0 && front != c.front) return false;
+  return true;
+}
+
+// --- the window -------------------------------------------------------------------------
+
+ReportOptionsWindow::ReportOptionsWindow(Program& program, db::Context& ctx, OptionsReport& report)
+    : Procedure(program, ctx, optionsWindow(report.asks())), report_(report) {
+  const ReportChoices& c = report.choices();
+  setLocal(kConceptFrom, c.conceptFrom);
+  setLocal(kConceptTo, c.conceptTo);
+  setLocal(kDateFrom, std::int64_t(c.dateFrom));
+  setLocal(kDateTo, std::int64_t(c.dateTo));
+  setLocal(kClosing, std::int64_t(c.closing));
+  setLocal(kContractor, std::int64_t(c.contractor));
+  setLocal(kConcept, std::int64_t(c.conceptCta));
+  setLocal(kProcess, std::int64_t(c.process));
+  setLocal(kFront, std::int64_t(c.front));
+  for (const Lookup& l : kLookups)
+    if (window_.find("?" + std::string(l.var))) uses(l.table);
+}
+
+// The names of the numbers chosen last time show beside them.
+bool ReportOptionsWindow::init() {
+  if (!Procedure::init()) return false;
+  for (const Lookup& l : kLookups)
+    if (l.mustExist && window_.find("?" + std::string(l.var)))
+      showRelated(l.table, l.field, l.key, std::int64_t(number(value(l.var))));
+  return true;
+}
+
+const ReportOptionsWindow::Lookup* ReportOptionsWindow::lookupOf(const std::string& control) const {
+  const Control* c = window_.find(control);
+  if (!c) return nullptr;
+  // The lookup button stands for the entry it serves.
+  const std::string& entry = c->type == ControlType::Lookup ? c->target : c->id;
+  for (const Lookup& l : kLookups)
+    if (dict::sameName(entry, "?" + std::string(l.var))) return &l;
+  return nullptr;
+}
+
+// A number found in its table shows its name; one that is not there opens
+// the browse to choose (so does the button, always). 0 is "any".
+bool ReportOptionsWindow::check(const Lookup& l, bool always) {
+  db::Table& t = table(l.table);
+  const double typed = number(value(l.var));
+  if (!always && (typed == 0 || !l.mustExist)) {
+    if (l.mustExist) t.clear();
+    refreshAll();
+    return true;
+  }
+  t.clear();
+  if (!always && t.buffer().set(l.field, Value(std::int64_t(typed))) && t.get(l.key)) {
+    refreshAll();
+    return true;
+  }
+  if (call(l.browse, request::Select) == response::Completed) {
+    (void)setValue(l.var, t.buffer().get(l.field));
+    refreshAll();
+    return true;
+  }
+  select("?" + std::string(l.var));
+  return false;
+}
+
+void ReportOptionsWindow::onAccepted(const std::string& control) {
+  if (dict::sameName(control, "?OK")) return ok();
+  if (dict::sameName(control, "?CANCEL")) return close(response::Cancelled);
+  const Control* c = window_.find(control);
+  if (const Lookup* l = lookupOf(control)) check(*l, c && c->type == ControlType::Lookup);
+}
+
+void ReportOptionsWindow::keyPressed(Key key) {
+  if (key == Key::Esc) return close(response::Cancelled);
+  Procedure::keyPressed(key);
+}
+
+void ReportOptionsWindow::ok() {
+  for (const Lookup& l : kLookups)
+    if (window_.find("?" + std::string(l.var)) && !check(l, false)) return;
+  ReportChoices& c = report_.choices();
+  auto whole = [this](const char* var) { return std::int32_t(number(value(var))); };
+  c.conceptFrom = number(value(kConceptFrom));
+  c.conceptTo = number(value(kConceptTo));
+  c.dateFrom = whole(kDateFrom), c.dateTo = whole(kDateTo), c.closing = whole(kClosing);
+  c.contractor = whole(kContractor), c.conceptCta = whole(kConcept);
+  c.process = whole(kProcess), c.front = whole(kFront);
+  close(response::Completed);
+}
+
+Status setReportOption(Report& report, std::string_view option) {
+  const std::size_t eq = option.find('=');
+  const std::string name(option.substr(0, eq));
+  const std::string text(eq == std::string_view::npos ? "" : option.substr(eq + 1));
+  auto* options = dynamic_cast<OptionsReport*>(&report);
+  ReportChoices* c = options ? &options->choices() : nullptr;
+  struct Named {
+    const char* name;
+    unsigned asked;
+    const char* picture;
+    std::function<void(ReportChoices&, double)> set;
+  };
+  const Named known[] = {
+      {"concepto-inicial", ask::kConceptRange, kConceptPicture,
+       [](ReportChoices& r, double v) { r.conceptFrom = v; }},
+      {"concepto-final", ask::kConceptRange, kConceptPicture,
+       [](ReportChoices& r, double v) { r.conceptTo = v; }},
+      {"fecha-inicial", ask::kDateRange, "@d6",
+       [](ReportChoices& r, double v) { r.dateFrom = std::int32_t(v); }},
+      {"fecha-final", ask::kDateRange, "@d6",
+       [](ReportChoices& r, double v) { r.dateTo = std::int32_t(v); }},
+      {"cierre", ask::kClosingDate, "@d6",
+       [](ReportChoices& r, double v) { r.closing = std::int32_t(v); }},
+      {"contratista", ask::kContractor, "@n_6",
+       [](ReportChoices& r, double v) { r.contractor = int(v); }},
+      {"concepto", ask::kConcept, "@n_6",
+       [](ReportChoices& r, double v) { r.conceptCta = std::int32_t(v); }},
+      {"proceso", ask::kProcess, "@n_6",
+       [](ReportChoices& r, double v) { r.process = std::int32_t(v); }},
+      {"frente", ask::kFront, "@n_6",
+       [](ReportChoices& r, double v) { r.front = std::int32_t(v); }},
+  };
+  for (const Named& n : known) {
+    if (!dict::sameName(name, n.name)) continue;
+    if (!c || !(options->asks() & n.asked)) break;
+    Value v;
+    if (Status st = parse(*compilePicture(n.picture), text, v); !st || eq == std::string::npos)
+      return Status::error(err::ValueRefused,
+                           "Valor no válido para la opción " + name + ": «" + text + "»");
+    n.set(*c, number(v));
+    return Status::success();
+  }
+  return Status::error(err::ValueRefused, "El reporte " + report.description().procedure +
+                                              " no tiene la opción «" + name + "»");
+}
+
+int askReportOptions(Procedure& caller, Report& report) {
+  auto* options = dynamic_cast<OptionsReport*>(&report);
+  if (!options || options->asks() == 0) return response::Completed;
+  // The closing date starts on the day of the report.
+  if ((options->asks() & ask::kClosingDate) && options->choices().closing == 0) {
+    Program& p = caller.program();
+    options->choices().closing = p.hasVar("GLO:HOY") ? std::int32_t(number(p.var("GLO:HOY"))) : 0;
+    if (options->choices().closing == 0) options->choices().closing = dates::today();
+  }
+  return caller.call(
+      std::make_unique<ReportOptionsWindow>(caller.program(), caller.context(), *options),
+      request::Process);
+}
+
+}  // namespace velmora::reports

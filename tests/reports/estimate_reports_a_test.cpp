@@ -1,0 +1,296 @@
+// The budget and payment reports on a small work whose figures are worked
+// out by hand: the rows each option takes, the computed columns and sums,
+// IMP_EDO's file read back by Python's csv module, and the options window.
+
+#include <gtest/gtest.h>
+
+#include "dictionary/storage.h"
+#include "framework/picture.h"
+#include "reports/estimate_reports.h"
+#include "reports/wmf.h"
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_host.h"
+
+namespace velmora::reports {
+namespace {
+
+constexpr std::int32_t kDay = 80000;
+
+class EstimateReports : public ::testing::Test {
+ protected:
+  EstimateReports() : ctx_(storage_) {
+    storage_.setFileName(PAR::info(), folder_.file("OBRA10.TPS"));
+    storage_.setFileName(CTR::info(), folder_.file("OBRA12.TPS"));
+    storage_.setFileName(POL::info(), folder_.file("OBRA13.TPS"));
+    settings_.heading = {"CONSTRUCTORA DEMO", "HOSPITAL GENERAL", kDay};
+    settings_.tempRoot = folder_.file("");
+  }
+
+  template <class R>
+  void add(const std::function<void(R&)>& fill) {
+    db::Table& t = ctx_.table<R>();
+    ASSERT_TRUE(t.open());
+    t.clear();
+    fill(t.template rec<R>());
+    ASSERT_TRUE(t.add());
+    t.close();
+  }
+
+  // Contractor 9 was deleted after its items and estimates were written.
+  void smallWork() {
+    add<CTR>([](CTR& c) { c.CTA = 1, c.NOMB = "JUAN PEREZ"; });
+    add<CTR>([](CTR& c) { c.CTA = 2, c.NOMB = "CONSTRUCTORA ÑANDÚ"; });
+    // concept, process, front, text, unit, quantity, labour + variation, paid,
+    // materials + variation, equipment, contractor, progress.
+    add<PAR>([](PAR& p) {
+      p.CONC = 1.01, p.PROC = 1, p.FREN = 10, p.TEXT = "EXCAVACION", p.UNID = "M3", p.CANT = 100;
+      p.PRES = 1000, p.VPRE = 200, p.TPAG = 300, p.MATE = 500, p.VMAT = 50, p.EQUI = 250;
+      p.CONT = 1, p.AVAN = 25;
+    });
+    add<PAR>([](PAR& p) {
+      p.CONC = 2, p.PROC = 1, p.FREN = 20, p.TEXT = "CIMBRA", p.UNID = "M2", p.CANT = 0;
+      p.PRES = 500, p.VPRE = -100, p.TPAG = 400, p.CONT = 2, p.AVAN = 100;
+    });
+    add<PAR>([](PAR& p) {
+      p.CONC = 3.5, p.PROC = 2, p.FREN = 10, p.TEXT = "MURO", p.CANT = 10, p.PRES = 800;
+      p.CONT = 9;
+    });
+    add<PAR>([](PAR& p) {
+      p.CONC = 12, p.PROC = 1, p.FREN = 10, p.TEXT = "LOSA", p.PRES = 1000, p.TPAG = 250.5;
+    });
+    // Net paid: 1000 − 100 + 144 − 100 − 50 = 894; an advance pays its 5000
+    // (posted); 2000 + 320 − 100 − 500 + 300 = 2020; a fund return pays 150;
+    // 100 + 16 = 116 (posted).
+    add<POL>([](POL& e) {
+      e.CTA = 1, e.CONT = 1, e.FECH = kDay + 1, e.ESTI = 1, e.CANT = 1000, e.NOMI = 100;
+      e.IVA = 144, e.PANT = 100, e.PFON = 50;
+    });
+    add<POL>([](POL& e) {
+      e.CTA = 2, e.CONT = 1, e.FECH = kDay + 2, e.ESTI = -1, e.CANT = 5000, e.PANT = -5000;
+      e.NOPO = 7;
+    });
+    add<POL>([](POL& e) {
+      e.CTA = 3, e.CONT = 2, e.FECH = kDay + 10, e.ESTI = 1, e.CANT = 2000, e.IVA = 320;
+      e.PFON = 100, e.PPRE = 500, e.PRES = 300;
+    });
+    add<POL>([](POL& e) {
+      e.CTA = 4, e.CONT = 9, e.FECH = kDay + 20, e.ESTI = -3, e.CANT = 150, e.PFON = -150;
+    });
+    add<POL>([](POL& e) {
+      e.CTA = 5, e.CONT = 2, e.FECH = kDay + 30, e.ESTI = 2, e.CANT = 100, e.IVA = 16, e.NOPO = 3;
+    });
+  }
+
+  // Every page of a run as text, and the rows it printed.
+  std::string run(Report& report, long* printed = nullptr) {
+    ReportRun r(ctx_, report, settings_);
+    runToEnd(r);
+    EXPECT_EQ(r.response(), 1) << r.failure().text;
+    if (printed) *printed = r.recordsPrinted();
+    auto pages = r.takePages();
+    std::string text;
+    for (const std::string& file : pages ? pages->files() : std::vector<std::string>{}) {
+      WmfPage wp;
+      EXPECT_TRUE(readWmf(file, wp));
+      for (const std::string& l : pageText(wp)) text += l + "\n";
+    }
+    return text;
+  }
+
+  // The line of the text that holds `what`.
+  static std::string lineOf(const std::string& text, const std::string& what) {
+    const std::size_t at = text.find(what);
+    if (at == std::string::npos) return "(no hay " + what + ")";
+    const std::size_t from = text.rfind('\n', at) + 1;
+    return text.substr(from, text.find('\n', at) - from);
+  }
+
+  static std::string date(std::int32_t d) { return formatPicture("@D6", double(d)); }
+
+  test::TempFolder folder_;
+  db::Storage storage_;
+  db::Context ctx_;
+  RunSettings settings_;
+};
+
+bool has(const std::string& text, const std::string& what) {
+  return text.find(what) != std::string::npos;
+}
+
+TEST_F(EstimateReports, BudgetReportsTakeTheRowsTheirOptionsSayWithTheirSums) {
+  {
+    // A work without items: the headings and sums of zero.
+    auto edo = makeImpEdo();
+    const std::string text = run(*edo);
+    EXPECT_TRUE(has(text, "ESTADO DE CUENTAS DE CONCEPTOS AL " + date(kDay))) << text;
+    EXPECT_TRUE(has(text, "Hoja 1"));
+    EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "0.00"));
+  }
+  smallWork();
+  long printed = 0;
+
+  // A concept range given backwards is turned round, and the title says so;
+  // a whole number reaches its sub-items (12 takes 12.00, not 1.01).
+  auto lev = makeImpLev();
+  auto& levChoices = dynamic_cast<OptionsReport&>(*lev).choices();
+  levChoices.conceptFrom = 12, levChoices.conceptTo = 2;
+  std::string text = run(*lev, &printed);
+  EXPECT_EQ(printed, 3);
+  EXPECT_TRUE(has(text, "CONCEPTOS DEL 2.00 AL 12.00")) << text;
+  EXPECT_FALSE(has(text, "EXCAVACION"));
+  EXPECT_TRUE(has(text, "AVANCE ACTUAL Y COMENTARIOS"));
+  EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "2,200.00"));  // 400 + 800 + 1,000
+
+  // The price list: totals with their variations, unit prices over the
+  // quantity (none without one), front 10 and process 1 only.
+  auto tab = makeImpTab();
+  auto& tabChoices = dynamic_cast<OptionsReport&>(*tab).choices();
+  tabChoices.front = 10, tabChoices.process = 1;
+  text = run(*tab, &printed);
+  EXPECT_EQ(printed, 2);
+  const std::string excavation = lineOf(text, "EXCAVACION");
+  for (const char* figure : {"12.00", "1,200.00", "5.50", "550.00", "2.50", "250.00", "2,000.00"})
+    EXPECT_TRUE(has(excavation, figure)) << figure << " in " << excavation;
+  EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "3,000.00"));  // 2,000 + the 1,000 of LOSA
+
+  // Contract against estimated for one contractor, then one concept.
+  auto rea = makeImpRea();
+  auto& reaChoices = dynamic_cast<OptionsReport&>(*rea).choices();
+  reaChoices.contractor = 1;
+  text = run(*rea, &printed);
+  EXPECT_EQ(printed, 1);
+  EXPECT_TRUE(has(lineOf(text, "EXCAVACION"), "25.00"));  // 300 of 1,200
+  EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "900.00"));
+  reaChoices = {}, reaChoices.conceptCta = 3;
+  text = run(*rea, &printed);
+  EXPECT_EQ(printed, 1);
+  EXPECT_TRUE(has(text, "MURO"));
+
+  // Every item: budget, executed, remaining; the deleted contractor is
+  // named so, an unassigned item has no name.
+  auto edo = makeImpEdo();
+  text = run(*edo, &printed);
+  EXPECT_EQ(printed, 4);
+  EXPECT_TRUE(has(lineOf(text, "MURO"), kDeletedContractor));
+  EXPECT_TRUE(has(lineOf(text, "CIMBRA"), "CONSTRUCTORA ÑANDÚ"));
+  EXPECT_FALSE(has(lineOf(text, "LOSA"), "*****"));
+  const std::string sums = lineOf(text, "SUMAS:");
+  for (const char* figure : {"3,400.00", "950.50", "2,449.50"})
+    EXPECT_TRUE(has(sums, figure)) << figure << " in " << sums;
+}
+
+TEST_F(EstimateReports, ConceptStateExportsItsColumnsReadBackByPython) {
+  smallWork();
+  auto edo = makeImpEdo();
+  dynamic_cast<OptionsReport&>(*edo).choices().front = 10;
+  dynamic_cast<OptionsReport&>(*edo).choices().process = 1;
+  settings_.exporting = {folder_.file("conceptos.txt"), ";"};
+  long printed = 0;
+  run(*edo, &printed);
+  EXPECT_EQ(printed, 2);
+  const auto read = test::runCommand(
+      "python3 -c 'import csv,sys; f=open(sys.argv[1],encoding=\"cp1252\",newline=\"\"); "
+      "h=next(csv.reader([f.readline()])); print(\"|\".join(h)); "
+      "[print(\"|\".join(c.strip() for c in r)) for r in csv.reader(f, delimiter=\";\")]' " +
+      folder_.file("conceptos.CSV"));
+  ASSERT_EQ(read.status, 0);
+  EXPECT_EQ(read.out,
+            "CTA|PROCESO|FRENTE|DESCRIPCION|CONTRATISTA|UNIDAD|AVANCE|PRESUPUESTO|EJERCIDO|"
+            "XEJERCER\n"
+            "1.01|1|10|EXCAVACION|1|M3|25|1200.00|300.00|900.00\n"
+            "12|1|10|LOSA|0||0|1000.00|250.50|749.50\n");
+}
+
+TEST_F(EstimateReports, PaymentReportsCountSpecialEntriesOnceAndCutByDate) {
+  smallWork();
+  long printed = 0;
+  // Not yet paid: folios 1, 3 and 4; the fund return pays its 150 once.
+  auto sol = makeImpSol();
+  std::string text = run(*sol, &printed);
+  EXPECT_EQ(printed, 3);
+  EXPECT_TRUE(has(text, "SOLICITUD DE RECURSOS AL " + date(kDay))) << text;
+  EXPECT_TRUE(has(lineOf(text, "DEV.FONDO"), kDeletedContractor));
+  EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "3,064.00"));
+  // A date range given backwards is turned round and printed as used.
+  auto& solChoices = dynamic_cast<OptionsReport&>(*sol).choices();
+  solChoices.dateFrom = kDay + 15, solChoices.dateTo = kDay + 5;
+  text = run(*sol, &printed);
+  EXPECT_EQ(printed, 1);
+  EXPECT_TRUE(has(text, " DESDE EL " + date(kDay + 5) + " AL " + date(kDay + 15))) << text;
+  EXPECT_TRUE(has(lineOf(text, "SUMAS:"), "2,020.00"));
+
+  // Paid by the bank and still to pay, up to the closing date, which is the
+  // date of the title.
+  auto ban = makeImpBan();
+  auto& banChoices = dynamic_cast<OptionsReport&>(*ban).choices();
+  banChoices.closing = kDay + 10;
+  text = run(*ban, &printed);
+  EXPECT_EQ(printed, 3);
+  EXPECT_TRUE(has(text, "REPORTE BANCARIO AL " + date(kDay + 10)));
+  EXPECT_TRUE(has(lineOf(text, "ANTICIPO"), "5,000.00"));
+  std::string sums = lineOf(text, "SUMAS:");
+  EXPECT_TRUE(has(sums, "5,000.00") && has(sums, "2,914.00")) << sums;
+  banChoices.closing = kDay + 30;
+  sums = lineOf(run(*ban, &printed), "SUMAS:");
+  EXPECT_EQ(printed, 5);
+  EXPECT_TRUE(has(sums, "5,116.00") && has(sums, "3,064.00")) << sums;
+}
+
+// Chooses contractor 2 as the contractors' browse would.
+class ChooseContractor : public Procedure {
+ public:
+  ChooseContractor(Program& p, db::Context& c) : Procedure(p, c, WindowDescription{}) {}
+
+ protected:
+  bool init() override {
+    table("CONT").rec<CTR>().CTA = 2;
+    wm_.response = response::Completed;
+    return false;
+  }
+};
+
+TEST_F(EstimateReports, OptionsWindowLooksUpWhatIsNotThereAndCancelKeepsTheChoices) {
+  smallWork();
+  MessageService messages;
+  Program program("DUDORE", storage_, messages, folder_.file("DUDORE.INI"));
+  program.addProcedure("CAP_DEST", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
+    return std::make_unique<ChooseContractor>(p, c);
+  });
+  test::TestHost host;
+  auto sol = makeImpSol();
+  auto& report = dynamic_cast<OptionsReport&>(*sol);
+  auto ask = [&] { return ReportOptionsWindow(program, ctx_, report).run(host); };
+
+  // Contractor 5 does not exist: the browse opens and gives 2; the dates stay.
+  host.type("?OPC_CONTRATISTA", "5");
+  host.type("?OPC_FECHA_INICIAL", date(kDay + 15));
+  host.type("?OPC_FECHA_FINAL", date(kDay + 5));
+  host.press("?OK");
+  EXPECT_EQ(ask(), response::Completed);
+  EXPECT_EQ(report.choices().contractor, 2);
+  EXPECT_EQ(report.choices().dateFrom, kDay + 15);
+  EXPECT_EQ(report.choices().dateTo, kDay + 5);
+
+  // Where no window asks them, as name=value; a name the report does not ask
+  // and a value that does not read are refused.
+  EXPECT_TRUE(setReportOption(report, "contratista=1"));
+  EXPECT_TRUE(setReportOption(report, "fecha-final=" + date(kDay + 9)));
+  EXPECT_EQ(report.choices().contractor, 1);
+  EXPECT_EQ(report.choices().dateTo, kDay + 9);
+  EXPECT_EQ(setReportOption(report, "frente=3").text,
+            "El reporte IMP_SOL no tiene la opción «frente»");
+  EXPECT_FALSE(setReportOption(report, "fecha-inicial=32/13/2026"));
+  EXPECT_FALSE(setReportOption(report, "contratista"));
+  report.choices().contractor = 2;
+
+  // Esc leaves the choices as they were.
+  host.type("?OPC_CONTRATISTA", "1");
+  host.key(Key::Esc);
+  EXPECT_EQ(ask(), response::Cancelled);
+  EXPECT_EQ(report.choices().contractor, 2);
+  EXPECT_TRUE(host.actions.empty());
+}
+
+}  // namespace
+}  // namespace velmora::reports
