@@ -26,11 +26,15 @@ struct Channel {
 };
 
 const std::vector<Channel>& channels() {
-  static const std::vector<Channel> all = {{"ENVIO1.DAT", CTR::info(), ACTR::info()},
-                                           {"ENVIO2.DAT", POL::info(), APOL::info()},
-                                           {"ENVIO3.DAT", DPO::info(), ADPO::info()},
-                                           {"ENVIO4.DAT", PAR::info(), APAR::info()},
-                                           {"ENVIO5.DAT", COE::info(), ACOE::info()}};
+  // The transfer tables by their own entries: `APOL` shares POLI's record
+  // struct, but its file name and instance are its own, so naming a
+  // transfer file never renames the work's table.
+  static const std::vector<Channel> all = {
+      {"ENVIO1.DAT", CTR::info(), dict::table(dict::id::ACTR)},
+      {"ENVIO2.DAT", POL::info(), dict::table(dict::id::APOL)},
+      {"ENVIO3.DAT", DPO::info(), dict::table(dict::id::ADPO)},
+      {"ENVIO4.DAT", PAR::info(), dict::table(dict::id::APAR)},
+      {"ENVIO5.DAT", COE::info(), dict::table(dict::id::ACOE)}};
   return all;
 }
 
@@ -69,25 +73,6 @@ bool sha256(const std::string& path, std::string& hex) {
   }
   return ok;
 }
-
-// The transfer files are named through the storage's name variables, which
-// the work's own tables may share: the work's names are put back afterwards.
-class KeepWorkNames {
- public:
-  explicit KeepWorkNames(db::Storage& s) : storage_(s) {
-    for (const Channel& ch : channels()) names_.push_back(storage_.fileName(ch.base));
-  }
-  ~KeepWorkNames() {
-    for (std::size_t i = 0; i < names_.size(); ++i)
-      storage_.setFileName(channels()[i].base, names_[i]);
-  }
-  KeepWorkNames(const KeepWorkNames&) = delete;
-  KeepWorkNames& operator=(const KeepWorkNames&) = delete;
-
- private:
-  db::Storage& storage_;
-  std::vector<std::string> names_;
-};
 
 void copyRecord(const Record& from, Record& to) { to.table().ops->copy(to.data(), from.data()); }
 
@@ -277,7 +262,6 @@ Status sendWork(db::Storage& storage, const WorkId& work, const std::string& dir
   if (dir.empty() || !fs::is_directory(dir, ec)) return refusal("No existe el directorio " + dir);
   const fs::path base(dir);
   std::vector<std::string> temps;
-  KeepWorkNames keep(storage);
   auto discard = [&](Status st) {
     for (const std::string& t : temps) fs::remove(t, ec);
     return st;
@@ -343,7 +327,6 @@ Status receiveWork(db::Storage& storage, const WorkId& work, const std::string& 
   }
   std::vector<std::vector<Record>> in(channels().size());
   {
-    KeepWorkNames keep(storage);
     for (std::size_t i = 0; i < channels().size(); ++i) {
       const Channel& ch = channels()[i];
       if (Status st = loadFile(storage, ch, (base / ch.file).string(), in[i]); !st) return st;
