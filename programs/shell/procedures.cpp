@@ -3,6 +3,7 @@
 #include "accounting/accounting.h"
 #include "equipment/equipment.h"
 #include "estimates/estimates.h"
+#include "exchange/office.h"
 #include "reports/report_windows.h"
 #include "shell/main_frame.h"
 
@@ -15,6 +16,7 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
     estimates::addProcedures(program);
     reports::addReportProcedures(program);
     accounting::addProcedures(program);
+    exchange::addOfficeProcedures(program);
   }
   if (shell.suite == shell::Suite::Vorovid) {
     equipment::addProcedures(program);
