@@ -100,8 +100,8 @@ class Oficina : public Procedure {
     const WorkId here = work();
     bool otherWork = false;
     if (auto from = sentFrom(dir_); from && from->code != here.code) {
-      if (!choose("SON ARCHIVOS DE LA OBRA " + from->code + " " + from->name,
-                  "Y ESTA ES LA OBRA " + here.code + " " + here.name,
+      // The codes fit the three lines of the dialog; names would be cut.
+      if (!choose("LOS ARCHIVOS SON DE LA OBRA " + from->code, "Y ESTA ES LA OBRA " + here.code,
                   "¿DESEA RECIBIRLOS EN ESTA OBRA?"))
         return;
       otherWork = true;
@@ -164,7 +164,7 @@ class Oficina : public Procedure {
   static WindowDescription window() {
     WindowDescription w = Describe(kOfficeName, kTitle)
                               .button("?ELIGE", "Seleccione el Directorio para Enviar/Recibir")
-                              .text("", kDir, "@s70")
+                              .text("Directorio:", kDir, "@s70")
                               .button("?ENVIA", "Envia Archivos", true)
                               .button("?RECIBE", "Recibe Archivos")
                               .button("?CANCEL", "Cancela")

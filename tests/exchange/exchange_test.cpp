@@ -384,8 +384,8 @@ TEST_F(ExchangeTest, OficinaAsksForTheFolderConfirmsAndShowsEachStep) {
   host.press("?RECIBE");
   host.press("?CANCEL");
   EXPECT_EQ(oficina(central, kWork), response::Cancelled);
-  EXPECT_TRUE(logged("opcion: SON ARCHIVOS DE LA OBRA OTRA HOSPITAL / Y ESTA ES LA OBRA " +
-                     std::string(kWork) + " HOSPITAL / ¿DESEA RECIBIRLOS EN ESTA OBRA? -> no"));
+  EXPECT_TRUE(logged("opcion: LOS ARCHIVOS SON DE LA OBRA OTRA / Y ESTA ES LA OBRA " +
+                     std::string(kWork) + " / ¿DESEA RECIBIRLOS EN ESTA OBRA? -> no"));
   EXPECT_TRUE(central.dumps() == before);
 
   host.documentRunner.files.push_back(out.string());
