@@ -36,9 +36,10 @@ class Document {
 };
 
 struct FileRequest {
-  bool save = false;  // "save as" (the file may be new) rather than open
-  std::string title;  // of the dialog
-  std::string name;   // proposed name or folder
+  bool save = false;       // "save as" (the file may be new) rather than open
+  bool directory = false;  // a directory rather than a file
+  std::string title;       // of the dialog
+  std::string name;        // proposed name or folder
   // "Metarchivos (*.WMF)", one filter per entry.
   std::vector<std::string> filters;
 };

@@ -4,6 +4,7 @@
 #include "equipment/equipment.h"
 #include "estimates/estimates.h"
 #include "exchange/budget_import.h"
+#include "exchange/office.h"
 #include "reports/report_windows.h"
 #include "shell/main_frame.h"
 
@@ -17,6 +18,7 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
     reports::addReportProcedures(program);
     accounting::addProcedures(program);
     exchange::addBudgetImportProcedures(program);
+    exchange::addOfficeProcedures(program);
   }
   if (shell.suite == shell::Suite::Vorovid) {
     equipment::addProcedures(program);

@@ -2,18 +2,28 @@
 // offices would run them, with the tables compared through velmora dump.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
+#include "exchange/office.h"
+#include "exchange/transfer.h"
+#include "framework/program.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_host.h"
 
 namespace velmora {
 namespace {
@@ -50,6 +60,15 @@ struct Office {
     for (const char* t : kTables) all.push_back(dump(t));
     return all;
   }
+  // The estimate of a folio, as on file.
+  POL estimate(int folio) {
+    db::Context ctx(storage);
+    db::Table& poli = ctx.table<POL>();
+    EXPECT_TRUE(poli.open().ok());
+    poli.rec<POL>().CTA = std::int16_t(folio);
+    EXPECT_TRUE(poli.get("POL:CTA_KEY").ok());
+    return poli.rec<POL>();
+  }
   test::CommandResult receive(const fs::path& from, const std::string& extra = "") {
     return test::runVelmora("recibe " + q(dir) + " " + work + " " + q(from) + extra);
   }
@@ -84,6 +103,10 @@ class ExchangeTest : public ::testing::Test {
     fs::copy(root.path() / "central", root.path() / "campo", fs::copy_options::recursive);
     fs::create_directory(root.path() / "envio");
   }
+  std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   test::TempFolder root;
   fs::path out = root.path() / "envio";
 };
@@ -105,20 +128,46 @@ TEST_F(ExchangeTest, RoundTripFillsTheMissingEstimatesAndAgainChangesNothing) {
   EXPECT_NE(r.out.find("Estimaciones: 2 agregadas"), std::string::npos) << r.out;
   EXPECT_TRUE(central.dumps() == wanted);
 
-  // Again: nothing added, nothing rewritten.
-  r = central.receive(out);
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("Estimaciones: 0 agregadas (0 renglones)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Contratistas: 0 nuevos, 0 reescritos"), std::string::npos) << r.out;
+  // Again, in this process: nothing added, nothing rewritten, and naming
+  // the transfer files leaves the work's own file names as they were.
+  std::vector<std::string> names;
+  for (const char* t : kTables) names.push_back(central.file(*dict::findTable(t)));
+  exchange::SendSummary sent;
+  ASSERT_TRUE(exchange::sendWork(central.storage, {kWork, ""}, out.string(), sent).ok());
+  exchange::ReceiveSummary got;
+  ASSERT_TRUE(exchange::receiveWork(central.storage, {kWork, ""}, out.string(), false, got).ok());
+  EXPECT_EQ(got.estimatesAdded + got.linesAdded + got.contractors.added + got.items.added +
+                got.concepts.added + got.contractors.rewritten + got.items.rewritten +
+                got.concepts.rewritten,
+            0);
+  EXPECT_EQ(got.estimatesSkipped, int(sent.files[1].records));
+  for (std::size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(central.file(*dict::findTable(kTables[i])), names[i]) << kTables[i];
   EXPECT_TRUE(central.dumps() == wanted);
 
-  // An estimate the central office already has keeps its own lines.
+  // The audit of the receiving office comes to the sending office's totals.
+  for (Office* o : {&site, &central})
+    ASSERT_EQ(test::runVelmora("auditoria " + q(o->dir) + " " + kWork).status, 0);
+  EXPECT_TRUE(central.dumps() == site.dumps());
+
+  // An estimate the central office already has, even posted there, keeps
+  // its own header and lines.
+  ASSERT_TRUE(exchange::sendWork(site.storage, {kWork, ""}, out.string(), sent).ok());
   dropEstimate(central.storage, 5, false);
+  {
+    db::Context ctx(central.storage);
+    db::Table& poli = ctx.table<POL>();
+    ASSERT_TRUE(poli.open().ok());
+    poli.rec<POL>().CTA = 6;
+    ASSERT_TRUE(poli.get("POL:CTA_KEY").ok());
+    poli.rec<POL>().NOPO = 77;
+    ASSERT_TRUE(poli.put().ok());
+  }
   before = central.dumps();
-  ASSERT_FALSE(before == wanted);
   r = central.receive(out);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(central.dumps() == before);
+  EXPECT_EQ(central.estimate(6).NOPO, 77);
 }
 
 TEST_F(ExchangeTest, DamagedOrForeignFilesMergeNothing) {
@@ -167,6 +216,202 @@ TEST_F(ExchangeTest, DamagedOrForeignFilesMergeNothing) {
   r = central.receive(out, " --otra-obra");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(central.dumps() == site.dumps());
+}
+
+TEST_F(ExchangeTest, BadFoldersAndAMediumLostHalfWayLeaveOlderFilesWhole) {
+  Office site(root.path() / "campo", kWork), central(root.path() / "central", kWork);
+  exchange::SendSummary sent;
+  exchange::ReceiveSummary got;
+  const exchange::WorkId work{kWork, ""};
+  const fs::path empty = root.path() / "vacio";
+  fs::create_directory(empty);
+  Status st = exchange::receiveWork(central.storage, work, empty.string(), false, got);
+  EXPECT_NE(st.text.find("Falta el archivo"), std::string::npos) << st.text;
+  st = exchange::receiveWork(central.storage, work, (root.path() / "no").string(), false, got);
+  EXPECT_NE(st.text.find("No existe el directorio"), std::string::npos) << st.text;
+
+  ASSERT_TRUE(exchange::sendWork(site.storage, work, out.string(), sent).ok());
+  std::vector<std::string> older;
+  for (const std::string& f : exchange::transferFiles()) older.push_back(slurp(out / f));
+  older.push_back(slurp(out / exchange::kManifest));
+  auto unchanged = [&] {
+    std::size_t i = 0;
+    for (const std::string& f : exchange::transferFiles())
+      EXPECT_EQ(slurp(out / f), older[i++]) << f;
+    EXPECT_EQ(slurp(out / exchange::kManifest), older[i]);
+  };
+  dropEstimate(site.storage, 3);
+
+  fs::permissions(out, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  st = exchange::sendWork(site.storage, work, out.string(), sent);
+  EXPECT_NE(st.text.find("No se puede escribir en el directorio"), std::string::npos) << st.text;
+  fs::permissions(out, fs::perms::owner_write, fs::perm_options::add);
+  unchanged();
+
+  // The medium turns read-only after two files: the older send stays whole
+  // and is still received.
+  {
+    exchange::SendJob job(site.storage, work, out.string());
+    ASSERT_TRUE(job.step());
+    ASSERT_TRUE(job.step());
+    fs::permissions(out, fs::perms::owner_write, fs::perm_options::remove);
+    while (job.step()) {
+    }
+    EXPECT_FALSE(job.finished());
+    EXPECT_NE(job.status().text.find("ENVIO3.DAT"), std::string::npos) << job.status().text;
+    fs::permissions(out, fs::perms::owner_write, fs::perm_options::add);
+  }
+  unchanged();
+  ASSERT_TRUE(exchange::receiveWork(central.storage, work, out.string(), false, got).ok());
+  EXPECT_EQ(got.estimatesAdded, 0);
+  EXPECT_GT(got.estimatesSkipped, 0);
+
+  // A send dropped half way (the window closed) leaves no temporary files.
+  {
+    exchange::SendJob job(site.storage, work, out.string());
+    ASSERT_TRUE(job.step());
+  }
+  for (const auto& e : fs::directory_iterator(out))
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+  unchanged();
+}
+
+// A receiving station killed at any moment leaves the work as it was or
+// with the whole receive, never in between.
+TEST_F(ExchangeTest, AReceiveKilledAnywhereIsAllOrNothing) {
+  Office site(root.path() / "campo", kWork), central(root.path() / "central", kWork);
+  for (int folio : {3, 4}) dropEstimate(central.storage, folio);
+  const fs::path pristine = root.path() / "copia";
+  fs::copy(central.dir / kWork, pristine, fs::copy_options::recursive);
+  const auto before = central.dumps(), wanted = site.dumps();
+  ASSERT_EQ(test::runVelmora("envia " + q(site.dir) + " " + kWork + " " + q(out)).status, 0);
+
+  std::mt19937 rng(std::random_device{}());
+  int killed = 0;
+  for (int round = 0; round < 6; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(ready[0]);
+      Office station(central.dir, kWork);
+      exchange::ReceiveJob job(station.storage, {kWork, ""}, out.string(), false);
+      // The first round stops with the estimates merged, the rest anywhere.
+      if (round == 0) {
+        while (job.step() && job.caption() != "INCLUYENDO LOS CONTRATISTAS") {
+        }
+        (void)!write(ready[1], "1", 1);
+        pause();
+      }
+      (void)!write(ready[1], "1", 1);
+      runToEnd(job);
+      _exit(job.finished() ? 0 : 3);
+    }
+    close(ready[1]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    if (round > 0)
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30000)(rng)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    killed += WIFSIGNALED(status);
+    ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << WEXITSTATUS(status);
+    const auto now = central.dumps();
+    if (round == 0) {
+      EXPECT_TRUE(now == before);
+    }
+    EXPECT_TRUE(now == before || now == wanted) << "round " << round;
+    if (now == wanted) {
+      fs::remove_all(central.dir / kWork);
+      fs::copy(pristine, central.dir / kWork, fs::copy_options::recursive);
+    }
+  }
+  EXPECT_GE(killed, 2) << "the receive ended before it could be killed";
+}
+
+TEST_F(ExchangeTest, OficinaAsksForTheFolderConfirmsAndShowsEachStep) {
+  Office site(root.path() / "campo", kWork), central(root.path() / "central", kWork);
+  for (int folio : {3, 4}) dropEstimate(central.storage, folio);
+  const auto before = central.dumps();
+  MessageService messages;
+  test::TestHost host;
+  messages.setHost(&host);
+  auto oficina = [&](Office& office, const char* work) {
+    Program program("DUDORE", office.storage, messages, (office.dir / "DUDORE.INI").string());
+    program.declare("GLO:OBRA", std::string(work));
+    program.declare("GLO:NOMBRE_OBRA", std::string("HOSPITAL"));
+    exchange::addOfficeProcedures(program);
+    db::Context ctx(office.storage);
+    host.log.clear(), host.boxes.clear(), host.jobRunner.captions.clear();
+    return program.make(exchange::kOfficeName, ctx)->run(host);
+  };
+  auto logged = [&](const std::string& line) {
+    return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+  };
+
+  // No folder yet: told so and sent back to the folder button.
+  host.press("?ENVIA");
+  host.press("?CANCEL");
+  EXPECT_EQ(oficina(site, kWork), response::Cancelled);
+  EXPECT_TRUE(
+      logged("aviso: NO HA INDICADO EN DONDE / ESTAN LOS ARCHIVOS... / "
+             "SELECCIONE EL DIRECTORIO"));
+  EXPECT_EQ(host.focused, "?ELIGE");
+
+  host.documentRunner.files.push_back(out.string());
+  host.press("?ELIGE");
+  host.press("?ENVIA");
+  EXPECT_EQ(oficina(site, "OTRA"), response::Completed);
+  EXPECT_TRUE(
+      logged("aviso: PREPARE EL DRIVE SELECCIONADO / PARA RECIBIR LOS ARCHIVOS / "
+             "Y DIGITE ENTER"));
+  EXPECT_EQ(host.jobRunner.captions,
+            (std::vector<std::string>{"COPIANDO CONTRATISTAS", "COPIANDO ESTIMACIONES",
+                                      "COPIANDO MOVIMIENTOS", "COPIANDO PARTIDAS",
+                                      "COPIANDO CONCEPTOS"}));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("ENVIO3.DAT"), std::string::npos) << host.boxes[0].text;
+
+  // Sent as work "OTRA": the receiving office is asked, naming both works;
+  // a no receives nothing.
+  host.choices.push_back(false);
+  host.documentRunner.files.push_back(out.string());
+  host.press("?ELIGE");
+  host.press("?RECIBE");
+  host.press("?CANCEL");
+  EXPECT_EQ(oficina(central, kWork), response::Cancelled);
+  EXPECT_TRUE(logged("opcion: LOS ARCHIVOS SON DE LA OBRA OTRA / Y ESTA ES LA OBRA " +
+                     std::string(kWork) + " / ¿DESEA RECIBIRLOS EN ESTA OBRA? -> no"));
+  EXPECT_TRUE(central.dumps() == before);
+
+  host.documentRunner.files.push_back(out.string());
+  host.press("?ELIGE");
+  host.press("?RECIBE");
+  EXPECT_EQ(oficina(central, kWork), response::Completed);
+  EXPECT_EQ(host.jobRunner.captions,
+            (std::vector<std::string>{"REVISANDO LOS ARCHIVOS", "INCLUYENDO LAS ESTIMACIONES",
+                                      "INCLUYENDO LOS CONTRATISTAS", "INCLUYENDO LOS PARTIDAS",
+                                      "INCLUYENDO LOS CONCEPTOS"}));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("Estimaciones: 2 agregadas"), std::string::npos)
+      << host.boxes[0].text;
+  EXPECT_TRUE(central.dumps() == site.dumps());
+
+  // A refusal is shown and the window stays, with the folder as chosen.
+  fs::resize_file(out / "ENVIO4.DAT", 100);
+  host.documentRunner.files.push_back(out.string());
+  host.press("?ELIGE");
+  host.press("?RECIBE");
+  host.actions.push_back([&](Procedure& p) { EXPECT_EQ(p.display("?DIRECTORIO"), out.string()); });
+  host.press("?CANCEL");
+  EXPECT_EQ(oficina(central, "OTRA"), response::Cancelled);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("no es el que se envió"), std::string::npos)
+      << host.boxes[0].text;
 }
 
 }  // namespace

@@ -111,8 +111,9 @@ std::optional<std::string> QtDocuments::chooseFile(const FileRequest& request) {
   const QString title = QString::fromStdString(request.title);
   const QString name = QString::fromStdString(request.name);
   const QString chosen =
-      request.save ? QFileDialog::getSaveFileName(parent_(), title, name, filters.join(";;"))
-                   : QFileDialog::getOpenFileName(parent_(), title, name, filters.join(";;"));
+      request.directory ? QFileDialog::getExistingDirectory(parent_(), title, name)
+      : request.save    ? QFileDialog::getSaveFileName(parent_(), title, name, filters.join(";;"))
+                        : QFileDialog::getOpenFileName(parent_(), title, name, filters.join(";;"));
   if (chosen.isEmpty()) return std::nullopt;
   return chosen.toStdString();
 }

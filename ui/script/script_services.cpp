@@ -49,7 +49,10 @@ std::optional<std::string> ScriptDocuments::next(const std::string& what) {
 }
 
 std::optional<std::string> ScriptDocuments::chooseFile(const FileRequest& request) {
-  return next((request.save ? "ARCHIVO PARA GRABAR \"" : "ARCHIVO \"") + request.title + "\"");
+  const char* what = request.directory ? "DIRECTORIO \""
+                     : request.save    ? "ARCHIVO PARA GRABAR \""
+                                       : "ARCHIVO \"";
+  return next(what + request.title + "\"");
 }
 
 std::optional<std::string> ScriptDocuments::choosePrinter(const std::string&) {
