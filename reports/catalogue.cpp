@@ -1,6 +1,7 @@
 #include "reports/catalogue.h"
 
 #include "dictionary/tables.h"
+#include "reports/estimate_reports_b.h"
 #include "reports/imp_con.h"
 
 namespace velmora::reports {
@@ -12,7 +13,10 @@ struct Entry {
   std::unique_ptr<Report> (*make)();
 };
 
-constexpr Entry kReports[] = {{"IMP_CON", makeImpCon}};
+constexpr Entry kReports[] = {
+    {"IMP_CON", makeImpCon}, {"REP_IMP", makeRepImp}, {"REP_PORC", makeRepPorc},
+    {"REP_ESC", makeRepEsc}, {"IMP_AUX", makeImpAux},
+};
 
 }  // namespace
 

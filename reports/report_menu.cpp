@@ -87,6 +87,10 @@ ReportProcedure::ReportProcedure(Program& program, db::Context& ctx, std::unique
       report_(std::move(report)) {}
 
 bool ReportProcedure::init() {
+  if (!report_->ask(*this)) {
+    wm_.response = response::Cancelled;
+    return false;
+  }
   RunSettings settings;
   settings.heading.company = toText(globalOr(program_, "GLO:EMPRESA", std::string()));
   settings.heading.work = toText(globalOr(program_, "GLO:NOMBRE_OBRA", std::string()));

@@ -37,6 +37,7 @@ struct ReportOptions {
   std::string dir, work, name;
   std::string pdf, csv, text, pages;
   std::string delimiter = ";";
+  std::vector<std::string> options;  // NOMBRE=VALOR
 };
 
 fs::path besideMe(const char* program) {
@@ -94,6 +95,17 @@ int runReport(const ReportOptions& o) {
   if (!o.csv.empty() && d.exportColumns.empty()) {
     fmt::print(stderr, "El reporte {} no se exporta a archivo\n", d.procedure);
     return 2;
+  }
+  for (const std::string& given : o.options) {
+    const auto eq = given.find('=');
+    Status st =
+        eq == std::string::npos
+            ? Status::error(err::ValueRefused, "La opción «" + given + "» no es NOMBRE=VALOR")
+            : report->option(given.substr(0, eq), given.substr(eq + 1));
+    if (!st) {
+      fmt::print(stderr, "{}\n", st.text);
+      return 2;
+    }
   }
   if (Status bad = reports::checkDelimiter(o.delimiter); !bad) {
     fmt::print(stderr, "{}\n", bad.text);
@@ -153,6 +165,9 @@ void addReportCommand(::CLI::App& app) {
   cmd->add_option("--delimitador", o.delimiter, "Delimitador de la exportación (un carácter)")
       ->default_str(";");
   cmd->add_option("--texto", o.text, "Guarda las hojas como texto en este archivo");
+  cmd->add_option("--opcion", o.options,
+                  "Una opción del reporte, NOMBRE=VALOR (FOLIO_INICIAL=3, "
+                  "FECHA_FINAL=31/01/2020, CONTRATISTA=7 ...); se repite");
   cmd->add_option("--hojas", o.pages, "Copia las imágenes de las hojas (.WMF) a esta carpeta");
   cmd->callback([] { std::exit(runReport(o)); });
 }
