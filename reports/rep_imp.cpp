@@ -93,9 +93,10 @@ class RepImp : public OptionedReport {
   }
 
   std::optional<Value> value(std::string_view n) const override {
-    if (n == "ENCABEZADO") return Value(heading());
+    if (n == "ENCABEZADO") return Value(printed_ ? heading() : std::string());
     if (n == "CONTRATISTA")
-      return Value("CONTRATISTA: " + std::to_string(est_.CONT) + "  " + name_);
+      return Value(printed_ ? "CONTRATISTA: " + std::to_string(est_.CONT) + "  " + name_
+                            : std::string());
     if (n == "NINGUNA")
       return Value(std::string(printed_ ? "" : "NO HAY ESTIMACIONES EN LOS FOLIOS INDICADOS"));
     if (n == "POLIZA") return Value(advanceText());
@@ -226,28 +227,27 @@ class RepImp : public OptionedReport {
     h.items.push_back(title);
     h.items.push_back(
         label(percentages_ ? "P O R C E N T A J E S" : "V   O   L   U   M   E   N   E   S",
-              at(percentages_ ? 75 : 69), 140));
-    h.items.push_back(label("I   M   P   O   R   T   E   S", at(127), 140));
-    h.items.push_back(label("CONCEPTO", at(9), 180, true));
-    h.items.push_back(label("PROC", at(16), 180, true));
-    h.items.push_back(label("FRENTE", at(23), 180, true));
-    h.items.push_back(label("D E S C R I P C I O N", at(25), 180));
-    h.items.push_back(label("UNID", at(56), 180));
+              at(percentages_ ? 75 : 69), 215));
+    h.items.push_back(label("I   M   P   O   R   T   E   S", at(127), 215));
+    h.items.push_back(label("CONCEPTO", at(9), 255, true));
+    h.items.push_back(label("PROC", at(16), 255, true));
+    h.items.push_back(label("FRENTE", at(23), 255, true));
+    h.items.push_back(label("D E S C R I P C I O N", at(25), 255));
+    h.items.push_back(label("UNID", at(56), 255));
     for (int i = percentages_ ? 1 : 0; i < 4; ++i)
-      h.items.push_back(label(kColumnTitles[i], at(kVolumeEnd[i]), 180, true));
+      h.items.push_back(label(kColumnTitles[i], at(kVolumeEnd[i]), 255, true));
     for (int i = 0; i < 4; ++i)
-      h.items.push_back(label(kColumnTitles[i], at(kAmountEnd[i]), 180, true));
-    h.lines = {{kLeft, 125, right, 125},
-               {at(61), 168, at(kVolumeEnd[3]), 168},
-               {at(kVolumeEnd[3] + 2), 168, at(kAmountEnd[3]), 168},
-               {kLeft, 215, right, 215}};
-    h.height = 235;
+      h.items.push_back(label(kColumnTitles[i], at(kAmountEnd[i]), 255, true));
+    h.lines = {{kLeft, 200, right, 200},
+               {at(61), 243, at(kVolumeEnd[3]), 243},
+               {at(kVolumeEnd[3] + 2), 243, at(kAmountEnd[3]), 243},
+               {kLeft, 290, right, 290}};
+    h.height = 310;
 
+    // Every page says which estimate it belongs to; each estimate starts one.
+    h.items.push_back(field("ENCABEZADO", "", kLeft, 125));
+    h.items.push_back(field("CONTRATISTA", "", kLeft, 160));
     heading_.newPage = true;
-    heading_.items.push_back(field("ENCABEZADO", "", kLeft, 0));
-    heading_.items.push_back(field("CONTRATISTA", "", kLeft, 40));
-    heading_.lines = {{kLeft, 85, right, 85}};
-    heading_.height = 100;
 
     Band& l = line_band_;
     l.items.push_back(field("CONC", "@n_9.2", at(9), 0, true));
