@@ -2,6 +2,9 @@
 // budget, the progress and amounts before and after the estimate and what
 // the item has paid so far; exports one line per estimate line.
 
+#include <map>
+#include <tuple>
+
 #include "dictionary/cp1252.h"
 #include "dictionary/storage.h"
 #include "framework/picture.h"
@@ -37,6 +40,7 @@ class ImpAux : public OptionedReport {
     }
     poli_ = tables_[0], part_ = tables_[1];
     folio_ = -1;
+    items_.clear();
     return Status::success();
   }
   void close() override {
@@ -60,10 +64,19 @@ class ImpAux : public OptionedReport {
     }
     if (!o.takesDate(header_.FECH)) return false;
     if (o.contractor && header_.CONT != o.contractor) return false;
-    part_->clear();
-    PAR& p = part_->rec<PAR>();
-    p.CONC = line_.PART, p.PROC = line_.PROC, p.FREN = line_.FREN;
-    item_ = part_->get(keys::PAR_CTA_KEY) ? p : PAR{};
+    // An item is estimated again and again: it is read once.
+    const Key key{cents(line_.PART), line_.PROC, line_.FREN};
+    auto known = items_.find(key);
+    if (known == items_.end()) {
+      part_->clear();
+      PAR& p = part_->rec<PAR>();
+      p.CONC = line_.PART, p.PROC = line_.PROC, p.FREN = line_.FREN;
+      Item it;
+      if (part_->get(keys::PAR_CTA_KEY))
+        it = {p.TEXT, p.CONT, cents(p.PRES) + cents(p.VPRE), cents(p.TPAG)};
+      known = items_.emplace(key, std::move(it)).first;
+    }
+    item_ = &known->second;
     return true;
   }
 
@@ -72,14 +85,16 @@ class ImpAux : public OptionedReport {
     if (n == "POL:FECH") return Value(std::int64_t(header_.FECH));
     if (n == "PAR:PROC") return Value(std::int64_t(line_.PROC));
     if (n == "PAR:FREN") return Value(std::int64_t(line_.FREN));
+    static const Item kNone;
+    const Item& it = item_ ? *item_ : kNone;
     if (n == "PAR:TEXT") {
       // At the field's full width, as the export writes text fields.
-      const std::size_t chars = cp1252::utf8Length(item_.TEXT);
-      return Value(item_.TEXT + std::string(chars < 30 ? 30 - chars : 0, ' '));
+      const std::size_t chars = cp1252::utf8Length(it.text);
+      return Value(it.text + std::string(chars < 30 ? 30 - chars : 0, ' '));
     }
-    if (n == "PAR:CONT") return Value(std::int64_t(item_.CONT));
-    if (n == "PRESUPUESTO") return Value(Decimal::fromCents(cents(item_.PRES) + cents(item_.VPRE)));
-    if (n == "EJERCIDO") return Value(Decimal::fromCents(cents(item_.TPAG)));
+    if (n == "PAR:CONT") return Value(std::int64_t(it.contractor));
+    if (n == "PRESUPUESTO") return Value(Decimal::fromCents(it.budget));
+    if (n == "EJERCIDO") return Value(Decimal::fromCents(it.executed));
     if (n == "IMPORTE") return Value(Decimal::fromCents(cents(line_.TACT) - cents(line_.TANT)));
     if (n == "RANGO") return Value(options_.dateHeading());
     return std::nullopt;
@@ -165,9 +180,16 @@ class ImpAux : public OptionedReport {
   ReportDescription d_;
   std::vector<db::Table*> tables_;
   db::Table *poli_ = nullptr, *part_ = nullptr;
+  // What the report shows of an item; blank for one no longer on file.
+  struct Item {
+    std::string text;
+    std::int64_t contractor = 0, budget = 0, executed = 0;
+  };
+  using Key = std::tuple<std::int64_t, std::int32_t, std::int32_t>;
+  std::map<Key, Item> items_;
+  const Item* item_ = nullptr;
   DPO line_{};
   POL header_{};
-  PAR item_{};
   std::int32_t folio_ = -1;
 };
 
