@@ -2,6 +2,7 @@
 
 #include "dictionary/tables.h"
 #include "reports/estimate_reports.h"
+#include "reports/estimate_reports_b.h"
 #include "reports/imp_con.h"
 
 namespace velmora::reports {
@@ -23,6 +24,10 @@ constexpr Entry kReports[] = {
     {"IMP_EDO", makeImpEdo},
     {"IMP_SOL", makeImpSol},
     {"IMP_BAN", makeImpBan},
+    {"REP_IMP", makeRepImp},
+    {"REP_PORC", makeRepPorc},
+    {"REP_ESC", makeRepEsc},
+    {"IMP_AUX", makeImpAux},
 };
 // clang-format on
 

@@ -78,7 +78,18 @@ ReportRun::ReportRun(db::Context& ctx, Report& report, RunSettings settings)
 
 ReportRun::~ReportRun() {
   if (export_) (void)export_->close();
-  if (opened_) table_->close();
+  closeTables();
+}
+
+void ReportRun::closeTables() {
+  if (opened_) table_->close(), opened_ = false;
+  if (reportOpened_) report_.close(), reportOpened_ = false;
+}
+
+Status Report::option(std::string_view name, std::string_view value) {
+  (void)value;
+  return Status::error(err::ValueRefused, "El reporte " + description().procedure +
+                                              " no tiene la opción " + std::string(name));
 }
 
 const FieldRef& ReportRun::fieldRef(std::string_view name, const Record& primary) const {
@@ -126,7 +137,7 @@ bool ReportRun::fail(Status st) {
   if (export_) (void)export_->close();
   pages_.reset();
   page_.reset();
-  if (opened_) table_->close(), opened_ = false;
+  closeTables();
   return false;
 }
 
@@ -140,7 +151,7 @@ void ReportRun::cancel() {
   if (export_) (void)export_->close();
   pages_.reset();
   page_.reset();
-  if (opened_) table_->close(), opened_ = false;
+  closeTables();
 }
 
 bool ReportRun::start() {
@@ -150,6 +161,8 @@ bool ReportRun::start() {
   key_ = info->key(d_.key);
   if (!key_) throw std::logic_error("report " + d_.procedure + ": no key " + d_.key);
   table_ = &ctx_.table(*info);
+  reportOpened_ = true;
+  if (Status st = report_.open(ctx_); !st) return fail(st);
   if (Status st = table_->open(); !st) return fail(st);
   opened_ = true;
   std::int64_t count = 0;
@@ -233,12 +246,16 @@ bool ReportRun::readOne() {
           exportValue(*valueOf(c.source, r), exportWidth(c, r), settings_.exporting.delimiter[0]));
     if (Status added = export_->add(values); !added) return fail(added);
   }
-  printBand(d_.detail, r);
+  for (const Band* b = report_.band(r, true); b && failure_.ok(); b = report_.band(r, false))
+    printBand(*b, r);
   return failure_.ok();
 }
 
 void ReportRun::printBand(const Band& band, const Record& primary) {
-  if (!page_ || y_ + band.height > d_.pageHeight - d_.bottomMargin) newPage(primary);
+  const bool onlyHeading = y_ == d_.topMargin + d_.pageHeader.height;
+  if (!page_ || y_ + band.height > d_.pageHeight - d_.bottomMargin ||
+      (band.newPage && !onlyHeading))
+    newPage(primary);
   if (failure_.ok()) drawBand(band, primary);
 }
 
@@ -293,8 +310,7 @@ void ReportRun::end() {
       return;
     }
   }
-  table_->close();
-  opened_ = false;
+  closeTables();
   finished_ = true;
   response_ = 1;
   setPercent(100);

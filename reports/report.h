@@ -20,6 +20,10 @@
 #include "framework/document.h"
 #include "framework/job.h"
 
+namespace velmora {
+class Procedure;
+}
+
 namespace velmora::db {
 class Context;
 class Table;
@@ -65,6 +69,9 @@ struct BandLine {
 
 struct Band {
   int height = 0;
+  // Starts a page of its own unless the page holds only its heading (one
+  // estimate per page).
+  bool newPage = false;
   std::vector<BandItem> items;
   std::vector<BandLine> lines;
 };
@@ -124,6 +131,32 @@ class Report {
   virtual std::optional<Value> value(std::string_view name) const {
     (void)name;
     return std::nullopt;
+  }
+  // Before the first record: the tables the report reads besides the
+  // primary one (a contractor's name, an item's text) open in the run's
+  // context. A failure stops the run.
+  virtual Status open(db::Context& ctx) {
+    (void)ctx;
+    return Status::success();
+  }
+  // When the run ends, fails or is cancelled: closes what open() opened.
+  virtual void close() {}
+  // The bands an included record prints, one call per band, each setting
+  // the values its band shows; nullptr ends the record. `first` starts a
+  // record. By default the detail band once.
+  virtual const Band* band(const Record& primary, bool first) {
+    (void)primary;
+    return first ? &description().detail : nullptr;
+  }
+  // An option given by name ("FOLIO_INICIAL", "3"), as `velmora reporte
+  // --opcion` passes them; refused with a Spanish text when the report has
+  // no such option or the value does not fit it.
+  virtual Status option(std::string_view name, std::string_view value);
+  // "Opciones del Reporte" before the run, from `caller`; false when the
+  // user cancelled it. Reports without options answer true at once.
+  virtual bool ask(Procedure& caller) {
+    (void)caller;
+    return true;
   }
 };
 
@@ -206,7 +239,8 @@ class ReportRun : public Job {
   RunSettings settings_;
   db::Table* table_ = nullptr;
   const dict::KeyInfo* key_ = nullptr;
-  bool started_ = false, finished_ = false, opened_ = false;
+  void closeTables();
+  bool started_ = false, finished_ = false, opened_ = false, reportOpened_ = false;
   int response_ = 2;
   Status failure_;
   long read_ = 0, printed_ = 0, total_ = 0;

@@ -1,5 +1,6 @@
 #include "reports/report_options.h"
 
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -244,6 +245,12 @@ void ReportOptionsWindow::ok() {
   c.contractor = whole(kContractor), c.conceptCta = whole(kConcept);
   c.process = whole(kProcess), c.front = whole(kFront);
   close(response::Completed);
+}
+
+Status OptionsReport::option(std::string_view name, std::string_view value) {
+  std::string given;
+  for (char c : name) given += c == '_' ? '-' : char(std::tolower(static_cast<unsigned char>(c)));
+  return setReportOption(*this, given + "=" + std::string(value));
 }
 
 Status setReportOption(Report& report, std::string_view option) {

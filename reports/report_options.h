@@ -51,6 +51,8 @@ class OptionsReport : public Report {
   // range that was printed.
   Status begin(db::Context& ctx, const Heading& heading) override;
   std::optional<Value> value(std::string_view name) const override;
+  // By name, as setReportOption; FECHA_INICIAL is fecha-inicial.
+  Status option(std::string_view name, std::string_view value) override;
 
   // The title, the date and the chosen ranges.
   static constexpr std::string_view kTitleRange = "TITULO";

@@ -24,7 +24,6 @@
 #include "reports/catalogue.h"
 #include "reports/csv_export.h"
 #include "reports/report.h"
-#include "reports/report_options.h"
 
 extern char** environ;
 
@@ -38,8 +37,14 @@ struct ReportOptions {
   std::string dir, work, name;
   std::string pdf, csv, text, pages;
   std::string delimiter = ";";
-  std::vector<std::string> options;
+  std::vector<std::string> options;  // NOMBRE=VALOR
 };
+
+// Option names are written either way: FECHA_INICIAL or fecha-inicial.
+std::string optionName(std::string name) {
+  for (char& c : name) c = c == '-' ? '_' : c;
+  return name;
+}
 
 fs::path besideMe(const char* program) {
   std::error_code ec;
@@ -93,15 +98,20 @@ int runReport(const ReportOptions& o) {
     return 2;
   }
   const reports::ReportDescription& d = report->description();
-  for (const std::string& option : o.options) {
-    if (Status bad = reports::setReportOption(*report, option); !bad) {
-      fmt::print(stderr, "{}\n", bad.text);
-      return 2;
-    }
-  }
   if (!o.csv.empty() && d.exportColumns.empty()) {
     fmt::print(stderr, "El reporte {} no se exporta a archivo\n", d.procedure);
     return 2;
+  }
+  for (const std::string& given : o.options) {
+    const auto eq = given.find('=');
+    Status st =
+        eq == std::string::npos
+            ? Status::error(err::ValueRefused, "La opción «" + given + "» no es NOMBRE=VALOR")
+            : report->option(optionName(given.substr(0, eq)), given.substr(eq + 1));
+    if (!st) {
+      fmt::print(stderr, "{}\n", st.text);
+      return 2;
+    }
   }
   if (Status bad = reports::checkDelimiter(o.delimiter); !bad) {
     fmt::print(stderr, "{}\n", bad.text);
@@ -160,10 +170,10 @@ void addReportCommand(::CLI::App& app) {
                   "Exporta los registros a este archivo; su extensión se cambia por .CSV");
   cmd->add_option("--delimitador", o.delimiter, "Delimitador de la exportación (un carácter)")
       ->default_str(";");
-  cmd->add_option("--opcion", o.options,
-                  "Opción del reporte NOMBRE=VALOR, por ejemplo contratista=3, "
-                  "fecha-inicial=01/07/2026, cierre=31/08/2026 (se repite)");
   cmd->add_option("--texto", o.text, "Guarda las hojas como texto en este archivo");
+  cmd->add_option("--opcion", o.options,
+                  "Una opción del reporte, NOMBRE=VALOR (FOLIO_INICIAL=3, "
+                  "FECHA_FINAL=31/01/2026, CONTRATISTA=7, CIERRE=31/08/2026 ...); se repite");
   cmd->add_option("--hojas", o.pages, "Copia las imágenes de las hojas (.WMF) a esta carpeta");
   cmd->callback([] { std::exit(runReport(o)); });
 }
