@@ -128,7 +128,7 @@ class CapPago : public BrowseProcedure {
     return Describe("CAP_PAGO", "Captura de Pagos a Proveedores")
         .field("Proveedor:", kChosen, "@n_6", "NUMERO DEL PROVEEDOR A PAGAR")
         .lookupButton()
-        .besideText("PRV:NOMB", "@s50")
+        .text("NOMBRE:", "PRV:NOMB", "@s50")
         .list({{"PROV", "PGM:PROV", "@n_6", 6, 'R', true},
                {"FACT", "PGM:FACT", "@n_7B", 7, 'R', true},
                {"FECHA", "PGM:FECH", "@d6", 10, 'L', true},
@@ -136,8 +136,8 @@ class CapPago : public BrowseProcedure {
                {"BANCO", "PGM:BANK", "@n_6B", 6, 'R', true},
                {"IMPORTE", "PGM:CANT", "@n-14.2B", 14, 'R', true},
                {"ANTICIPO", "PGM:ANTI", "@n-14.2B", 14, 'R', true}})
-        .text("SUMAS:", "SUM1", "@n-17.2")
-        .text("", "SUM2", "@n-17.2")
+        .text("SUMAS:  IMPORTE:", "SUM1", "@n-17.2")
+        .text("ANTICIPO:", "SUM2", "@n-17.2")
         .button("?SELECT:2", "&Selecciona")
         .button("?VIEW", "&Ver")
         .button("?INSERT:1", "&Alta")
