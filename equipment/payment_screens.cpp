@@ -140,9 +140,9 @@ class CapPago : public BrowseProcedure {
         .text("ANTICIPO:", "SUM2", "@n-17.2")
         .button("?SELECT:2", "&Selecciona")
         .button("?VIEW", "&Ver")
-        .button("?INSERT:1", "&Alta")
+        .button("?INSERT:3", "&Alta")
         .button("?CHEQUE", "C&heque")
-        .button("?CHANGE:2", "&Cambia")
+        .button("?CHANGE:3", "&Cambia")
         .button("?DELETE:3", "&Borra")
         .button("?CLOSE", "C&ierra")
         .done();

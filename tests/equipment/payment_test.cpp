@@ -9,8 +9,11 @@
 #include <random>
 
 #include "accounting/imp_dos.h"
+#include "equipment/equipment.h"
 #include "equipment/payments.h"
+#include "framework/program.h"
 #include "tests/accounting/accounting_fixture.h"
+#include "tests/support/test_host.h"
 
 namespace velmora::equipment::test {
 namespace {
@@ -331,6 +334,8 @@ TEST_F(Payments, RandomPostingsKeepEveryFigure) {
 TEST_F(Payments, AKilledStationLeavesWholePostings) {
   setUpBooks();
   for (std::int32_t f = 1; f <= 3; ++f) invoice(f, f, 100000, 0);
+  // Every file exists before the station starts: a kill then lands in a posting.
+  ASSERT_TRUE(all<PGM>("PAGM").empty() && all<POA>("POLMES").empty() && all<DEA>("DETMES").empty());
   pid_t pid = fork();
   if (pid == 0) {
     db::Storage st;
@@ -351,6 +356,49 @@ TEST_F(Payments, AKilledStationLeavesWholePostings) {
   for (const FAM& f : all<FAM>("FAMA")) paid += c(f.PAGO);
   EXPECT_EQ(paid, std::int64_t(payments.size()) * 1001);
   EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - paid);
+}
+
+// The form: no supplier chosen refuses it; an invoice proposes its balance;
+// an amount above it is cut to it and posted on the second OK.
+TEST_F(Payments, TheFormProposesTheBalanceAndCutsAnAmountAbove) {
+  setUpBooks(false);
+  invoice(7, 1, 1000, 150, 400);
+  velmora::test::TestHost host;
+  MessageService messages;
+  messages.setHost(&host);
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  addProcedures(program);
+  program.declare("GLO:OBRA", Value(std::string("OB1")));
+  program.declare("GLO:HOY", Value(std::int64_t(today)));
+  auto run = [&] {
+    auto p = program.make("UP_PAGO", ctx);
+    program.request = request::Insert;
+    return p->run(host);
+  };
+  EXPECT_EQ(run(), response::Cancelled);
+  ASSERT_FALSE(host.warnings.empty());
+  EXPECT_EQ(host.warnings[0][0], "DEBE SELECCIONAR ANTES");
+
+  program.setVar("NPRV", Value(std::int64_t(1)));
+  host.actions.push_back([](Procedure& p) {
+    ASSERT_TRUE(p.typed("?PGM:FACT", "7").ok());
+    p.accepted("?PGM:FACT");
+    EXPECT_EQ(number(p.value("PGM:CANT")), 750);
+    EXPECT_EQ(number(p.value("SUM4")), 750);
+    ASSERT_TRUE(p.typed("?PGM:BANK", "1").ok());
+    p.accepted("?PGM:BANK");
+    ASSERT_TRUE(p.typed("?PGM:CANT", "800").ok());
+    p.accepted("?PGM:CANT");
+    p.accepted("?OK");
+    EXPECT_TRUE(p.isOpen() && !p.isClosing());
+    EXPECT_EQ(number(p.value("PGM:CANT")), 750);
+    p.accepted("?OK");
+  });
+  EXPECT_EQ(run(), response::Completed);
+  EXPECT_EQ(host.warnings.back()[0], "SE ESTA TRATANDO DE PAGAR");
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
+  EXPECT_EQ(all<PGM>("PAGM").size(), 1u);
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
 }
 
 }  // namespace
