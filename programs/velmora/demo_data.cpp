@@ -497,7 +497,8 @@ Status buildDemo(const DemoOptions& o, DemoSummary& summary) {
     records.push_back(record);
     summary.works.push_back(ws);
   }
-  return writeAll(ctx, records);
+  st = writeAll(ctx, records);
+  return st ? addDemoPayments(storage, o) : st;
 }
 
 }  // namespace velmora::demo

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dictionary/status.h"
+#include "dictionary/storage.h"
 
 namespace velmora::demo {
 
@@ -64,6 +65,9 @@ struct DemoSummary {
 
 // The files and folders the demo puts in the program folder, by name.
 std::vector<std::string> demoEntries();
+
+// Supplier payments of the first work, posted once its tables are written.
+Status addDemoPayments(db::Storage& storage, const DemoOptions& options);
 
 // Writes every table of the demo company into options.folder.
 Status buildDemo(const DemoOptions& options, DemoSummary& summary);

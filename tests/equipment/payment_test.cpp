@@ -1,0 +1,405 @@
+// Posting supplier payments and advances: what moves, what is refused,
+// and that a posting is whole or absent.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <random>
+
+#include "accounting/imp_dos.h"
+#include "equipment/equipment.h"
+#include "equipment/payments.h"
+#include "framework/program.h"
+#include "tests/accounting/accounting_fixture.h"
+#include "tests/support/test_host.h"
+
+namespace velmora::equipment::test {
+namespace {
+
+using accounting::Side;
+using accounting::test::acct;
+
+class Payments : public accounting::test::Ledger {
+ protected:
+  const accounting::AccountNumber suppliers = acct(2101, 1), advancesAcct = acct(1120, 1);
+
+  void SetUp() override {
+    Ledger::SetUp();
+    nameMore(storage);
+  }
+  void nameMore(db::Storage& s) {
+    for (const char* label : {"PAGM", "PROV", "FAMA"})
+      s.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+  }
+  // The work with the equipment policies on or off, its accounts, one bank
+  // of 500 000.00, the control record and suppliers 1 to 3.
+  void setUpBooks(bool enabled = true) {
+    for (const auto& a : {suppliers, advancesAcct}) {
+      account(acct(a.levels[0]), false);
+      account(a);
+    }
+    account(acct(1102), false), account(acct(1102, 1), false), account(acct(1102, 1, 2), false);
+    account(acct(1102, 1, 2, 3), false), account(bank);
+    OBR w{};
+    w.CTA = "OB1";
+    w.POAU[1] = enabled ? 1 : 0;
+    w.CONTA[1].CC = 2101, w.CONTA[1].SCC = 1;
+    w.CONTA[2].CC = 1120, w.CONTA[2].SCC = 1;
+    add("OBRA", w);
+    BAN b{};
+    b.CTA = 1, b.NOMB = "BANCO DEL NORTE", b.CUE = "0123456789", b.SALD = 500000;
+    b.ROW = {2, 5, 7, 5, 11}, b.COL = {58, 8, 8, 62, 8};
+    putAccount(b, bank);
+    add("BANC", b);
+    add("CONTROL", CTL{});
+    for (std::int32_t n = 1; n <= 3; ++n) {
+      PRV p{};
+      p.CTA = n, p.NOMB = "PROVEEDOR " + std::to_string(n), p.TIPO = 2;
+      p.RFC = "RFC" + std::to_string(n);
+      add("PROV", p);
+    }
+  }
+  void invoice(std::int32_t folio, std::int32_t supplier, double impo, double iva,
+               double pago = 0) {
+    FAM f{};
+    f.CTA = folio, f.PROV = supplier, f.IMPO = impo, f.IVA = iva, f.PAGO = pago;
+    add("FAMA", f);
+  }
+  PaymentInput pay(std::int32_t supplier, std::int32_t folio, double cant, double anti) {
+    PaymentInput in;
+    in.payment.PROV = supplier, in.payment.FACT = folio, in.payment.TIPO = "F";
+    in.payment.CANT = cant, in.payment.ANTI = anti;
+    in.payment.FECH = today, in.payment.BANK = 1, in.payment.CHEC = 100;
+    in.work = "OB1", in.today = today, in.now = 100, in.user = 1;
+    return in;
+  }
+  PaymentInput advance(std::int32_t supplier, double anti) {
+    PaymentInput in = pay(supplier, 0, 0, anti);
+    in.payment.TIPO = "A";
+    return in;
+  }
+  PRV supplier(std::int32_t n) { return all<PRV>("PROV").at(std::size_t(n - 1)); }
+  std::int64_t c(double v) { return money(v).cents(); }
+};
+
+TEST_F(Payments, AdvanceThenInvoicePaymentWithPoliciesOnAndOff) {
+  setUpBooks();
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, advance(1, 500), &out).ok());
+  EXPECT_TRUE(out.policy);
+  EXPECT_EQ(c(out.payment.CANT), 0);
+  EXPECT_EQ(out.payment.FACT, 0);
+  EXPECT_EQ(cashPaid(out.payment).cents(), 50000);
+
+  invoice(7, 1, 1000, 150);
+  PaymentInput in = pay(1, 7, 1000, 300);
+  in.payment.TIPO = "";  // blank is an invoice payment
+  ASSERT_TRUE(postPayment(ctx, in, &out).ok());
+  EXPECT_EQ(out.payment.TIPO, "F");
+  EXPECT_EQ(cashPaid(out.payment).cents(), 70000);  // the cheque from the list
+
+  const auto heads = all<POA>("POLMES");
+  ASSERT_EQ(heads.size(), 2u);
+  EXPECT_EQ(heads[0].NUM, 1);
+  EXPECT_EQ(heads[0].DESC, "ANTICIPO EQ. 1");
+  EXPECT_EQ(c(heads[0].CANT), 50000);
+  EXPECT_EQ(heads[1].NUM, 2);
+  EXPECT_EQ(heads[1].DESC, "PAGO EQ.      7 PRV 1");
+  EXPECT_EQ(c(heads[1].CANT), 130000);
+  const auto lines = all<DEA>("DETMES");
+  ASSERT_EQ(lines.size(), 5u);
+  auto is = [&](const DEA& d, const accounting::AccountNumber& a, const char* side, double v) {
+    EXPECT_EQ(accounting::AccountNumber({d.CTA, d.SCTA, d.SSCTA, d.SSSCTA, d.SSSSCTA}), a);
+    EXPECT_EQ(d.CARG, side);
+    EXPECT_EQ(c(d.CANT), c(v));
+  };
+  is(lines[0], advancesAcct, "C", 500), is(lines[1], bank, "A", 500);
+  is(lines[2], suppliers, "C", 1000), is(lines[3], advancesAcct, "A", 300);
+  is(lines[4], bank, "A", 700);
+  EXPECT_EQ(lines[2].DESC, "P/FACTURA      1");
+  EXPECT_EQ(lines[0].DESC, "ANTICIPO      1");
+  EXPECT_EQ(c(read(acct(1102)).ABONOS[2]), 120000);  // March, parents too
+  EXPECT_EQ(c(read(advancesAcct).CARGOS[2]), 50000);
+
+  PRV s = supplier(1);
+  EXPECT_EQ(c(s.ANTI), 50000);
+  EXPECT_EQ(c(s.AAMO), 30000);
+  EXPECT_EQ(c(s.TPAG), 100000);
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 100000);
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - 120000);
+  EXPECT_EQ(all<PGM>("PAGM").size(), 2u);
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+
+  // The voucher finds its bank by the last line of the policy.
+  BAN found{};
+  Decimal amount;
+  ASSERT_TRUE(accounting::findPolicyBank(ctx, 2, found, amount).ok());
+  EXPECT_EQ(found.CTA, 1);
+  EXPECT_EQ(amount.cents(), 70000);
+
+  // Switched off: supplier and invoice move; bank and ledger do not.
+  db::Context w(storage, 93);
+  db::Table& obra = w.table("OBRA");
+  ASSERT_TRUE(obra.open().ok() && obra.setStart(nullptr).ok() && obra.next().ok());
+  obra.rec<OBR>().POAU[1] = 0;
+  ASSERT_TRUE(obra.put().ok());
+  obra.close();
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 100, 0), &out).ok());
+  EXPECT_FALSE(out.policy);
+  EXPECT_TRUE(out.messages.empty());
+  EXPECT_EQ(all<POA>("POLMES").size(), 2u);
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - 120000);
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 110000);
+  EXPECT_EQ(c(supplier(1).TPAG), 110000);
+}
+
+TEST_F(Payments, RefusalsWriteNothingAndNameTheField) {
+  setUpBooks();
+  invoice(7, 1, 1000, 150, 400);
+  invoice(8, 2, 50, 0);
+  EXPECT_EQ(invoiceBalance(all<FAM>("FAMA")[0]).cents(), 75000);  // what 0 proposes
+  PaymentOutcome out;
+  auto refused = [&](PaymentInput in, const char* field) {
+    EXPECT_FALSE(postPayment(ctx, in, &out).ok()) << field;
+    EXPECT_EQ(out.field, field);
+    EXPECT_FALSE(out.messages.empty()) << field;
+  };
+  refused(pay(1, 7, 800, 0), "PGM:CANT");
+  EXPECT_TRUE(out.wasCut);
+  EXPECT_EQ(out.cut.cents(), 75000);
+  EXPECT_EQ(out.messages[0][0], "SE ESTA TRATANDO DE PAGAR");
+  // No advance given yet: none can be applied; nor more than is paid.
+  refused(pay(1, 7, 700, 10), "PGM:ANTI");
+  EXPECT_EQ(out.messages[0][1], "AL SALDO DE ANTICIPOS DEL");
+  refused(pay(1, 7, 100, 200), "PGM:ANTI");
+  PaymentInput blank = pay(1, 7, 100, 0);
+  blank.payment.FECH = 0;
+  refused(blank, "PGM:FECH");
+  blank = pay(1, 7, 100, 0), blank.payment.BANK = 0;
+  refused(blank, "PGM:BANK");
+  blank = pay(1, 7, 100, 0), blank.payment.BANK = 9;
+  refused(blank, "PGM:BANK");
+  refused(pay(1, 7, 0, 0), "PGM:CANT");
+  refused(pay(1, 7, -5, 0), "PGM:CANT");
+  refused(advance(1, 0), "PGM:ANTI");
+  refused(pay(1, 8, 10, 0), "PGM:FACT");  // another supplier's invoice
+  EXPECT_TRUE(all<PGM>("PAGM").empty());
+  EXPECT_TRUE(all<POA>("POLMES").empty());
+  EXPECT_EQ(c(supplier(1).TPAG), 0);
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 40000);
+
+  // A flag another station holds stops the posting and is left as it is.
+  sql("CONTROL", "UPDATE \"CONTROL\" SET \"OCUP\"=1");
+  EXPECT_FALSE(postPayment(ctx, pay(1, 7, 100, 0), &out).ok());
+  EXPECT_EQ(out.step, PaymentStep::Busy);
+  EXPECT_EQ(out.messages.at(0)[0], "ACTUALIZANDO ARCHIVOS EN OTRA");
+  EXPECT_TRUE(all<PGM>("PAGM").empty());
+  sql("CONTROL", "UPDATE \"CONTROL\" SET \"OCUP\"=0");
+
+  // Held for the voucher, then released.
+  PaymentInput held = pay(1, 7, 700, 0);
+  held.holdLock = true;
+  ASSERT_TRUE(postPayment(ctx, held, &out).ok());
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 1);
+  ASSERT_TRUE(accounting::releasePostingLock(ctx).ok());
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+
+  // A second station paying the same invoice sees the new balance.
+  db::Storage other;
+  name(other), nameMore(other);
+  db::Context station(other, 7);
+  EXPECT_FALSE(postPayment(station, pay(1, 7, 100, 0), &out).ok());
+  EXPECT_EQ(out.cut.cents(), 5000);
+  ASSERT_TRUE(postPayment(station, pay(1, 7, 50, 0), &out).ok());
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
+}
+
+TEST_F(Payments, APolicyThatCannotBeWrittenLeavesThePaymentWhole) {
+  setUpBooks();
+  invoice(7, 1, 1000, 150);
+  // The advances account is not in the chart.
+  sql("CUEN", "DELETE FROM \"CUEN\" WHERE \"CTA\"=1120 AND \"SCTA\"=1");
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 500, 0), &out).ok());
+  EXPECT_FALSE(out.policy);
+  ASSERT_EQ(out.messages.size(), 2u);
+  EXPECT_EQ(out.messages[0][1], "NO ENCONTRE CTA DEL PROVEEDOR");
+  EXPECT_EQ(out.messages[1][0], "LA POLIZA CONTABLE NO SERA INCLUIDA");
+  account(advancesAcct);
+
+  // A line whose roll-up fails: the policy goes whole, the payment stays.
+  sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=99999 WHERE \"CTA\"=1102 AND \"SCTA\"=0");
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 100, 0), &out).ok());
+  sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=0");
+  EXPECT_FALSE(out.policy);
+  EXPECT_EQ(out.messages.at(0)[2], "CUENTA BANCARIA");
+  EXPECT_TRUE(all<POA>("POLMES").empty());
+  EXPECT_TRUE(all<DEA>("DETMES").empty());
+  EXPECT_EQ(c(read(suppliers).CARGOS[2]), 0);
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000);
+  EXPECT_EQ(all<PGM>("PAGM").size(), 2u);
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 60000);
+}
+
+TEST_F(Payments, SumsUnderTheListAndTheCheque) {
+  setUpBooks(false);
+  invoice(7, 1, 1000, 0);
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, advance(1, 300), &out).ok());
+  ASSERT_TRUE(postPayment(ctx, advance(1, 200), &out).ok());
+  db::Table& pagm = ctx.table("PAGM");
+  ASSERT_TRUE(pagm.open().ok());
+  Decimal paid, applied;
+  ASSERT_TRUE(paymentSums(pagm, 1, paid, applied).ok());
+  EXPECT_EQ(paid.cents(), 0);
+  EXPECT_EQ(applied.cents(), -50000);  // only advances: negative
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 1000, 300), &out).ok());
+  ASSERT_TRUE(paymentSums(pagm, 1, paid, applied).ok());
+  EXPECT_EQ(paid.cents(), 100000);
+  EXPECT_EQ(applied.cents(), -20000);
+  ASSERT_TRUE(paymentSums(pagm, 2, paid, applied).ok());
+  EXPECT_EQ(paid.cents() + applied.cents(), 0);
+  pagm.close();
+
+  // The payee keeps to its room; no room keeps the whole name.
+  EXPECT_EQ(accounting::cutPayee("MAQUINARIA DEL BAJIO", 10), "MAQUINARIA");
+  EXPECT_EQ(accounting::cutPayee("GRÚAS", 3), "GRÚ");
+  EXPECT_EQ(accounting::cutPayee("GRUAS", -4), "GRUAS");
+  // Words past 60 characters: the first part one row above the words' row.
+  BAN b = all<BAN>("BANC")[0];
+  std::vector<std::string> lines;
+  const Decimal long_ = Decimal::fromCents(77777777), short_ = Decimal::fromCents(100);
+  ASSERT_TRUE(accounting::paymentChequeLines(b, {today, "X", long_, ""}, lines).ok());
+  EXPECT_EQ(lines[5].find("(SETECIENTOS"), 7u);
+  EXPECT_LE(lines[5].find_last_not_of(' '), 7u + 59);
+  EXPECT_NE(lines[6].find("M.N."), std::string::npos);
+  ASSERT_TRUE(accounting::paymentChequeLines(b, {today, "X", short_, ""}, lines).ok());
+  EXPECT_EQ(lines[6].find("(UN PESOS"), 7u);
+  EXPECT_EQ(lines[5].find_first_not_of(' '), std::string::npos);
+  // A layout of all rows 0 is a blank cheque.
+  b.ROW = {};
+  ASSERT_TRUE(accounting::paymentChequeLines(b, {today, "X", long_, "M"}, lines).ok());
+  for (const std::string& l : lines) EXPECT_EQ(l.find_first_not_of(' '), std::string::npos);
+}
+
+// Random advances and payments of three suppliers, some of them refused:
+// every figure equals what the stored records give.
+TEST_F(Payments, RandomPostingsKeepEveryFigure) {
+  setUpBooks();
+  std::mt19937 rng(20261209);
+  std::uniform_int_distribution<int> pick(0, 9), who(1, 3), cents(1, 80000);
+  for (std::int32_t f = 1; f <= 9; ++f) invoice(f, (f - 1) % 3 + 1, 1000 + f * 37.15, f * 11.5);
+  for (int i = 0; i < 120; ++i) {
+    const std::int32_t s = who(rng);
+    PaymentInput in = pick(rng) < 3 ? advance(s, cents(rng) / 100.0)
+                                    : pay(s, s + 3 * (pick(rng) % 3), cents(rng) / 100.0,
+                                          pick(rng) < 4 ? cents(rng) / 400.0 : 0);
+    PaymentOutcome out;
+    if (!postPayment(ctx, in, &out).ok()) {
+      ASSERT_EQ(out.step, PaymentStep::Invalid);
+      if (out.wasCut && out.cut.cents() > 0) {
+        in.payment.CANT = out.cut.toDouble();
+        (void)postPayment(ctx, in, &out);
+      }
+    }
+  }
+  std::map<std::int32_t, std::int64_t> tpag, aamo, anti, pago;
+  std::int64_t cash = 0;
+  for (const PGM& p : all<PGM>("PAGM")) {
+    (p.FACT == 0 ? anti : aamo)[p.PROV] += c(p.ANTI);
+    tpag[p.PROV] += c(p.CANT);
+    pago[p.FACT] += c(p.CANT);
+    cash += cashPaid(p).cents();
+  }
+  for (const PRV& s : all<PRV>("PROV")) {
+    EXPECT_EQ(c(s.TPAG), tpag[s.CTA]);
+    EXPECT_EQ(c(s.AAMO), aamo[s.CTA]);
+    EXPECT_EQ(c(s.ANTI), anti[s.CTA]);
+    EXPECT_GE(outstandingAdvances(s).cents(), 0);
+  }
+  for (const FAM& f : all<FAM>("FAMA")) {
+    EXPECT_EQ(c(f.PAGO), pago[f.CTA]);
+    EXPECT_GE(invoiceBalance(f).cents(), 0);
+  }
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - cash);
+  std::map<std::int32_t, std::int64_t> balance;
+  for (const DEA& d : all<DEA>("DETMES")) balance[d.NUM] += d.CARG == "C" ? c(d.CANT) : -c(d.CANT);
+  EXPECT_EQ(balance.size(), all<POA>("POLMES").size());
+  for (auto [num, b] : balance) EXPECT_EQ(b, 0) << num;
+}
+
+// A station killed at any moment of its postings leaves each one whole.
+TEST_F(Payments, AKilledStationLeavesWholePostings) {
+  setUpBooks();
+  for (std::int32_t f = 1; f <= 3; ++f) invoice(f, f, 100000, 0);
+  // Every file exists before the station starts: a kill then lands in a posting.
+  ASSERT_TRUE(all<PGM>("PAGM").empty() && all<POA>("POLMES").empty() && all<DEA>("DETMES").empty());
+  pid_t pid = fork();
+  if (pid == 0) {
+    db::Storage st;
+    name(st), nameMore(st);
+    db::Context child(st, 5);
+    for (int i = 0; i < 400; ++i)
+      (void)postPayment(child, pay(i % 3 + 1, i % 3 + 1, 10.01, 0), nullptr);
+    _exit(0);
+  }
+  std::mt19937 rng(std::random_device{}());
+  usleep(useconds_t(std::uniform_int_distribution<int>(50000, 400000)(rng)));
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  const auto payments = all<PGM>("PAGM");
+  EXPECT_EQ(all<POA>("POLMES").size(), payments.size());
+  EXPECT_EQ(all<DEA>("DETMES").size(), payments.size() * 2);
+  std::int64_t paid = 0;
+  for (const FAM& f : all<FAM>("FAMA")) paid += c(f.PAGO);
+  EXPECT_EQ(paid, std::int64_t(payments.size()) * 1001);
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - paid);
+}
+
+// The form: no supplier chosen refuses it; an invoice proposes its balance;
+// an amount above it is cut to it and posted on the second OK.
+TEST_F(Payments, TheFormProposesTheBalanceAndCutsAnAmountAbove) {
+  setUpBooks(false);
+  invoice(7, 1, 1000, 150, 400);
+  velmora::test::TestHost host;
+  MessageService messages;
+  messages.setHost(&host);
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  addProcedures(program);
+  program.declare("GLO:OBRA", Value(std::string("OB1")));
+  program.declare("GLO:HOY", Value(std::int64_t(today)));
+  auto run = [&] {
+    auto p = program.make("UP_PAGO", ctx);
+    program.request = request::Insert;
+    return p->run(host);
+  };
+  EXPECT_EQ(run(), response::Cancelled);
+  ASSERT_FALSE(host.warnings.empty());
+  EXPECT_EQ(host.warnings[0][0], "DEBE SELECCIONAR ANTES");
+
+  program.setVar("NPRV", Value(std::int64_t(1)));
+  host.actions.push_back([](Procedure& p) {
+    ASSERT_TRUE(p.typed("?PGM:FACT", "7").ok());
+    p.accepted("?PGM:FACT");
+    EXPECT_EQ(number(p.value("PGM:CANT")), 750);
+    EXPECT_EQ(number(p.value("SUM4")), 750);
+    ASSERT_TRUE(p.typed("?PGM:BANK", "1").ok());
+    p.accepted("?PGM:BANK");
+    ASSERT_TRUE(p.typed("?PGM:CANT", "800").ok());
+    p.accepted("?PGM:CANT");
+    p.accepted("?OK");
+    EXPECT_TRUE(p.isOpen() && !p.isClosing());
+    EXPECT_EQ(number(p.value("PGM:CANT")), 750);
+    p.accepted("?OK");
+  });
+  EXPECT_EQ(run(), response::Completed);
+  EXPECT_EQ(host.warnings.back()[0], "SE ESTA TRATANDO DE PAGAR");
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
+  EXPECT_EQ(all<PGM>("PAGM").size(), 1u);
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+}
+
+}  // namespace
+}  // namespace velmora::equipment::test
