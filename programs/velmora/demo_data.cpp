@@ -10,6 +10,7 @@
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
 #include "programs/velmora/demo_catalogue.h"
+#include "programs/velmora/demo_invoices.h"
 #include "programs/velmora/demo_work.h"
 
 namespace velmora::demo {
@@ -497,7 +498,8 @@ Status buildDemo(const DemoOptions& o, DemoSummary& summary) {
     records.push_back(record);
     summary.works.push_back(ws);
   }
-  return writeAll(ctx, records);
+  st = writeAll(ctx, records);
+  return st ? addDemoInvoices(storage, o) : st;
 }
 
 }  // namespace velmora::demo

@@ -74,8 +74,10 @@ void expectUsers(const fs::path& dir) {
 void expectAccounting(const fs::path& dir, const OBR& work, const std::vector<BAN>& banks) {
   const fs::path acc = dir / work.DICO;
   for (const char* f : {"CUENTAS.TPS", "TIPOS.TPS"}) EXPECT_TRUE(fs::exists(acc / f)) << f;
-  EXPECT_TRUE(readAll<POA>(acc / ("POL" + month() + ".TPS")).empty());
-  EXPECT_TRUE(readAll<DEA>(acc / ("DET" + month() + ".TPS")).empty());
+  // The policies of the month are those of the equipment invoices alone.
+  const std::size_t invoices = readAll<FAM>(dir / work.CTA / "OBRA20.TPS").size();
+  EXPECT_EQ(readAll<POA>(acc / ("POL" + month() + ".TPS")).size(), invoices);
+  EXPECT_EQ(readAll<DEA>(acc / ("DET" + month() + ".TPS")).size(), 3 * invoices);
   EXPECT_EQ(readAll<TIP>(acc / "TIPOS.TPS").size(), 3u);
   std::map<std::array<int, 5>, CUE> chart;
   for (const CUE& c : readAll<CUE>(acc / "CUENTAS.TPS"))
