@@ -62,6 +62,7 @@ class UpFact : public FormProcedure {
       showRelated("PERS", "PER:CTA", "PER:CTA_KEY", f.AUTO);
       (void)findEquipment(f.MAQU);
     }
+    showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
     if (f.FECH == 0) f.FECH = today();
     if (mode() != request::View && money(f.IVA).cents() == 0)
       f.IVA = proposedTax(money(f.IMPO), rate_).toDouble();
@@ -75,6 +76,11 @@ class UpFact : public FormProcedure {
     const std::string target = c && c->type == ControlType::Lookup ? c->target : control;
     if (dict::sameName(target, "?FAM:MAQU")) {
       equipment(c && c->type == ControlType::Lookup);
+      showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
+    } else if (dict::sameName(target, "?FAM:FREN") && c && c->type == ControlType::Lookup) {
+      // The front of a budget item; any front may be typed, items or not.
+      if (call("CAP_PART", request::Select) == response::Completed)
+        f.FREN = table("PART").rec<PAR>().FREN;
     } else if (dict::sameName(target, "?FAM:CANT")) {
       if (money(f.IMPO).cents() == 0 && findEquipment(f.MAQU))
         f.IMPO = hoursAmount(f.CANT, table("MAQU").rec<MAQ>().PRRE).toDouble();
@@ -156,14 +162,12 @@ class UpFact : public FormProcedure {
   void equipment(bool always) {
     FAM& f = invoice();
     if (!always && f.MAQU == 0) return;
-    if (!always && findEquipment(f.MAQU)) return;
-    if (call("CAP_EQUI", request::Select) == response::Completed) {
-      f.MAQU = table("MAQU").rec<MAQ>().CTA;
-      f.FREN = table("MAQU").rec<MAQ>().FREN;
-      f.PROC = table("MAQU").rec<MAQ>().PROC;
-      return;
-    }
-    select("?FAM:MAQU");
+    const bool found = (!always && findEquipment(f.MAQU)) ||
+                       call("CAP_EQUI", request::Select) == response::Completed;
+    if (!found) return select("?FAM:MAQU");
+    // Shown now; the save takes them from the equipment again.
+    const MAQ& m = table("MAQU").rec<MAQ>();
+    f.MAQU = m.CTA, f.FREN = m.FREN, f.PROC = m.PROC;
   }
 
   void saveNew() {
@@ -204,20 +208,21 @@ class UpFact : public FormProcedure {
         .field("Folio:", "FAM:CTA", "@n_6", "FOLIO DEL COSTO")
         .field("Proveedor:", "FAM:PROV", "@n_6", "PROVEEDOR QUE FACTURA")
         .lookupButton()
-        .besideText("PRV:NOMB", "@s40")
+        .text("", "PRV:NOMB", "@s40")
         .field("Factura:", "FAM:FACT", "@n_6", "No DE FACTURA DEL PROVEEDOR")
         .field("Fecha:", "FAM:FECH", "@d6", "FECHA DE LA FACTURA")
         .calendarButton()
         .field("Equipo:", "FAM:MAQU", "@n_6", "EQUIPO QUE SE PAGA")
         .lookupButton()
-        .besideText("MAQ:DESC", "@s40")
+        .text("", "MAQ:DESC", "@s40")
         .field("Frente:", "FAM:FREN", "@n_6B", "FRENTE DEL EQUIPO")
         .lookupButton()
         .field("Proceso:", "FAM:PROC", "@n_6B", "PROCESO DEL EQUIPO")
         .lookupButton()
+        .text("", "PRB:TEXT", "@s30")
         .field("Autoriza:", "FAM:AUTO", "@n_6", "EMPLEADO QUE AUTORIZA")
         .lookupButton()
-        .besideText("PER:NOMB", "@s30")
+        .text("", "PER:NOMB", "@s30")
         .field("Horas:", "FAM:CANT", "@n7.2", "UNIDADES PAGADAS")
         .field("Importe:", "FAM:IMPO", "@n14.2", "IMPORTE DEL VALE")
         .field("IVA:", "FAM:IVA", "@n14.2", "IVA DE LA FACTURA")
@@ -230,7 +235,6 @@ class UpFact : public FormProcedure {
     FormSettings s;
     s.lookups = {{"?FAM:PROV", labels::PROV, keys::PRV_CTA_KEY, "CAP_PROV", true},
                  {"?FAM:AUTO", labels::PERS, keys::PER_CTA_KEY, "CAP_EMPL", true},
-                 {"?FAM:FREN", labels::PART, keys::PAR_EDI_KEY, "CAP_PART", true, "PAR:FREN"},
                  {"?FAM:PROC", labels::PROB, keys::PRB_CTA_KEY, "CAP_PROC", true}};
     return s;
   }

@@ -65,6 +65,9 @@ class Invoices : public accounting::test::Ledger {
     PAR i{};
     i.CONC = 0, i.PROC = 20, i.FREN = 3, i.TEXT = "EQUIPO", i.TEQU = 50;
     add("PART", i);
+    PRB k{};
+    k.CTA = 20, k.TEXT = "EXCAVACIONES";
+    add("PROB", k);
     PER e{};
     e.CTA = 1, e.NOMB = "ING. SALINAS";
     add("PERS", e);
@@ -322,11 +325,22 @@ TEST_F(Invoices, UpFactProposesRequiresAndPrintsThePolicy) {
 
   // The print of that policy: its lines, the sums and the signatures.
   std::unique_ptr<reports::Report> r = accounting::makeImpUna(ctx, 1, today);
-  reports::ReportRun run(ctx, *r, {});
+  reports::RunSettings settings;
+  settings.heading = {"CONSTRUCTORA SIERRA ALTA, S.A. DE C.V.", "HOSPITAL GENERAL", today};
+  reports::ReportRun run(ctx, *r, settings);
   while (run.step()) {
   }
   ASSERT_EQ(run.response(), 1) << run.failure().text;
   EXPECT_EQ(run.recordsPrinted(), 3);
+  // Its page for the screenshots, when asked.
+  if (const char* out = std::getenv("VELMORA_CAPTURAS")) {
+    std::unique_ptr<reports::PageList> pages = run.takePages();
+    for (const std::string& page : pages->files())
+      std::filesystem::copy_file(page,
+                                 std::filesystem::path(out) /
+                                     ("imp-una-" + std::filesystem::path(page).filename().string()),
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
 }
 
 // VOROVID on the demo company: a new invoice through CAP_FACT and UP_FACT,
