@@ -208,7 +208,7 @@ class UpFact : public FormProcedure {
         .field("Folio:", "FAM:CTA", "@n_6", "FOLIO DEL COSTO")
         .field("Proveedor:", "FAM:PROV", "@n_6", "PROVEEDOR QUE FACTURA")
         .lookupButton()
-        .text("", "PRV:NOMB", "@s40")
+        .text("", "PRV:NOMB", "@s50")
         .field("Factura:", "FAM:FACT", "@n_6", "No DE FACTURA DEL PROVEEDOR")
         .field("Fecha:", "FAM:FECH", "@d6", "FECHA DE LA FACTURA")
         .calendarButton()
