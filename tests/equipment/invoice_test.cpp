@@ -256,14 +256,11 @@ TEST_F(Invoices, ASaveKilledHalfWayLeavesAllOrNothing) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      db::Storage s;
-      name(s);
-      for (const char* label : {"FAMA", "MAQU", "PROV", "PART"})
-        s.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
-      db::Context c(s, 50);
+      // The parent's storage, with its keys derived already.
+      db::Context c(storage, 50);
       for (int folio = next;; ++folio) (void)saveInvoice(c, invoice(folio, 1000, 150), nullptr);
     }
-    ::usleep(useconds_t(150000 + round * 70000));
+    ::usleep(useconds_t(400000 + round * 70000));
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
