@@ -11,6 +11,7 @@ void addProcedures(Program& program) {
   addCatalogueProcedures(program);
   addSupplierProcedures(program);
   addImportProcedures(program);
+  addInvoiceProcedures(program);
   addPaymentProcedures(program);
 }
 

@@ -14,6 +14,7 @@ void addProcedures(Program& program);
 void addCatalogueProcedures(Program& program);
 void addSupplierProcedures(Program& program);  // CAP_PROV, UP_PROV and the chosen supplier NPRV
 void addImportProcedures(Program& program);    // IMPORTA
+void addInvoiceProcedures(Program& program);   // CAP_FACT, UP_FACT
 void addPaymentProcedures(Program& program);   // CAP_PAGO, UP_PAGO, BUSCA_FACT
 
 // The access entries of the subsystem's windows.
@@ -21,6 +22,7 @@ namespace entry {
 inline constexpr int kImport = 1;  // also deleting employees
 inline constexpr int kFronts = 3;
 inline constexpr int kEquipment = 4;
+inline constexpr int kInvoices = 6;
 inline constexpr int kPayments = 6;
 inline constexpr int kSuppliers = 7;
 inline constexpr int kSupplierDelete = 9;

@@ -10,6 +10,7 @@
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
 #include "programs/velmora/demo_catalogue.h"
+#include "programs/velmora/demo_invoices.h"
 #include "programs/velmora/demo_work.h"
 
 namespace velmora::demo {
@@ -498,6 +499,7 @@ Status buildDemo(const DemoOptions& o, DemoSummary& summary) {
     summary.works.push_back(ws);
   }
   st = writeAll(ctx, records);
+  if (st) st = addDemoInvoices(storage, o);
   return st ? addDemoPayments(storage, o) : st;
 }
 

@@ -75,10 +75,18 @@ void expectUsers(const fs::path& dir) {
 void expectAccounting(const fs::path& dir, const OBR& work, const std::vector<BAN>& banks) {
   const fs::path acc = dir / work.DICO;
   for (const char* f : {"CUENTAS.TPS", "TIPOS.TPS"}) EXPECT_TRUE(fs::exists(acc / f)) << f;
-  // Only the demo's supplier payments are posted: balanced policies whose
-  // bank lines are what the banks' balances fell by.
-  for (const POA& p : readAll<POA>(acc / ("POL" + month() + ".TPS")))
-    EXPECT_TRUE(p.DESC.rfind("ANTICIPO EQ.", 0) == 0 || p.DESC.rfind("PAGO EQ.", 0) == 0);
+  // The month's policies are the demo's equipment invoices (three lines
+  // each) and supplier payments: all balanced, and the bank lines are what
+  // the banks' balances fell by.
+  const std::size_t invoices = readAll<FAM>(dir / work.CTA / "OBRA20.TPS").size();
+  std::size_t invoicePolicies = 0;
+  for (const POA& p : readAll<POA>(acc / ("POL" + month() + ".TPS"))) {
+    const bool invoice = p.DESC.rfind("FACTURA A REVISION", 0) == 0;
+    invoicePolicies += invoice;
+    EXPECT_TRUE(invoice || p.DESC.rfind("ANTICIPO EQ.", 0) == 0 || p.DESC.rfind("PAGO EQ.", 0) == 0)
+        << p.DESC;
+  }
+  EXPECT_EQ(invoicePolicies, invoices);
   long long balance = 0, banked = 0, fell = 0;
   for (const DEA& d : readAll<DEA>(acc / ("DET" + month() + ".TPS"))) {
     const long long c = std::llround(d.CANT * 100);

@@ -19,9 +19,9 @@ namespace {
 // Day numbers: 80000 is 09/01/2020.
 constexpr int kJan9 = 80000, kJan19 = 80010, kJan29 = 80020, kFeb8 = 80030;
 
-class EstimateReports : public ::testing::Test {
+class EstimatePrintouts : public ::testing::Test {
  protected:
-  EstimateReports() : ctx_(storage_) {
+  EstimatePrintouts() : ctx_(storage_) {
     storage_.setFileName(PAR::info(), folder_.file("OBRA10.TPS"));
     storage_.setFileName(CTR::info(), folder_.file("OBRA12.TPS"));
     storage_.setFileName(POL::info(), folder_.file("OBRA13.TPS"));
@@ -152,7 +152,7 @@ bool inOrder(const std::string& text, const std::string& mark,
   return true;
 }
 
-TEST_F(EstimateReports, EstimatePrintoutShowsLinesSumsFinalsAndAdvancesInWords) {
+TEST_F(EstimatePrintouts, EstimatePrintoutShowsLinesSumsFinalsAndAdvancesInWords) {
   {
     // No estimates: the headings and a word that there is nothing to print.
     Output none = run("REP_IMP", {});
@@ -208,7 +208,7 @@ TEST_F(EstimateReports, EstimatePrintoutShowsLinesSumsFinalsAndAdvancesInWords) 
       << percent.pages[0];
 }
 
-TEST_F(EstimateReports, EstimatesByContractorSelectSumAndExport) {
+TEST_F(EstimatePrintouts, EstimatesByContractorSelectSumAndExport) {
   {
     Output none = run("REP_ESC", {});
     ASSERT_EQ(none.pages.size(), 1u);
@@ -248,7 +248,7 @@ TEST_F(EstimateReports, EstimatesByContractorSelectSumAndExport) {
   EXPECT_FALSE(esc->option("FOLIO_FINAL", "1.5"));
 }
 
-TEST_F(EstimateReports, AuxiliaryListsEveryLineWithItsItemAndExportsIt) {
+TEST_F(EstimatePrintouts, AuxiliaryListsEveryLineWithItsItemAndExportsIt) {
   smallWork();
   Output all = run("IMP_AUX", {}, "aux");
   EXPECT_EQ(all.printed, 3);
@@ -293,7 +293,7 @@ class Asker : public Procedure {
   Report& report_;
 };
 
-TEST_F(EstimateReports, OptionsWindowTakesTheRangesTyped) {
+TEST_F(EstimatePrintouts, OptionsWindowTakesTheRangesTyped) {
   smallWork();
   MessageService messages;
   Program program{"DUDORE", storage_, messages, folder_.file("DUDORE.INI")};

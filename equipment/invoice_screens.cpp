@@ -1,0 +1,253 @@
+// CAP_FACT and UP_FACT: the suppliers' invoices for equipment hours. A new
+// invoice is saved by saveInvoice() (invoices.h) with everything it moves;
+// changing or deleting one touches that record only, so the supplier's
+// total, the item and the policy stay as the first save left them.
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "accounting/imp_una.h"
+#include "dictionary/dates.h"
+#include "equipment/equipment.h"
+#include "equipment/invoices.h"
+#include "framework/browse.h"
+#include "framework/describe.h"
+#include "framework/form.h"
+
+namespace velmora::equipment {
+
+namespace {
+
+constexpr const char* kTotal = "SUM1";
+
+std::unique_ptr<Procedure> makeCapFact(Program& program, db::Context& ctx) {
+  WindowDescription w = Describe("CAP_FACT", "Actualizando Facturas")
+                            .list({{"FOLIO", "FAM:CTA", "@n_6", 6, 'R', true},
+                                   {"PROV", "FAM:PROV", "@n_6", 6, 'R', true},
+                                   {"FECHA", "FAM:FECH", "@D6", 10, 'L', true},
+                                   {"FACTURA", "FAM:FACT", "@n_6", 7, 'R', true},
+                                   {"IMPORTE", "FAM:IMPO", "@n14.2", 14, 'R', true},
+                                   {"IVA", "FAM:IVA", "@n14.2", 14, 'R', true},
+                                   {"PAGO", "FAM:PAGO", "@n-14.2", 14, 'R', true}})
+                            .tabs({"x Folio", "x Fecha", "x Frente"})
+                            .browseButtons()
+                            .done();
+  return std::make_unique<BrowseProcedure>(
+      program, ctx, std::move(w), labels::FAMA, "UP_FACT",
+      std::vector<BrowseTab>{sortTab(keys::FAM_CTA_KEY, "FAM:CTA"),
+                             sortTab(keys::FAM_FEC_KEY, "FAM:FECH"),
+                             sortTab(keys::FAM_FRE_KEY, "FAM:FREN")},
+      entry::kInvoices);
+}
+
+class UpFact : public FormProcedure {
+ public:
+  UpFact(Program& program, db::Context& ctx)
+      : FormProcedure(program, ctx, window(), labels::FAMA, entry::kInvoices, settings()) {
+    for (const char* label : {"PROV", "MAQU", "PART", "PROB", "PERS"}) uses(label);
+    setLocal(kTotal, Decimal());
+  }
+
+ protected:
+  bool init() override {
+    if (!FormProcedure::init()) return false;
+    rate_ = taxRate(std::filesystem::current_path());
+    FAM& f = invoice();
+    if (mode() == request::Insert) {
+      f.FREN = 0, f.PROC = 0;
+      for (const char* label : {"PROV", "PERS", "MAQU"}) table(label).clear();
+    } else {
+      showRelated("PROV", "PRV:CTA", "PRV:CTA_KEY", f.PROV);
+      showRelated("PERS", "PER:CTA", "PER:CTA_KEY", f.AUTO);
+      (void)findEquipment(f.MAQU);
+    }
+    showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
+    if (f.FECH == 0) f.FECH = today();
+    if (mode() != request::View && money(f.IVA).cents() == 0)
+      f.IVA = proposedTax(money(f.IMPO), rate_).toDouble();
+    showTotal();
+    return true;
+  }
+
+  void onAccepted(const std::string& control) override {
+    FAM& f = invoice();
+    const Control* c = window_.find(control);
+    const std::string target = c && c->type == ControlType::Lookup ? c->target : control;
+    if (dict::sameName(target, "?FAM:MAQU")) {
+      equipment(c && c->type == ControlType::Lookup);
+      showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
+    } else if (dict::sameName(target, "?FAM:FREN") && c && c->type == ControlType::Lookup) {
+      // The front of a budget item; any front may be typed, items or not.
+      if (call("CAP_PART", request::Select) == response::Completed)
+        f.FREN = table("PART").rec<PAR>().FREN;
+    } else if (dict::sameName(target, "?FAM:CANT")) {
+      if (money(f.IMPO).cents() == 0 && findEquipment(f.MAQU))
+        f.IMPO = hoursAmount(f.CANT, table("MAQU").rec<MAQ>().PRRE).toDouble();
+      proposeTax();
+    } else if (dict::sameName(target, "?FAM:IMPO")) {
+      proposeTax();
+    }
+    showTotal();
+    refreshAll();
+  }
+
+  bool validate() override {
+    FAM& f = invoice();
+    if (std::string missing = missingInvoiceField(f); !missing.empty()) {
+      const std::string control = "?" + missing;
+      warn("FALTA UN DATO NECESARIO:", promptOf(control), "CAPTURELO PARA CONTINUAR ....");
+      select(control);
+      return false;
+    }
+    if (!findEquipment(f.MAQU)) {
+      warn("NO ENCONTRE EL EQUIPO", std::to_string(f.MAQU) + " EN EL CATALOGO,",
+           "ELIJALO DE LA LISTA ....");
+      select("?FAM:MAQU");
+      return false;
+    }
+    f.FREN = table("MAQU").rec<MAQ>().FREN;
+    f.PROC = table("MAQU").rec<MAQ>().PROC;
+    if (mode() != request::Insert) return true;
+    saveNew();
+    return false;  // saved here, or refused and told
+  }
+
+ private:
+  FAM& invoice() { return primary().rec<FAM>(); }
+
+  static Decimal money(double v) {
+    return std::isfinite(v) ? Decimal::fromDouble(v).value_or(Decimal()) : Decimal();
+  }
+
+  std::int32_t today() const {
+    const std::int64_t hoy =
+        program_.hasVar("GLO:HOY") ? std::int64_t(number(program_.var("GLO:HOY"))) : 0;
+    return hoy ? std::int32_t(hoy) : dates::today();
+  }
+
+  std::string promptOf(const std::string& control) const {
+    for (std::size_t i = 1; i < window_.controls.size(); ++i)
+      if (dict::sameName(window_.controls[i].id, control) &&
+          window_.controls[i - 1].type == ControlType::Prompt)
+        return plainCaption(window_.controls[i - 1].text);
+    return control;
+  }
+
+  void proposeTax() {
+    FAM& f = invoice();
+    if (money(f.IVA).cents() == 0) f.IVA = proposedTax(money(f.IMPO), rate_).toDouble();
+  }
+
+  void showTotal() {
+    const FAM& f = invoice();
+    setLocal(kTotal, Decimal::fromCents(money(f.IMPO).cents() + money(f.IVA).cents()));
+  }
+
+  // The equipment by its number, on whatever front it is.
+  bool findEquipment(std::int32_t number) {
+    db::Table& maqu = table("MAQU");
+    maqu.clear();
+    if (number == 0) return false;
+    maqu.rec<MAQ>().CTA = number;
+    Status st = maqu.set(maqu.info().key("MAQ:CTA_KEY"), 1);
+    if (st) st = maqu.next();
+    if (st && maqu.rec<MAQ>().CTA == number) return true;
+    maqu.clear();
+    return false;
+  }
+
+  // A number not in the catalogue opens it to choose from; closing it
+  // without a choice keeps the cursor on the field.
+  void equipment(bool always) {
+    FAM& f = invoice();
+    if (!always && f.MAQU == 0) return;
+    const bool found = (!always && findEquipment(f.MAQU)) ||
+                       call("CAP_EQUI", request::Select) == response::Completed;
+    if (!found) return select("?FAM:MAQU");
+    // Shown now; the save takes them from the equipment again.
+    const MAQ& m = table("MAQU").rec<MAQ>();
+    f.MAQU = m.CTA, f.FREN = m.FREN, f.PROC = m.PROC;
+  }
+
+  void saveNew() {
+    InvoiceInput in;
+    in.invoice = invoice();
+    in.work = program_.hasVar("GLO:OBRA") ? toText(program_.var("GLO:OBRA")) : std::string();
+    in.today = today();
+    in.now = dates::clockTime();
+    in.user = std::max(program_.rights.user, 0);
+    in.reservation = reserved();
+    InvoiceOutcome out;
+    Status st = saveInvoice(context(), in, &out);
+    if (!st) {
+      for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
+      switch (out.step) {
+        case InvoiceStep::Missing: select("?" + out.field); return;
+        case InvoiceStep::Equipment:
+          fileError(st, out.action);
+          select("?FAM:MAQU");
+          return;
+        case InvoiceStep::Read:
+          fileError(st, out.action);
+          select(dict::sameName(st.table, "PROV") ? "?FAM:PROV" : "?FAM:CTA");
+          return;
+        default: fileError(st, out.action); select("?FAM:CTA");
+      }
+      return;
+    }
+    primary().rec<FAM>() = out.saved;
+    for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
+    if (out.policy == PolicyState::Written)
+      (void)accounting::printPolicy(*this, out.policyNumber, in.today);
+    close(response::Completed);
+  }
+
+  static WindowDescription window() {
+    return Describe("UP_FACT", "Actualizando Facturas")
+        .field("Folio:", "FAM:CTA", "@n_6", "FOLIO DEL COSTO")
+        .field("Proveedor:", "FAM:PROV", "@n_6", "PROVEEDOR QUE FACTURA")
+        .lookupButton()
+        .text("", "PRV:NOMB", "@s50")
+        .field("Factura:", "FAM:FACT", "@n_6", "No DE FACTURA DEL PROVEEDOR")
+        .field("Fecha:", "FAM:FECH", "@d6", "FECHA DE LA FACTURA")
+        .calendarButton()
+        .field("Equipo:", "FAM:MAQU", "@n_6", "EQUIPO QUE SE PAGA")
+        .lookupButton()
+        .text("", "MAQ:DESC", "@s40")
+        .field("Frente:", "FAM:FREN", "@n_6B", "FRENTE DEL EQUIPO")
+        .lookupButton()
+        .field("Proceso:", "FAM:PROC", "@n_6B", "PROCESO DEL EQUIPO")
+        .lookupButton()
+        .text("", "PRB:TEXT", "@s30")
+        .field("Autoriza:", "FAM:AUTO", "@n_6", "EMPLEADO QUE AUTORIZA")
+        .lookupButton()
+        .text("", "PER:NOMB", "@s30")
+        .field("Horas:", "FAM:CANT", "@n7.2", "UNIDADES PAGADAS")
+        .field("Importe:", "FAM:IMPO", "@n14.2", "IMPORTE DEL VALE")
+        .field("IVA:", "FAM:IVA", "@n14.2", "IVA DE LA FACTURA")
+        .text("Total:", kTotal, "@n14.2")
+        .formButtons()
+        .done();
+  }
+
+  static FormSettings settings() {
+    FormSettings s;
+    s.lookups = {{"?FAM:PROV", labels::PROV, keys::PRV_CTA_KEY, "CAP_PROV", true},
+                 {"?FAM:AUTO", labels::PERS, keys::PER_CTA_KEY, "CAP_EMPL", true},
+                 {"?FAM:PROC", labels::PROB, keys::PRB_CTA_KEY, "CAP_PROC", true}};
+    return s;
+  }
+
+  std::int64_t rate_ = kDefaultTaxRate;
+};
+
+}  // namespace
+
+void addInvoiceProcedures(Program& program) {
+  program.addProcedure("CAP_FACT", makeCapFact);
+  program.addProcedure("UP_FACT",
+                       [](Program& p, db::Context& c) { return std::make_unique<UpFact>(p, c); });
+}
+
+}  // namespace velmora::equipment

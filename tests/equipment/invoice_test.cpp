@@ -1,0 +1,387 @@
+// Equipment invoices: the save with the supplier's total, the item and the
+// policy as one unit; the policy's accounts, lines and numbering; the form's
+// proposals and required fields; and a save killed half way.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "accounting/imp_una.h"
+#include "accounting/invoice_policy.h"
+#include "equipment/equipment.h"
+#include "equipment/invoices.h"
+#include "framework/browse.h"
+#include "reports/report.h"
+#include "tests/accounting/accounting_fixture.h"
+#include "tests/support/run_command.h"
+#include "tests/support/test_host.h"
+
+namespace velmora::equipment {
+namespace {
+
+using accounting::AccountNumber;
+using accounting::Side;
+using accounting::test::acct;
+
+class Invoices : public accounting::test::Ledger {
+ protected:
+  const AccountNumber iva = acct(1108, 1), suppliers = acct(2101, 1), warehouse = acct(1115, 1, 1);
+
+  void SetUp() override {
+    Ledger::SetUp();
+    for (const char* label : {"FAMA", "MAQU", "PROV", "PART", "PERS", "PROB"})
+      storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+  }
+
+  // The work with its equipment accounts, supplier 1, equipment 7 on front
+  // 3 and process 20 at 250.00 an hour, and the item it is charged to.
+  void work(bool policies = true, bool withWarehouse = true) {
+    for (const AccountNumber& a : {iva, suppliers}) {
+      account(acct(a.levels[0]), false);
+      account(a);
+    }
+    if (withWarehouse) {
+      account(acct(1115), false), account(acct(1115, 1), false);
+      account(warehouse);
+    }
+    OBR w{};
+    w.CTA = "OB1";
+    w.POAU[1] = policies ? 1 : 0;
+    auto slot = [&](int n, const AccountNumber& a) {
+      OBR::CONTA_t& s = w.CONTA[std::size_t(n - 1)];
+      s.CC = a.levels[0], s.SCC = a.levels[1], s.SSCC = a.levels[2];
+    };
+    slot(2, suppliers), slot(4, iva), slot(10, warehouse);
+    add("OBRA", w);
+    PRV p{};
+    p.CTA = 1, p.NOMB = "RENTAS DEL BAJIO", p.TIPO = 2, p.TFAC = 100;
+    add("PROV", p);
+    MAQ m{};
+    m.CTA = 7, m.FREN = 3, m.PROC = 20, m.PRRE = 250, m.DESC = "RETROEXCAVADORA";
+    add("MAQU", m);
+    PAR i{};
+    i.CONC = 0, i.PROC = 20, i.FREN = 3, i.TEXT = "EQUIPO", i.TEQU = 50;
+    add("PART", i);
+    PRB k{};
+    k.CTA = 20, k.TEXT = "EXCAVACIONES";
+    add("PROB", k);
+    PER e{};
+    e.CTA = 1, e.NOMB = "ING. SALINAS";
+    add("PERS", e);
+  }
+
+  InvoiceInput invoice(std::int32_t folio, double amount, double tax) {
+    InvoiceInput in;
+    FAM& f = in.invoice;
+    f.CTA = folio, f.PROV = 1, f.FACT = 5500 + folio, f.FECH = today, f.MAQU = 7, f.AUTO = 1;
+    f.CANT = 8, f.IMPO = amount, f.IVA = tax;
+    in.work = "OB1", in.today = today, in.now = 100, in.user = 1;
+    return in;
+  }
+};
+
+TEST_F(Invoices, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
+  work();
+  const Decimal amount = hoursAmount(8, 250);
+  const Decimal tax = proposedTax(amount, kDefaultTaxRate);
+  EXPECT_EQ(amount.cents(), 200000);
+  EXPECT_EQ(tax.cents(), 30000);
+  EXPECT_EQ(proposedTax(*Decimal::parse("33.33"), kDefaultTaxRate).cents(), 500);  // 4.9995
+
+  InvoiceOutcome out;
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, amount.toDouble(), tax.toDouble()), &out).ok());
+  EXPECT_EQ(out.policy, PolicyState::Written);
+  EXPECT_EQ(out.policyNumber, 1);  // the first of an empty month
+  EXPECT_TRUE(out.messages.empty());
+  const FAM f = all<FAM>("FAMA").at(0);
+  EXPECT_EQ(f.FREN, 3);
+  EXPECT_EQ(f.PROC, 20);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 2400);  // 100 + 2 300
+  EXPECT_DOUBLE_EQ(all<PAR>("PART")[0].TEQU, 2050);
+
+  const auto heads = all<POA>("POLMES");
+  ASSERT_EQ(heads.size(), 1u);
+  EXPECT_EQ(heads[0].DESC, "FACTURA A REVISION No      1");
+  EXPECT_DOUBLE_EQ(heads[0].CANT, 2300);  // its debits
+  EXPECT_EQ(heads[0].FECH, today);
+  const auto lines = all<DEA>("DETMES");
+  ASSERT_EQ(lines.size(), 3u);
+  const std::array<std::tuple<AccountNumber, const char*, double>, 3> want = {
+      {{warehouse, "C", 2300}, {iva, "A", 300}, {suppliers, "A", 2000}}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ((AccountNumber{{lines[i].CTA, lines[i].SCTA, lines[i].SSCTA, lines[i].SSSCTA,
+                              lines[i].SSSSCTA}}),
+              std::get<0>(want[i]));
+    EXPECT_EQ(lines[i].CARG, std::get<1>(want[i]));
+    EXPECT_DOUBLE_EQ(lines[i].CANT, std::get<2>(want[i]));
+    EXPECT_EQ(lines[i].DESC, "F/REVISION      1");
+    EXPECT_EQ(lines[i].DIA, 15);
+  }
+  // Rolled into March of the account and each parent.
+  EXPECT_DOUBLE_EQ(read(warehouse).CARGOS[2], 2300);
+  EXPECT_DOUBLE_EQ(read(acct(1115)).CARGOS[2], 2300);
+  EXPECT_DOUBLE_EQ(read(acct(2101)).ABONOS[2], 2000);
+
+  // The next invoice takes the next number; the ledger check finds nothing.
+  ASSERT_TRUE(saveInvoice(ctx, invoice(2, 1000, 150), &out).ok());
+  EXPECT_EQ(out.policyNumber, 2);
+  std::vector<std::string> found;
+  ASSERT_TRUE(ctx.table("POLI").open().ok());  // no estimates in this work
+  ctx.table("POLI").close();
+  Status checked = accounting::checkLedger(ctx, 3, 2026, found);
+  ASSERT_TRUE(checked.ok()) << checked.text;
+  EXPECT_TRUE(found.empty()) << found.front();
+}
+
+TEST_F(Invoices, MissingValuesAndAUsedFolioWriteNothing) {
+  work();
+  FAM f = invoice(1, 10, 0).invoice;
+  EXPECT_EQ(missingInvoiceField(f), "");
+  // In the order the form asks for them.
+  for (auto [clear, field] : std::initializer_list<std::pair<void (*)(FAM&), const char*>>{
+           {[](FAM& r) { r.CTA = 0, r.PROV = 0; }, "FAM:CTA"},
+           {[](FAM& r) { r.FACT = 0, r.IMPO = 0; }, "FAM:FACT"},
+           {[](FAM& r) { r.FECH = 0, r.MAQU = 0; }, "FAM:FECH"},
+           {[](FAM& r) { r.PROV = 0, r.AUTO = 0; }, "FAM:PROV"},
+           {[](FAM& r) { r.AUTO = 0; }, "FAM:AUTO"},
+           {[](FAM& r) { r.MAQU = 0; }, "FAM:MAQU"},
+           {[](FAM& r) { r.IMPO = 0.004; }, "FAM:IMPO"}}) {
+    FAM g = f;
+    clear(g);
+    EXPECT_EQ(missingInvoiceField(g), field);
+    InvoiceInput in = invoice(1, 10, 0);
+    in.invoice = g;
+    InvoiceOutcome out;
+    EXPECT_FALSE(saveInvoice(ctx, in, &out).ok());
+    EXPECT_EQ(out.step, InvoiceStep::Missing);
+  }
+  EXPECT_TRUE(all<FAM>("FAMA").empty());
+
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), nullptr).ok());
+  InvoiceOutcome out;
+  Status st = saveInvoice(ctx, invoice(1, 500, 75), &out);
+  EXPECT_EQ(st.code, err::DuplicateKey);
+  EXPECT_EQ(out.step, InvoiceStep::Duplicate);
+  EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 1250);
+  EXPECT_EQ(all<POA>("POLMES").size(), 1u);
+  EXPECT_EQ(all<DEA>("DETMES").size(), 3u);
+  EXPECT_DOUBLE_EQ(read(warehouse).CARGOS[2], 1150);
+
+  // Equipment not on file: refused before anything is written.
+  InvoiceInput unknown = invoice(3, 10, 1);
+  unknown.invoice.MAQU = 99;
+  EXPECT_FALSE(saveInvoice(ctx, unknown, &out).ok());
+  EXPECT_EQ(out.step, InvoiceStep::Equipment);
+  EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
+}
+
+TEST_F(Invoices, PolicyLinesRoundSkipAndBalance) {
+  const accounting::InvoiceAccounts a{iva, suppliers, warehouse};
+  auto cents = [](const std::vector<accounting::PolicyLine>& ls) {
+    std::vector<std::pair<char, std::int64_t>> v;
+    for (const auto& l : ls) v.emplace_back(char(l.side), l.amount.cents());
+    return v;
+  };
+  FAM f{};
+  f.CTA = 12, f.IMPO = 1000, f.IVA = 0.004;  // the tax rounds to nothing: no line
+  EXPECT_EQ(cents(accounting::invoicePolicyLines(f, a)),
+            (std::vector<std::pair<char, std::int64_t>>{{'C', 100000}, {'A', 100000}}));
+  f.IMPO = 33.33, f.IVA = 4.9995;  // fractions: the supplier takes the rest
+  EXPECT_EQ(cents(accounting::invoicePolicyLines(f, a)),
+            (std::vector<std::pair<char, std::int64_t>>{{'C', 3833}, {'A', 500}, {'A', 3333}}));
+  f.IMPO = -100, f.IVA = -15;  // a credit note turns every side
+  EXPECT_EQ(cents(accounting::invoicePolicyLines(f, a)),
+            (std::vector<std::pair<char, std::int64_t>>{{'A', 11500}, {'C', 1500}, {'C', 10000}}));
+}
+
+TEST_F(Invoices, APolicyThatCannotBeWrittenLeavesTheInvoiceSavedAndSaysSo) {
+  work(true, false);  // no warehouse account in the chart
+  InvoiceOutcome out;
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
+  EXPECT_EQ(out.policy, PolicyState::Missing);
+  ASSERT_EQ(out.messages.size(), 2u);
+  EXPECT_EQ(out.messages[0][0].rfind("ERROR ", 0), 0u);
+  EXPECT_EQ(out.messages[0][1], "NO ENCONTRE LA CTA DE ALMACEN");
+  EXPECT_EQ(out.messages[0][2], "DEBE DEFINIRSE LA CTA");
+  EXPECT_EQ(out.messages[1][0], "LA POLIZA CONTABLE NO SERA INCLUIDA");
+  EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 1250);
+  EXPECT_TRUE(all<POA>("POLMES").empty());
+  EXPECT_TRUE(all<DEA>("DETMES").empty());
+
+  // A line the file refuses half way: no part of the policy stays, nothing
+  // is rolled up, and the invoice is saved alone.
+  account(acct(1115), false), account(acct(1115, 1), false), account(warehouse);
+  sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=99999 WHERE \"CTA\"=2101 AND \"SCTA\"=0");
+  ASSERT_TRUE(saveInvoice(ctx, invoice(2, 1000, 150), &out).ok());
+  sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=0");
+  EXPECT_EQ(out.policy, PolicyState::Failed);
+  ASSERT_EQ(out.messages.size(), 2u);
+  EXPECT_EQ(out.messages[0][2], "CUENTA DEL PROVEEDOR");
+  EXPECT_EQ(out.messages[1][2], "QUEDA REGISTRADA SIN POLIZA");
+  EXPECT_EQ(all<FAM>("FAMA").size(), 2u);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 2400);
+  EXPECT_TRUE(all<POA>("POLMES").empty());
+  EXPECT_TRUE(all<DEA>("DETMES").empty());
+  EXPECT_DOUBLE_EQ(read(warehouse).CARGOS[2], 0);
+}
+
+TEST_F(Invoices, PoliciesOffWriteNoPolicyAndTheRateIsASetting) {
+  work(false);
+  InvoiceOutcome out;
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
+  EXPECT_EQ(out.policy, PolicyState::Off);
+  EXPECT_TRUE(out.messages.empty());
+  EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
+  EXPECT_TRUE(all<POA>("POLMES").empty());
+
+  EXPECT_EQ(taxRate(folder.path()), kDefaultTaxRate);
+  std::ofstream(folder.file("VELMORA.INI")) << "[Facturas]\nIVA=0.16\n";
+  EXPECT_EQ(taxRate(folder.path()), 160000);
+  EXPECT_EQ(proposedTax(*Decimal::parse("1000"), taxRate(folder.path())).cents(), 16000);
+  std::ofstream(folder.file("VELMORA.INI")) << "[Facturas]\nIVA=16%\n";
+  EXPECT_EQ(taxRate(folder.path()), kDefaultTaxRate);
+}
+
+// A station killed while saving leaves each invoice whole or absent: the
+// supplier's total, the policies and their lines agree with the invoices.
+TEST_F(Invoices, ASaveKilledHalfWayLeavesAllOrNothing) {
+  work();
+  int next = 1;
+  for (int round = 0; round < 4; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // The parent's storage, with its keys derived already.
+      db::Context c(storage, 50);
+      for (int folio = next;; ++folio) (void)saveInvoice(c, invoice(folio, 1000, 150), nullptr);
+    }
+    ::usleep(useconds_t(400000 + round * 70000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const auto invoices = all<FAM>("FAMA");
+    ASSERT_FALSE(invoices.empty());
+    next = invoices.back().CTA + 1;
+    const double n = double(invoices.size());
+    EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 100 + 1150 * n);
+    EXPECT_DOUBLE_EQ(all<PAR>("PART")[0].TEQU, 50 + 1000 * n);
+    EXPECT_EQ(all<POA>("POLMES").size(), invoices.size());
+    EXPECT_EQ(all<DEA>("DETMES").size(), 3 * invoices.size());
+    EXPECT_DOUBLE_EQ(read(warehouse).CARGOS[2], 1150 * n);
+  }
+}
+
+// The form: the hours propose the amount and the tax, the total follows,
+// a missing value takes the cursor to it, and the save prints the policy.
+TEST_F(Invoices, UpFactProposesRequiresAndPrintsThePolicy) {
+  work();
+  MessageService messages;
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  velmora::test::TestHost host;
+  messages.setHost(&host);
+  program.declare("GLO:OBRA", Value(std::string("OB1")));
+  program.declare("GLO:HOY", Value(std::int64_t(today)));
+  addProcedures(program);
+
+  host.type("?FAM:CTA", "0");
+  host.type("?FAM:PROV", "1");
+  host.type("?FAM:FACT", "771");
+  host.type("?FAM:MAQU", "7");
+  host.type("?FAM:AUTO", "0");
+  host.type("?FAM:CANT", "8");
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_EQ(p.display("?FAM:IMPO"), "      2,000.00");
+    EXPECT_EQ(p.display("?FAM:IVA"), "        300.00");
+    EXPECT_EQ(p.display("?SUM1"), "      2,300.00");
+    EXPECT_EQ(p.display("?PRV:NOMB"), "RENTAS DEL BAJIO");
+    p.accepted("?OK");  // no folio
+  });
+  host.type("?FAM:CTA", "41");
+  host.press("?OK");  // nobody authorises
+  host.type("?FAM:AUTO", "1");
+  host.press("?OK");
+  host.press("?OK");  // Destino del Reporte: Ejecuta
+  host.actions.push_back([](Procedure& p) { p.accepted("?EXITBUTTON"); });  // Vista Previa
+  program.request = request::Insert;
+  EXPECT_EQ(program.make("UP_FACT", ctx)->run(host), response::Completed)
+      << ::testing::PrintToString(host.log);
+  ASSERT_EQ(host.warnings.size(), 2u);
+  EXPECT_EQ(host.warnings[0][1], "Folio:");
+  EXPECT_EQ(host.warnings[1][1], "Autoriza:");
+  const auto saved = all<FAM>("FAMA");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].CTA, 41);
+  EXPECT_EQ(saved[0].FREN, 3);
+  EXPECT_DOUBLE_EQ(saved[0].IVA, 300);
+  EXPECT_EQ(all<POA>("POLMES").size(), 1u);
+
+  // The print of that policy: its lines, the sums and the signatures.
+  std::unique_ptr<reports::Report> r = accounting::makeImpUna(ctx, 1, today);
+  reports::RunSettings settings;
+  settings.heading = {"CONSTRUCTORA SIERRA ALTA, S.A. DE C.V.", "HOSPITAL GENERAL", today};
+  reports::ReportRun run(ctx, *r, settings);
+  while (run.step()) {
+  }
+  ASSERT_EQ(run.response(), 1) << run.failure().text;
+  EXPECT_EQ(run.recordsPrinted(), 3);
+  // Its page for the screenshots, when asked.
+  if (const char* out = std::getenv("VELMORA_CAPTURAS")) {
+    std::unique_ptr<reports::PageList> pages = run.takePages();
+    for (const std::string& page : pages->files())
+      std::filesystem::copy_file(page,
+                                 std::filesystem::path(out) /
+                                     ("imp-una-" + std::filesystem::path(page).filename().string()),
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+// VOROVID on the demo company: a new invoice through CAP_FACT and UP_FACT,
+// its policy printed, and the files as the save left them.
+TEST(VorovidInvoiceScript, AddsAnInvoiceWithItsPolicy) {
+  velmora::test::TempFolder company;
+  const std::string dir = company.path().string();
+  ASSERT_EQ(velmora::test::runVelmora("demo '" + dir + "'").status, 0);
+  auto dump = [&](const std::string& file) {
+    velmora::test::CommandResult d = velmora::test::runVelmora("dump '" + dir + "/" + file + "'");
+    EXPECT_EQ(d.status, 0) << d.out;
+    return d.out;
+  };
+  const std::string supplierBefore = dump("HOSP01/MATE1.TPS");
+  velmora::test::CommandResult r = velmora::test::runCommand(
+      "cd '" + dir + "' && timeout 120 " + VOROVID_EXE + " /1 --script '" + VELMORA_TEST_DATA +
+      "/equipment/data/factura.txt' 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* expected :
+       {"ABRE CAP_FACT \"Actualizando Facturas\"", "CAMPO ?FAM:IMPO = \"      5,440.00\"",
+        "CAMPO ?FAM:IVA = \"        816.00\"", "CAMPO ?SUM1 = \"      6,256.00\"",
+        "PASO: POLIZA CONTABLE", "CIERRA UP_FACT respuesta 1", "  7: |     50 |      1 | "})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  const std::string invoices = dump("HOSP01/OBRA20.TPS");
+  EXPECT_NE(invoices.find("\n50,1,,8810,0,1,10,"), std::string::npos) << invoices;
+  // The supplier's total rose by the invoice's 6 256.00.
+  auto tfac = [](const std::string& csv) {
+    const std::size_t line = csv.find("\n1,");
+    std::string row = csv.substr(line + 1, csv.find('\n', line + 1) - line - 1);
+    const std::size_t end = row.rfind(',', row.rfind(',', row.rfind(',') - 1) - 1);
+    return std::stod(row.substr(row.rfind(',', end - 1) + 1));
+  };
+  EXPECT_NEAR(tfac(dump("HOSP01/MATE1.TPS")) - tfac(supplierBefore), 6256, 1e-6);
+  // Policy 7 follows the demo's six invoices; the ledger still checks out.
+  std::string lines;
+  for (const auto& e : std::filesystem::directory_iterator(company.path() / "CONTA01"))
+    if (e.path().filename().string().starts_with("DET"))
+      lines = dump("CONTA01/" + e.path().filename().string());
+  EXPECT_NE(lines.find("\n7,1115,1,1,0,0,6256,"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\n7,1108,1,0,0,0,816,"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\n7,2101,1,0,0,0,5440,"), std::string::npos) << lines;
+  velmora::test::CommandResult check = velmora::test::runVelmora("verifica '" + dir + "' HOSP01");
+  EXPECT_EQ(check.status, 0) << check.out;
+}
+
+}  // namespace
+}  // namespace velmora::equipment
