@@ -138,8 +138,9 @@ Status writePaymentPolicy(db::Context& ctx, const PGM& p, const PaymentAccounts&
       out.failure = {st.text, why[0], why[1]};
       return st;
     }
-    // The bank line is not counted: the policy's figure is its other side.
-    if (l.row != 3) counted += l.amount.cents();
+    // The policy's figure is its debits, as for every other policy: the
+    // supplier's payment, not the payment plus the advance it applies.
+    if (l.side == Side::Debit) counted += l.amount.cents();
   }
   h.CANT = Decimal::fromCents(counted).toDouble();
   if (!(st = polmes.add().on("POLMES"))) {
