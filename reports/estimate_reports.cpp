@@ -56,14 +56,7 @@ ReportDescription layOut(const SheetSpec& s) {
   const int right = sheetEnd(s);
 
   Band& h = d.pageHeader;
-  BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
-  company.bold = true;
-  h.items.push_back(company);
-  h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
-  h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
-  BandItem title = field(std::string(OptionsReport::kTitleRange), "", kLeft, 80);
-  title.bold = true;
-  h.items.push_back(title);
+  addPageHeading(h, kLeft, right, std::string(OptionsReport::kTitleRange));
   h.lines = {{kLeft, kTitlesY - 15, right, kTitlesY - 15},
              {kLeft, kTitlesY + 40, right, kTitlesY + 40}};
   h.height = kTitlesY + 60;

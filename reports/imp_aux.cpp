@@ -112,14 +112,7 @@ class ImpAux : public OptionedReport {
     const int right = kPageWidth - kLeft;
 
     Band& h = d.pageHeader;
-    BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
-    company.bold = true;
-    h.items.push_back(company);
-    h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
-    h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
-    BandItem title = field(std::string(names::kTitle), "", kLeft, 80);
-    title.bold = true;
-    h.items.push_back(title);
+    addPageHeading(h, kLeft, right);
     BandItem range = field("RANGO", "", at(int(d.title.size()) + 11), 80);
     range.bold = true;
     h.items.push_back(range);

@@ -45,14 +45,7 @@ ReportDescription describe() {
   const int right = kPageWidth - kLeft;
 
   Band& h = d.pageHeader;
-  BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
-  company.bold = true;
-  h.items.push_back(company);
-  h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
-  h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
-  BandItem title = field(std::string(names::kTitle), "", kLeft, 80);
-  title.bold = true;
-  h.items.push_back(title);
+  addPageHeading(h, kLeft, right);
   h.items.push_back(label("CONC", at(6), 150, true));
   h.items.push_back(label("N O M B R E", at(kNameAt), 150));
   for (std::size_t i = 0; i < kMoneyColumns.size(); ++i)

@@ -93,14 +93,7 @@ class RepEsc : public OptionedReport {
     const int right = kPageWidth - kLeft;
 
     Band& h = d.pageHeader;
-    BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
-    company.bold = true;
-    h.items.push_back(company);
-    h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
-    h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
-    BandItem title = field(std::string(names::kTitle), "", kLeft, 80);
-    title.bold = true;
-    h.items.push_back(title);
+    addPageHeading(h, kLeft, right);
     // The period goes on after the title and its date, far enough on that
     // the page's text (200 columns across) keeps them apart too.
     BandItem range = field("RANGO", "", kLeft + (int(d.title.size()) + 12) * kPageWidth / 200, 80);

@@ -217,14 +217,7 @@ class RepImp : public OptionedReport {
     const int right = kPageWidth - kLeft;
 
     Band& h = d.pageHeader;
-    BandItem company = field(std::string(names::kCompany), "", kLeft, 0);
-    company.bold = true;
-    h.items.push_back(company);
-    h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
-    h.items.push_back(field(std::string(names::kWork), "", kLeft, 40));
-    BandItem title = field(std::string(names::kTitle), "", kLeft, 80);
-    title.bold = true;
-    h.items.push_back(title);
+    addPageHeading(h, kLeft, right);
     h.items.push_back(
         label(percentages_ ? "P O R C E N T A J E S" : "V   O   L   U   M   E   N   E   S",
               at(percentages_ ? 75 : 69), 215));

@@ -58,6 +58,18 @@ BandItem label(std::string text, int x, int y, bool right) {
   return i;
 }
 
+void addPageHeading(Band& h, int left, int right, std::string title) {
+  BandItem company = field(std::string(names::kCompany), "", left, 0);
+  company.bold = true;
+  h.items.push_back(company);
+  h.items.push_back(field(std::string(names::kPage), "pHoja <<<#p", right, 0, true));
+  h.items.push_back(field(std::string(names::kWork), "", left, 40));
+  BandItem line =
+      field(title.empty() ? std::string(names::kTitle) : std::move(title), "", left, 80);
+  line.bold = true;
+  h.items.push_back(line);
+}
+
 std::vector<int> printOrder(const std::vector<int>& pages, const PrintOptions& options) {
   const int copies = std::max(1, options.copies);
   std::vector<int> order;

@@ -76,6 +76,11 @@ struct Band {
   std::vector<BandLine> lines;
 };
 
+// The top of every report page: the company in bold with "Hoja n" at the
+// right margin, the work below it and the title line (the value named
+// `title`, the heading's title and date by default) in bold.
+void addPageHeading(Band& h, int left, int right, std::string title = {});
+
 struct ExportColumn {
   std::string title;   // of the header line
   std::string source;  // a field of the primary table or a value of the report
