@@ -5,14 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "accounting/imp_dos.h"
 #include "equipment/equipment.h"
 #include "equipment/payments.h"
 #include "framework/program.h"
 #include "tests/accounting/accounting_fixture.h"
+#include "tests/support/run_command.h"
 #include "tests/support/test_host.h"
 
 namespace velmora::equipment::test {
@@ -399,6 +402,69 @@ TEST_F(Payments, TheFormProposesTheBalanceAndCutsAnAmountAbove) {
   EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
   EXPECT_EQ(all<PGM>("PAGM").size(), 1u);
   EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+}
+
+// One field of the row whose first column is `key` in a `velmora dump`.
+double dumped(const std::string& csv, const std::string& key, const std::string& field) {
+  auto cells = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::string cell;
+    bool quoted = false;
+    for (char c : line) {
+      if (c == '"')
+        quoted = !quoted;
+      else if (c == ',' && !quoted)
+        out.push_back(cell), cell.clear();
+      else
+        cell += c;
+    }
+    out.push_back(cell);
+    return out;
+  };
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string> head = cells(line);
+  const auto col = std::size_t(std::find(head.begin(), head.end(), field) - head.begin());
+  while (std::getline(in, line)) {
+    const std::vector<std::string> row = cells(line);
+    if (!row.empty() && row[0] == key && col < row.size()) return std::stod(row[col]);
+  }
+  ADD_FAILURE() << "no " << key << " " << field << " in\n" << csv;
+  return 0;
+}
+
+TEST(VorovidPaymentScript, AnAdvanceAPaymentApplyingItAndTheChequeFromTheList) {
+  velmora::test::TempFolder company;
+  const std::string dir = company.path().string();
+  ASSERT_EQ(velmora::test::runVelmora("demo '" + dir + "'").status, 0);
+  auto dump = [&](const std::string& file) {
+    velmora::test::CommandResult d = velmora::test::runVelmora("dump '" + dir + "/" + file + "'");
+    EXPECT_EQ(d.status, 0) << d.out;
+    return d.out;
+  };
+  const std::string banks = dump("HOSP01/PAGO3.TPS"), supplier = dump("HOSP01/MATE1.TPS"),
+                    invoices = dump("HOSP01/OBRA20.TPS");
+  velmora::test::CommandResult r = velmora::test::runCommand(
+      "cd '" + dir + "' && timeout 120 " + VOROVID_EXE + " /1 --script '" + VELMORA_TEST_DATA +
+      "/equipment/data/pago.txt' 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* expected :
+       {"CAMPO ?SUM4 = \"     31,395.00\"", "PASO: CHEQUE POLIZA", "PASO: CHEQUE\n",
+        "|     502 |      1 |      10,000.00 |       1,500.00"})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  auto delta = [&](const std::string& before, const std::string& file, const char* key,
+                   const char* field) {
+    return dumped(dump(file), key, field) - dumped(before, key, field);
+  };
+  // The bank paid the advance and the cash of the payment: 2 000 + 8 500.
+  EXPECT_NEAR(delta(banks, "HOSP01/PAGO3.TPS", "1", "BAN:SALD"), -10500, 1e-6);
+  EXPECT_NEAR(delta(supplier, "HOSP01/MATE1.TPS", "1", "PRV:ANTI"), 2000, 1e-6);
+  EXPECT_NEAR(delta(supplier, "HOSP01/MATE1.TPS", "1", "PRV:AAMO"), 1500, 1e-6);
+  EXPECT_NEAR(delta(supplier, "HOSP01/MATE1.TPS", "1", "PRV:TPAG"), 10000, 1e-6);
+  EXPECT_NEAR(delta(invoices, "HOSP01/OBRA20.TPS", "2", "FAM:PAGO"), 10000, 1e-6);
+  velmora::test::CommandResult check = velmora::test::runVelmora("verifica '" + dir + "' HOSP01");
+  EXPECT_EQ(check.status, 0) << check.out;
 }
 
 }  // namespace
