@@ -140,8 +140,9 @@ int runReport(const ReportOptions& o) {
     return 1;
   }
   std::unique_ptr<reports::PageList> pages = run.takePages();
-  fmt::print("{}: {} registros leídos, {} impresos, {} hojas\n", d.procedure, run.recordsRead(),
-             run.recordsPrinted(), pages->pages());
+  const int sheets = pages->pages();
+  fmt::print("{}: {} registros leídos, {} impresos, {} {}\n", d.procedure, run.recordsRead(),
+             run.recordsPrinted(), sheets, sheets == 1 ? "hoja" : "hojas");
   int rc = 0;
   if (!run.exportPath().empty()) fmt::print("Exportado a {}\n", run.exportPath());
   if (!o.text.empty()) {
