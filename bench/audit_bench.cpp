@@ -50,21 +50,10 @@ namespace fs = std::filesystem;
 constexpr const char* kWork = "HOSP01";
 constexpr const char* kFiles[] = {"OBRA10.TPS", "OBRA12.TPS", "OBRA13.TPS", "OBRA14.TPS"};
 
-fs::path benchDir() {
-  const char* env = std::getenv("VELMORA_BENCH_DIR");
-  return env ? env : "/tmp/velmora-bench";
-}
+using bench::benchDir;
 
 // The demo company of size n, made once.
-fs::path demo(int n) {
-  fs::path dir = benchDir() / ("demo-" + std::to_string(n));
-  if (fs::exists(dir / kWork / "OBRA14.TPS")) return dir;
-  fs::create_directories(benchDir());
-  std::string cmd =
-      std::string(VELMORA_EXE) + " demo " + dir.string() + " --size " + std::to_string(n);
-  if (std::system((cmd + " > /dev/null").c_str()) != 0) std::abort();
-  return dir;
-}
+fs::path demo(int n) { return bench::demoCompany(VELMORA_EXE, n); }
 
 // A fresh copy of the four files the audit works on.
 fs::path freshCopy(int n) {

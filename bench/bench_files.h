@@ -19,6 +19,25 @@
 
 namespace velmora::bench {
 
+// Where the benchmarks keep their files: VELMORA_BENCH_DIR, else /tmp/velmora-bench.
+inline std::filesystem::path benchDir() {
+  const char* env = std::getenv("VELMORA_BENCH_DIR");
+  return env ? env : "/tmp/velmora-bench";
+}
+
+// The demo company whose first work has `size` budget items, made once by
+// `velmora demo` (the program at `velmora`) and kept between runs.
+inline std::filesystem::path demoCompany(const char* velmora, int size) {
+  namespace fs = std::filesystem;
+  fs::path dir = benchDir() / ("demo-" + std::to_string(size));
+  if (fs::exists(dir / "HOSP01" / "OBRA14.TPS")) return dir;
+  fs::create_directories(benchDir());
+  std::string cmd =
+      std::string(velmora) + " demo " + dir.string() + " --size " + std::to_string(size);
+  if (std::system((cmd + " > /dev/null").c_str()) != 0) std::abort();
+  return dir;
+}
+
 inline const dict::TableInfo& frenInfo() { return *dict::findTable("FREN"); }
 
 inline std::string frenFile(int rows) {

@@ -28,10 +28,7 @@ constexpr int kContractors = 400;
 
 const dict::TableInfo* const kFour[] = {&PAR::info(), &CTR::info(), &POL::info(), &DPO::info()};
 
-fs::path benchDir() {
-  const char* env = std::getenv("VELMORA_BENCH_DIR");
-  return env ? env : "/tmp/velmora-bench";
-}
+using bench::benchDir;
 
 void name(db::Storage& s, const fs::path& dir) {
   for (const dict::TableInfo* t : kFour)

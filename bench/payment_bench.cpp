@@ -24,10 +24,7 @@ constexpr int kPayments = 10000;
 constexpr const char* kTables[] = {"PAGM", "PROV", "FAMA",   "BANC",  "CONTROL",
                                    "OBRA", "CUEN", "POLMES", "DETMES"};
 
-fs::path benchDir() {
-  const char* env = std::getenv("VELMORA_BENCH_DIR");
-  return env ? env : "/tmp/velmora-bench";
-}
+using bench::benchDir;
 
 void name(db::Storage& s, const fs::path& dir) {
   for (const char* label : kTables)

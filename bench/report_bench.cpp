@@ -47,20 +47,9 @@ namespace fs = std::filesystem;
 
 constexpr const char* kWork = "HOSP01";
 
-fs::path benchDir() {
-  const char* env = std::getenv("VELMORA_BENCH_DIR");
-  return env ? env : "/tmp/velmora-bench";
-}
+using bench::benchDir;
 
-fs::path demo(int n) {
-  fs::path dir = benchDir() / ("demo-" + std::to_string(n));
-  if (fs::exists(dir / kWork / "OBRA14.TPS")) return dir;
-  fs::create_directories(benchDir());
-  std::string cmd =
-      std::string(VELMORA_EXE) + " demo " + dir.string() + " --size " + std::to_string(n);
-  if (std::system((cmd + " > /dev/null").c_str()) != 0) std::abort();
-  return dir;
-}
+fs::path demo(int n) { return bench::demoCompany(VELMORA_EXE, n); }
 
 void place(db::Storage& storage, int n) {
   db::useWorkFiles(storage, db::workFiles({demo(n).string(), kWork, "CONTA", dates::today()}));
