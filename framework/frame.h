@@ -14,12 +14,6 @@
 
 namespace velmora {
 
-struct MenuEntry {
-  std::string menu;     // "&Archivo"; a menu of its own when it equals the caption
-  std::string control;  // the button of the frame's description
-  std::string message;  // the status-bar text while the item is highlighted
-};
-
 struct FrameLayout {
   std::vector<MenuEntry> menu;          // in order, menus in order of first appearance
   std::vector<std::string> toolbar;     // buttons, in order

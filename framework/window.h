@@ -69,12 +69,20 @@ struct Control {
 // The group a column sits in; nullptr when it has none.
 const ColumnGroup* groupOf(const Control& list, int column);
 
+// An item of a window's menu bar: it presses a button of the description.
+struct MenuEntry {
+  std::string menu;     // "&Archivo"; a menu of its own when it equals the caption
+  std::string control;  // the button of the window's description
+  std::string message;  // the status-bar text while the item is highlighted
+};
+
 struct WindowDescription {
   std::string procedure;  // also the window's section in the settings file
   std::string title;
   std::vector<Control> controls;  // in tab order
   bool resizable = true;
-  bool statusBar = false;  // status texts go to a bar of the window's own, not the frame's
+  bool statusBar = false;         // status texts go to a bar of the window's own, not the frame's
+  std::vector<MenuEntry> menu{};  // a menu bar of the window's own (the frame keeps its own)
 
   const Control* find(std::string_view id) const;
   Control* find(std::string_view id);

@@ -1,6 +1,7 @@
 #include "reports/catalogue.h"
 
 #include "dictionary/tables.h"
+#include "reports/equipment_reports.h"
 #include "reports/estimate_reports.h"
 #include "reports/estimate_reports_b.h"
 #include "reports/imp_con.h"
@@ -12,6 +13,7 @@ namespace {
 struct Entry {
   const char* name;
   std::unique_ptr<Report> (*make)();
+  const char* program = "DUDORE";  // whose menu lists it
 };
 
 // One report a line, so that adding one touches one line.
@@ -28,6 +30,10 @@ constexpr Entry kReports[] = {
     {"REP_PORC", makeRepPorc},
     {"REP_ESC", makeRepEsc},
     {"IMP_AUX", makeImpAux},
+    {"IMP_PRV", makeImpPrv, "VOROVID"},
+    {"IMP_PAG", makeImpPag, "VOROVID"},
+    {"IMP_FAC", makeImpFac, "VOROVID"},
+    {"IMP_REC", makeImpRec, "VOROVID"},
 };
 // clang-format on
 
@@ -39,9 +45,10 @@ std::unique_ptr<Report> makeReport(std::string_view name) {
   return nullptr;
 }
 
-std::vector<std::string> reportNames() {
+std::vector<std::string> reportNames(std::string_view program) {
   std::vector<std::string> names;
-  for (const Entry& e : kReports) names.emplace_back(e.name);
+  for (const Entry& e : kReports)
+    if (program.empty() || dict::sameName(program, e.program)) names.emplace_back(e.name);
   return names;
 }
 

@@ -13,6 +13,7 @@ namespace velmora::reports {
 
 // Nothing for a name that is not a report (compared without regard to case).
 std::unique_ptr<Report> makeReport(std::string_view name);
-std::vector<std::string> reportNames();
+// Every report, or those of one program ("DUDORE", "VOROVID").
+std::vector<std::string> reportNames(std::string_view program = {});
 
 }  // namespace velmora::reports

@@ -119,6 +119,7 @@ std::optional<Value> ReportRun::valueOf(std::string_view source, const Record& p
   if (source == names::kPage) return Value(std::int64_t(pageNumber_));
   if (source == names::kCompany) return Value(h.company);
   if (source == names::kWork) return Value(h.work);
+  if (source == names::kAddress) return Value(h.address);
   if (source == names::kDate) return Value(std::int64_t(h.date));
   if (source == names::kTitle) return Value(d_.title + " " + formatPicture("@D6", double(h.date)));
   if (std::optional<Value> v = report_.value(source)) return v;
@@ -184,7 +185,15 @@ bool ReportRun::start() {
   if (Status began = report_.begin(ctx_, settings_.heading); !began) return fail(began);
   table_->clear();
   Status st;
-  if (d_.rangeComponents > 0) {
+  if (!d_.order.empty()) {
+    std::vector<int> fields;
+    for (const std::string& name : d_.order) {
+      const dict::FieldInfo* f = info->field(name);
+      if (!f) throw std::logic_error("report " + d_.procedure + ": no field " + name);
+      fields.push_back(int(f - info->fields.data()));
+    }
+    if (st = table_->sortBy(fields, key_); st) st = table_->setStart(key_);
+  } else if (d_.rangeComponents > 0) {
     report_.range(table_->buffer());
     for (int i = 0; i < d_.rangeComponents; ++i) {
       const auto& f = info->fields[std::size_t(key_->components[std::size_t(i)])];
@@ -243,7 +252,9 @@ bool ReportRun::readOne() {
     if (!sameValue(r.get(f.name), rangeValues_[i])) return false;
   }
   if (d_.filter && !d_.filter(r)) return true;
-  if (!report_.include(r)) return true;
+  const bool included = report_.include(r);
+  if (Status bad = report_.readFailure(); !bad) return fail(bad);
+  if (!included) return true;
   ++printed_;
   for (std::size_t i = 0; i < d_.totals.items.size(); ++i) {
     const BandItem& item = d_.totals.items[i];
@@ -309,6 +320,8 @@ Status ReportRun::finishPage() {
 
 void ReportRun::end() {
   printBand(d_.totals, table_->buffer());
+  for (const Band* b = report_.footer(true); b && failure_.ok(); b = report_.footer(false))
+    printBand(*b, table_->buffer());
   if (!failure_.ok()) return;
   if (Status st = finishPage(); !st) {
     fail(st);

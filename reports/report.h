@@ -37,11 +37,12 @@ class WmfWriter;
 // Names every band may show besides the record's fields and the report's
 // own values.
 namespace names {
-inline constexpr std::string_view kPage = "#HOJA";        // page number, from 1
-inline constexpr std::string_view kCompany = "#EMPRESA";  // company name
-inline constexpr std::string_view kWork = "#OBRA";        // name of the work
-inline constexpr std::string_view kDate = "#FECHA";       // day number of the report
-inline constexpr std::string_view kTitle = "#TITULO";     // title + " " + date (@D6)
+inline constexpr std::string_view kPage = "#HOJA";          // page number, from 1
+inline constexpr std::string_view kCompany = "#EMPRESA";    // company name
+inline constexpr std::string_view kWork = "#OBRA";          // name of the work
+inline constexpr std::string_view kAddress = "#DIRECCION";  // address of the work
+inline constexpr std::string_view kDate = "#FECHA";         // day number of the report
+inline constexpr std::string_view kTitle = "#TITULO";       // title + " " + date (@D6)
 }  // namespace names
 
 // One thing a band prints: a fixed text, or the value of `source` through
@@ -94,6 +95,10 @@ struct ReportDescription {
   // Leading key components that must equal the values Report::range() puts
   // in the buffer; 0 reads the whole table.
   int rangeComponents = 0;
+  // An order no key gives ("FAM:PROV", "FAM:FECH"): the records are sorted
+  // by these fields when the run starts, and `key` only names the table's
+  // primary key then.
+  std::vector<std::string> order;
   // Records the description leaves out, before the report's own code sees them.
   std::function<bool(const Record&)> filter;
   int pageWidth = 2159, pageHeight = 2794;  // letter, portrait
@@ -111,6 +116,7 @@ struct Heading {
   std::string company;
   std::string work;
   long date = 0;
+  std::string address = {};  // of the work
 };
 
 // The report's own code.
@@ -132,6 +138,9 @@ class Report {
     (void)primary;
     return true;
   }
+  // A table the report reads besides the primary one failed while a record
+  // was being included: the run stops with it.
+  virtual Status readFailure() const { return Status::success(); }
   // A value the report computes, by the name a band or column uses.
   virtual std::optional<Value> value(std::string_view name) const {
     (void)name;
@@ -153,6 +162,15 @@ class Report {
     (void)primary;
     return first ? &description().detail : nullptr;
   }
+  // Bands printed after the totals band, one call per band as band() does:
+  // none by default.
+  virtual const Band* footer(bool first) {
+    (void)first;
+    return nullptr;
+  }
+  // What the run found that the user must hear of once, when it ends (a
+  // supplier no longer on file): one message each, its lines split by '|'.
+  virtual std::vector<std::string> notices() const { return {}; }
   // An option given by name ("FOLIO_INICIAL", "3"), as `velmora reporte
   // --opcion` passes them; refused with a Spanish text when the report has
   // no such option or the value does not fit it.

@@ -95,6 +95,7 @@ bool ReportProcedure::init() {
   RunSettings settings;
   settings.heading.company = toText(globalOr(program_, "GLO:EMPRESA", std::string()));
   settings.heading.work = toText(globalOr(program_, "GLO:NOMBRE_OBRA", std::string()));
+  settings.heading.address = toText(globalOr(program_, "GLO:DIRECCION_OBRA", std::string()));
   settings.heading.date = long(number(globalOr(program_, "GLO:HOY", std::int64_t(0))));
   if (program_.hasVar(kDelimiterVar))
     settings.exporting.delimiter = toText(program_.var(kDelimiterVar));
@@ -108,7 +109,7 @@ void addReportProcedures(Program& program) {
   program.addProcedure("IMP_REP", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
     return std::make_unique<ReportMenu>(p, c);
   });
-  for (const std::string& name : reportNames())
+  for (const std::string& name : reportNames("DUDORE"))
     program.addProcedure(name, [name](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
       return std::make_unique<ReportProcedure>(p, c, makeReport(name));
     });

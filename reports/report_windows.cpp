@@ -254,6 +254,15 @@ int printReport(Procedure& caller, Report& report, RunSettings& settings) {
                   request::Process) != response::Completed)
     return response::Cancelled;
 
+  // Told once for the whole run, however many lines they touched.
+  for (const std::string& notice : report.notices()) {
+    MessageBox box;
+    box.title = report.description().title;
+    box.text = notice;
+    box.icon = MessageIcon::Exclamation;
+    caller.host().show(box);
+  }
+
   // The pages' folder goes with them, after the preview or the printer.
   std::unique_ptr<PageList> pages = run.takePages();
   if (settings.printing.preview) {

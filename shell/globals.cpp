@@ -10,6 +10,7 @@ Globals& globals(Program& program) {
     program.declare("GLO:HOY", [&g] { return Value(std::int64_t(g.hoy)); });
     program.declare("GLO:OBRA", [&g] { return Value(g.obra); });
     program.declare("GLO:NOMBRE_OBRA", [&g] { return Value(g.nombreObra); });
+    program.declare("GLO:DIRECCION_OBRA", [&g] { return Value(g.direccionObra); });
     program.declare("GLO:LISTA", [&g] { return Value(std::int64_t(g.lista)); });
   }
   return g;

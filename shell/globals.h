@@ -3,7 +3,7 @@
 // The shell's globals of a program run: the company, today, the salary
 // zones and the chosen work. The shell sets them; business procedures read
 // them as the read-only program variables GLO:EMPRESA, GLO:HOY, GLO:OBRA,
-// GLO:NOMBRE_OBRA and GLO:LISTA, so that they need not know the shell.
+// GLO:NOMBRE_OBRA, GLO:DIRECCION_OBRA and GLO:LISTA, so that they need not know the shell.
 
 #include <array>
 #include <cstdint>
@@ -19,6 +19,7 @@ struct Globals {
   std::array<std::string, 5> zona;  // the five salary zones
   std::string obra;
   std::string nombreObra;
+  std::string direccionObra;
   std::uint8_t lista = 0;
   // The user's name from his PERS record, shown by the frame beside his
   // number; blank without a user.

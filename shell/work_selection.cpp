@@ -66,6 +66,7 @@ db::WorkFiles chooseWork(Program& program, const ShellProgram& shell, const OBR&
   Globals& glo = globals(program);
   glo.lista = work.LIST;
   glo.nombreObra = trimRight(work.OBRA);
+  glo.direccionObra = trimRight(work.DIRE);
   glo.obra = trimRight(work.CTA);
   return files;
 }

@@ -5,6 +5,7 @@
 #include "estimates/estimates.h"
 #include "exchange/budget_import.h"
 #include "exchange/office.h"
+#include "reports/equipment_reports.h"
 #include "reports/report_windows.h"
 #include "shell/main_frame.h"
 
@@ -23,6 +24,7 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
   if (shell.suite == shell::Suite::Vorovid) {
     equipment::addProcedures(program);
     accounting::addVorovidProcedures(program);
+    reports::addEquipmentReportProcedures(program);
   }
 }
 

@@ -27,7 +27,7 @@ std::string describe(const Status& st) {
 }
 
 int openWork(const std::string& dirArg, const std::string& code, db::Storage& storage,
-             std::string* workName) {
+             std::string* workName, std::string* address) {
   const fs::path dir(dirArg);
   const fs::path works = dir / "DATA1.TPS";
   if (!fs::is_regular_file(works)) {
@@ -59,6 +59,7 @@ int openWork(const std::string& dirArg, const std::string& code, db::Storage& st
       return 2;
     }
     if (workName) *workName = w.OBRA.substr(0, w.OBRA.find_last_not_of(" ") + 1);
+    if (address) *address = w.DIRE.substr(0, w.DIRE.find_last_not_of(" ") + 1);
     files = db::workFiles(where);
     t.close();
   }

@@ -42,7 +42,7 @@ std::string describe(const Status& st);
 // Points `storage` at the files of work `code` of the company in `dir`;
 // 0, or 2 after saying why there is no such work.
 int openWork(const std::string& dir, const std::string& code, db::Storage& storage,
-             std::string* workName = nullptr);
+             std::string* workName = nullptr, std::string* address = nullptr);
 
 // The company name (GLO:EMPRESA) of the program folder `dir`, kept in its
 // VELMORA.INI, section "Empresa", key "Nombre". Setting refuses a blank name,

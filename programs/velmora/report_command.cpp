@@ -122,14 +122,15 @@ int runReport(const ReportOptions& o) {
     return 2;
   }
   db::Storage storage;
-  std::string workName;
-  if (int bad = openWork(o.dir, o.work, storage, &workName)) return bad;
+  std::string workName, address;
+  if (int bad = openWork(o.dir, o.work, storage, &workName, &address)) return bad;
   db::Context ctx(storage);
 
   reports::RunSettings settings;
   settings.heading.company =
       SettingsFile(fs::path(o.dir) / "VELMORA.INI").get("Empresa", "Nombre").value_or("");
   settings.heading.work = workName;
+  settings.heading.address = address;
   settings.heading.date = dates::today();
   settings.exporting.fileName = o.csv;
   settings.exporting.delimiter = o.delimiter;
@@ -143,6 +144,10 @@ int runReport(const ReportOptions& o) {
   const int sheets = pages->pages();
   fmt::print("{}: {} registros leídos, {} impresos, {} {}\n", d.procedure, run.recordsRead(),
              run.recordsPrinted(), sheets, sheets == 1 ? "hoja" : "hojas");
+  for (std::string notice : report->notices()) {
+    for (char& c : notice) c = c == '|' ? ' ' : c;
+    fmt::print("Aviso: {}\n", notice);
+  }
   int rc = 0;
   if (!run.exportPath().empty()) fmt::print("Exportado a {}\n", run.exportPath());
   if (!o.text.empty()) {
@@ -174,7 +179,8 @@ void addReportCommand(::CLI::App& app) {
   cmd->add_option("--texto", o.text, "Guarda las hojas como texto en este archivo");
   cmd->add_option("--opcion", o.options,
                   "Una opción del reporte, NOMBRE=VALOR (FOLIO_INICIAL=3, "
-                  "FECHA_FINAL=31/01/2026, CONTRATISTA=7, CIERRE=31/08/2026 ...); se repite");
+                  "FECHA_FINAL=31/01/2026, CONTRATISTA=7, CIERRE=31/08/2026, PROVEEDOR=3, "
+                  "REPORTA=PAGADA, INCLUYE_PAGOS=SI ...); se repite");
   cmd->add_option("--hojas", o.pages, "Copia las imágenes de las hojas (.WMF) a esta carpeta");
   cmd->callback([] { std::exit(runReport(o)); });
 }

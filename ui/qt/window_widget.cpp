@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -110,6 +112,28 @@ void WindowWidget::build() {
   auto* main = new QVBoxLayout(body);
   main->setContentsMargins(0, 0, 0, 0);
   const WindowDescription& w = procedure_.window();
+  if (!w.menu.empty()) {
+    // Each item presses its button, as the frame's menu does.
+    auto* bar = new QMenuBar(this);
+    std::map<std::string, QMenu*> menus;
+    for (const MenuEntry& e : w.menu) {
+      const Control* c = w.find(e.control);
+      if (!c) continue;
+      auto* a = new QAction(QString::fromStdString(c->text), this);
+      a->setObjectName(QString::fromStdString(e.control));
+      a->setStatusTip(QString::fromStdString(e.message));
+      const std::string id = e.control;
+      connect(a, &QAction::triggered, this, [this, id] { pressed(id); });
+      if (e.menu == c->text) {
+        bar->addAction(a);
+        continue;
+      }
+      QMenu*& m = menus[e.menu];
+      if (!m) m = bar->addMenu(QString::fromStdString(e.menu));
+      m->addAction(a);
+    }
+    outer->setMenuBar(bar);
+  }
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
 
