@@ -96,6 +96,7 @@ class EquipmentOptionsWindow : public Procedure {
 
  protected:
   bool init() override {
+    if (!Procedure::init()) return false;
     (void)supplier(false);
     return true;
   }

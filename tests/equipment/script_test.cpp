@@ -1,6 +1,6 @@
 // VOROVID under a script on the demo company: the import of one front's
 // hours, a new equipment supplier and a new bank, checked in the transcript and in the
-// table files the run left.
+// table files the run left; the reports from their menu.
 
 #include <gtest/gtest.h>
 
@@ -90,6 +90,40 @@ TEST(VorovidScript, ImportingAFrontsHoursAndAddingASupplierAndABank) {
                 (std::vector<std::string>{"3", "6", "10", "6", "1", "55", "3", "3", "50", "10"}));
     }
   EXPECT_TRUE(bank);
+}
+
+TEST(VorovidScript, ReportsFromTheirMenuWithTheirOptions) {
+  test::TempFolder company;
+  const std::string dir = company.path().string();
+  ASSERT_EQ(test::runVelmora("demo '" + dir + "'").status, 0);
+  test::CommandResult r =
+      test::runCommand("cd '" + dir + "' && timeout 120 " + VOROVID_EXE + " /1 --script '" +
+                       VELMORA_TEST_DATA + "/equipment/data/reportes.txt' 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* expected :
+       {"ABRE REP_MENU \"Imprimiendo Reportes\"", "ABRE REDIR5 \"Opciones del Reporte\"",
+        "PASO: FACTURAS DE LA OBRA:", "ABRE REDIR3 \"Opciones del Reporte\"",
+        "PASO: TRABAJOS REALIZADOS CON MAQUINARIA Y EQUIPO EN", "CIERRA REP_MENU respuesta 1"})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
+  // Supplier 1's invoices still to pay, as exported from the progress window:
+  // the printed columns, the first one half paid by the demo's payment.
+  const test::CommandResult csv = test::runCommand(
+      "python3 -c 'import csv,sys; f=open(sys.argv[1],encoding=\"cp1252\",newline=\"\"); "
+      "h=next(csv.reader([f.readline()])); print(\"|\".join(h)); "
+      "[print(\"|\".join(c.strip() for c in r)) for r in csv.reader(f, delimiter=\";\")]' '" +
+      dir + "/facturas.CSV'");
+  ASSERT_EQ(csv.status, 0) << csv.out;
+  std::istringstream lines(csv.out);
+  std::string header, first;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  EXPECT_EQ(header, "FACT|P R O V E E D O R|FECHA|IMPORTE|PAGOS|SALDO");
+  EXPECT_EQ(first.substr(0, 2), "1|");
+  EXPECT_NE(first.find("|37536.00|18768|18768.00"), std::string::npos) << first;
+  int count = 1;
+  for (std::string line; std::getline(lines, line);) ++count;
+  EXPECT_EQ(count, 6);
 }
 
 }  // namespace

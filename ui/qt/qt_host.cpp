@@ -135,7 +135,7 @@ void QtHost::opened(Procedure& p) {
   } else {
     w->setWindowFlag(Qt::Window, true);
     if (!started) w->setWindowModality(Qt::ApplicationModal);
-    w->resize(w->sizeHint().expandedTo(QSize(480, 320)));
+    w->resize(w->sizeHint().expandedTo(QSize(480, 160)));
     // A called window opens centred over the one that called it, inside the
     // screen; a saved placement moves it afterwards.
     if (QWidget* over = parentForDialogs()) centre(w, over);
