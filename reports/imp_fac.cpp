@@ -75,12 +75,13 @@ class ImpFac : public EquipmentReport {
     if (!c.takesDate(f.FECH)) return false;
     if (c.supplier && f.PROV != c.supplier) return false;
     amount_ = Decimal::fromCents(toCents(f.IMPO).cents() + toCents(f.IVA).cents());
-    balance_ = Decimal::fromCents(amount_.cents() - toCents(f.PAGO).cents());
+    paid_ = toCents(f.PAGO);
+    balance_ = Decimal::fromCents(amount_.cents() - paid_.cents());
     if (c.reporta == 2 && balance_.cents() <= 0) return false;
     if (c.reporta == 3 && balance_.cents() > 0) return false;
     supplier_ = numbered(f.PROV, supplierName(f.PROV, "REGISTRO DE FACTURACION"));
     payments_.clear();
-    if (c.withPayments && toCents(f.PAGO).cents() != 0) readPayments(f);
+    if (c.withPayments && paid_.cents() != 0) readPayments(f);
     return true;
   }
   Status readFailure() const override { return failure_; }
@@ -105,6 +106,7 @@ class ImpFac : public EquipmentReport {
     if (name == kSupplier) return Value(supplier_);
     if (name == kAmount) return Value(amount_);
     if (name == kBalance) return Value(balance_);
+    if (name == "FAM:PAGO") return Value(paid_);  // to the cent, as printed
     if (name == kPayDate) return Value(std::int64_t(payment_.date));
     if (name == kPayAmount) return Value(payment_.amount);
     if (name == kPayCheque) return Value(std::int64_t(payment_.cheque));
@@ -158,7 +160,7 @@ class ImpFac : public EquipmentReport {
   Band blockHeading_, paymentLine_, blockSum_;
   db::Table* pagm_ = nullptr;
   Status failure_;
-  Decimal amount_, balance_;
+  Decimal amount_, paid_, balance_;
   std::string supplier_;
   std::vector<Payment> payments_;
   Payment payment_;

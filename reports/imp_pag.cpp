@@ -65,6 +65,7 @@ class ImpPag : public EquipmentReport {
     advance_ = advance ? anti : Decimal::fromCents(-anti.cents());
     supplier_ = numbered(p.PROV, supplierName(p.PROV, "REGISTRO DE RECEPCION EN OBRA"));
     bank_ = numbered(p.BANK, bankName(p.BANK));
+    amount_ = toCents(p.CANT);
     return true;
   }
 
@@ -72,12 +73,13 @@ class ImpPag : public EquipmentReport {
     if (name == kSupplier) return Value(supplier_);
     if (name == kAdvance) return Value(advance_);
     if (name == kBank) return Value(bank_);
+    if (name == "PGM:CANT") return Value(amount_);  // to the cent, as printed
     return EquipmentReport::value(name);
   }
 
  private:
   ReportDescription d_;
-  Decimal advance_;
+  Decimal advance_, amount_;
   std::string supplier_, bank_;
 };
 

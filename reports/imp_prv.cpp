@@ -40,8 +40,28 @@ class ImpPrv : public EquipmentReport {
   }
   const ReportDescription& description() const override { return d_; }
 
+  bool include(const Record& primary) override {
+    p_ = &primary.as<PRV>();
+    return true;
+  }
+
+  // The amounts to the cent, so that the export writes them as printed.
+  std::optional<Value> value(std::string_view name) const override {
+    if (p_) {
+      const std::pair<std::string_view, double> amounts[] = {{"PRV:TREC", p_->TREC},
+                                                             {"PRV:TPAG", p_->TPAG},
+                                                             {"PRV:ANTI", p_->ANTI},
+                                                             {"PRV:TFAC", p_->TFAC},
+                                                             {"PRV:AAMO", p_->AAMO}};
+      for (const auto& [field, amount] : amounts)
+        if (name == field) return Value(toCents(amount));
+    }
+    return EquipmentReport::value(name);
+  }
+
  private:
   ReportDescription d_;
+  const PRV* p_ = nullptr;
 };
 
 }  // namespace

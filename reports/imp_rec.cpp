@@ -63,8 +63,10 @@ class ImpRec : public EquipmentReport {
     if (c.reporta == 2 && f.FACT != 0) return false;
     if (c.reporta == 3 && f.FACT == 0) return false;
     if (c.supplier && f.PROV != c.supplier) return false;
-    const std::int64_t amount = toCents(f.IMPO).cents();
-    total_ = Decimal::fromCents(amount + toCents(f.IVA).cents());
+    amount_ = toCents(f.IMPO);
+    tax_ = toCents(f.IVA);
+    const std::int64_t amount = amount_.cents();
+    total_ = Decimal::fromCents(amount + tax_.cents());
     // No hours, no price per hour: the column is left blank.
     if (f.CANT != 0)
       price_ = Value(Decimal::fromCents(std::llround(double(amount) / f.CANT)));
@@ -78,6 +80,9 @@ class ImpRec : public EquipmentReport {
     if (name == kEquipment) return Value(equipment_);
     if (name == kPrice) return price_;
     if (name == kTotal) return Value(total_);
+    // The amounts to the cent, so that the export writes them as printed.
+    if (name == "FAM:IMPO") return Value(amount_);
+    if (name == "FAM:IVA") return Value(tax_);
     return EquipmentReport::value(name);
   }
 
@@ -90,7 +95,7 @@ class ImpRec : public EquipmentReport {
   }
 
   ReportDescription d_;
-  Decimal total_;
+  Decimal amount_, tax_, total_;
   Value price_;
   std::string equipment_;
 };
