@@ -91,7 +91,10 @@ Describe& Describe::besideText(const std::string& use, const std::string& pictur
   std::string id = "?" + use;
   for (int n = 2; w_.find(id); ++n) id = "?" + use + ":" + std::to_string(n);
   Control c = makeControl(ControlType::Text, id, {}, use, picture);
-  c.target = w_.controls.back().id;
+  // After an entry's lookup or calendar button it still goes with the entry.
+  const Control& last = w_.controls.back();
+  const bool button = last.type == ControlType::Lookup || last.type == ControlType::Calendar;
+  c.target = button ? last.target : last.id;
   w_.controls.push_back(std::move(c));
   return *this;
 }

@@ -1,5 +1,9 @@
 #include "reports/estimate_reports.h"
 
+#include <cmath>
+
+#include "dictionary/storage.h"
+
 namespace velmora::reports {
 
 namespace {
@@ -33,6 +37,24 @@ std::string estimateNumber(std::int32_t esti) {
   if (esti == -1) return "ANTICIPO";
   if (esti == -3) return "DEV.FONDO";
   return esti > 0 ? std::to_string(esti) : std::string();
+}
+
+std::string readContractorName(db::Table& cont, std::int32_t contractor) {
+  cont.clear();
+  cont.rec<CTR>().CTA = std::int16_t(contractor);
+  if (!cont.get("CTR:CTA_KEY")) return kDeletedContractor;
+  return cont.rec<CTR>().NOMB;
+}
+
+std::int64_t cents(double v) {
+  const std::optional<Decimal> d = Decimal::fromDouble(v);
+  return d ? d->cents() : 0;
+}
+
+std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
+  if (c == 0) return 0;
+  const long double exact = (long double)a * (long double)b / (long double)c;
+  return std::int64_t(std::llround(exact));
 }
 
 int sheetX(const SheetSpec& sheet, int chars) { return kLeft + chars * sheet.font * 6 / 10; }

@@ -40,6 +40,14 @@ Decimal netPaid(const POL& estimate);
 // The number of a progress estimate, or what a special entry is.
 std::string estimateNumber(std::int32_t esti);
 
+// The contractor's name from CONT (open), or "***** DADO DE BAJA *****" for
+// one that is no longer on file; the record stays in the buffer.
+std::string readContractorName(db::Table& cont, std::int32_t contractor);
+// To the cent, half away from zero; 0 for what is not a number.
+std::int64_t cents(double v);
+// a × b / c in cents, from cents, half away from zero; 0 when c is 0.
+std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+
 struct ColumnSpec {
   std::string title;
   std::string source;   // a field of the primary table or a value of the report

@@ -4,7 +4,7 @@
 // (quantities and amounts) and REP_PORC (percentages and amounts) print each
 // estimate of a folio range on a page of its own; REP_ESC lists the
 // estimates by contractor and IMP_AUX every estimate line, both exporting.
-// Their options are reports/estimate_options.h's.
+// Their options are reports/report_options.h's.
 
 #include <memory>
 

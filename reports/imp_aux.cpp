@@ -8,7 +8,7 @@
 #include "dictionary/cp1252.h"
 #include "dictionary/storage.h"
 #include "framework/picture.h"
-#include "reports/estimate_options.h"
+#include "reports/estimate_reports.h"
 #include "reports/estimate_reports_b.h"
 
 namespace velmora::reports {
@@ -22,11 +22,11 @@ constexpr const char* kMoney = "@n-14.2";
 
 int at(int chars) { return kLeft + chars * kFont * 6 / 10; }
 
-class ImpAux : public OptionedReport {
+class ImpAux : public OptionsReport {
  public:
   ImpAux()
-      : OptionedReport(ask::kFolios | ask::kDates | ask::kContractor | ask::kConcept |
-                       ask::kProcess | ask::kFront) {
+      : OptionsReport(ask::kFolios | ask::kDateRange | ask::kContractor | ask::kItem |
+                      ask::kProcess | ask::kFront) {
     d_ = describe();
   }
 
@@ -50,9 +50,9 @@ class ImpAux : public OptionedReport {
 
   bool include(const Record& primary) override {
     line_ = primary.as<DPO>();
-    const EstimateOptions& o = options_;
-    if (!o.takesFolio(line_.CTA)) return false;
-    if ((o.conc && cents(line_.PART) != cents(o.conc)) || (o.process && line_.PROC != o.process) ||
+    const ReportChoices& o = choices();
+    if (!inFolios(line_.CTA)) return false;
+    if ((o.item && cents(line_.PART) != cents(o.item)) || (o.process && line_.PROC != o.process) ||
         (o.front && line_.FREN != o.front))
       return false;
     if (line_.CTA != folio_) {
@@ -62,7 +62,7 @@ class ImpAux : public OptionedReport {
       poli_->rec<POL>().CTA = line_.CTA;
       header_ = poli_->get(keys::POL_CTA_KEY) ? poli_->rec<POL>() : POL{};
     }
-    if (!o.takesDate(header_.FECH)) return false;
+    if (!inDates(header_.FECH)) return false;
     if (o.contractor && header_.CONT != o.contractor) return false;
     // An item is estimated again and again: it is read once.
     const Key key{cents(line_.PART), line_.PROC, line_.FREN};
@@ -96,7 +96,7 @@ class ImpAux : public OptionedReport {
     if (n == "PRESUPUESTO") return Value(Decimal::fromCents(it.budget));
     if (n == "EJERCIDO") return Value(Decimal::fromCents(it.executed));
     if (n == "IMPORTE") return Value(Decimal::fromCents(cents(line_.TACT) - cents(line_.TANT)));
-    if (n == "RANGO") return Value(options_.dateHeading());
+    if (n == "RANGO") return Value(dateHeading());
     return std::nullopt;
   }
 

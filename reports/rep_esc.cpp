@@ -7,7 +7,7 @@
 #include "dictionary/cp1252.h"
 #include "dictionary/storage.h"
 #include "framework/picture.h"
-#include "reports/estimate_options.h"
+#include "reports/estimate_reports.h"
 #include "reports/estimate_reports_b.h"
 
 namespace velmora::reports {
@@ -35,9 +35,9 @@ constexpr Money kMoneyColumns[] = {
 };
 int moneyEnd(std::size_t i) { return 62 + 14 * int(i + 1); }
 
-class RepEsc : public OptionedReport {
+class RepEsc : public OptionsReport {
  public:
-  RepEsc() : OptionedReport(ask::kFolios | ask::kDates | ask::kContractor) { d_ = describe(); }
+  RepEsc() : OptionsReport(ask::kFolios | ask::kDateRange | ask::kContractor) { d_ = describe(); }
 
   const ReportDescription& description() const override { return d_; }
 
@@ -54,10 +54,11 @@ class RepEsc : public OptionedReport {
 
   bool include(const Record& primary) override {
     const POL& p = primary.as<POL>();
-    if (!options_.takesFolio(p.CTA) || !options_.takesDate(p.FECH)) return false;
-    if (options_.contractor && p.CONT != options_.contractor) return false;
+    if (!inFolios(p.CTA) || !inDates(p.FECH)) return false;
+    if (choices().contractor && p.CONT != choices().contractor) return false;
     auto known = names_.find(p.CONT);
-    if (known == names_.end()) known = names_.emplace(p.CONT, contractorName(*cont_, p.CONT)).first;
+    if (known == names_.end())
+      known = names_.emplace(p.CONT, readContractorName(*cont_, p.CONT)).first;
     name_ = known->second;
     subtotal_ = cents(p.CANT) - cents(p.NOMI);
     // An advance or a fund return hands over its amount; its negative
@@ -77,7 +78,7 @@ class RepEsc : public OptionedReport {
     }
     if (n == "SUBTOTAL") return Value(Decimal::fromCents(subtotal_));
     if (n == "NETO") return Value(Decimal::fromCents(net_));
-    if (n == "RANGO") return Value(options_.dateHeading());
+    if (n == "RANGO") return Value(dateHeading());
     return std::nullopt;
   }
 

@@ -9,7 +9,7 @@
 #include "dictionary/storage.h"
 #include "framework/picture.h"
 #include "reports/amount_words.h"
-#include "reports/estimate_options.h"
+#include "reports/estimate_reports.h"
 #include "reports/estimate_reports_b.h"
 
 namespace velmora::reports {
@@ -38,9 +38,9 @@ struct Line {
   std::int64_t amount[4] = {};  // budget, before, now, after
 };
 
-class RepImp : public OptionedReport {
+class RepImp : public OptionsReport {
  public:
-  explicit RepImp(bool percentages) : OptionedReport(ask::kFolios), percentages_(percentages) {
+  explicit RepImp(bool percentages) : OptionsReport(ask::kFolios), percentages_(percentages) {
     d_ = describe();
   }
 
@@ -54,10 +54,10 @@ class RepImp : public OptionedReport {
     }
     poli_ = tables_[0], dpol_ = tables_[1], part_ = tables_[2], cont_ = tables_[3];
     // Without a folio the last estimate captured is printed.
-    if (!options_.folioFrom && !options_.folioTo) {
+    if (!choices().folioFrom && !choices().folioTo) {
       poli_->clear();
       if (Status st = poli_->setStart(poli_->info().key(keys::POL_CTA_KEY)); !st) return st;
-      if (poli_->previous()) options_.folioFrom = options_.folioTo = poli_->rec<POL>().CTA;
+      if (poli_->previous()) choices().folioFrom = choices().folioTo = poli_->rec<POL>().CTA;
     }
     return Status::success();
   }
@@ -69,10 +69,10 @@ class RepImp : public OptionedReport {
 
   bool include(const Record& primary) override {
     est_ = primary.as<POL>();
-    if (!options_.takesFolio(est_.CTA)) return false;
+    if (!inFolios(est_.CTA)) return false;
     ++printed_;
-    name_ = contractorName(*cont_, est_.CONT);
-    contract_ = name_ == kWithdrawn ? 0 : cents(cont_->rec<CTR>().ICON);
+    name_ = readContractorName(*cont_, est_.CONT);
+    contract_ = name_ == kDeletedContractor ? 0 : cents(cont_->rec<CTR>().ICON);
     readLines();
     return true;
   }

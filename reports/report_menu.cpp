@@ -88,7 +88,7 @@ ReportProcedure::ReportProcedure(Program& program, db::Context& ctx, std::unique
       report_(std::move(report)) {}
 
 bool ReportProcedure::init() {
-  if (askReportOptions(*this, *report_) != response::Completed || !report_->ask(*this)) {
+  if (!report_->ask(*this)) {
     wm_.response = response::Cancelled;
     return false;
   }

@@ -23,6 +23,9 @@ constexpr const char* kContractor = "OPC_CONTRATISTA";
 constexpr const char* kConcept = "OPC_CONCEPTO";
 constexpr const char* kProcess = "OPC_PROCESO";
 constexpr const char* kFront = "OPC_FRENTE";
+constexpr const char* kFolioFrom = "OPC_FOLIO_INICIAL";
+constexpr const char* kFolioTo = "OPC_FOLIO_FINAL";
+constexpr const char* kItem = "OPC_PARTIDA";
 
 constexpr const char* kConceptPicture = "@n_9.2";
 
@@ -44,22 +47,30 @@ struct ReportOptionsWindow::Lookup {
   const char* key;
   const char* field;
   const char* browse;
-  bool mustExist;  // a range bound need not name a concept
+  bool mustExist;     // a range bound need not name a concept
+  bool whole = true;  // a number without decimals (an item has them)
 };
 
 namespace {
 
 constexpr ReportOptionsWindow::Lookup kLookups[] = {
+    {kFolioFrom, "POLI", "POL:CTA_KEY", "POL:CTA", "CAP_EST", true},
+    {kFolioTo, "POLI", "POL:CTA_KEY", "POL:CTA", "CAP_EST", true},
     {kConceptFrom, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", false},
     {kConceptTo, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", false},
     {kContractor, "CONT", "CTR:CTA_KEY", "CTR:CTA", "CAP_DEST", true},
     {kConcept, "CONC", "COE:CTA_KEY", "COE:CTA", "CAP_COES", true},
     {kProcess, "PROB", "PRB:CTA_KEY", "PRB:CTA", "CAP_PROC", true},
     {kFront, "FREN", "FRE:CTA_KEY", "FRE:CTA", "CAP_FRE", true},
+    {kItem, "PART", "PAR:CTA_KEY", "PAR:CONC", "CAP_PART", true, false},
 };
 
 WindowDescription optionsWindow(unsigned asks) {
   Describe d(ReportOptionsWindow::kName, "Opciones del Reporte");
+  if (asks & ask::kFolios) {
+    d.field("Folio Inicial:", kFolioFrom, "@n_5").lookupButton();
+    d.field("Folio Final:", kFolioTo, "@n_5").lookupButton();
+  }
   if (asks & ask::kConceptRange) {
     d.field("No de Concepto Inicial:", kConceptFrom, kConceptPicture).lookupButton();
     d.field("No de Concepto Final:", kConceptTo, kConceptPicture).lookupButton();
@@ -70,13 +81,15 @@ WindowDescription optionsWindow(unsigned asks) {
   }
   if (asks & ask::kClosingDate) d.field("Fecha de Cierre:", kClosing, "@d6").calendarButton();
   if (asks & ask::kContractor)
-    d.field("Contratista:", kContractor, "@n_6").lookupButton().text("", "CTR:NOMB", "@s30");
+    d.field("Contratista:", kContractor, "@n_6").lookupButton().besideText("CTR:NOMB", "@s30");
   if (asks & ask::kConcept)
-    d.field("Concepto:", kConcept, "@n_6").lookupButton().text("", "COE:TEXT", "@s40");
+    d.field("Concepto:", kConcept, "@n_6").lookupButton().besideText("COE:TEXT", "@s40");
+  if (asks & ask::kItem)
+    d.field("Concepto:", kItem, kConceptPicture).lookupButton().besideText("PAR:TEXT", "@s30");
   if (asks & ask::kProcess)
-    d.field("Proceso:", kProcess, "@n_6").lookupButton().text("", "PRB:TEXT", "@s30");
+    d.field("Proceso:", kProcess, "@n_6").lookupButton().besideText("PRB:TEXT", "@s30");
   if (asks & ask::kFront)
-    d.field("Frente:", kFront, "@n_6").lookupButton().text("", "FRE:NOMB", "@s40");
+    d.field("Frente:", kFront, "@n_6").lookupButton().besideText("FRE:NOMB", "@s40");
   WindowDescription w = d.button("?OK", "&Aceptar", true).button("?CANCEL", "&Cancela").done();
   w.resizable = false;
   return w;
@@ -88,11 +101,15 @@ std::int32_t conceptNumber(double item) { return std::int32_t(std::floor(item + 
 
 // --- the report's side ----------------------------------------------------------------
 
+void ReportChoices::normalise() {
+  if (conceptTo != 0 && conceptFrom > conceptTo) std::swap(conceptFrom, conceptTo);
+  if (dateTo != 0 && dateFrom > dateTo) std::swap(dateFrom, dateTo);
+  if (folioTo != 0 && folioFrom > folioTo) std::swap(folioFrom, folioTo);
+}
+
 Status OptionsReport::begin(db::Context& ctx, const Heading& heading) {
   date_ = heading.date;
-  ReportChoices& c = choices_;
-  if (c.conceptTo != 0 && c.conceptFrom > c.conceptTo) std::swap(c.conceptFrom, c.conceptTo);
-  if (c.dateTo != 0 && c.dateFrom > c.dateTo) std::swap(c.dateFrom, c.dateTo);
+  choices_.normalise();
   contractors_.clear();
   if (!names_) return Status::success();
   // Contractors are few: read once, not once per row.
@@ -129,6 +146,18 @@ std::optional<Value> OptionsReport::value(std::string_view name) const {
   return Value(text);
 }
 
+std::string OptionsReport::dateHeading() const {
+  const ReportChoices& c = choices_;
+  if (!c.dateFrom || !c.dateTo) return {};
+  return " DESDE EL " + date6(c.dateFrom) + " AL " + date6(c.dateTo);
+}
+
+bool OptionsReport::inFolios(std::int32_t folio) const {
+  const ReportChoices& c = choices_;
+  return !(asks_ & ask::kFolios) ||
+         ((!c.folioFrom || folio >= c.folioFrom) && (!c.folioTo || folio <= c.folioTo));
+}
+
 bool OptionsReport::inConcepts(double item) const {
   const ReportChoices& c = choices_;
   if (!(asks_ & ask::kConceptRange)) return true;
@@ -158,6 +187,9 @@ bool OptionsReport::matches(int contractor, double item, std::int32_t process,
     return false;
   if ((asks_ & ask::kProcess) && c.process != 0 && process != c.process) return false;
   if ((asks_ & ask::kFront) && c.front != 0 && front != c.front) return false;
+  // Items compare to the cent: they are stored as binary fractions.
+  if ((asks_ & ask::kItem) && c.item != 0 && std::llround(item * 100) != std::llround(c.item * 100))
+    return false;
   return true;
 }
 
@@ -175,6 +207,9 @@ ReportOptionsWindow::ReportOptionsWindow(Program& program, db::Context& ctx, Opt
   setLocal(kConcept, std::int64_t(c.conceptCta));
   setLocal(kProcess, std::int64_t(c.process));
   setLocal(kFront, std::int64_t(c.front));
+  setLocal(kFolioFrom, std::int64_t(c.folioFrom));
+  setLocal(kFolioTo, std::int64_t(c.folioTo));
+  setLocal(kItem, c.item);
   for (const Lookup& l : kLookups)
     if (window_.find("?" + std::string(l.var))) uses(l.table);
 }
@@ -183,8 +218,12 @@ ReportOptionsWindow::ReportOptionsWindow(Program& program, db::Context& ctx, Opt
 bool ReportOptionsWindow::init() {
   if (!Procedure::init()) return false;
   for (const Lookup& l : kLookups)
-    if (l.mustExist && window_.find("?" + std::string(l.var)))
-      showRelated(l.table, l.field, l.key, std::int64_t(number(value(l.var))));
+    if (l.mustExist && window_.find("?" + std::string(l.var))) {
+      if (l.whole)
+        showRelated(l.table, l.field, l.key, std::int64_t(number(value(l.var))));
+      else
+        (void)find(l);
+    }
   return true;
 }
 
@@ -209,7 +248,7 @@ bool ReportOptionsWindow::check(const Lookup& l, bool always) {
     return true;
   }
   t.clear();
-  if (!always && t.buffer().set(l.field, Value(std::int64_t(typed))) && t.get(l.key)) {
+  if (!always && find(l)) {
     refreshAll();
     return true;
   }
@@ -220,6 +259,22 @@ bool ReportOptionsWindow::check(const Lookup& l, bool always) {
   }
   select("?" + std::string(l.var));
   return false;
+}
+
+// The record the number names: an item by its concept alone, whatever its
+// process and front (the first of them).
+bool ReportOptionsWindow::find(const Lookup& l) {
+  db::Table& t = table(l.table);
+  const double typed = number(value(l.var));
+  t.clear();
+  if (typed == 0) return false;
+  if (l.whole) return t.buffer().set(l.field, Value(std::int64_t(typed))) && t.get(l.key);
+  (void)t.buffer().set(l.field, Value(typed));
+  const bool found =
+      t.set(t.info().key(l.key), 1) && t.next() &&
+      std::llround(number(t.buffer().get(l.field)) * 100) == std::llround(typed * 100);
+  if (!found) t.clear();
+  return found;
 }
 
 void ReportOptionsWindow::onAccepted(const std::string& control) {
@@ -244,6 +299,9 @@ void ReportOptionsWindow::ok() {
   c.dateFrom = whole(kDateFrom), c.dateTo = whole(kDateTo), c.closing = whole(kClosing);
   c.contractor = whole(kContractor), c.conceptCta = whole(kConcept);
   c.process = whole(kProcess), c.front = whole(kFront);
+  c.folioFrom = whole(kFolioFrom), c.folioTo = whole(kFolioTo);
+  c.item = number(value(kItem));
+  c.normalise();
   close(response::Completed);
 }
 
@@ -266,6 +324,10 @@ Status setReportOption(Report& report, std::string_view option) {
     std::function<void(ReportChoices&, double)> set;
   };
   const Named known[] = {
+      {"folio-inicial", ask::kFolios, "@n_5",
+       [](ReportChoices& r, double v) { r.folioFrom = std::int32_t(v); }},
+      {"folio-final", ask::kFolios, "@n_5",
+       [](ReportChoices& r, double v) { r.folioTo = std::int32_t(v); }},
       {"concepto-inicial", ask::kConceptRange, kConceptPicture,
        [](ReportChoices& r, double v) { r.conceptFrom = v; }},
       {"concepto-final", ask::kConceptRange, kConceptPicture,
@@ -280,23 +342,34 @@ Status setReportOption(Report& report, std::string_view option) {
        [](ReportChoices& r, double v) { r.contractor = int(v); }},
       {"concepto", ask::kConcept, "@n_6",
        [](ReportChoices& r, double v) { r.conceptCta = std::int32_t(v); }},
+      {"concepto", ask::kItem, kConceptPicture, [](ReportChoices& r, double v) { r.item = v; }},
       {"proceso", ask::kProcess, "@n_6",
        [](ReportChoices& r, double v) { r.process = std::int32_t(v); }},
       {"frente", ask::kFront, "@n_6",
        [](ReportChoices& r, double v) { r.front = std::int32_t(v); }},
   };
   for (const Named& n : known) {
-    if (!dict::sameName(name, n.name)) continue;
-    if (!c || !(options->asks() & n.asked)) break;
+    if (!dict::sameName(name, n.name) || !c || !(options->asks() & n.asked)) continue;
+    const std::string picture = n.picture;
+    const bool date = picture == "@d6", decimals = picture == kConceptPicture;
     Value v;
-    if (Status st = parse(*compilePicture(n.picture), text, v); !st || eq == std::string::npos)
+    Status st = parse(*compilePicture(n.picture), text, v);
+    // Folios, numbers and dates are whole and not negative; a date is a day.
+    const double d = number(v);
+    if (!st || eq == std::string::npos || d < 0 || (date && d <= 0) ||
+        (!decimals && d != std::floor(d)) || (!date && !decimals && text.find('.') != text.npos))
       return Status::error(err::ValueRefused,
                            "Valor no válido para la opción " + name + ": «" + text + "»");
-    n.set(*c, number(v));
+    n.set(*c, d);
+    c->normalise();
     return Status::success();
   }
   return Status::error(err::ValueRefused, "El reporte " + report.description().procedure +
                                               " no tiene la opción «" + name + "»");
+}
+
+bool OptionsReport::ask(Procedure& caller) {
+  return askReportOptions(caller, *this) == response::Completed;
 }
 
 int askReportOptions(Procedure& caller, Report& report) {

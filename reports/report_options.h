@@ -1,9 +1,9 @@
 #pragma once
 
 // "Opciones del Reporte": what a report asks before it runs (a range of
-// concepts or dates, a closing date, one contractor, concept, process or
-// front), the window that asks it, and the report base that keeps the
-// answers and prints them in its title.
+// folios, concepts or dates, a closing date, one contractor, concept, item,
+// process or front), the window that asks it, and the report base that
+// keeps the answers and prints them in its title.
 
 #include <cstdint>
 #include <map>
@@ -24,6 +24,8 @@ inline constexpr unsigned kContractor = 8;    // "Contratista:"
 inline constexpr unsigned kConcept = 16;      // "Concepto:"
 inline constexpr unsigned kProcess = 32;      // "Proceso:"
 inline constexpr unsigned kFront = 64;        // "Frente:"
+inline constexpr unsigned kFolios = 128;      // "Folio Inicial:" / "Folio Final:"
+inline constexpr unsigned kItem = 256;        // "Concepto:", a budget item (PAR:CONC)
 }  // namespace ask
 
 // The answers; 0 leaves a choice open (every contractor, no upper date).
@@ -33,6 +35,11 @@ struct ReportChoices {
   std::int32_t closing = 0;  // 0: the date of the report
   int contractor = 0;
   std::int32_t conceptCta = 0, process = 0, front = 0;  // COE:CTA, PRB:CTA, FRE:CTA
+  std::int32_t folioFrom = 0, folioTo = 0;              // POL:CTA
+  double item = 0;                                      // PAR:CONC
+
+  // Ranges typed backwards mean the same records: they are turned round.
+  void normalise();
 };
 
 // The name printed for a row's contractor: blank when the row has none.
@@ -53,9 +60,15 @@ class OptionsReport : public Report {
   std::optional<Value> value(std::string_view name) const override;
   // By name, as setReportOption; FECHA_INICIAL is fecha-inicial.
   Status option(std::string_view name, std::string_view value) override;
+  // "Opciones del Reporte", as askReportOptions.
+  bool ask(Procedure& caller) override;
 
   // The title, the date and the chosen ranges.
   static constexpr std::string_view kTitleRange = "TITULO";
+
+  // " DESDE EL 01/02/20 AL 28/02/20" for a date range given whole, else empty.
+  std::string dateHeading() const;
+  bool inFolios(std::int32_t folio) const;
 
  protected:
   // Reports that print contractors' names read them all once at the start.
@@ -99,14 +112,17 @@ class ReportOptionsWindow : public Procedure {
  private:
   const Lookup* lookupOf(const std::string& control) const;
   bool check(const Lookup& l, bool always);
+  bool find(const Lookup& l);
   void ok();
   OptionsReport& report_;
 };
 
 // One option given as "name=value" where no window asks it (`velmora
-// reporte --opcion`): concepto-inicial, concepto-final, fecha-inicial,
-// fecha-final, cierre, contratista, concepto, proceso, frente. A name the
-// report does not ask or a value that does not read is refused, in Spanish.
+// reporte --opcion`): folio-inicial, folio-final, concepto-inicial,
+// concepto-final, fecha-inicial, fecha-final, cierre, contratista, concepto
+// (the concept or the item, whichever the report asks), proceso, frente. A
+// name the report does not ask or a value that does not read is refused, in
+// Spanish.
 Status setReportOption(Report& report, std::string_view option);
 
 // Asks the report's options when it has any: response::Completed to go on

@@ -262,15 +262,16 @@ TEST_F(EstimateReports, OptionsWindowLooksUpWhatIsNotThereAndCancelKeepsTheChoic
   auto& report = dynamic_cast<OptionsReport&>(*sol);
   auto ask = [&] { return ReportOptionsWindow(program, ctx_, report).run(host); };
 
-  // Contractor 5 does not exist: the browse opens and gives 2; the dates stay.
+  // Contractor 5 does not exist: the browse opens and gives 2; the dates
+  // typed backwards are turned round.
   host.type("?OPC_CONTRATISTA", "5");
   host.type("?OPC_FECHA_INICIAL", date(kDay + 15));
   host.type("?OPC_FECHA_FINAL", date(kDay + 5));
   host.press("?OK");
   EXPECT_EQ(ask(), response::Completed);
   EXPECT_EQ(report.choices().contractor, 2);
-  EXPECT_EQ(report.choices().dateFrom, kDay + 15);
-  EXPECT_EQ(report.choices().dateTo, kDay + 5);
+  EXPECT_EQ(report.choices().dateFrom, kDay + 5);
+  EXPECT_EQ(report.choices().dateTo, kDay + 15);
 
   // Where no window asks them, as name=value; a name the report does not ask
   // and a value that does not read are refused.

@@ -7,7 +7,7 @@
 
 #include "dictionary/storage.h"
 #include "reports/catalogue.h"
-#include "reports/estimate_options.h"
+#include "reports/report_options.h"
 #include "reports/wmf.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -299,16 +299,16 @@ TEST_F(EstimatePrintouts, OptionsWindowTakesTheRangesTyped) {
   Program program{"DUDORE", storage_, messages, folder_.file("DUDORE.INI")};
   test::TestHost host;
   auto report = makeReport("REP_ESC");
-  host.type("?FOLIO_INICIAL", "3");
-  host.type("?FOLIO_FINAL", "1");
-  host.type("?FECHA_INICIAL", "29/01/2020");
-  host.type("?FECHA_FINAL", "09/01/2020");
-  host.type("?CONTRATISTA", "1");
+  host.type("?OPC_FOLIO_INICIAL", "3");
+  host.type("?OPC_FOLIO_FINAL", "1");
+  host.type("?OPC_FECHA_INICIAL", "29/01/2020");
+  host.type("?OPC_FECHA_FINAL", "09/01/2020");
+  host.type("?OPC_CONTRATISTA", "1");
   host.press("?OK");
   Asker asker(program, ctx_, *report);
   asker.run(host);
   ASSERT_TRUE(asker.answered);
-  const EstimateOptions& o = static_cast<OptionedReport&>(*report).options();
+  const ReportChoices& o = static_cast<OptionsReport&>(*report).choices();
   EXPECT_EQ(o.folioFrom, 1);
   EXPECT_EQ(o.folioTo, 3);
   EXPECT_EQ(o.dateFrom, kJan9);
