@@ -527,12 +527,12 @@ TEST_F(EquipmentReports, InvoiceOptionsWindowOpensOnTodoAndCancelPutsTheSupplier
   EXPECT_EQ(c.range(), " DESDE EL " + date(kDay + 1) + " AL " + date(kDay + 5));
 
   // It opens on TODO again; a browse left without a choice keeps the window
-  // open on OK, and Esc puts the supplier back and keeps the choices.
+  // open on OK, and Cancela puts the supplier back and keeps the choices.
   choice = 0;
   look();
   host.type("?NPRV", "8");
   host.press("?OK");
-  host.key(Key::Esc);
+  host.press("?CANCEL");
   EXPECT_FALSE(ask());
   EXPECT_TRUE(has(opened, "REDIR5 1 0 2 RENTAS")) << opened;
   EXPECT_EQ(lookups, 4);
