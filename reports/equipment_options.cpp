@@ -96,7 +96,7 @@ class EquipmentOptionsWindow : public Procedure {
 
  protected:
   bool init() override {
-    if (!Procedure::init()) return false;
+    if (!Procedure::init()) return false;  // opens PROV for the supplier's name
     (void)supplier(false);
     return true;
   }
@@ -209,7 +209,9 @@ Status EquipmentReport::begin(db::Context& ctx, const Heading& heading) {
 
   auto readAll = [&](const dict::TableInfo& info, const char* key, auto&& keep) {
     db::Table& t = ctx.table(info);
-    if (Status st = t.openReadOnly(); !st) return st;
+    // A file never opened in this work (no bank yet) holds no names.
+    if (Status st = t.openReadOnly(); !st)
+      return st.code == err::FileNotFound ? Status::success() : st;
     Status st = t.setStart(info.key(key));
     while (st && (st = t.next())) keep(t);
     t.close();

@@ -63,7 +63,10 @@ class ImpFac : public EquipmentReport {
   Status open(db::Context& ctx) override {
     failure_ = Status::success();
     pagm_ = &ctx.table(PGM::info());
-    return pagm_->openReadOnly();
+    Status st = pagm_->openReadOnly();
+    // Invoices are captured before any payment makes the payments' file.
+    if (!st) pagm_ = nullptr;
+    return st.code == err::FileNotFound ? Status::success() : st;
   }
   void close() override {
     if (pagm_) pagm_->close(), pagm_ = nullptr;
@@ -81,7 +84,7 @@ class ImpFac : public EquipmentReport {
     if (c.reporta == 3 && balance_.cents() > 0) return false;
     supplier_ = numbered(f.PROV, supplierName(f.PROV, "REGISTRO DE FACTURACION"));
     payments_.clear();
-    if (c.withPayments && paid_.cents() != 0) readPayments(f);
+    if (c.withPayments && pagm_ && paid_.cents() != 0) readPayments(f);
     return true;
   }
   Status readFailure() const override { return failure_; }

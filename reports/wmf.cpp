@@ -301,7 +301,10 @@ std::vector<std::string> pageText(const WmfPage& page) {
     std::string& row = grid[std::size_t(line) - 1];
     const std::size_t from = std::size_t(column) - 1;
     if (from + text.size() > row.size()) row.resize(from + text.size(), ' ');
-    row.replace(from, text.size(), text);
+    // Blanks paint nothing on paper: the padding of a right-aligned number
+    // must not wipe the end of the text beside it.
+    for (std::size_t k = 0; k < text.size(); ++k)
+      if (text[k] != ' ') row[from + k] = text[k];
   }
   std::vector<std::string> lines;
   for (std::string& row : grid) {
