@@ -346,7 +346,8 @@ Status EquipmentReport::option(std::string_view name, std::string_view value) {
   if (is(kInvoice) && w == EquipmentWindow::Payments) return whole(choices_.invoice);
   if (is(kPayments) && w == EquipmentWindow::Invoices) return yesNo(choices_.withPayments);
   if (is(kFull) && w == EquipmentWindow::Work) return yesNo(choices_.fullDescription);
-  return refused("no tiene la opción " + std::string(name));
+  return Status::error(err::ValueRefused, "El reporte " + procedure + " no tiene la opción «" +
+                                              std::string(name) + "»");
 }
 
 bool EquipmentReport::ask(Procedure& caller) {

@@ -386,9 +386,9 @@ TEST_F(EquipmentReports, ExportsCarryThePrintedColumnsReadBackByPython) {
   run(*pag);
   EXPECT_EQ(readCsv("pagos.CSV"),
             "P R O V E E D O R|REFERENCIA|FECHA|FACT|IMPORTE|ANTICIPO|B A N C O\n"
-            "1 MAQUINARIA DEL NORTE|101|80000|0|500|500.00|1 BANCO CENTRAL\n"
-            "1 MAQUINARIA DEL NORTE|102|80005|11|850|-300.00|1 BANCO CENTRAL\n"
-            "1 MAQUINARIA DEL NORTE|106|80006|11|300|0.00|1 BANCO CENTRAL\n");
+            "1 MAQUINARIA DEL NORTE|101|80000|0|500.00|500.00|1 BANCO CENTRAL\n"
+            "1 MAQUINARIA DEL NORTE|102|80005|11|850.00|-300.00|1 BANCO CENTRAL\n"
+            "1 MAQUINARIA DEL NORTE|106|80006|11|300.00|0.00|1 BANCO CENTRAL\n");
 
   // A name holding the delimiter keeps its row's columns.
   auto fac = makeImpFac();
@@ -396,10 +396,10 @@ TEST_F(EquipmentReports, ExportsCarryThePrintedColumnsReadBackByPython) {
   run(*fac);
   EXPECT_EQ(readCsv("facturas.CSV"),
             "FACT|P R O V E E D O R|FECHA|IMPORTE|PAGOS|SALDO\n"
-            "13|1 MAQUINARIA DEL NORTE|80001|250.00|0|250.00\n"
-            "11|1 MAQUINARIA DEL NORTE|80003|1150.00|1150|0.00\n"
-            "12|2 RENTAS ÑANDÚ; S.A.|80002|1150.00|1000|150.00\n"
-            "14|9 ***** DADO DE BAJA *****|80009|116.00|0|116.00\n");
+            "13|1 MAQUINARIA DEL NORTE|80001|250.00|0.00|250.00\n"
+            "11|1 MAQUINARIA DEL NORTE|80003|1150.00|1150.00|0.00\n"
+            "12|2 RENTAS ÑANDÚ; S.A.|80002|1150.00|1000.00|150.00\n"
+            "14|9 ***** DADO DE BAJA *****|80009|116.00|0.00|116.00\n");
 
   // No hours: the price is blank in the file too.
   auto rec = makeImpRec();
@@ -410,8 +410,8 @@ TEST_F(EquipmentReports, ExportsCarryThePrintedColumnsReadBackByPython) {
             "FECHA|HORAS|E Q U I P O|PRECIO|IMPORTE|I.V.A.|TOTAL|PROV|FACT\n"
             "80001|0|" +
                 kLongName +
-                "||250|0|250.00|1|0\n"
-                "80009|2|***** DADO DE BAJA *****|50.00|100|16|116.00|9|0\n");
+                "||250.00|0.00|250.00|1|0\n"
+                "80009|2|***** DADO DE BAJA *****|50.00|100.00|16.00|116.00|9|0\n");
 }
 
 TEST_F(EquipmentReports, OptionsByNameAreCheckedAgainstTheReportsWindow) {
@@ -421,8 +421,9 @@ TEST_F(EquipmentReports, OptionsByNameAreCheckedAgainstTheReportsWindow) {
     EXPECT_FALSE(st) << name << "=" << value;
     return st.text;
   };
-  EXPECT_TRUE(has(refusal(*prv, "PROVEEDOR", "1"), "no tiene la opción PROVEEDOR"));
-  EXPECT_TRUE(has(refusal(*pag, "INCLUYE_PAGOS", "SI"), "no tiene la opción INCLUYE_PAGOS"));
+  EXPECT_TRUE(
+      has(refusal(*prv, "PROVEEDOR", "1"), "El reporte IMP_PRV no tiene la opción «PROVEEDOR»"));
+  EXPECT_TRUE(has(refusal(*pag, "INCLUYE_PAGOS", "SI"), "no tiene la opción «INCLUYE_PAGOS»"));
   EXPECT_TRUE(has(refusal(*rec, "FECHA_INICIAL", "01/07/2026"), "no tiene la opción"));
   EXPECT_TRUE(has(refusal(*pag, "FECHA_INICIAL", "31/02/2026"), "no es válida"));
   EXPECT_TRUE(has(refusal(*pag, "FACTURA", "-3"), "no es válido"));
