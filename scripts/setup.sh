@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   libwmf-bin fonts-urw-base35 poppler-utils
   tango-icon-theme  # the icons of the programs' toolbars
+  qt6-translations-l10n  # Qt's own dialogs (files, printer) in Spanish
   python3
   clang-format
 )

@@ -398,6 +398,7 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  qt::useSpanishTranslations();
   qt::QtHost host;
   messages.setHost(&host);
   if (!captures.empty()) awaitSelection(host, captures, shell.name, clock, steps, 0);

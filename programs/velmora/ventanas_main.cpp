@@ -103,6 +103,7 @@ int browse(const std::string& path, const std::string& label, const Captures& ca
   static char name[] = "velmora";
   static char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
+  qt::useSpanishTranslations();
   storage.setFileName(*table, path);
   MessageService messages;
   Program program("VELMORA", storage, messages, "velmora.INI");

@@ -108,14 +108,29 @@ Status QtDocuments::savePdf(const Document& document, const std::string& path) {
 std::optional<std::string> QtDocuments::chooseFile(const FileRequest& request) {
   QStringList filters;
   for (const std::string& f : request.filters) filters << QString::fromStdString(f);
-  const QString title = QString::fromStdString(request.title);
-  const QString name = QString::fromStdString(request.name);
-  const QString chosen =
-      request.directory ? QFileDialog::getExistingDirectory(parent_(), title, name)
-      : request.save    ? QFileDialog::getSaveFileName(parent_(), title, name, filters.join(";;"))
-                        : QFileDialog::getOpenFileName(parent_(), title, name, filters.join(";;"));
-  if (chosen.isEmpty()) return std::nullopt;
-  return chosen.toStdString();
+  QFileDialog dialog(parent_(), QString::fromStdString(request.title),
+                     QString::fromStdString(request.name));
+  if (request.directory) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+  } else if (request.save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+  } else {
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (!filters.isEmpty()) dialog.setNameFilters(filters);
+  // Qt's own words are English without its translations installed; the
+  // clerk reads these.
+  dialog.setLabelText(QFileDialog::Accept, request.directory ? QStringLiteral("Elegir")
+                                           : request.save    ? QStringLiteral("Guardar")
+                                                             : QStringLiteral("Abrir"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Cancela"));
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Buscar en:"));
+  dialog.setLabelText(QFileDialog::FileName,
+                      request.directory ? QStringLiteral("Carpeta:") : QStringLiteral("Nombre:"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo:"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
 }
 
 std::optional<std::string> QtDocuments::choosePrinter(const std::string& title) {

@@ -4,12 +4,15 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 #include <cstdlib>
@@ -334,6 +337,13 @@ void QtHost::status(Procedure& p, int zone, const std::string& text) {
     status_->show(zone, QString::fromStdString(text));
   else if (w)
     w->showStatus(zone, QString::fromStdString(text));
+}
+
+void useSpanishTranslations() {
+  static QTranslator qt;
+  if (qt.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+              QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&qt);
 }
 
 }  // namespace velmora::qt

@@ -85,4 +85,8 @@ class QtHost : public Host, public FrameServices {
   QtDocuments documents_{[this] { return parentForDialogs(); }};
 };
 
+// Qt's own texts (file and print dialogs, context menus) in Spanish, when
+// Qt's translations are installed; otherwise they stay as Qt has them.
+void useSpanishTranslations();
+
 }  // namespace velmora::qt
