@@ -2,7 +2,6 @@
 // start the four reports, each with its options window first.
 
 #include "framework/describe.h"
-#include "reports/catalogue.h"
 #include "reports/equipment_reports.h"
 #include "reports/report_windows.h"
 
@@ -50,14 +49,10 @@ class EquipmentReportMenu : public Procedure {
 }  // namespace
 
 void addEquipmentReportProcedures(Program& program) {
-  if (!program.hasVar(kDelimiterVar)) program.declare(kDelimiterVar, std::string(";"));
   program.addProcedure("REP_MENU", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
     return std::make_unique<EquipmentReportMenu>(p, c);
   });
-  for (const std::string& name : reportNames("VOROVID"))
-    program.addProcedure(name, [name](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
-      return std::make_unique<ReportProcedure>(p, c, makeReport(name));
-    });
+  addCatalogueReports(program, "VOROVID");
 }
 
 }  // namespace velmora::reports

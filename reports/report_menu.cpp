@@ -104,15 +104,19 @@ bool ReportProcedure::init() {
   return false;  // no window of its own
 }
 
-void addReportProcedures(Program& program) {
+void addCatalogueReports(Program& program, std::string_view programName) {
   if (!program.hasVar(kDelimiterVar)) program.declare(kDelimiterVar, std::string(";"));
-  program.addProcedure("IMP_REP", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
-    return std::make_unique<ReportMenu>(p, c);
-  });
-  for (const std::string& name : reportNames("DUDORE"))
+  for (const std::string& name : reportNames(programName))
     program.addProcedure(name, [name](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
       return std::make_unique<ReportProcedure>(p, c, makeReport(name));
     });
+}
+
+void addReportProcedures(Program& program) {
+  program.addProcedure("IMP_REP", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
+    return std::make_unique<ReportMenu>(p, c);
+  });
+  addCatalogueReports(program, "DUDORE");
 }
 
 }  // namespace velmora::reports

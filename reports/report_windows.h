@@ -106,5 +106,8 @@ inline constexpr const char* kDelimiterVar = "COMA";
 
 // IMP_REP, every report of the catalogue by its name, and the delimiter.
 void addReportProcedures(Program& program);
+// The reports of the catalogue listed for `programName` ("DUDORE",
+// "VOROVID") as procedures of `program`, and the delimiter of their exports.
+void addCatalogueReports(Program& program, std::string_view programName);
 
 }  // namespace velmora::reports
