@@ -95,9 +95,14 @@ class EquipmentOptionsWindow : public Procedure {
   }
 
  protected:
+  // The chosen supplier's name shows; one no longer on file is asked for
+  // on OK, not as the window opens.
   bool init() override {
     if (!Procedure::init()) return false;  // opens PROV for the supplier's name
-    (void)supplier(false);
+    db::Table& t = table("PROV");
+    t.clear();
+    t.rec<PRV>().CTA = std::int32_t(number(value(kChosen)));
+    if (t.rec<PRV>().CTA == 0 || !t.get("PRV:CTA_KEY") || t.rec<PRV>().TIPO != 2) t.clear();
     return true;
   }
 
