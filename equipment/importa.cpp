@@ -145,29 +145,22 @@ class Importa : public Procedure {
   }
 
   static WindowDescription window() {
-    WindowDescription w = Describe("IMPORTA", "Opciones del Reporte")
-                              .button("?OK", "OK", true)
-                              .button("?CANCEL", "Cancela")
-                              .done();
-    // The advice first, then the options; the buttons stay last.
-    std::vector<Control> controls;
-    int n = 0;
-    for (const char* advice : {"ES IMPORTANTE EJECUTAR EL REPORTE DE EXPLOSION DE MATERIALES",
-                               "DEL SISTEMA DE PRESUPUESTOS PARA PREPARAR LOS VOLUMENES DE",
-                               "OBRA QUE IMPORTARA ESTE PROGRAMA. (EJECUTAR COMPLETO)"})
-      controls.push_back(makeControl(ControlType::Prompt, "?STRING" + std::to_string(++n), advice));
-    // An empty prompt keeps the check off the last line of advice.
-    controls.push_back(makeControl(ControlType::Prompt, "?ACUMULA:Prompt", ""));
-    WindowDescription options = Describe("IMPORTA", "")
-                                    .check("ACUMULA  A  ANTERIOR", kAccumulate, "0", "1")
-                                    .field("FRENTE:", kFront, "@n_6")
-                                    .lookupButton()
-                                    .text("", "FRE:NOMB", "@s40")
-                                    .field("FACTOR DE MULTIPLICACION:", kFactor, "@n-10.2")
-                                    .done();
-    for (Control& c : options.controls) controls.push_back(std::move(c));
-    for (Control& c : w.controls) controls.push_back(std::move(c));
-    w.controls = std::move(controls);
+    // The advice first, then the options. An empty prompt keeps the check
+    // off the last line of advice.
+    WindowDescription w =
+        Describe("IMPORTA", "Opciones del Reporte")
+            .prompt("?STRING1", "ES IMPORTANTE EJECUTAR EL REPORTE DE EXPLOSION DE MATERIALES")
+            .prompt("?STRING2", "DEL SISTEMA DE PRESUPUESTOS PARA PREPARAR LOS VOLUMENES DE")
+            .prompt("?STRING3", "OBRA QUE IMPORTARA ESTE PROGRAMA. (EJECUTAR COMPLETO)")
+            .prompt("?ACUMULA:Prompt", "")
+            .check("ACUMULA  A  ANTERIOR", kAccumulate, "0", "1")
+            .field("FRENTE:", kFront, "@n_6")
+            .lookupButton()
+            .text("", "FRE:NOMB", "@s40")
+            .field("FACTOR DE MULTIPLICACION:", kFactor, "@n-10.2")
+            .button("?OK", "OK", true)
+            .button("?CANCEL", "Cancela")
+            .done();
     w.resizable = false;
     return w;
   }

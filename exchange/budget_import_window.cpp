@@ -212,19 +212,11 @@ class Importa : public Procedure {
   }
 
   static WindowDescription window() {
-    WindowDescription w = Describe("IMPORTA", "Importando Archivos desde el Presupuesto")
-                              .button("?OK", "OK", true)
-                              .button("?CANCEL", "Cancela")
-                              .done();
-    // The advice first, then the inputs and the status line; the buttons last.
-    std::vector<Control> controls;
-    controls.push_back(
-        makeControl(ControlType::Prompt, "?STRING1",
-                    "Es conveniente antes de este proceso, calcular el presupuesto "));
-    controls.push_back(
-        makeControl(ControlType::Prompt, "?STRING2", "en el sistema de presupuestos."));
-    WindowDescription inputs =
-        Describe("IMPORTA", "")
+    // The advice first, then the inputs and the status line.
+    WindowDescription w =
+        Describe("IMPORTA", "Importando Archivos desde el Presupuesto")
+            .prompt("?STRING1", "Es conveniente antes de este proceso, calcular el presupuesto ")
+            .prompt("?STRING2", "en el sistema de presupuestos.")
             .field("&No de Frente:", kFront, "@n_6")
             .lookupButton()
             .text("", "FRE:NOMB", "@s40")
@@ -237,10 +229,9 @@ class Importa : public Procedure {
             .field("Presupuesto:", kSource, "@s80", "EN BLANCO: EL PRESUPUESTO DE LA OBRA")
             .lookupButton()
             .text("", kStatus, "@s40")
+            .button("?OK", "OK", true)
+            .button("?CANCEL", "Cancela")
             .done();
-    for (Control& c : inputs.controls) controls.push_back(std::move(c));
-    for (Control& c : w.controls) controls.push_back(std::move(c));
-    w.controls = std::move(controls);
     w.resizable = false;
     return w;
   }

@@ -162,18 +162,15 @@ class Oficina : public Procedure {
   }
 
   static WindowDescription window() {
-    WindowDescription w = Describe(kOfficeName, kTitle)
-                              .button("?ELIGE", "Seleccione el Directorio para Enviar/Recibir")
-                              .text("Directorio:", kDir, "@s70")
-                              .button("?ENVIA", "Envia Archivos", true)
-                              .button("?RECIBE", "Recibe Archivos")
-                              .button("?CANCEL", "Cancela")
-                              .done();
-    w.controls.insert(
-        w.controls.begin(),
-        {makeControl(ControlType::Prompt, "?LEYENDA1", "ESTE PROGRAMA RECIBE LOS ARCHIVOS"),
-         makeControl(ControlType::Prompt, "?LEYENDA2", "CAPTURADOS EN OTRA UBICACION")});
-    return w;
+    return Describe(kOfficeName, kTitle)
+        .prompt("?LEYENDA1", "ESTE PROGRAMA RECIBE LOS ARCHIVOS")
+        .prompt("?LEYENDA2", "CAPTURADOS EN OTRA UBICACION")
+        .button("?ELIGE", "Seleccione el Directorio para Enviar/Recibir")
+        .text("Directorio:", kDir, "@s70")
+        .button("?ENVIA", "Envia Archivos", true)
+        .button("?RECIBE", "Recibe Archivos")
+        .button("?CANCEL", "Cancela")
+        .done();
   }
 
   std::string dir_;

@@ -87,6 +87,11 @@ Describe& Describe::text(const std::string& prompt, const std::string& use,
   return *this;
 }
 
+Describe& Describe::prompt(const std::string& id, const std::string& text) {
+  w_.controls.push_back(makeControl(ControlType::Prompt, id, text));
+  return *this;
+}
+
 Describe& Describe::besideText(const std::string& use, const std::string& picture) {
   std::string id = "?" + use;
   for (int n = 2; w_.find(id); ++n) id = "?" + use + ":" + std::to_string(n);

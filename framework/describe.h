@@ -43,6 +43,8 @@ class Describe {
   // "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
   Describe& browseButtons();
 
+  // A line of text the window shows, such as advice above its fields.
+  Describe& prompt(const std::string& id, const std::string& text);
   // A prompt and an entry "?<use>" bound to a field or variable.
   Describe& field(const std::string& prompt, const std::string& use, const std::string& picture,
                   const std::string& tip = {});
