@@ -1,6 +1,8 @@
 // IMP_FAC: the work's equipment invoices by supplier and date, what was
 // paid on each and its balance; on request each one's payments under it.
 
+#include <map>
+
 #include "dictionary/storage.h"
 #include "reports/equipment_reports.h"
 
@@ -62,6 +64,9 @@ class ImpFac : public EquipmentReport {
 
   Status open(db::Context& ctx) override {
     failure_ = Status::success();
+    byInvoice_.clear();
+    paidSupplier_.reset();
+    ahead_.reset();
     pagm_ = &ctx.table(PGM::info());
     Status st = pagm_->openReadOnly();
     // Invoices are captured before any payment makes the payments' file.
@@ -123,18 +128,39 @@ class ImpFac : public EquipmentReport {
   }
 
  private:
-  // The invoice's payments: the supplier's, for this invoice.
+  // The invoice's payments: the supplier's, for this invoice. The invoices
+  // come by supplier, so each supplier's payments are read in one pass when
+  // his first paid invoice comes; one look-up per invoice would cost a
+  // query, and a read-ahead into the next invoices' payments, each.
   void readPayments(const FAM& f) {
-    pagm_->clear();
-    pagm_->rec<PGM>().PROV = f.PROV;
-    pagm_->rec<PGM>().FACT = f.CTA;
-    Status st = pagm_->set(PGM::info().key("PGM:NUM_KEY"), 2);
+    if (paidSupplier_ != f.PROV) readSupplier(f.PROV);
+    if (auto it = byInvoice_.find(f.CTA); it != byInvoice_.end()) payments_ = it->second;
+  }
+
+  // The supplier's payments by invoice, in key order. Reading stops on the
+  // next supplier's first payment, kept so that when he comes next the
+  // reading goes on from there: the whole file is then read only once.
+  void readSupplier(std::int32_t supplier) {
+    byInvoice_.clear();
+    paidSupplier_ = supplier;
+    Status st;
+    if (ahead_ && ahead_->supplier == supplier) {
+      byInvoice_[ahead_->invoice].push_back(std::move(ahead_->payment));
+    } else {
+      pagm_->clear();
+      pagm_->rec<PGM>().PROV = supplier;
+      st = pagm_->set(PGM::info().key("PGM:NUM_KEY"), 1);
+    }
+    ahead_.reset();
     while (st && (st = pagm_->next())) {
       const PGM& p = pagm_->rec<PGM>();
-      if (p.PROV != f.PROV || p.FACT != f.CTA) break;
-      payments_.push_back(
-          {p.FECH, p.CHEC, toCents(p.CANT),
-           p.BANK ? std::to_string(p.BANK) + " " + bankName(p.BANK) : std::string()});
+      Payment payment{p.FECH, p.CHEC, toCents(p.CANT),
+                      p.BANK ? std::to_string(p.BANK) + " " + bankName(p.BANK) : std::string()};
+      if (p.PROV != supplier) {
+        ahead_ = Ahead{p.PROV, p.FACT, std::move(payment)};
+        break;
+      }
+      byInvoice_[p.FACT].push_back(std::move(payment));
     }
     if (!st && st.code != err::NoRecord) failure_ = st.on("PAGM");
   }
@@ -167,6 +193,15 @@ class ImpFac : public EquipmentReport {
   std::string supplier_;
   std::vector<Payment> payments_;
   Payment payment_;
+  // The payments of the supplier last read, by invoice, and the first
+  // payment of the one after him.
+  std::map<std::int32_t, std::vector<Payment>> byInvoice_;
+  std::optional<std::int32_t> paidSupplier_;
+  struct Ahead {
+    std::int32_t supplier, invoice;
+    Payment payment;
+  };
+  std::optional<Ahead> ahead_;
   std::size_t at_ = 0;
 };
 
