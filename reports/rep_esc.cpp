@@ -1,7 +1,9 @@
 // REP_ESC: the estimates of the work by contractor, each with its amount,
 // what payroll already paid, IVA, fund, advance, loans and the net paid,
-// with the sums; exports one line per estimate.
+// each contractor's sums after his estimates and the sums of all; exports
+// one line per estimate.
 
+#include <array>
 #include <map>
 
 #include "dictionary/cp1252.h"
@@ -45,6 +47,8 @@ class RepEsc : public OptionsReport {
     cont_ = &ctx.table("CONT");
     if (Status st = cont_->open(); !st) return cont_ = nullptr, st;
     names_.clear();
+    group_ = -1, pending_ = false;
+    groupSums_.fill(0);
     return Status::success();
   }
   void close() override {
@@ -67,7 +71,37 @@ class RepEsc : public OptionsReport {
     net_ = special ? cents(p.CANT)
                    : subtotal_ + cents(p.IVA) - cents(p.PANT) - cents(p.PFON) - cents(p.PPRE) +
                          cents(p.PRES);
+    // A new contractor closes the one before him with his sums, when the
+    // report lists more than one.
+    if (!choices().contractor) {
+      if (group_ != -1 && p.CONT != group_) {
+        shown_ = groupSums_, shownContractor_ = group_, pending_ = true;
+        groupSums_.fill(0);
+      }
+      group_ = p.CONT;
+      const std::int64_t amounts[] = {cents(p.CANT), cents(p.NOMI), subtotal_,
+                                      cents(p.IVA),  cents(p.PFON), cents(p.PANT),
+                                      cents(p.PRES), cents(p.PPRE), net_};
+      for (std::size_t i = 0; i < groupSums_.size(); ++i) groupSums_[i] += amounts[i];
+    }
     return true;
+  }
+
+  const Band* band(const Record&, bool first) override {
+    if (first) {
+      step_ = 0;
+      if (pending_) {
+        pending_ = false;
+        return &groupBand_;
+      }
+    }
+    return step_++ == 0 ? &d_.detail : nullptr;
+  }
+
+  const Band* beforeTotals(bool first) override {
+    if (!first || group_ == -1) return nullptr;
+    shown_ = groupSums_, shownContractor_ = group_;
+    return &groupBand_;
   }
 
   std::optional<Value> value(std::string_view n) const override {
@@ -79,6 +113,9 @@ class RepEsc : public OptionsReport {
     if (n == "SUBTOTAL") return Value(Decimal::fromCents(subtotal_));
     if (n == "NETO") return Value(Decimal::fromCents(net_));
     if (n == "RANGO") return Value(dateHeading());
+    if (n == "GRUPO") return Value(std::int64_t(shownContractor_));
+    if (n.starts_with("GRUPO_"))
+      return Value(Decimal::fromCents(shown_[std::size_t(n.back() - '0')]));
     return std::nullopt;
   }
 
@@ -133,6 +170,15 @@ class RepEsc : public OptionsReport {
     }
     s.height = 70;
 
+    // A contractor's sums, under his estimates.
+    Band& g = groupBand_;
+    g.lines = {{at(moneyEnd(0) - 13), 3, right, 3}};
+    g.items.push_back(label("SUMAS DEL CONTRATISTA", at(14), 12));
+    g.items.push_back(field("GRUPO", "@n_6", at(12), 12, true));
+    for (std::size_t i = 0; i < std::size(kMoneyColumns); ++i)
+      g.items.push_back(field("GRUPO_" + std::to_string(i), kMoney, at(moneyEnd(i)), 12, true));
+    g.height = 65;
+
     d.exportColumns = {
         {"FOLIO", "POL:CTA"},       {"CONTRATISTA", "CTR:NOMB"},   {"ESTIMACION", "POL:ESTI"},
         {"FECHA", "POL:FECH"},      {"IMPORTE TOTAL", "POL:CANT"}, {"PAGADO NOMINA", "POL:NOMI"},
@@ -147,6 +193,12 @@ class RepEsc : public OptionsReport {
   std::map<int, std::string> names_;
   std::string name_;
   std::int64_t subtotal_ = 0, net_ = 0;
+  // The contractor whose estimates are being listed and their sums; the
+  // sums of the one just closed, printed before the next one's first line.
+  Band groupBand_;
+  int group_ = -1, shownContractor_ = 0, step_ = 0;
+  bool pending_ = false;
+  std::array<std::int64_t, std::size(kMoneyColumns)> groupSums_{}, shown_{};
 };
 
 }  // namespace

@@ -319,6 +319,10 @@ Status ReportRun::finishPage() {
 }
 
 void ReportRun::end() {
+  for (const Band* b = report_.beforeTotals(true); b && failure_.ok();
+       b = report_.beforeTotals(false))
+    printBand(*b, table_->buffer());
+  if (!failure_.ok()) return;
   printBand(d_.totals, table_->buffer());
   for (const Band* b = report_.footer(true); b && failure_.ok(); b = report_.footer(false))
     printBand(*b, table_->buffer());

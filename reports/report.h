@@ -162,6 +162,13 @@ class Report {
     (void)primary;
     return first ? &description().detail : nullptr;
   }
+  // Bands printed after the last record and before the totals band (the
+  // last group's subtotal), one call per band as band() does: none by
+  // default.
+  virtual const Band* beforeTotals(bool first) {
+    (void)first;
+    return nullptr;
+  }
   // Bands printed after the totals band, one call per band as band() does:
   // none by default.
   virtual const Band* footer(bool first) {

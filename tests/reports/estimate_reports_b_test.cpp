@@ -223,6 +223,16 @@ TEST_F(EstimatePrintouts, EstimatesByContractorSelectSumAndExport) {
   EXPECT_TRUE(has(page, "24,545.67")) << page;  // amounts
   EXPECT_TRUE(has(page, "25,080.67"));          // 4,975 + 12,345.67 + 7,060 + 700
   EXPECT_TRUE(has(page, "***** DADO DE BAJA *****"));
+  // Each contractor's sums under his estimates: Juan's three (importe and
+  // net), then the deleted one's fund return.
+  std::vector<std::string> groups;
+  for (std::size_t at = page.find("SUMAS DEL CONTRATISTA"); at != std::string::npos;
+       at = page.find("SUMAS DEL CONTRATISTA", at + 1))
+    groups.push_back(page.substr(at, page.find('\n', at) - at));
+  ASSERT_EQ(groups.size(), 2u) << page;
+  EXPECT_TRUE(has(groups[0], "23,845.67") && has(groups[0], "24,380.67")) << groups[0];
+  EXPECT_TRUE(has(groups[1], "700.00")) << groups[1];
+  EXPECT_FALSE(has(run("REP_ESC", {{"CONTRATISTA", "1"}}).pages[0], "SUMAS DEL CONTRATISTA"));
   const std::string pad = "                    ";
   EXPECT_EQ(readBack(all.csv),
             "FOLIO|CONTRATISTA|ESTIMACION|FECHA|IMPORTE TOTAL|PAGADO NOMINA|SUB TOTAL|IVA "
