@@ -58,23 +58,7 @@ class Importa : public Procedure {
   // The front must exist; when it is not found (or always, from the lookup
   // button) the fronts' list chooses it.
   bool frontEntered(bool always) {
-    db::Table& fren = table("FREN");
-    fren.clear();
-    fren.rec<FRE>().CTA = front();
-    bool found = false;
-    if (!always && front() != 0) {
-      Status st = fren.get("FRE:CTA_KEY");
-      found = bool(st);
-      if (!st && st.code != err::RecordNotFound) fileError(st, FileAction::Read);
-    }
-    if (!found && call("CAP_FRE", request::Select) == response::Completed) found = true;
-    if (!found) {
-      fren.clear();
-      select("?FRENTE");
-      return false;
-    }
-    setLocal(kFront, std::int64_t(fren.rec<FRE>().CTA));
-    return true;
+    return chooseRecord("FREN", "FRE:CTA_KEY", "FRE:CTA", kFront, "CAP_FRE", always);
   }
 
   void ok() {

@@ -378,6 +378,28 @@ void Procedure::showRelated(std::string_view label, std::string_view field, std:
   if (value == 0 || !t.buffer().set(field, value) || !t.get(key)) t.clear();
 }
 
+bool Procedure::chooseRecord(std::string_view label, std::string_view key, std::string_view field,
+                             std::string_view var, std::string_view browse, bool always) {
+  db::Table& t = table(label);
+  const auto typed = std::int64_t(number(value(var)));
+  t.clear();
+  (void)t.buffer().set(field, Value(typed));
+  bool found = false;
+  if (!always && typed != 0) {
+    Status st = t.get(key);
+    found = bool(st);
+    if (!st && st.code != err::RecordNotFound) fileError(st, FileAction::Read);
+  }
+  if (!found && call(std::string(browse), request::Select) == response::Completed) found = true;
+  if (!found) {
+    t.clear();
+    select("?" + std::string(var));
+    return false;
+  }
+  (void)setValue(var, Value(std::int64_t(number(t.buffer().get(field)))));
+  return true;
+}
+
 Value Procedure::value(std::string_view use) const {
   if (const dict::TableInfo* t = fieldTable(use)) return ctx_.table(*t).buffer().get(use);
   if (auto it = locals_.find(use); it != locals_.end()) return it->second;

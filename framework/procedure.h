@@ -186,6 +186,12 @@ class Procedure {
   // window shows beside a number.
   void showRelated(std::string_view label, std::string_view field, std::string_view key,
                    std::int64_t value);
+  // The number typed in `var` must name a record of `label` (its `field`,
+  // read by `key`): when it names none, or always (the lookup button), the
+  // browse `browse` chooses one. True with the record in the buffer and its
+  // number in `var`; false with the buffer clear and the entry selected.
+  bool chooseRecord(std::string_view label, std::string_view key, std::string_view field,
+                    std::string_view var, std::string_view browse, bool always);
 
  protected:
   // The steps business procedures extend. init() returns false when the
