@@ -5,12 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dictionary/storage.h"
-#include "framework/picture.h"
 #include "reports/equipment_reports.h"
-#include "reports/wmf.h"
-#include "tests/support/run_command.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"
 
 namespace velmora::reports {
@@ -20,36 +16,21 @@ constexpr std::int32_t kDay = 80000;
 // Fifty characters: the whole of MAQ:DESC.
 const std::string kLongName = "RETROEXCAVADORA CATERPILLAR 416E CON MARTILLO 2024";
 
-bool has(const std::string& text, const std::string& what) {
-  return text.find(what) != std::string::npos;
-}
-
 int count(const std::string& text, const std::string& what) {
   int n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
 
-class EquipmentReports : public ::testing::Test {
+class EquipmentReports : public ReportFixture {
  protected:
-  EquipmentReports() : ctx_(storage_) {
+  EquipmentReports() {
     storage_.setFileName(PRV::info(), folder_.file("MATE1.TPS"));
     storage_.setFileName(BAN::info(), folder_.file("PAGO3.TPS"));
     storage_.setFileName(MAQ::info(), folder_.file("OBRA19.TPS"));
     storage_.setFileName(FAM::info(), folder_.file("OBRA20.TPS"));
     storage_.setFileName(PGM::info(), folder_.file("OBRA21.TPS"));
     settings_.heading = {"CONSTRUCTORA DEMO", "HOSPITAL GENERAL", kDay, "AV. JUAREZ 100"};
-    settings_.tempRoot = folder_.file("");
-  }
-
-  template <class R>
-  void add(const std::function<void(R&)>& fill) {
-    db::Table& t = ctx_.table<R>();
-    ASSERT_TRUE(t.open());
-    t.clear();
-    fill(t.template rec<R>());
-    ASSERT_TRUE(t.add());
-    t.close();
   }
 
   // Supplier 9 and equipment 7 were deleted after their records were written.
@@ -102,48 +83,6 @@ class EquipmentReports : public ::testing::Test {
     payment(1, 11, 6, 106, 300, 0, "F");
     payment(2, 12, 4, 107, 1000, 0, "F");
   }
-
-  // Every page of a run as text, and the rows it printed.
-  std::string run(Report& report, long* printed = nullptr) {
-    ReportRun r(ctx_, report, settings_);
-    runToEnd(r);
-    EXPECT_EQ(r.response(), 1) << r.failure().text;
-    if (printed) *printed = r.recordsPrinted();
-    auto pages = r.takePages();
-    std::string text;
-    for (const std::string& file : pages ? pages->files() : std::vector<std::string>{}) {
-      WmfPage wp;
-      EXPECT_TRUE(readWmf(file, wp));
-      for (const std::string& l : pageText(wp)) text += l + "\n";
-    }
-    return text;
-  }
-
-  static std::string lineOf(const std::string& text, const std::string& what) {
-    const std::size_t at = text.find(what);
-    if (at == std::string::npos) return "(no hay " + what + ")";
-    const std::size_t from = text.rfind('\n', at) + 1;
-    return text.substr(from, text.find('\n', at) - from);
-  }
-
-  static std::string date(std::int32_t d) { return formatPicture("@D6", double(d)); }
-
-  // The export file as Python's csv module reads it: the header, then the
-  // rows, cells joined by '|' and stripped of their padding.
-  std::string readCsv(const std::string& file) {
-    const auto read = test::runCommand(
-        "python3 -c 'import csv,sys; f=open(sys.argv[1],encoding=\"cp1252\",newline=\"\"); "
-        "h=next(csv.reader([f.readline()])); print(\"|\".join(h)); "
-        "[print(\"|\".join(c.strip() for c in r)) for r in csv.reader(f, delimiter=\";\")]' " +
-        folder_.file(file));
-    EXPECT_EQ(read.status, 0);
-    return read.out;
-  }
-
-  test::TempFolder folder_;
-  db::Storage storage_;
-  db::Context ctx_;
-  RunSettings settings_;
 };
 
 EquipmentChoices& choicesOf(Report& r) { return dynamic_cast<EquipmentReport&>(r).choices(); }

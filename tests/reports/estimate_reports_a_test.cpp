@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dictionary/storage.h"
-#include "framework/picture.h"
 #include "reports/estimate_reports.h"
-#include "reports/wmf.h"
-#include "tests/support/run_command.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"
 
 namespace velmora::reports {
@@ -17,24 +13,13 @@ namespace {
 
 constexpr std::int32_t kDay = 80000;
 
-class EstimateReports : public ::testing::Test {
+class EstimateReports : public ReportFixture {
  protected:
-  EstimateReports() : ctx_(storage_) {
+  EstimateReports() {
     storage_.setFileName(PAR::info(), folder_.file("OBRA10.TPS"));
     storage_.setFileName(CTR::info(), folder_.file("OBRA12.TPS"));
     storage_.setFileName(POL::info(), folder_.file("OBRA13.TPS"));
     settings_.heading = {"CONSTRUCTORA DEMO", "HOSPITAL GENERAL", kDay};
-    settings_.tempRoot = folder_.file("");
-  }
-
-  template <class R>
-  void add(const std::function<void(R&)>& fill) {
-    db::Table& t = ctx_.table<R>();
-    ASSERT_TRUE(t.open());
-    t.clear();
-    fill(t.template rec<R>());
-    ASSERT_TRUE(t.add());
-    t.close();
   }
 
   // Contractor 9 was deleted after its items and estimates were written.
@@ -81,42 +66,7 @@ class EstimateReports : public ::testing::Test {
       e.CTA = 5, e.CONT = 2, e.FECH = kDay + 30, e.ESTI = 2, e.CANT = 100, e.IVA = 16, e.NOPO = 3;
     });
   }
-
-  // Every page of a run as text, and the rows it printed.
-  std::string run(Report& report, long* printed = nullptr) {
-    ReportRun r(ctx_, report, settings_);
-    runToEnd(r);
-    EXPECT_EQ(r.response(), 1) << r.failure().text;
-    if (printed) *printed = r.recordsPrinted();
-    auto pages = r.takePages();
-    std::string text;
-    for (const std::string& file : pages ? pages->files() : std::vector<std::string>{}) {
-      WmfPage wp;
-      EXPECT_TRUE(readWmf(file, wp));
-      for (const std::string& l : pageText(wp)) text += l + "\n";
-    }
-    return text;
-  }
-
-  // The line of the text that holds `what`.
-  static std::string lineOf(const std::string& text, const std::string& what) {
-    const std::size_t at = text.find(what);
-    if (at == std::string::npos) return "(no hay " + what + ")";
-    const std::size_t from = text.rfind('\n', at) + 1;
-    return text.substr(from, text.find('\n', at) - from);
-  }
-
-  static std::string date(std::int32_t d) { return formatPicture("@D6", double(d)); }
-
-  test::TempFolder folder_;
-  db::Storage storage_;
-  db::Context ctx_;
-  RunSettings settings_;
 };
-
-bool has(const std::string& text, const std::string& what) {
-  return text.find(what) != std::string::npos;
-}
 
 TEST_F(EstimateReports, BudgetReportsTakeTheRowsTheirOptionsSayWithTheirSums) {
   {
@@ -189,13 +139,7 @@ TEST_F(EstimateReports, ConceptStateExportsItsColumnsReadBackByPython) {
   long printed = 0;
   run(*edo, &printed);
   EXPECT_EQ(printed, 2);
-  const auto read = test::runCommand(
-      "python3 -c 'import csv,sys; f=open(sys.argv[1],encoding=\"cp1252\",newline=\"\"); "
-      "h=next(csv.reader([f.readline()])); print(\"|\".join(h)); "
-      "[print(\"|\".join(c.strip() for c in r)) for r in csv.reader(f, delimiter=\";\")]' " +
-      folder_.file("conceptos.CSV"));
-  ASSERT_EQ(read.status, 0);
-  EXPECT_EQ(read.out,
+  EXPECT_EQ(readCsv("conceptos.CSV"),
             "CTA|PROCESO|FRENTE|DESCRIPCION|CONTRATISTA|UNIDAD|AVANCE|PRESUPUESTO|EJERCIDO|"
             "XEJERCER\n"
             "1.01|1|10|EXCAVACION|1|M3|25|1200.00|300.00|900.00\n"

@@ -7,26 +7,22 @@
 #include <cctype>
 #include <sstream>
 
-#include "dictionary/storage.h"
-#include "framework/picture.h"
 #include "reports/equipment_reports.h"
-#include "reports/wmf.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/report_fixture.h"
 
 namespace velmora::reports {
 namespace {
 
 constexpr std::int32_t kDay = 80000;
 
-class ImpFacPayments : public ::testing::Test {
+class ImpFacPayments : public ReportFixture {
  protected:
-  ImpFacPayments() : ctx_(storage_) {
+  ImpFacPayments() {
     storage_.setFileName(FAM::info(), folder_.file("OBRA20.TPS"));
     storage_.setFileName(PGM::info(), folder_.file("OBRA21.TPS"));
     storage_.setFileName(PRV::info(), folder_.file("MATE1.TPS"));
     storage_.setFileName(BAN::info(), folder_.file("PAGO3.TPS"));
     settings_.heading = {"CONSTRUCTORA DEMO", "HOSPITAL GENERAL", kDay};
-    settings_.tempRoot = folder_.file("");
 
     for (std::int32_t s : {1, 2, 3, 4, 5})
       add<PRV>([&](PRV& p) {
@@ -55,15 +51,6 @@ class ImpFacPayments : public ::testing::Test {
     payment(1, 10, 702, 200);
   }
 
-  template <class R>
-  void add(const std::function<void(R&)>& fill) {
-    db::Table& t = ctx_.table<R>();
-    ASSERT_TRUE(t.open());
-    t.clear();
-    fill(t.template rec<R>());
-    ASSERT_TRUE(t.add());
-    t.close();
-  }
   void invoice(std::int32_t cta, std::int32_t supplier, std::int32_t day, double paid) {
     add<FAM>([&](FAM& f) {
       f.CTA = cta, f.PROV = supplier, f.FECH = day, f.IMPO = 1000, f.IVA = 160, f.PAGO = paid;
@@ -78,55 +65,42 @@ class ImpFacPayments : public ::testing::Test {
 
   // What the pages print, in order: "F" and the number of each invoice
   // line, the cheque of each payment line under it.
-  std::string run(Report& report) {
-    ReportRun r(ctx_, report, settings_);
-    runToEnd(r);
-    EXPECT_EQ(r.response(), 1) << r.failure().text;
-    auto pages = r.takePages();
+  std::string payments(Report& report) {
     std::string out;
-    for (const std::string& file : pages ? pages->files() : std::vector<std::string>{}) {
-      WmfPage wp;
-      EXPECT_TRUE(readWmf(file, wp));
-      for (const std::string& line : pageText(wp)) {
-        std::istringstream words(line);
-        std::string first, second, third;
-        words >> first >> second >> third;
-        if (line.find("PROVEEDOR ") != std::string::npos && std::isdigit(first[0]))
-          out += " F" + first;
-        else if (line.find("BANCO UNO") != std::string::npos)
-          out += " " + third;  // date, amount, cheque
-      }
+    for (const std::string& line : runLines(report)) {
+      std::istringstream words(line);
+      std::string first, second, third;
+      words >> first >> second >> third;
+      if (line.find("PROVEEDOR ") != std::string::npos && std::isdigit(first[0]))
+        out += " F" + first;
+      else if (line.find("BANCO UNO") != std::string::npos)
+        out += " " + third;  // date, amount, cheque
     }
     return out;
   }
-
-  test::TempFolder folder_;
-  db::Storage storage_;
-  db::Context ctx_;
-  RunSettings settings_;
 };
 
 TEST_F(ImpFacPayments, EachInvoiceShowsItsOwnSuppliersPaymentsWhateverIsLeftOut) {
   auto all = makeImpFac();
   ASSERT_TRUE(all->option("INCLUYE_PAGOS", "SI"));
   const std::string everything = " F12 703 F11 F10 701 702 F20 721 F30 731 F50 751 F51";
-  EXPECT_EQ(run(*all), everything);
+  EXPECT_EQ(payments(*all), everything);
   // The same report again starts afresh.
-  EXPECT_EQ(run(*all), everything);
+  EXPECT_EQ(payments(*all), everything);
 
   // Suppliers 2 and 3 left out by the dates: 1's payments, then 5's.
   auto early = makeImpFac();
   ASSERT_TRUE(early->option("INCLUYE_PAGOS", "SI"));
   ASSERT_TRUE(early->option("FECHA_FINAL", formatPicture("@D6", kDay + 10)));
-  EXPECT_EQ(run(*early), " F12 703 F11 F10 701 702 F50 751 F51");
+  EXPECT_EQ(payments(*early), " F12 703 F11 F10 701 702 F50 751 F51");
 
   // One supplier; and without the option no payment at all.
   auto third = makeImpFac();
   ASSERT_TRUE(third->option("INCLUYE_PAGOS", "SI"));
   ASSERT_TRUE(third->option("PROVEEDOR", "3"));
-  EXPECT_EQ(run(*third), " F30 731");
+  EXPECT_EQ(payments(*third), " F30 731");
   auto bare = makeImpFac();
-  EXPECT_EQ(run(*bare), " F12 F11 F10 F20 F30 F50 F51");
+  EXPECT_EQ(payments(*bare), " F12 F11 F10 F20 F30 F50 F51");
 }
 
 }  // namespace
