@@ -16,7 +16,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -137,12 +136,3 @@ BENCHMARK(BM_ImpAuxPdf)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(
 
 }  // namespace
 }  // namespace velmora
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

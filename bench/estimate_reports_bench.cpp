@@ -13,7 +13,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -109,12 +108,3 @@ BENCHMARK(BM_ImpEdoPdf)->Arg(kItems)->Unit(benchmark::kMillisecond)->Iterations(
 
 }  // namespace
 }  // namespace velmora
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
