@@ -1,6 +1,8 @@
 #include "accounting/accounts.h"
 
+#include "accounting/accounting.h"
 #include "accounting/ledger.h"
+#include "framework/access.h"
 #include "framework/describe.h"
 
 namespace velmora::accounting {
@@ -11,7 +13,8 @@ class CapCue : public BrowseProcedure {
  public:
   CapCue(Program& program, db::Context& ctx)
       : BrowseProcedure(program, ctx, window(), "CUEN", {},
-                        {sortTab(keys::CUE_CTA_KEY), sortTab(keys::CUE_DES_KEY, "CUE:DESC")}) {}
+                        {sortTab(keys::CUE_CTA_KEY), sortTab(keys::CUE_DES_KEY, "CUE:DESC")},
+                        entry::kAccounts) {}
 
  protected:
   void onAccepted(const std::string& control) override {
@@ -21,6 +24,7 @@ class CapCue : public BrowseProcedure {
 
  private:
   void remove() {
+    if (auto refused = deleteAccess(program_, entry::kAccounts)) return host_->warn(*refused);
     Status st = view_->readSelected(true);
     if (!st) return;
     db::Table& cuen = table("CUEN");
