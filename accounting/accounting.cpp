@@ -21,6 +21,7 @@ void addCatalogues(Program& program, bool defaultLayout) {
 void addProcedures(Program& program) {
   addCatalogues(program, false);
   program.addProcedure("POL_PAG", makePolPag);
+  program.addProcedure("POL_CHEQ", makePolCheq);
   program.addProcedure("PREP_CHEQUE",
                        [](Program& p, db::Context& c) { return makePrepCheque(p, c, nullptr); });
 }

@@ -1,6 +1,7 @@
 #include "accounting/estimate_policy.h"
 
 #include <cmath>
+#include <optional>
 
 #include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
@@ -119,6 +120,34 @@ std::vector<PolicyLine> estimatePolicyLines(const POL& p, const CTR& c, const Es
   bank.description = cp1252::utf8Prefix("PAGO ESTIMACION " + std::to_string(p.CTA), 30);
   lines.push_back(std::move(bank));
   return lines;
+}
+
+namespace {
+
+// The bank line's amount as the cheque pays it: a debit takes money in.
+Decimal paidBy(const PolicyLine& bank) {
+  return Decimal::fromCents(bank.side == Side::Credit ? bank.amount.cents() : -bank.amount.cents());
+}
+
+}  // namespace
+
+Decimal chequeAmount(const POL& estimate) {
+  EstimateAccounts every;
+  for (AccountNumber* a : {&every.payroll, &every.cost, &every.iva, &every.advances, &every.loans,
+                           &every.funds, &every.bank})
+    a->levels[0] = 1;
+  return paidBy(estimatePolicyLines(estimate, CTR{}, every).back());
+}
+
+std::string amountText(Decimal amount) {
+  std::string text = formatPicture("@n-20.2", Value(amount));
+  text.erase(0, text.find_first_not_of(' '));
+  return "$" + text;
+}
+
+Lines3 nothingToPay(std::int16_t folio, Decimal amount, const std::string& outcome) {
+  return {"EL IMPORTE A PAGAR DEBE SER MAYOR A CERO",
+          "ESTIMACION " + std::to_string(folio) + ": " + amountText(amount), outcome};
 }
 
 namespace {
@@ -269,6 +298,10 @@ Status Posting::run() {
     return tell(PostingStep::Posted,
                 {"LA ESTIMACION YA TIENE POLIZA", "CONTABLE No " + std::to_string(estimate.NOPO),
                  "NO SE GENERA OTRA..."});
+  // Nothing to pay, or money into the bank: neither is a cheque.
+  if (const Decimal pay = chequeAmount(estimate); pay.cents() <= 0)
+    return tell(PostingStep::NothingToPay,
+                nothingToPay(estimate.CTA, pay, "NO SE GENERA LA POLIZA NI EL CHEQUE"));
   cont_.clear();
   cont_.rec<CTR>().CTA = estimate.CONT;
   if (!(st = cont_.get("CTR:CTA_KEY").on("CONT")))
@@ -304,9 +337,7 @@ Status Posting::run() {
   if (!(st = polmes_.add().on("POLMES"))) return fail(PostingStep::Write, st, FileAction::Add);
 
   out_.lines = estimatePolicyLines(estimate, cont_.rec<CTR>(), accounts);
-  const PolicyLine& bank = out_.lines.back();
-  out_.paid =
-      Decimal::fromCents(bank.side == Side::Credit ? bank.amount.cents() : -bank.amount.cents());
+  out_.paid = paidBy(out_.lines.back());
   if (!(st = writeLines())) return st;
   if (!(st = writeLinks())) return st;
   out_.step = PostingStep::Commit;
@@ -336,6 +367,50 @@ Status releasePostingLock(db::Context& ctx) {
   }
   if (st) st = tx.commit();
   return st.on("CONTROL");
+}
+
+Status findPostedCheque(db::Context& ctx, const POL& estimate, PostedCheque& cheque) {
+  cheque = {};
+  db::Table& polmes = ctx.table("POLMES");
+  db::Table& detmes = ctx.table("DETMES");
+  db::Table& banc = ctx.table("BANC");
+  db::Transaction tx(ctx, {&polmes, &detmes, &banc});
+  if (!tx.status()) return tx.status();
+  auto missing = [](const Status& st) {
+    return st.code == err::RecordNotFound || st.code == err::NoRecord;
+  };
+  polmes.clear();
+  polmes.rec<POA>().NUM = estimate.NOPO;
+  Status st = polmes.get("POA:NUM_KEY");
+  if (!st) return missing(st) ? Status::success() : st.on("POLMES");
+  // Numbers start again every month: the policy of that number in this
+  // month's file may belong to another estimate, or to VOROVID.
+  const POA head = polmes.rec<POA>();
+  if (head.REFE != estimate.CTA) return Status::success();
+
+  const std::string bankLine =
+      cp1252::utf8Prefix("PAGO ESTIMACION " + std::to_string(estimate.CTA), 30);
+  std::optional<DEA> line;
+  detmes.clear();
+  detmes.rec<DEA>().NUM = head.NUM;
+  st = detmes.set(detmes.info().key("DEA:NUM_KEY"));
+  while (st && (st = detmes.next()) && detmes.rec<DEA>().NUM == head.NUM)
+    if (trimmed(detmes.rec<DEA>().DESC) == bankLine) line = detmes.rec<DEA>();
+  if (!st && st.code != err::NoRecord) return st.on("DETMES");
+  if (!line) return Status::success();
+  const AccountNumber account{{line->CTA, line->SCTA, line->SSCTA, line->SSSCTA, line->SSSSCTA}};
+  const std::int64_t amount = cents(line->CANT).cents();
+
+  st = banc.setStart(nullptr);
+  while (st && (st = banc.next())) {
+    if (!(accountOf(banc.rec<BAN>()) == account)) continue;
+    cheque.found = true;
+    cheque.policy = head;
+    cheque.bank = banc.rec<BAN>();
+    cheque.amount = Decimal::fromCents(line->CARG == "A" ? amount : -amount);
+    return Status::success();
+  }
+  return st.code == err::NoRecord ? Status::success() : st.on("BANC");
 }
 
 Status renamePolicy(db::Context& ctx, std::int32_t policy, const std::string& policyConcept) {

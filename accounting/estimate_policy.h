@@ -46,6 +46,19 @@ struct PolicyLine {
 std::vector<PolicyLine> estimatePolicyLines(const POL& estimate, const CTR& contractor,
                                             const EstimateAccounts& accounts);
 
+// What the estimate's cheque pays: the amount its policy's bank line takes,
+// negative when that line would be a debit. A policy is written only with
+// every account on file, so no line is left out for want of one and the
+// amount depends on the estimate alone.
+Decimal chequeAmount(const POL& estimate);
+
+// "$90,914.39", as the messages name an amount.
+std::string amountText(Decimal amount);
+
+// The warning when an estimate pays nothing or less: no policy and no
+// cheque for it. `outcome` is the third line.
+Lines3 nothingToPay(std::int16_t folio, Decimal amount, const std::string& outcome);
+
 struct PostingInput {
   std::int16_t estimate = 0;  // POL:CTA
   std::int32_t bank = 0;      // BAN:CTA
@@ -63,6 +76,7 @@ enum class PostingStep {
   Posted,           // the estimate has its policy already
   Disabled,         // automatic policies are off for the work
   MissingAccounts,  // every missing account told, then the closing notice
+  NothingToPay,     // the amount to pay is not positive
   Busy,             // another station holds the posting flag
   Write,
   Commit,
@@ -83,6 +97,19 @@ Status postEstimate(db::Context& ctx, const PostingInput& input, PostingOutcome*
 
 // Clears the posting flag of the control record.
 Status releasePostingLock(db::Context& ctx);
+
+// The cheque of a posted estimate as its posting paid it, from the
+// estimate's policy in the month's policy file the context reaches: the
+// bank whose ledger account its bank line reaches (the first such bank) and
+// that line's amount. `found` is false when the policy is not in that file
+// (it was posted in another month) or no bank has its account any more.
+struct PostedCheque {
+  bool found = false;
+  POA policy{};
+  BAN bank{};
+  Decimal amount;
+};
+Status findPostedCheque(db::Context& ctx, const POL& estimate, PostedCheque& cheque);
 
 // The policy's concept as the operator gave it for the cheque (its first 30
 // characters); a blank one leaves the concept as it was.

@@ -63,7 +63,8 @@ TEST_F(Screens, GeneraPolizaPostsThenPrintsTheCheque) {
   });
   run(program.make("POL_PAG", ctx), request::None);
 
-  EXPECT_TRUE(host.warnings.empty()) << host.warnings[0][0];
+  ASSERT_EQ(host.warnings.size(), 1u);  // what was posted
+  EXPECT_EQ(host.warnings[0][0], "POLIZA CONTABLE No 1 REGISTRADA");
   EXPECT_TRUE(host.documentRunner.shown.empty());
   const auto heads = all<POA>("POLMES");
   ASSERT_EQ(heads.size(), 1u);
