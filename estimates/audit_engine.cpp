@@ -78,7 +78,7 @@ void AuditRun::State::readItems() {
     itemAt.emplace(it.key, items.size());
     items.push_back(it);
     ++counts.itemsRead;
-    if (r.CONT > 0) contractors[r.CONT].budget += r.PRES + r.VPRE;
+    if (r.CONT > 0) contractors[r.CONT].budget += figure(r.PRES).cents() + figure(r.VPRE).cents();
   }
 }
 
@@ -131,45 +131,7 @@ Contractor& AuditRun::State::contractorOf(const POL& e) {
 
 // One estimate, in POL:CON_KEY order (contractor, date, then record order).
 void AuditRun::State::estimate(POL& e) {
-  if (e.CONT != previous) {
-    counter = 0;
-    accumulated = 0;
-    fund = 0;
-  }
-  // Each contractor's progress estimates are numbered 1, 2, 3 ...; advances
-  // (-1) and fund returns (-3) keep their codes and take no number, as when
-  // the estimate form saves them.
-  const bool progress = e.ESTI >= 0 && e.UFEC != 1;
-  const bool numbered = progress && e.ESTI <= kLastConsecutive;
-  if (numbered) e.ESTI = ++counter;
-  if (e.UFEC != 1) {
-    e.TACU = accumulated;
-    e.SFON = fund + e.PFON;
-    accumulated = e.TACU + e.CANT;
-  } else {
-    e.TACU = 0;
-    e.SFON = 0;
-  }
-  previous = e.CONT;
-  fund += e.PFON;
-
-  Contractor& c = contractorOf(e);
-  if (e.ESTI < 0) {
-    c.ANTI -= e.PANT;
-  } else {
-    c.AAMO += e.PANT;
-    // The last estimate's number and date, as saving leaves them.
-    if (numbered) {
-      c.UEST = e.ESTI;
-      c.UFEC = e.FECH;
-    }
-    if (e.UFEC != 1) c.TPAG += e.CANT;
-    c.TIVA += e.IVA;
-    c.PRES += e.PRES - e.PPRE;
-  }
-  c.GAAC += e.PFON;
-  c.NOAC += e.NOMI;
-
+  contractorOf(e).tally.add(e);
   const std::size_t f = folioIndex(e.CTA);
   folioOrder[f] = estimatesRead++;
   ++counts.estimatesRead;

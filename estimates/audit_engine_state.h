@@ -12,6 +12,7 @@
 
 #include "dictionary/records.h"
 #include "estimates/audit_engine.h"
+#include "estimates/contractor_totals.h"
 
 namespace velmora::estimates {
 
@@ -71,22 +72,13 @@ struct Contractor {
   bool onFile = false;
   std::int64_t row = 0;
   CTR stored;
-  double budget = 0;
-  double ANTI = 0, AAMO = 0, TPAG = 0, TIVA = 0, GAAC = 0, PRES = 0, NOAC = 0;
-  std::int32_t UEST = 0, UFEC = 0;
+  std::int64_t budget = 0;  // in cents
+  ContractorTally tally;
 };
 
 inline void setTotals(CTR& r, const Contractor& c) {
-  r.ICON = c.budget;
-  r.ANTI = c.ANTI;
-  r.AAMO = c.AAMO;
-  r.TPAG = c.TPAG;
-  r.TIVA = c.TIVA;
-  r.GAAC = c.GAAC;
-  r.UEST = c.UEST;
-  r.UFEC = c.UFEC;
-  r.PRES = c.PRES;
-  r.NOAC = c.NOAC;
+  r.ICON = Decimal::fromCents(c.budget).toDouble();
+  c.tally.writeTo(r);
 }
 
 // What the lines of one budget item say about it.
@@ -180,11 +172,6 @@ struct AuditRun::State {
   std::vector<std::int32_t> folioOrder;
   std::vector<std::int32_t> folioDate;
   std::int32_t estimatesRead = 0;
-
-  // The running values of step 5.
-  std::int16_t previous = 0;
-  std::int32_t counter = 0;
-  double accumulated = 0, fund = 0;
 
   std::vector<std::uint32_t> order;  // the line list: concept, process, front, estimate
   std::vector<MissingItem> missing;

@@ -91,21 +91,15 @@ void AuditRun::State::totalItems() {
     const ItemKey key = lines[order[begin]].key;
     end = begin;
     while (end < order.size() && lines[order[end]].key == key) ++end;
+    // The lines of an item follow one another by folio: the last one says
+    // what is paid, the progress and the last date; the first one the
+    // first date.
     Estimated v;
-    v.paid = lines[order[end - 1]].TACT;
-    // The latest line is the one step 5 read last.
-    std::pair<std::int32_t, std::int64_t> latest{-1, 0};
-    for (std::size_t i = begin; i < end; ++i) {
-      const Line& l = lines[order[i]];
-      const std::int32_t date = folioDate[folioIndex(l.folio)];
-      std::pair<std::int32_t, std::int64_t> read{folioOrder[folioIndex(l.folio)], l.row};
-      if (read > latest) {
-        latest = read;
-        v.progress = l.PACT;
-        v.last = date;
-      }
-      if (i == begin || date < v.first) v.first = date;
-    }
+    const Line& last = lines[order[end - 1]];
+    v.paid = last.TACT;
+    v.progress = last.PACT;
+    v.last = folioDate[folioIndex(last.folio)];
+    v.first = folioDate[folioIndex(lines[order[begin]].folio)];
     auto found = itemAt.find(key);
     if (found == itemAt.end()) {
       missing.push_back({begin, end, v});

@@ -53,6 +53,13 @@ class Polfin : public Procedure {
       f_.toPay = get("TOT1");
       toPayGiven(f_);
     } else if (dict::sameName(control, "?OK")) {
+      if (auto refused = refuseFinal(f_)) {
+        warnLines(*this, *refused);
+        select(f_.payroll.cents() < 0 || f_.payroll > f_.total ? "?POL:NOMI" : "?POL:IVA");
+        show();
+        refreshAll();
+        return;
+      }
       draft_->finals = f_;
       draft_->finalsGiven = true;
       close(response::Completed);
@@ -67,7 +74,8 @@ class Polfin : public Procedure {
   }
 
  private:
-  const CTR& contractor() { return table("CONT").rec<CTR>(); }
+  // A change is figured on the contractor as his other estimates leave him.
+  const CTR& contractor() { return draft_->change ? draft_->before : table("CONT").rec<CTR>(); }
   Decimal get(const char* use) const { return figure(number(value(use))); }
   void put(const char* use, Decimal d) { (void)setValue(use, d.toDouble()); }
 

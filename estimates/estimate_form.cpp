@@ -3,6 +3,7 @@
 
 #include "dictionary/dates.h"
 #include "estimates/audit.h"
+#include "estimates/contractor_totals.h"
 #include "estimates/estimate_messages.h"
 #include "estimates/estimate_save.h"
 #include "estimates/estimate_windows.h"
@@ -62,7 +63,7 @@ class UpEsti : public Procedure {
     if (p.NOPO > 0) {
       warnLines(*this, msg::kPostedNoChange);
       if (mode_ != request::View) disable("?OK");
-    } else if (level5 && mode_ != request::Insert) {
+    } else if (level5) {
       warnLines(*this, msg::kLevel5);
     }
     if (!level5) disable("?POL:NOPO");
@@ -91,14 +92,26 @@ class UpEsti : public Procedure {
         last = false;
       }
       draft_.posted = p.NOPO > 0;
-      // A change takes the items back to before the estimate; the save puts
-      // its lines on them again. An estimate that cannot be saved is left be.
-      const bool rollBack = mode_ == request::Change && !draft_.posted && last;
+      // A change figures its lines on the items and the contractor as they
+      // stood before it, in memory: nothing is written until it is saved.
+      draft_.change = mode_ == request::Change && !draft_.posted && last;
       std::vector<EstimateLine> stored;
-      Status st = readEstimateLines(ctx_, p.CTA, rollBack, stamp(), stored);
+      Status st = readEstimateLines(ctx_, p.CTA, stored, &draft_.itemsBefore);
       if (!st) fileError(st, FileAction::Read);
-      for (const EstimateLine& l : stored) lines_->add(row(l));
-      (void)table("POLI").get("POL:CTA_KEY");
+      for (const EstimateLine& l : stored) {
+        lines_->add(row(l));
+        draft_.exact[lineKey(l.conc, l.process, l.front)] = {l.paidBefore, l.doneBefore, l.quantity,
+                                                             l.executed, l.percent};
+      }
+      if (draft_.change) {
+        const Record shown = cont.buffer();
+        if (!(st = contractorBefore(poli, cont, p.CONT, p.CTA, draft_.before)))
+          draft_.change = false;
+        cont.buffer() = shown;
+      }
+      poli.clear();
+      poli.rec<POL>().CTA = read_.CTA;
+      (void)poli.get("POL:CTA_KEY");
     }
     lines_->select(lines_->rowCount() > 0 ? 0 : -1);
     showTotal(mode_ != request::Insert && type() != '2');
@@ -162,10 +175,10 @@ class UpEsti : public Procedure {
             l.text,
             l.unit,
             l.paidBefore,
-            l.quantity,
+            l.quantity.toDouble(),
             l.amount,
-            l.executed,
-            l.percent};
+            l.executed.toDouble(),
+            l.percent.toDouble()};
   }
 
   // TOTAL is the sum of the lines, or the amount of an advance or return.
@@ -183,7 +196,12 @@ class UpEsti : public Procedure {
     bool found = !always && contractorNumber() != 0 && bool(cont.get("CTR:CTA_KEY"));
     if (!found && call("CAP_DEST", request::Select) == response::Completed) found = true;
     if (!found) {
+      // A number that names no contractor does not stay in the field.
       cont.clear();
+      if (!always && contractorNumber() != 0) {
+        warnLines(*this, msg::kNoContractor);
+        table("POLI").rec<POL>().CONT = 0;
+      }
       select("?POL:CONT");
       return false;
     }
@@ -256,12 +274,28 @@ class UpEsti : public Procedure {
       l.conc = number(r[kCo]);
       l.process = std::int32_t(number(r[kPr]));
       l.front = std::int32_t(number(r[kFr]));
-      l.quantity = figure(number(r[kAc]));
       l.amount = std::get<Decimal>(r[kIm]);
-      l.percent = figure(number(r[kFi]));
+      auto exact = draft_.exact.find(lineKey(l.conc, l.process, l.front));
+      if (exact != draft_.exact.end()) {
+        l.paidBefore = exact->second.paidBefore;
+        l.doneBefore = exact->second.doneBefore;
+        l.quantity = exact->second.quantity;
+        l.executed = exact->second.executed;
+        l.percent = exact->second.percent;
+      } else {
+        l.paidBefore = std::get<Decimal>(r[kAn]);
+        l.quantity = Ratio::fromDouble(number(r[kAc]));
+        l.percent = Ratio::fromDouble(number(r[kFi]));
+      }
       all.push_back(l);
     }
     return all;
+  }
+
+  bool hasLines() const {
+    for (const ListRow& r : lines_->rows())
+      if (number(r[kAc]) != 0) return true;
+    return false;
   }
 
   void ok() {
@@ -272,6 +306,12 @@ class UpEsti : public Procedure {
     Status st;
     const char t = type();
     if (t == '2') {
+      if (!hasLines()) {
+        warnLines(*this, msg::kNoLines);
+        select(kList);
+        refreshAll();
+        return;
+      }
       draft_.contractor = contractorNumber();
       draft_.stored = poli.rec<POL>();
       draft_.insert = mode_ == request::Insert;
@@ -307,7 +347,6 @@ class UpEsti : public Procedure {
     }
     (void)setValue("TOTAL", 0.0);
     close(response::Completed);
-    if (mode_ == request::Change) startAutomaticAudit(*this);
   }
 
   void remove() {
@@ -323,7 +362,7 @@ class UpEsti : public Procedure {
       return warnLines(*this, msg::kOnlyLastDelete);
     if (program_.messages().raise(errors_, 11) != MessageService::kAnsweredYes) return;
     SaveOutcome out;
-    Status st = deleteEstimate(ctx_, table("POLI").rec<POL>().CTA, &out);
+    Status st = deleteEstimate(ctx_, table("POLI").rec<POL>().CTA, stamp(), &out);
     if (!st) return warnOutcome(st, out);
     wm_.response = response::Completed;
   }
@@ -382,9 +421,15 @@ class CapEst : public BrowseProcedure {
   }
 
  protected:
+  // The operations keep every total exact; the audit on closing stays as a
+  // safety net, and only for a user who may change the work.
   void kill() override {
-    if (!selecting() && wm_.originalRequest != request::View) startAutomaticAudit(*this);
+    if (!selecting() && wm_.originalRequest != request::View && mayWrite())
+      startAutomaticAudit(*this);
     BrowseProcedure::kill();
+  }
+  bool mayWrite() const {
+    return program_.rights.user <= 0 || accessLevel(program_, kEstimatesEntry) >= 2;
   }
 
  private:

@@ -88,10 +88,9 @@ class UpAvan : public Procedure {
     } else if (dict::sameName(control, "?ESM:AC")) {
       given(quantityGiven(item_, figures(FigureInput::Quantity)), "?ESM:AC");
     } else if (dict::sameName(control, "?ESM:FI")) {
-      LineFigures f = figures(FigureInput::Percent);
-      const LineOutcome o = percentGiven(item_, f);
+      const LineOutcome o = percentGiven(item_, figures(FigureInput::Percent));
       if (o.cutTo100) warnLines(*this, msg::kOnly100);
-      show(f);
+      show(f_);
       if (o.refused) refuse("?ESM:AC");
     } else if (dict::sameName(control, "?SUM3")) {
       given(amountGiven(item_, figures(FigureInput::Amount)), "?SUM3");
@@ -108,14 +107,27 @@ class UpAvan : public Procedure {
   Decimal get(const char* use) const { return figure(number(value(use))); }
   void put(const char* use, Decimal d) { (void)setValue(use, d.toDouble()); }
 
-  // The figure typed, with the other two as they stand.
-  LineFigures& figures(FigureInput) {
-    f_ = {get("ESM:AC"), get("ESM:FI"), get("SUM3")};
+  // The figure typed, with the other two as they stand. A field left as it
+  // was shown keeps its exact figure: the window shows it rounded.
+  LineFigures& figures(FigureInput input) {
+    switch (input) {
+      case FigureInput::Quantity: {
+        const double typed = number(value("ESM:AC"));
+        if (typed != f_.quantity.toDouble()) f_.quantity = Ratio::fromDouble(typed);
+        break;
+      }
+      case FigureInput::Percent: {
+        const double typed = number(value("ESM:FI"));
+        if (typed != f_.percent.toDouble()) f_.percent = Ratio::fromDouble(typed);
+        break;
+      }
+      case FigureInput::Amount: f_.amount = get("SUM3"); break;
+    }
     return f_;
   }
   void show(const LineFigures& f) {
-    put("ESM:AC", f.quantity);
-    put("ESM:FI", f.percent);
+    (void)setValue("ESM:AC", f.quantity.toDouble());
+    (void)setValue("ESM:FI", f.percent.toDouble());
     put("SUM3", f.amount);
   }
   void given(LineOutcome o, const char* focus) {
@@ -124,7 +136,8 @@ class UpAvan : public Procedure {
   }
   void refuse(const char* focus) {
     warnLines(*this, msg::kOverBudget);
-    show({});
+    f_ = {};
+    show(f_);
     select(focus);
   }
 
@@ -134,6 +147,7 @@ class UpAvan : public Procedure {
     for (const char* v : {"ESM:DE", "ESM:UN"}) setLocal(v, std::string());
     for (const char* v : {"SUM1", "SUM2", "SUM3", "CARGO"}) (void)setValue(v, 0.0);
     item_ = {};
+    f_ = {};
     chosen_ = false;
   }
 
@@ -154,7 +168,16 @@ class UpAvan : public Procedure {
           select("?CALLLOOKUP");
           return;
         }
+    // An item of the estimate being changed is figured as it stood before
+    // the estimate.
+    for (const ItemBefore& b : draft_->itemsBefore)
+      if (hundredths(b.conc) == hundredths(r.CONC) && b.process == r.PROC && b.front == r.FREN) {
+        r.TPAG = b.paid;
+        r.AVAN = b.progress;
+      }
+    doneBefore_ = r.AVAN;
     item_ = itemBudget(r);
+    f_ = {};
     chosen_ = true;
     // The form's copy only: the item is never written from here.
     r.PRES = item_.budget.toDouble();
@@ -165,31 +188,38 @@ class UpAvan : public Procedure {
     setLocal("ESM:DE", r.TEXT);
     setLocal("ESM:UN", r.UNID);
     put("ESM:AN", item_.paid);
-    put("ESM:AC", Decimal());
-    put("SUM1", item_.done);
-    put("SUM2", item_.executed);
-    put("CARGO", item_.unitPrice);
+    show(f_);
+    (void)setValue("SUM1", item_.done.toDouble());
+    (void)setValue("SUM2", item_.executed.toDouble());
+    (void)setValue("CARGO", item_.unitPrice.toDouble());
     select("?ESM:AC");
   }
 
   void ok() {
-    LineFigures f{get("ESM:AC"), get("ESM:FI"), get("SUM3")};
+    // A field typed and not yet accepted counts as typed.
+    if (number(value("SUM3")) != f_.amount.toDouble())
+      amountGiven(item_, figures(FigureInput::Amount));
+    const LineFigures f = f_;
     const double conc = number(value("ESM:CO"));
     const auto process = std::int32_t(number(value("ESM:PR")));
     const auto front = std::int32_t(number(value("ESM:FR")));
     switch (checkLine(item_, f, chosen_ ? conc : 0, process, front)) {
       case LineCheck::OverBudget:
         warnLines(*this, msg::kOverBudgetAtOk);
-        show({});
+        f_ = {};
+        show(f_);
         select("?ESM:AC");
         return;
       case LineCheck::Incomplete: warnLines(*this, msg::kIncompleteLine); break;
       case LineCheck::Add:
-        if (draft_->lines)
+        if (draft_->lines) {
+          const Ratio executed = item_.executed + f.quantity;
           draft_->lines->add({conc, std::int64_t(process), std::int64_t(front), value("ESM:DE"),
-                              value("ESM:UN"), item_.paid, f.quantity, f.amount,
-                              Decimal::fromCents(item_.executed.cents() + f.quantity.cents()),
-                              f.percent});
+                              value("ESM:UN"), item_.paid, f.quantity.toDouble(), f.amount,
+                              executed.toDouble(), f.percent.toDouble()});
+          draft_->exact[lineKey(conc, process, front)] = {item_.paid, doneBefore_, f.quantity,
+                                                          executed, f.percent};
+        }
         break;
     }
     close(response::Completed);
@@ -223,10 +253,15 @@ class UpAvan : public Procedure {
   EstimateDraft* draft_;
   ItemBudget item_;
   LineFigures f_;
+  double doneBefore_ = 0;
   bool chosen_ = false;
 };
 
 }  // namespace
+
+LineKey lineKey(double conc, std::int64_t process, std::int64_t front) {
+  return {hundredths(conc), process, front};
+}
 
 std::unique_ptr<Procedure> makeUpAvan(Program& program, db::Context& ctx, EstimateDraft* draft) {
   return std::make_unique<UpAvan>(program, ctx, draft);

@@ -4,6 +4,7 @@
 // as the warning dialog shows them.
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace velmora::estimates::estimate_message {
@@ -45,6 +46,35 @@ inline constexpr Lines kPostedNoDelete = {"EL MOVIMIENTO YA FUE", "CONTABILIZADO
                                           "PUEDE BORRAR..."};
 inline constexpr Lines kOnlyLastDelete = {"SOLO HAY BAJA EN LA ULTIMA", "POLIZA DEL CONTRATISTA",
                                           "VERIFIQUE USTED..."};
+// Refusals of the figures themselves, and of figures another station has
+// moved since the window showed them (the save checks them again on the
+// files as they are when it writes).
+inline constexpr Lines kNegative = {"NO SE ACEPTAN CANTIDADES", "NEGATIVAS EN UNA ESTIMACION",
+                                    "CON Ok CONTINUA ..."};
+inline constexpr Lines kPayrollAbove = {"LO PAGADO EN NOMINA NO PUEDE",
+                                        "SER MAYOR AL IMPORTE DE LA", "ESTIMACION ..."};
+inline constexpr Lines kNoLines = {"LA ESTIMACION NO TIENE CONCEPTOS",
+                                   "CAPTURE SUS AVANCES CON Alta", "CON Ok CONTINUA ..."};
+inline constexpr Lines kOtherStationLoan = {"OTRA ESTACION MODIFICO LOS SALDOS",
+                                            "DEL CONTRATISTA; REVISE LA",
+                                            "ESTIMACION Y GRABELA DE NUEVO"};
+inline constexpr Lines kOtherStationLast = {
+    "OTRA ESTACION CAPTURO UNA", "ESTIMACION MAS RECIENTE DEL", "CONTRATISTA; NO SE GRABO NADA"};
+inline constexpr Lines kAmortisationAbove = {"LA AMORTIZACION ES MAYOR AL",
+                                             "SALDO DEL ANTICIPO DEL", "CONTRATISTA ..."};
+inline constexpr Lines kNoContractor = {"EL CONTRATISTA NO EXISTE", "ESCOJALO DE LA LISTA",
+                                        "CON Ok CONTINUA ..."};
+// Money taken back that was already used further on.
+inline constexpr Lines kAdvanceAmortised = {
+    "EL ANTICIPO YA FUE AMORTIZADO", "Y NO PUEDE BORRARSE NI REDUCIRSE", "VERIFIQUE USTED..."};
+inline constexpr Lines kFundReturned = {"EL FONDO DE GARANTIA YA FUE", "DEVUELTO Y NO PUEDE QUEDAR",
+                                        "NEGATIVO; VERIFIQUE USTED"};
+
+// A budget item moved by another station (first line), or estimated by a
+// later estimate (second), named on the message's middle line.
+std::array<std::string, 3> otherStationItem(double conc, std::int32_t process, std::int32_t front);
+std::array<std::string, 3> laterEstimateItem(double conc, std::int32_t process, std::int32_t front,
+                                             std::int16_t folio);
 
 // A file error of a save: the error's own text first, then what failed.
 inline constexpr std::array<const char*, 2> kReadItem = {"ERROR AL LEER EL",

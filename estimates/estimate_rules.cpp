@@ -1,5 +1,7 @@
 #include "estimates/estimate_rules.h"
 
+#include "estimates/estimate_messages.h"
+
 namespace velmora::estimates {
 
 namespace {
@@ -7,6 +9,7 @@ namespace {
 __extension__ typedef __int128 Wide;
 
 const Decimal kHundred = Decimal::fromCents(10000);
+const Ratio kHundredR = Ratio::of(100);
 
 Decimal sum(Decimal a, Decimal b) { return Decimal::fromCents(a.cents() + b.cents()); }
 Decimal less(Decimal a, Decimal b) { return Decimal::fromCents(a.cents() - b.cents()); }
@@ -41,42 +44,47 @@ Decimal figure(double v) {
 
 ItemBudget itemBudget(const PAR& item) {
   ItemBudget b;
-  b.quantity = figure(item.CANT);
+  b.quantity = Ratio::fromDouble(item.CANT);
   b.paid = figure(item.TPAG);
-  b.done = figure(item.AVAN);
-  b.executed = percentOf(b.quantity, b.done);
+  b.done = Ratio::fromDouble(item.AVAN);
+  b.executed = b.quantity * b.done / kHundredR;
   const Decimal share = figure(item.PEST);
   b.budget = percentOf(sum(figure(item.PRES), figure(item.VPRE)), share);
   b.variation = percentOf(figure(item.VPRE), share);
   b.ceiling = sum(b.budget, b.variation);
-  b.unitPrice = mulDiv(b.ceiling, Decimal::fromCents(100), b.quantity);
+  b.unitPrice = Ratio::fromDecimal(b.ceiling) / b.quantity;
   return b;
 }
 
 bool overBudget(const ItemBudget& item, const LineFigures& f) {
-  return f.quantity.cents() < 0 || f.amount.cents() < 0 ||
-         item.quantity < sum(f.quantity, item.executed) || item.ceiling < f.amount;
+  if (f.quantity.sign() < 0 || f.amount.cents() < 0) return true;
+  if (sum(item.paid, f.amount) > item.ceiling) return true;
+  // The quantity done before comes from a stored real: a part in a thousand
+  // million of the budgeted quantity is what that storage may have lost.
+  const Ratio excess = item.executed + f.quantity - item.quantity;
+  return excess * Ratio::of(1000000000) > item.quantity;
 }
 
 LineOutcome quantityGiven(const ItemBudget& item, LineFigures& f) {
-  const Decimal remaining = less(item.quantity, item.executed);
-  f.amount = positive(remaining) ? mulDiv(f.quantity, less(item.ceiling, item.paid), remaining)
-                                 : Decimal();
+  const Ratio remaining = item.quantity - item.executed;
+  f.amount =
+      remaining.sign() > 0
+          ? (f.quantity * Ratio::fromDecimal(less(item.ceiling, item.paid)) / remaining).toDecimal()
+          : Decimal();
   if (overBudget(item, f)) return refuse(f);
-  if (positive(item.quantity))
-    f.percent = sum(mulDiv(f.quantity, kHundred, item.quantity), item.done);
+  if (item.quantity.sign() > 0) f.percent = f.quantity * kHundredR / item.quantity + item.done;
   return {};
 }
 
 LineOutcome percentGiven(const ItemBudget& item, LineFigures& f) {
   LineOutcome out;
-  if (f.percent > kHundred) {
-    f.percent = kHundred;
+  if (f.percent > kHundredR) {
+    f.percent = kHundredR;
     out.cutTo100 = true;
   }
-  f.quantity = percentOf(item.quantity, less(f.percent, item.done));
+  f.quantity = (f.percent - item.done) * item.quantity / kHundredR;
   // The unit price unrounded: quantity × ceiling / budgeted quantity.
-  f.amount = mulDiv(f.quantity, item.ceiling, item.quantity);
+  f.amount = (f.quantity * Ratio::fromDecimal(item.ceiling) / item.quantity).toDecimal();
   if (overBudget(item, f)) {
     refuse(f);
     out.refused = true;
@@ -85,17 +93,16 @@ LineOutcome percentGiven(const ItemBudget& item, LineFigures& f) {
 }
 
 LineOutcome amountGiven(const ItemBudget& item, LineFigures& f) {
-  f.quantity = mulDiv(f.amount, item.quantity, item.ceiling);
+  f.quantity = Ratio::fromDecimal(f.amount) * item.quantity / Ratio::fromDecimal(item.ceiling);
   if (overBudget(item, f)) return refuse(f);
-  if (positive(item.quantity))
-    f.percent = sum(mulDiv(f.quantity, kHundred, item.quantity), item.done);
+  if (item.quantity.sign() > 0) f.percent = f.quantity * kHundredR / item.quantity + item.done;
   return {};
 }
 
 LineCheck checkLine(const ItemBudget& item, const LineFigures& f, double conc, std::int32_t process,
                     std::int32_t front) {
   if (overBudget(item, f)) return LineCheck::OverBudget;
-  if (conc == 0 || front == 0 || process == 0 || f.quantity.cents() == 0 || f.amount.cents() == 0)
+  if (conc == 0 || front == 0 || process == 0 || f.quantity.isZero() || f.amount.cents() == 0)
     return LineCheck::Incomplete;
   return LineCheck::Add;
 }
@@ -148,6 +155,13 @@ void toPayGiven(FinalFigures& f) {
 
 FinalValues finalValues(const FinalFigures& f) {
   return {f.amortisation, f.fund, f.iva, f.previousLoan, f.loan, f.payroll};
+}
+
+std::optional<std::array<const char*, 3>> refuseFinal(const FinalFigures& f) {
+  for (Decimal d : {f.payroll, f.iva, f.amortisation, f.fund, f.loan})
+    if (d.cents() < 0) return estimate_message::kNegative;
+  if (f.payroll > f.total) return estimate_message::kPayrollAbove;
+  return std::nullopt;
 }
 
 Decimal advanceRoom(const CTR& c) {

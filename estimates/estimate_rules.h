@@ -2,12 +2,16 @@
 
 // The figures of an estimate, shared by the windows that capture one (the
 // line form, the final amounts, the advance form) and the operations that
-// save it. Amounts, quantities and percentages are carried to the cent; each
-// figure is rounded once, from the exact product or quotient, never through
-// a rounded intermediate.
+// save it. Quantities and percentages are exact fractions; an amount is
+// rounded to the cent once, from the exact product or quotient, and the
+// budget ceiling is checked both on the exact quantities and on the amounts
+// in cents that are stored.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
+#include "dictionary/ratio.h"
 #include "dictionary/record.h"
 
 namespace velmora::estimates {
@@ -22,23 +26,34 @@ Decimal figure(double v);
 // A budget item as the line form sees it: its labour budget scaled by the
 // share its contractor estimates (PAR:PEST), in the form's copy only.
 struct ItemBudget {
-  Decimal quantity;   // PAR:CANT
+  Ratio quantity;     // PAR:CANT
   Decimal paid;       // PAR:TPAG
-  Decimal done;       // PAR:AVAN, percentage done before (SUM1)
-  Decimal executed;   // quantity executed before (SUM2)
+  Ratio done;         // PAR:AVAN, percentage done before (SUM1)
+  Ratio executed;     // quantity executed before (SUM2)
   Decimal budget;     // scaled PAR:PRES
   Decimal variation;  // scaled PAR:VPRE
   Decimal ceiling;    // budget + variation (B): no line goes past it
-  Decimal unitPrice;  // ceiling per unit (CARGO); 0 without quantity
+  Ratio unitPrice;    // ceiling per unit (CARGO); 0 without quantity
 };
 ItemBudget itemBudget(const PAR& item);
+
+// The item as it stood before an estimate that is being changed: what the
+// estimate's own line paid is taken off, in the form's copy only (nothing is
+// written until the change is saved).
+struct ItemBefore {
+  double conc = 0;
+  std::int32_t process = 0;
+  std::int32_t front = 0;
+  double paid = 0;      // PAR:TPAG before the estimate (DPO:TANT)
+  double progress = 0;  // PAR:AVAN before it (DPO:PANT)
+};
 
 // The three inputs of a line, each deriving the other two: quantity
 // estimated now (ESM:AC), total percentage after it (ESM:FI) and amount
 // (SUM3).
 struct LineFigures {
-  Decimal quantity;
-  Decimal percent;
+  Ratio quantity;
+  Ratio percent;
   Decimal amount;
 };
 
@@ -47,7 +62,8 @@ struct LineOutcome {
   bool refused = false;   // past the budget: the three figures are now 0
 };
 
-// More than is left of the quantity, more than the ceiling, or below zero.
+// More than is left of the quantity, more than is left of the ceiling in
+// cents, or below zero.
 bool overBudget(const ItemBudget& item, const LineFigures& f);
 
 // The quantity was typed: the amount is the remaining budget spread over
@@ -108,6 +124,9 @@ void payrollGiven(FinalFigures& f, const CTR& contractor);
 // "A PAGAR" typed: what it differs from the final amount becomes the loan.
 void toPayGiven(FinalFigures& f);
 FinalValues finalValues(const FinalFigures& f);
+// The final amounts take no negative figure and no payroll above the
+// estimate; the warning's three lines when they do.
+std::optional<std::array<const char*, 3>> refuseFinal(const FinalFigures& f);
 
 // The most a new advance may be so that the contractor's amortisation
 // percentage still recovers all of it; never below 0.

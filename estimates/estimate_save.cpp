@@ -1,6 +1,8 @@
 #include "estimates/estimate_save.h"
 
 #include <cstdint>
+#include <map>
+#include <set>
 
 #include "dictionary/unit_of_work.h"
 #include "estimates/estimate_messages.h"
@@ -8,11 +10,33 @@
 
 namespace velmora::estimates {
 
+namespace estimate_message {
+
+namespace {
+std::string itemName(double conc, std::int32_t process, std::int32_t front) {
+  const std::int64_t h = hundredths(conc);
+  std::string number = std::to_string(h / 100);
+  if (h % 100 != 0) number += (h % 100 < 10 ? ".0" : ".") + std::to_string(h % 100);
+  return number + "/" + std::to_string(process) + "/" + std::to_string(front);
+}
+}  // namespace
+
+std::array<std::string, 3> otherStationItem(double conc, std::int32_t process, std::int32_t front) {
+  return {"OTRA ESTACION MODIFICO LA PARTIDA", itemName(conc, process, front) + "; REVISE LA",
+          "ESTIMACION Y GRABELA DE NUEVO"};
+}
+
+std::array<std::string, 3> laterEstimateItem(double conc, std::int32_t process, std::int32_t front,
+                                             std::int16_t folio) {
+  return {"LA PARTIDA " + itemName(conc, process, front),
+          "YA TIENE AVANCE EN LA POLIZA " + std::to_string(folio), "POSTERIOR; VERIFIQUE USTED..."};
+}
+
+}  // namespace estimate_message
+
 namespace msg = estimate_message;
 
 namespace {
-
-double real(Decimal d) { return d.toDouble(); }
 
 void stamp(std::int32_t& usua, std::int32_t& acfe, std::int32_t& acho, const Stamp& s) {
   usua = s.user, acfe = s.date, acho = s.time;
@@ -29,10 +53,13 @@ Status fail(SaveOutcome& out, SaveStep step, Status st,
   return st;
 }
 
-Status refuse(SaveOutcome& out, const msg::Lines& lines) {
+Status refuse(SaveOutcome& out, const std::array<std::string, 3>& lines) {
   out.step = SaveStep::Refused;
-  out.message = {lines[0], lines[1], lines[2]};
+  out.message = lines;
   return Status::error(err::ValueRefused, lines[0]).on("POLI");
+}
+Status refuse(SaveOutcome& out, const msg::Lines& lines) {
+  return refuse(out, std::array<std::string, 3>{lines[0], lines[1], lines[2]});
 }
 
 // The folio of a new estimate: one more than the last, read inside the
@@ -80,22 +107,142 @@ Status placeHeader(db::Table& poli, const EstimateHeader& h, SaveOutcome& out) {
   return Status::success();
 }
 
-Status removeLines(db::Table& dpol, std::int16_t folio) {
-  std::vector<std::int64_t> rows;
+struct StoredLine {
+  std::int64_t row = 0;
+  DPO line{};
+};
+
+// The lines of a folio, in key order.
+Status storedLines(db::Table& dpol, std::int16_t folio, std::vector<StoredLine>& out) {
+  out.clear();
   dpol.clear();
   dpol.rec<DPO>().CTA = folio;
   Status st = dpol.set(dpol.info().key("DPO:CTA_KEY"), 1);
-  while (st && (st = dpol.next()) && dpol.rec<DPO>().CTA == folio) rows.push_back(dpol.position());
+  while (st && (st = dpol.next()) && dpol.rec<DPO>().CTA == folio)
+    out.push_back({dpol.position(), dpol.rec<DPO>()});
   if (!st && st.code != err::NoRecord) return st;
-  for (std::int64_t row : rows)
-    if (!(st = dpol.removeByPosition(row))) return st;
   return Status::success();
 }
 
-Status readContractor(db::Table& cont, std::int16_t number) {
-  cont.clear();
-  cont.rec<CTR>().CTA = number;
-  return cont.get("CTR:CTA_KEY").on("CONT");
+Status removeLines(db::Table& dpol, const std::vector<StoredLine>& lines) {
+  for (const StoredLine& l : lines)
+    if (Status st = dpol.removeByPosition(l.row); !st) return st;
+  return Status::success();
+}
+
+// A budget item by its key, compared in hundredths of its number.
+struct ItemId {
+  std::int64_t conc = 0;
+  std::int32_t process = 0;
+  std::int32_t front = 0;
+  auto operator<=>(const ItemId&) const = default;
+};
+ItemId idOf(double conc, std::int32_t process, std::int32_t front) {
+  return {hundredths(conc), process, front};
+}
+
+// The first line after `folio` that pays one of `items`: changing or
+// deleting the estimate would change what that later line was figured on.
+Status laterLine(db::Table& dpol, std::int16_t folio, const std::set<ItemId>& items,
+                 std::optional<DPO>& found) {
+  found.reset();
+  if (items.empty() || folio == INT16_MAX) return Status::success();
+  dpol.clear();
+  dpol.rec<DPO>().CTA = static_cast<std::int16_t>(folio + 1);
+  Status st = dpol.set(dpol.info().key("DPO:CTA_KEY"), 1);
+  while (st && (st = dpol.next())) {
+    const DPO& d = dpol.rec<DPO>();
+    if (d.CTA > folio && items.count(idOf(d.PART, d.PROC, d.FREN))) {
+      found = d;
+      return Status::success();
+    }
+  }
+  return st.code == err::NoRecord ? Status::success() : st;
+}
+
+// The date of the estimate whose line comes last before `folio` on each of
+// `items`: what the item's last date goes back to when the line of `folio`
+// is taken off. Reads back from `folio` only as far as it must.
+Status previousDates(db::Table& dpol, db::Table& poli, std::int16_t folio,
+                     std::map<ItemId, std::int32_t>& dates) {
+  std::set<ItemId> wanted;
+  for (const auto& [id, date] : dates) wanted.insert(id);
+  if (wanted.empty()) return Status::success();
+  std::map<std::int16_t, std::int32_t> dateOf;
+  dpol.clear();
+  dpol.rec<DPO>().CTA = folio;
+  Status st = dpol.set(dpol.info().key("DPO:CTA_KEY"), 1);
+  while (!wanted.empty() && st && (st = dpol.previous())) {
+    const DPO d = dpol.rec<DPO>();
+    if (d.CTA >= folio) continue;
+    auto it = wanted.find(idOf(d.PART, d.PROC, d.FREN));
+    if (it == wanted.end()) continue;
+    if (!dateOf.count(d.CTA)) {
+      poli.clear();
+      poli.rec<POL>().CTA = d.CTA;
+      Status got = poli.get("POL:CTA_KEY");
+      if (!got && got.code != err::RecordNotFound) return got.on("POLI");
+      dateOf[d.CTA] = got ? poli.rec<POL>().FECH : 0;
+    }
+    dates[*it] = dateOf[d.CTA];
+    wanted.erase(it);
+  }
+  return !st && st.code != err::NoRecord ? st.on("DPOL") : Status::success();
+}
+
+// Takes the stored lines of `folio` off the items they paid: each item goes
+// back to what it was before them, as its previous line left it. Refused
+// when a later estimate paid one of the items.
+Status takeOff(db::Context& ctx, std::int16_t folio, const std::vector<StoredLine>& lines,
+               std::set<ItemId> items, const Stamp& s, SaveOutcome& out) {
+  db::Table& dpol = ctx.table("DPOL");
+  db::Table& part = ctx.table("PART");
+  db::Table& poli = ctx.table("POLI");
+  for (const StoredLine& l : lines) items.insert(idOf(l.line.PART, l.line.PROC, l.line.FREN));
+  std::optional<DPO> later;
+  Status st = laterLine(dpol, folio, items, later);
+  if (!st) return fail(out, SaveStep::ReadItem, st.on("DPOL"), nullptr, FileAction::Read);
+  if (later)
+    return refuse(out, msg::laterEstimateItem(later->PART, later->PROC, later->FREN, later->CTA));
+  std::map<ItemId, std::int32_t> dates;
+  for (const StoredLine& l : lines)
+    if (l.line.TANT != 0 || l.line.PANT != 0)
+      dates[idOf(l.line.PART, l.line.PROC, l.line.FREN)] = 0;
+  if (!(st = previousDates(dpol, poli, folio, dates)))
+    return fail(out, SaveStep::ReadItem, st, nullptr, FileAction::Read);
+  for (const StoredLine& l : lines) {
+    part.clear();
+    PAR& item = part.rec<PAR>();
+    item.CONC = l.line.PART, item.PROC = l.line.PROC, item.FREN = l.line.FREN;
+    st = part.get("PAR:CTA_KEY");
+    // A line of an item no longer on file pays nothing.
+    if (st.code == err::RecordNotFound) continue;
+    if (!st) return fail(out, SaveStep::ReadItem, st.on("PART"), &msg::kReadItem);
+    item.TPAG = l.line.TANT;
+    item.AVAN = l.line.PANT;
+    item.COST = 0;
+    // Without an earlier line the item keeps its dates, as the audit
+    // leaves an item that no line pays.
+    auto d = dates.find(idOf(l.line.PART, l.line.PROC, l.line.FREN));
+    if (d != dates.end()) item.FECHAU = d->second;
+    stamp(item.USUA, item.ACFE, item.ACHO, s);
+    if (!(st = part.put().on("PART"))) return fail(out, SaveStep::WriteItem, st, &msg::kWriteItem);
+  }
+  if (!(st = removeLines(dpol, lines)))
+    return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Delete);
+  return Status::success();
+}
+
+// The contractor tallied again, and what he would be left with checked: an
+// advance amortised past what he was given, or a fund returned past what he
+// holds, is refused.
+Status settle(db::Context& ctx, std::int16_t contractor, const Stamp& s, SaveOutcome& out) {
+  ContractorTally tally;
+  Status st = tallyContractor(ctx.table("POLI"), ctx.table("CONT"), contractor, 0, &s, tally);
+  if (!st) return fail(out, SaveStep::WriteContractor, st, &msg::kWriteContractor);
+  if (tally.owedAdvance().cents() < 0) return refuse(out, msg::kAdvanceAmortised);
+  if (tally.GAAC.cents() < 0) return refuse(out, msg::kFundReturned);
+  return Status::success();
 }
 
 Status writeHeader(db::Table& poli, const EstimateHeader& h, SaveOutcome& out) {
@@ -121,80 +268,120 @@ Status saveProgressEstimate(db::Context& ctx, const ProgressEstimate& in, SaveOu
   SaveOutcome ignored;
   SaveOutcome& out = result ? *result : ignored;
   out = {};
+  const EstimateHeader& h = in.header;
+  Decimal amount;
+  std::set<ItemId> items;
+  for (const EstimateLine& line : in.lines) {
+    if (line.quantity.isZero()) continue;
+    amount = Decimal::fromCents(amount.cents() + line.amount.cents());
+    items.insert(idOf(line.conc, line.process, line.front));
+  }
+  if (items.empty()) return refuse(out, msg::kNoLines);
+  const FinalValues& fv = in.finals;
+  for (Decimal d : {fv.amortisation, fv.fund, fv.iva, fv.previousLoan, fv.loan, fv.payroll})
+    if (d.cents() < 0) return refuse(out, msg::kNegative);
+  if (fv.payroll > amount) return refuse(out, msg::kPayrollAbove);
+
   db::Table& poli = ctx.table("POLI");
   db::Table& dpol = ctx.table("DPOL");
   db::Table& part = ctx.table("PART");
   db::Table& cont = ctx.table("CONT");
   db::Transaction tx(ctx, {&poli, &dpol, &part, &cont});
   if (!tx.status()) return fail(out, SaveStep::Begin, tx.status());
-  const EstimateHeader& h = in.header;
-  Status st = placeHeader(poli, h, out);
-  if (!st) return st;
+  const std::int16_t folio = h.insert ? 0 : h.read ? h.read->CTA : 0;
+
+  // The contractor as this estimate finds him: a change starts from his
+  // other estimates. Another station may have moved him since the window
+  // read him.
+  CTR before{};
+  Status st = contractorBefore(poli, cont, h.contractor, folio, before);
+  if (!st) return fail(out, SaveStep::ReadContractor, st, &msg::kReadContractor);
+  if (!h.insert && h.read) {
+    cont.clear();
+    cont.rec<CTR>().CTA = h.read->CONT;
+    if (cont.get("CTR:CTA_KEY") && cont.rec<CTR>().UEST != h.read->ESTI)
+      return refuse(out, msg::kOtherStationLast);
+  }
+  if (figure(before.PRES) != fv.previousLoan) return refuse(out, msg::kOtherStationLoan);
+  const Decimal owed =
+      Decimal::fromCents(figure(before.ANTI).cents() - figure(before.AAMO).cents());
+  if (fv.amortisation > owed && fv.amortisation.cents() > 0)
+    return refuse(out, msg::kAmortisationAbove);
+
+  if (!(st = placeHeader(poli, h, out))) return st;
+  std::vector<StoredLine> stored;
+  if (!h.insert) {
+    if (!(st = storedLines(dpol, poli.rec<POL>().CTA, stored)))
+      return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Read);
+    if (!(st = takeOff(ctx, poli.rec<POL>().CTA, stored, items, h.stamp, out))) return st;
+    // takeOff read other estimates through the POLI buffer.
+    poli.clear();
+    poli.rec<POL>().CTA = h.read->CTA;
+    if (!(st = poli.get("POL:CTA_KEY")))
+      return fail(out, SaveStep::ReadEstimate, st.on("POLI"), nullptr, FileAction::Read);
+  }
   POL& p = poli.rec<POL>();
   p.CONT = h.contractor;
   p.FECH = h.date;
   p.REFE = h.reference;
   p.NOPO = h.policy;
-  if (!(st = removeLines(dpol, p.CTA)))
-    return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Delete);
 
-  p.PANT = real(in.finals.amortisation);
-  p.PFON = real(in.finals.fund);
-  p.IVA = real(in.finals.iva);
-  p.PPRE = real(in.finals.previousLoan);
-  p.PRES = real(in.finals.loan);
-  p.NOMI = real(in.finals.payroll);
-  p.TACU = 0;
-  Decimal amount;
   for (const EstimateLine& line : in.lines) {
-    if (line.quantity.cents() == 0) continue;
+    if (line.quantity.isZero()) continue;
     part.clear();
     PAR& item = part.rec<PAR>();
     item.CONC = line.conc, item.PROC = line.process, item.FREN = line.front;
     if (!(st = part.get("PAR:CTA_KEY").on("PART")))
       return fail(out, SaveStep::ReadItem, st, &msg::kReadItem);
+    // The line was figured on the item as it stood then.
+    if (figure(item.TPAG) != line.paidBefore ||
+        !(Ratio::fromDouble(item.AVAN) == Ratio::fromDouble(line.doneBefore)))
+      return refuse(out, msg::otherStationItem(line.conc, line.process, line.front));
+    if (overBudget(itemBudget(item), {line.quantity, line.percent, line.amount}))
+      return refuse(out, msg::kOverBudgetAtOk);
     dpol.clear();
     DPO& d = dpol.rec<DPO>();
     d.CTA = p.CTA, d.PART = line.conc, d.PROC = line.process, d.FREN = line.front;
-    const Decimal before = figure(item.TPAG);
-    const Decimal after = Decimal::fromCents(before.cents() + line.amount.cents());
-    d.TANT = real(before);
-    d.TACT = real(after);
+    const Decimal paid = figure(item.TPAG);
+    const bool paidBefore = paid.cents() != 0 || item.AVAN != 0;
+    d.TANT = paid.toDouble();
+    d.TACT = Decimal::fromCents(paid.cents() + line.amount.cents()).toDouble();
     d.PANT = item.AVAN;
-    d.PACT = real(line.percent);
+    d.PACT = line.percent.toDouble();
     stamp(d.USUA, d.ACFE, d.ACHO, h.stamp);
-    amount = Decimal::fromCents(amount.cents() + line.amount.cents());
     item.TPAG = d.TACT;
     item.AVAN = d.PACT;
+    item.COST = 0;
+    if (!paidBefore) item.FECHAI = h.date;
+    item.FECHAU = h.date;
     stamp(item.USUA, item.ACFE, item.ACHO, h.stamp);
     if (!(st = part.put().on("PART"))) return fail(out, SaveStep::WriteItem, st, &msg::kWriteItem);
     if (!(st = dpol.add().on("DPOL"))) return fail(out, SaveStep::AddLine, st, &msg::kAddLine);
   }
-  p.CANT = real(amount);
 
-  if (!(st = readContractor(cont, h.contractor)))
-    return fail(out, SaveStep::ReadContractor, st, &msg::kReadContractor);
-  CTR& c = cont.rec<CTR>();
-  const Decimal pant = in.finals.amortisation, pfon = in.finals.fund;
-  p.UFEC = c.UFEC;
-  p.SANT = real(Decimal::fromCents(figure(c.ANTI).cents() - figure(c.AAMO).cents() - pant.cents()));
-  p.SFON = real(Decimal::fromCents(figure(c.GAAC).cents() + pfon.cents()));
-  p.TACU = c.TPAG;
-  if (h.insert) ++c.UEST;
-  c.TPAG = real(Decimal::fromCents(figure(c.TPAG).cents() + amount.cents()));
-  p.ESTI = c.UEST;
-  c.UFEC = p.FECH;
-  c.AAMO = real(Decimal::fromCents(figure(c.AAMO).cents() + pant.cents()));
-  c.GAAC = real(Decimal::fromCents(figure(c.GAAC).cents() + pfon.cents()));
-  c.PRES = p.PRES;
-  c.TIVA = real(Decimal::fromCents(figure(c.TIVA).cents() + in.finals.iva.cents()));
-  // A change leaves the contractor to the audit that follows it.
-  if (h.insert) {
-    stamp(c.USUA, c.ACFE, c.ACHO, h.stamp);
-    if (!(st = cont.put().on("CONT")))
-      return fail(out, SaveStep::WriteContractor, st, &msg::kWriteContractor);
-  }
+  p.CANT = amount.toDouble();
+  p.PANT = fv.amortisation.toDouble();
+  p.PFON = fv.fund.toDouble();
+  p.IVA = fv.iva.toDouble();
+  p.PPRE = fv.previousLoan.toDouble();
+  p.PRES = fv.loan.toDouble();
+  p.NOMI = fv.payroll.toDouble();
+  // What stood before this estimate: the contractor's previous date and the
+  // advance he owes after it. Its number and accumulated amounts are those
+  // the tally below gives it.
+  p.UFEC = before.UFEC;
+  p.SANT = Decimal::fromCents(owed.cents() - fv.amortisation.cents()).toDouble();
+  p.ESTI = before.UEST + 1;
+  p.TACU = figure(before.TPAG).toDouble();
+  p.SFON = Decimal::fromCents(figure(before.GAAC).cents() + fv.fund.cents()).toDouble();
   if (!(st = writeHeader(poli, h, out))) return st;
+  const POL written = out.saved;
+  if (!(st = settle(ctx, h.contractor, h.stamp, out))) return st;
+  if (h.read && h.read->CONT != h.contractor && !(st = settle(ctx, h.read->CONT, h.stamp, out)))
+    return st;
+  poli.clear();
+  poli.rec<POL>().CTA = written.CTA;
+  if (poli.get("POL:CTA_KEY")) out.saved = poli.rec<POL>();
   return committed(tx, out);
 }
 
@@ -210,49 +397,48 @@ Status saveAdvance(db::Context& ctx, const AdvanceEntry& in, SaveOutcome* result
   db::Transaction tx(ctx, {&poli, &dpol, &cont});
   if (!tx.status()) return fail(out, SaveStep::Begin, tx.status());
   const EstimateHeader& h = in.header;
-  Status st = placeHeader(poli, h, out);
-  if (!st) return st;
+  const std::int16_t folio = h.insert ? 0 : h.read ? h.read->CTA : 0;
+  // Checked on the contractor as he is now, without this entry: another
+  // station may have moved his balances since the window showed them.
+  CTR before{};
+  Status st = contractorBefore(poli, cont, h.contractor, folio, before);
+  if (!st) return fail(out, SaveStep::ReadContractor, st, &msg::kReadContractor);
+  Decimal amount = in.amount;
+  if (in.type == '1' ? capAdvance(before, amount) : capFundReturn(before, amount))
+    return refuse(out, in.type == '1' ? msg::kAdvanceTooBig : msg::kFundTooBig);
+  if (!(st = placeHeader(poli, h, out))) return st;
   POL& p = poli.rec<POL>();
-  if (!(st = removeLines(dpol, p.CTA)))
+  std::vector<StoredLine> stored;
+  if (!(st = storedLines(dpol, p.CTA, stored)) || !(st = removeLines(dpol, stored)))
     return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Delete);
   p.CONT = h.contractor;
   p.FECH = h.date;
   p.CANT = p.PPRE = p.PRES = p.IVA = p.TACU = p.NOMI = p.SANT = p.SFON = 0;
   p.REFE = 0, p.NOPO = 0;
-  if (!(st = readContractor(cont, h.contractor)))
-    return fail(out, SaveStep::ReadContractor, st, &msg::kReadContractor);
-  CTR& c = cont.rec<CTR>();
-  // Checked again on the contractor as he is now: another station may have
-  // moved his balances since the window showed them. A change finds its own
-  // amount already in them, and is left to the audit that follows it.
-  Decimal amount = in.amount;
-  const double value = real(amount);
+  const double value = in.amount.toDouble();
   if (in.type == '1') {
-    if (h.insert && capAdvance(c, amount)) return refuse(out, msg::kAdvanceTooBig);
     p.ESTI = -1, p.UFEC = 1;
     p.CANT = value, p.PANT = -value, p.PFON = 0;
-    c.ANTI = real(Decimal::fromCents(figure(c.ANTI).cents() + in.amount.cents()));
   } else {
-    if (h.insert && capFundReturn(c, amount)) return refuse(out, msg::kFundTooBig);
     p.ESTI = -3, p.UFEC = 3;
     p.CANT = value, p.PFON = -value, p.PANT = 0;
-    c.GAAC = real(Decimal::fromCents(figure(c.GAAC).cents() - in.amount.cents()));
   }
-  stamp(c.USUA, c.ACFE, c.ACHO, h.stamp);
-  if (!(st = cont.put().on("CONT")))
-    return fail(out, SaveStep::WriteContractor, st, &msg::kWriteContractor);
   if (!(st = writeHeader(poli, h, out))) return st;
+  if (!(st = settle(ctx, h.contractor, h.stamp, out))) return st;
+  if (h.read && h.read->CONT != h.contractor && !(st = settle(ctx, h.read->CONT, h.stamp, out)))
+    return st;
   return committed(tx, out);
 }
 
-Status deleteEstimate(db::Context& ctx, std::int16_t folio, SaveOutcome* result) {
+Status deleteEstimate(db::Context& ctx, std::int16_t folio, const Stamp& s, SaveOutcome* result) {
   SaveOutcome ignored;
   SaveOutcome& out = result ? *result : ignored;
   out = {};
   db::Table& poli = ctx.table("POLI");
   db::Table& dpol = ctx.table("DPOL");
+  db::Table& part = ctx.table("PART");
   db::Table& cont = ctx.table("CONT");
-  db::Transaction tx(ctx, {&poli, &dpol, &cont});
+  db::Transaction tx(ctx, {&poli, &dpol, &part, &cont});
   if (!tx.status()) return fail(out, SaveStep::Begin, tx.status());
   poli.clear();
   poli.rec<POL>().CTA = folio;
@@ -260,36 +446,42 @@ Status deleteEstimate(db::Context& ctx, std::int16_t folio, SaveOutcome* result)
   if (!st) return fail(out, SaveStep::ReadEstimate, st.on("POLI"), nullptr, FileAction::Read);
   const POL p = poli.rec<POL>();
   if (p.NOPO > 0) return refuse(out, msg::kPostedNoDelete);
-  if (!(st = readContractor(cont, p.CONT)))
-    return fail(out, SaveStep::ReadContractor, st, &msg::kReadContractor);
-  if (cont.rec<CTR>().UEST != p.ESTI && p.UFEC != 1) return refuse(out, msg::kOnlyLastDelete);
-  // The lines go with their header: a later estimate may take the folio.
-  if (!(st = removeLines(dpol, folio)))
-    return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Delete);
+  cont.clear();
+  cont.rec<CTR>().CTA = p.CONT;
+  st = cont.get("CTR:CTA_KEY");
+  if (!st && st.code != err::RecordNotFound)
+    return fail(out, SaveStep::ReadContractor, st.on("CONT"), &msg::kReadContractor);
+  if (st && cont.rec<CTR>().UEST != p.ESTI && p.UFEC != 1) return refuse(out, msg::kOnlyLastDelete);
+  // The lines go with their header, taken off the items they paid: a later
+  // estimate may take the folio.
+  std::vector<StoredLine> stored;
+  if (!(st = storedLines(dpol, folio, stored)))
+    return fail(out, SaveStep::RemoveLines, st.on("DPOL"), nullptr, FileAction::Read);
+  if (!(st = takeOff(ctx, folio, stored, {}, s, out))) return st;
   poli.clear();
   poli.rec<POL>().CTA = folio;
   if (!(st = poli.get("POL:CTA_KEY")) || !(st = poli.remove()))
     return fail(out, SaveStep::WriteEstimate, st.on("POLI"), nullptr, FileAction::Delete);
+  if (!(st = settle(ctx, p.CONT, s, out))) return st;
   out.saved = p;
   return committed(tx, out);
 }
 
-Status readEstimateLines(db::Context& ctx, std::int16_t folio, bool rollBack, const Stamp& s,
-                         std::vector<EstimateLine>& lines) {
+Status readEstimateLines(db::Context& ctx, std::int16_t folio, std::vector<EstimateLine>& lines,
+                         std::vector<ItemBefore>* before) {
   lines.clear();
+  if (before) before->clear();
   db::Table& dpol = ctx.table("DPOL");
   db::Table& part = ctx.table("PART");
+  // Read in one transaction, so that the lines and the items agree; it
+  // writes nothing and is never committed.
   db::Transaction tx(ctx, {&dpol, &part});
   Status st = tx.status();
   if (!st) return st;
-  std::vector<DPO> stored;
-  dpol.clear();
-  dpol.rec<DPO>().CTA = folio;
-  st = dpol.set(dpol.info().key("DPO:CTA_KEY"), 1);
-  while (st && (st = dpol.next()) && dpol.rec<DPO>().CTA == folio)
-    stored.push_back(dpol.rec<DPO>());
-  if (!st && st.code != err::NoRecord) return st.on("DPOL");
-  for (const DPO& d : stored) {
+  std::vector<StoredLine> stored;
+  if (!(st = storedLines(dpol, folio, stored))) return st.on("DPOL");
+  for (const StoredLine& s : stored) {
+    const DPO& d = s.line;
     part.clear();
     PAR& item = part.rec<PAR>();
     item.CONC = d.PART, item.PROC = d.PROC, item.FREN = d.FREN;
@@ -297,21 +489,18 @@ Status readEstimateLines(db::Context& ctx, std::int16_t folio, bool rollBack, co
     if (!st && st.code != err::RecordNotFound) return st.on("PART");
     EstimateLine line;
     line.conc = d.PART, line.process = d.PROC, line.front = d.FREN;
+    const Ratio quantity = st ? Ratio::fromDouble(item.CANT) : Ratio();
     if (st) line.text = item.TEXT, line.unit = item.UNID;
-    line.paidBefore = figure(d.PANT);
-    line.quantity = figure(d.PACT);
+    line.paidBefore = figure(d.TANT);
+    line.doneBefore = d.PANT;
+    line.percent = Ratio::fromDouble(d.PACT);
+    line.quantity = (line.percent - Ratio::fromDouble(d.PANT)) * quantity / Ratio::of(100);
+    line.executed = line.percent * quantity / Ratio::of(100);
     line.amount = Decimal::fromCents(figure(d.TACT).cents() - figure(d.TANT).cents());
-    line.percent = figure(d.PACT);
-    if (st && rollBack) {
-      item.TPAG = d.TANT;
-      item.AVAN = d.PANT;
-      item.FECHAU = item.FECHAI;
-      stamp(item.USUA, item.ACFE, item.ACHO, s);
-      if (!(st = part.put())) return st.on("PART");
-    }
+    if (before) before->push_back({d.PART, d.PROC, d.FREN, d.TANT, d.PANT});
     lines.push_back(std::move(line));
   }
-  return tx.commit();
+  return Status::success();
 }
 
 }  // namespace velmora::estimates

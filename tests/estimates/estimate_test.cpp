@@ -21,6 +21,7 @@ namespace velmora::estimates {
 namespace {
 
 Decimal d(const char* text) { return *Decimal::parse(text); }
+Ratio r(const char* text) { return Ratio::fromDecimal(d(text)); }
 
 PAR item(double cant, double pres, double vpre, double pest, double avan = 0, double tpag = 0) {
   PAR r{};
@@ -31,37 +32,86 @@ PAR item(double cant, double pres, double vpre, double pest, double avan = 0, do
 
 TEST(EstimateLines, TheThreeInputsStopAtTheBudget) {
   const ItemBudget b = itemBudget(item(10, 1000, 0, 100));
-  LineFigures f{d("10"), {}, {}};  // exactly the budget
+  LineFigures f{r("10"), {}, {}};  // exactly the budget
   EXPECT_FALSE(quantityGiven(b, f).refused);
   EXPECT_EQ(f.amount, d("1000"));
-  EXPECT_EQ(f.percent, d("100"));
+  EXPECT_EQ(f.percent, r("100"));
   f = {{}, {}, d("1000")};
   EXPECT_FALSE(amountGiven(b, f).refused);
-  EXPECT_EQ(f.quantity, d("10"));
+  EXPECT_EQ(f.quantity, r("10"));
   EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Add);
-  for (LineFigures over : {LineFigures{d("10.01"), {}, {}}, LineFigures{d("-1"), {}, {}}}) {
+  for (LineFigures over : {LineFigures{r("10.01"), {}, {}}, LineFigures{r("-1"), {}, {}}}) {
     EXPECT_TRUE(quantityGiven(b, over).refused);
-    EXPECT_EQ(over.quantity.cents() + over.percent.cents() + over.amount.cents(), 0);
+    EXPECT_TRUE(over.quantity.isZero() && over.percent.isZero() && over.amount.cents() == 0);
   }
   f = {{}, {}, d("1000.01")};
   EXPECT_TRUE(amountGiven(b, f).refused);
-  f = {{}, d("100.01"), {}};
+  f = {{}, r("100.01"), {}};
   LineOutcome o = percentGiven(b, f);
   EXPECT_TRUE(o.cutTo100 && !o.refused);
-  EXPECT_EQ(f.percent, d("100"));
-  EXPECT_EQ(f.quantity, d("10"));
+  EXPECT_EQ(f.percent, r("100"));
+  EXPECT_EQ(f.quantity, r("10"));
   EXPECT_EQ(f.amount, d("1000"));
 
-  // A third done and paid: the rest of the budget over the rest of the
+  // A quarter done and paid: the rest of the budget over the rest of the
   // quantity, the percentages adding up to 100 exactly.
-  const ItemBudget third = itemBudget(item(3, 900, 0, 100, 33.33, 300));
-  EXPECT_EQ(third.executed, d("1"));
-  f = {d("2"), {}, {}};
-  EXPECT_FALSE(quantityGiven(third, f).refused);
-  EXPECT_EQ(f.amount, d("600"));
-  EXPECT_EQ(f.percent, d("100"));
-  f = {{}, d("10"), {}};  // below what is done already
-  EXPECT_TRUE(percentGiven(third, f).refused);
+  const ItemBudget quarter = itemBudget(item(4, 1000, 0, 100, 25, 250));
+  EXPECT_EQ(quarter.executed, r("1"));
+  f = {r("3"), {}, {}};
+  EXPECT_FALSE(quantityGiven(quarter, f).refused);
+  EXPECT_EQ(f.amount, d("750"));
+  EXPECT_EQ(f.percent, r("100"));
+  f = {{}, r("10"), {}};  // below what is done already
+  EXPECT_TRUE(percentGiven(quarter, f).refused);
+}
+
+// Nothing is rounded before the ceiling is checked: a lump sum estimated in
+// two halves that are each a little more than half is refused the second
+// time, one cent over the ceiling is refused on every input, and half a
+// percent of a lump sum is half a percent of its amount.
+TEST(EstimateLines, TheCeilingHoldsOnExactFigures) {
+  const ItemBudget lump = itemBudget(item(1, 95800, 0, 100));
+  LineFigures f{{}, {}, d("48378.99")};
+  ASSERT_FALSE(amountGiven(lump, f).refused);
+  PAR after = item(1, 95800, 0, 100, f.percent.toDouble(), 48378.99);
+  LineFigures again{{}, {}, d("48378.99")};
+  EXPECT_TRUE(amountGiven(itemBudget(after), again).refused);
+  again = {{}, {}, d("47421.01")};  // exactly the rest
+  EXPECT_FALSE(amountGiven(itemBudget(after), again).refused);
+
+  f = {{}, r("0.5"), {}};
+  EXPECT_FALSE(percentGiven(lump, f).refused);
+  EXPECT_EQ(f.quantity, Ratio::of(5) / Ratio::of(1000));
+  EXPECT_EQ(f.amount, d("479"));
+
+  const ItemBudget share = itemBudget(item(10, 1000, 200, 50));  // ceiling 700
+  f = {{}, {}, d("700.01")};
+  EXPECT_TRUE(amountGiven(share, f).refused);
+  f = {{}, {}, d("700")};
+  EXPECT_FALSE(amountGiven(share, f).refused);
+  // 300 paid for 30 %: 400.01 more is one cent past the ceiling, whatever
+  // the quantity says.
+  const ItemBudget paid = itemBudget(item(10, 1000, 200, 50, 30, 300));
+  f = {{}, {}, d("400.01")};
+  EXPECT_TRUE(amountGiven(paid, f).refused);
+  f = {r("7"), {}, {}};
+  EXPECT_FALSE(quantityGiven(paid, f).refused);
+  EXPECT_EQ(f.amount, d("400"));
+
+  // The final amounts take no negative figure and no payroll above the
+  // estimate.
+  FinalFigures fin;
+  fin.total = d("1000");
+  fin.payroll = d("1500");
+  EXPECT_TRUE(refuseFinal(fin).has_value());
+  fin.payroll = d("1000");
+  EXPECT_FALSE(refuseFinal(fin).has_value());
+  for (Decimal FinalFigures::*field : {&FinalFigures::iva, &FinalFigures::amortisation,
+                                       &FinalFigures::fund, &FinalFigures::loan}) {
+    FinalFigures g = fin;
+    g.*field = d("-0.01");
+    EXPECT_TRUE(refuseFinal(g).has_value());
+  }
 }
 
 TEST(EstimateLines, CeilingShareAndEmptyItems) {
@@ -69,23 +119,23 @@ TEST(EstimateLines, CeilingShareAndEmptyItems) {
   EXPECT_EQ(b.budget, d("600"));
   EXPECT_EQ(b.variation, d("100"));
   EXPECT_EQ(b.ceiling, d("700"));
-  EXPECT_EQ(b.unitPrice, d("70"));
+  EXPECT_EQ(b.unitPrice, r("70"));
 
   // Nothing of the labour is estimated through contractors: no line.
   b = itemBudget(item(10, 1000, 200, 0));
-  LineFigures f{d("1"), {}, {}};
+  LineFigures f{r("1"), {}, {}};
   EXPECT_FALSE(quantityGiven(b, f).refused);
   EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Incomplete);
 
   // Fully executed: no division by nothing, and any quantity is refused.
   b = itemBudget(item(10, 1000, 0, 100, 100, 1000));
-  f = {d("0.01"), {}, {}};
+  f = {r("0.01"), {}, {}};
   EXPECT_TRUE(quantityGiven(b, f).refused);
   f = {{}, {}, {}};
   EXPECT_FALSE(quantityGiven(b, f).refused);
   EXPECT_EQ(f.amount, Decimal());
   EXPECT_EQ(checkLine(b, f, 1, 1, 1), LineCheck::Incomplete);
-  EXPECT_EQ(checkLine(itemBudget(item(10, 1000, 0, 100)), {d("1"), d("10"), d("100")}, 1, 0, 1),
+  EXPECT_EQ(checkLine(itemBudget(item(10, 1000, 0, 100)), {r("1"), r("10"), d("100")}, 1, 0, 1),
             LineCheck::Incomplete);
 }
 
@@ -183,10 +233,26 @@ class Estimates : public ::testing::Test {
                            const char* percent) {
     EstimateLine l;
     l.conc = conc, l.process = 1, l.front = 1;
-    l.quantity = d(quantity), l.amount = d(amount), l.percent = d(percent);
+    l.quantity = r(quantity), l.amount = d(amount), l.percent = r(percent);
     return l;
   }
-  ProgressEstimate progress(std::vector<EstimateLine> lines, std::int32_t date = 80000) {
+  // Each line figured on its item as it stands in `c` (the test's context
+  // when none).
+  ProgressEstimate progress(std::vector<EstimateLine> lines, std::int32_t date = 80000,
+                            db::Context* c = nullptr) {
+    db::Table& part = (c ? *c : ctx).table("PART");
+    if (!part.isOpen()) {
+      EXPECT_TRUE(part.open().ok());
+    }
+    for (EstimateLine& l : lines) {
+      part.clear();
+      part.rec<PAR>().CONC = l.conc, part.rec<PAR>().PROC = l.process;
+      part.rec<PAR>().FREN = l.front;
+      if (part.get("PAR:CTA_KEY")) {
+        l.paidBefore = figure(part.rec<PAR>().TPAG);
+        l.doneBefore = part.rec<PAR>().AVAN;
+      }
+    }
     ProgressEstimate e;
     e.header.contractor = 1;
     e.header.date = date;
@@ -239,19 +305,26 @@ TEST_F(Estimates, AProgressEstimateMovesItemsLinesAndContractor) {
   EXPECT_EQ(k.TPAG, 1000);
 
   // A change of the last one: written over what was read, lines replaced.
+  // Opening it writes nothing; the item is figured as it stood before it.
   std::vector<EstimateLine> back;
-  ASSERT_TRUE(readEstimateLines(ctx, 2, true, {}, back).ok());
+  std::vector<ItemBefore> before;
+  ASSERT_TRUE(readEstimateLines(ctx, 2, back, &before).ok());
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].amount, d("200"));
-  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 300);  // rolled back
+  EXPECT_EQ(back[0].quantity, r("2"));
+  EXPECT_EQ(all<PAR>("PART")[0].TPAG, 500);
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_EQ(before[0].paid * 1000 + before[0].progress, 300 * 1000 + 30);
   e.header.insert = false;
   e.header.read = out.saved;
   e.lines = {line(1, "7", "700", "100")};
+  e.lines[0].paidBefore = d("300"), e.lines[0].doneBefore = 30;
   ASSERT_TRUE(saveProgressEstimate(ctx, e, &out).ok());
   EXPECT_EQ(out.saved.CANT, 700);
   EXPECT_EQ(all<PAR>("PART")[0].TPAG, 1000);
   // Another station changed it meanwhile: nothing is written.
   e.lines = {line(1, "1", "1", "1")};
+  e.lines[0].paidBefore = d("300"), e.lines[0].doneBefore = 30;
   EXPECT_EQ(saveProgressEstimate(ctx, e, &out).code, err::RecordChanged);
   EXPECT_EQ(all<PAR>("PART")[0].TPAG, 1000);
 }
@@ -303,13 +376,15 @@ TEST_F(Estimates, AdvancesReturnsAndTheDeleteRule) {
   EXPECT_EQ(k.UEST, 2);
 
   // Folios 1 advance, 2 and 3 estimates 1 and 2, 4 the return.
-  EXPECT_EQ(deleteEstimate(ctx, 2, &out).code, err::ValueRefused);
+  EXPECT_EQ(deleteEstimate(ctx, 2, {}, &out).code, err::ValueRefused);
   EXPECT_EQ(out.message[0], "SOLO HAY BAJA EN LA ULTIMA");
-  ASSERT_TRUE(deleteEstimate(ctx, 1, &out).ok());  // an advance goes at any time
-  ASSERT_TRUE(deleteEstimate(ctx, 3, &out).ok());
+  ASSERT_TRUE(deleteEstimate(ctx, 1, {}, &out).ok());  // an advance goes at any time
+  // The fund estimate 2 retained was returned: deleting it would leave a
+  // negative fund.
+  EXPECT_EQ(deleteEstimate(ctx, 3, {}, &out).code, err::ValueRefused);
+  EXPECT_EQ(out.message[0], "EL FONDO DE GARANTIA YA FUE");
   auto lines = all<DPO>("DPOL");
-  ASSERT_EQ(lines.size(), 1u);  // its line went with it
-  EXPECT_EQ(lines[0].CTA, 2);
+  ASSERT_EQ(lines.size(), 2u);
   {
     db::Table& poli = ctx.table("POLI");
     ASSERT_TRUE(poli.open().ok());
@@ -319,9 +394,9 @@ TEST_F(Estimates, AdvancesReturnsAndTheDeleteRule) {
     ASSERT_TRUE(poli.put().ok());
     poli.close();
   }
-  EXPECT_EQ(deleteEstimate(ctx, 2, &out).code, err::ValueRefused);
+  EXPECT_EQ(deleteEstimate(ctx, 2, {}, &out).code, err::ValueRefused);
   EXPECT_EQ(out.message[2], "PUEDE BORRAR...");
-  EXPECT_EQ(all<POL>("POLI").size(), 2u);
+  EXPECT_EQ(all<POL>("POLI").size(), 3u);
 }
 
 // A writer killed at any moment leaves whole estimates: every item holds
@@ -343,7 +418,7 @@ TEST_F(Estimates, AWriterKilledAnywhereLeavesWholeEstimates) {
       for (int n = 0; n < 400; ++n) {
         std::vector<EstimateLine> lines;
         for (int i = 1; i <= kItems; ++i) lines.push_back(line(i, "0.01", "1", "0"));
-        if (!saveProgressEstimate(c, progress(std::move(lines)), nullptr)) _exit(3);
+        if (!saveProgressEstimate(c, progress(std::move(lines), 80000, &c), nullptr)) _exit(3);
         if (n == 0) (void)!write(ready[1], "1", 1);
       }
       _exit(0);

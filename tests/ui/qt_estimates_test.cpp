@@ -58,9 +58,9 @@ class QtEstimates : public ::testing::Test {
     for (int i = 1; i <= 2; ++i) {
       EstimateLine l;
       l.conc = i, l.process = 1, l.front = 1;
-      l.quantity = *Decimal::parse(i == 1 ? "3" : "2");
+      l.quantity = Ratio::of(i == 1 ? 3 : 2);
       l.amount = *Decimal::parse(i == 1 ? "300" : "200.50");
-      l.percent = *Decimal::parse(i == 1 ? "30" : "20");
+      l.percent = Ratio::of(i == 1 ? 30 : 20);
       e.lines.push_back(l);
     }
     SaveOutcome out;
