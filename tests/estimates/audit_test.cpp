@@ -76,6 +76,10 @@ struct Work {
 // A work as the estimate form leaves it: rounds of estimates saved one by
 // one, an advance first for some contractors, two estimates on one day for
 // others, a fund return at the end for a few.
+// The work as saving leaves it: every amount to the cent, every total summed
+// in cents.
+double r2(double v) { return Decimal::fromDouble(v)->toDouble(); }
+
 Work savedWork(int count, int rounds, unsigned seed) {
   std::mt19937 rng(seed);
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -86,7 +90,8 @@ Work savedWork(int count, int rounds, unsigned seed) {
     PAR r = par((i + 1) + 0.01 * (i % 3), std::int16_t(1 + i % people), 1000 + 0.25 * i,
                 i % 5 ? 0 : 100.1);
     r.FECHAI = r.FECHAU = i % 7 ? 0 : kDay - 3;  // dates of the budget itself
-    w.contractors[std::size_t(r.CONT - 1)].ICON += r.PRES + r.VPRE;
+    CTR& his = w.contractors[std::size_t(r.CONT - 1)];
+    his.ICON = r2(his.ICON + r2(r.PRES) + r2(r.VPRE));
     w.items.push_back(r);
   }
   std::int16_t folio = 0;
@@ -94,22 +99,23 @@ Work savedWork(int count, int rounds, unsigned seed) {
     POL p = pol(++folio, c.CTA, date, 0, 0);
     for (PAR& it : w.items) {
       if (it.CONT != c.CTA || it.AVAN >= 100 || uniform(0, 9) < 4) continue;
-      DPO l = dpo(p.CTA, it, it.TPAG, it.TPAG + uniform(1000, 50000) / 100.0,
+      DPO l = dpo(p.CTA, it, it.TPAG, r2(it.TPAG + uniform(1000, 50000) / 100.0),
                   std::min(100.0, it.AVAN + uniform(5, 40)));
       l.PANT = it.AVAN;
-      p.CANT += l.TACT - l.TANT;
+      p.CANT = r2(p.CANT + r2(l.TACT - l.TANT));
       it.TPAG = l.TACT, it.AVAN = l.PACT, it.FECHAU = date;
       if (it.FECHAI == 0 || it.FECHAI == kDay - 3) it.FECHAI = date;
       w.lines.push_back(l);
     }
-    const double balance = c.ANTI - c.AAMO;
-    p.PANT = balance > 0 ? std::min(balance, c.PANT * p.CANT / 100) : 0;
-    p.PFON = p.CANT * c.PGAR / 100, p.PPRE = c.PRES, p.NOMI = c.CTA % 4 ? 0 : 100;
-    p.IVA = c.IVA * (p.CANT - p.NOMI) / 100, p.PRES = uniform(0, 5) ? 0 : 500;
-    p.UFEC = c.UFEC, p.SANT = c.ANTI - c.AAMO - p.PANT, p.SFON = c.GAAC + p.PFON;
+    const double balance = r2(c.ANTI - c.AAMO);
+    p.PANT = balance > 0 ? std::min(balance, r2(c.PANT * p.CANT / 100)) : 0;
+    p.PFON = r2(p.CANT * c.PGAR / 100), p.PPRE = c.PRES, p.NOMI = c.CTA % 4 ? 0 : 100;
+    p.IVA = r2(c.IVA * (p.CANT - p.NOMI) / 100), p.PRES = uniform(0, 5) ? 0 : 500;
+    p.UFEC = c.UFEC, p.SANT = r2(c.ANTI - c.AAMO - p.PANT), p.SFON = r2(c.GAAC + p.PFON);
     p.TACU = c.TPAG, p.ESTI = ++c.UEST;
-    c.TPAG += p.CANT, c.UFEC = p.FECH, c.AAMO += p.PANT, c.GAAC += p.PFON, c.PRES = p.PRES;
-    c.TIVA += p.IVA, c.NOAC += p.NOMI;
+    c.TPAG = r2(c.TPAG + p.CANT), c.UFEC = p.FECH, c.AAMO = r2(c.AAMO + p.PANT);
+    c.GAAC = r2(c.GAAC + p.PFON), c.PRES = p.PRES;
+    c.TIVA = r2(c.TIVA + p.IVA), c.NOAC = r2(c.NOAC + p.NOMI);
     w.estimates.push_back(p);
   };
   std::vector<std::size_t> turn(w.contractors.size());
