@@ -1,6 +1,5 @@
 #include "reports/estimate_reports.h"
 
-#include <cctype>
 #include <cmath>
 
 #include "dictionary/storage.h"
@@ -12,20 +11,6 @@ namespace {
 constexpr int kLeft = 100;  // 1 cm
 constexpr int kTitlesY = 150;
 constexpr int kGap = 2;  // blanks between columns
-
-// A sum outgrows its column's lines: its picture takes three more places,
-// so that hundreds of millions print rather than "#####". It is right-aligned
-// at the same place, growing into the gap on its left.
-std::string wider(const std::string& picture) {
-  if (picture.rfind("@n", 0) != 0) return picture;
-  std::size_t at = 2;
-  while (at < picture.size() && !std::isdigit(static_cast<unsigned char>(picture[at]))) ++at;
-  std::size_t end = at;
-  while (end < picture.size() && std::isdigit(static_cast<unsigned char>(picture[end]))) ++end;
-  if (end == at) return picture;
-  return picture.substr(0, at) + std::to_string(std::stoi(picture.substr(at, end - at)) + 3) +
-         picture.substr(end);
-}
 
 }  // namespace
 
@@ -109,7 +94,7 @@ ReportDescription layOut(const SheetSpec& s) {
     h.items.push_back(label(c.title, x, kTitlesY, c.right));
     line.items.push_back(field(c.source, c.picture, x, 0, c.right));
     if (c.total) {
-      BandItem t = field(c.source, wider(c.picture), x, 20, c.right);
+      BandItem t = field(c.source, c.picture, x, 20, c.right);
       t.total = true;
       sums.items.push_back(t);
       if (firstTotal < 0) firstTotal = at;

@@ -167,8 +167,8 @@ class RepImp : public OptionsReport {
     const std::int64_t amount = cents(est_.CANT);
     if (est_.UFEC == 3 || est_.ESTI == -3)
       return "POLIZA DE DEVOLUCION DEL FONDO DE AHORROS POR: " +
-             formatPicture("@n-13.2", Value(Decimal::fromCents(amount)));
-    return "POLIZA DE ANTICIPO POR: " + formatPicture("@n-14.2", Value(Decimal::fromCents(amount)));
+             showValue("@n-13.2", Value(Decimal::fromCents(amount)));
+    return "POLIZA DE ANTICIPO POR: " + showValue("@n-14.2", Value(Decimal::fromCents(amount)));
   }
 
   // The estimate's lines with their items, and their sums.

@@ -27,6 +27,16 @@ int advance(int fontHeight, std::size_t chars) {
   return int(std::lround(0.6 * fontHeight * double(chars)));
 }
 
+// How much wider than its picture a figure may grow; a value past it is not
+// an amount of a work.
+constexpr int kWidest = 40;
+// Widened figures keep this far from the paper's edges (5 mm).
+constexpr int kEdge = 50;
+
+bool overflowed(const std::string& s) {
+  return !s.empty() && s.find_first_not_of('#') == std::string::npos;
+}
+
 bool sameValue(const Value& a, const Value& b) {
   if (std::holds_alternative<std::string>(a)) {
     std::string x = toText(a), y = toText(b);
@@ -42,6 +52,29 @@ bool sameValue(const Value& a, const Value& b) {
 }
 
 }  // namespace
+
+std::string showValue(std::string_view picture, const Value& v, bool* widened) {
+  if (widened) *widened = false;
+  std::string text = formatPicture(picture, v);
+  if (!overflowed(text)) return text;
+  const std::optional<Picture> p = compilePicture(picture);
+  if (!p || (p->kind != PictureKind::Number && p->kind != PictureKind::Pattern)) return text;
+  const std::size_t digits = p->pattern.find_first_of("<#");
+  if (p->kind == PictureKind::Pattern && digits == std::string::npos) return text;
+  for (int more = 1; more <= kWidest; ++more) {
+    Picture wider = *p;
+    if (p->kind == PictureKind::Number)
+      wider.size += more;
+    else
+      wider.pattern.insert(digits, std::size_t(more), '<');
+    std::string fits = format(wider, v);
+    if (!overflowed(fits)) {
+      if (widened) *widened = true;
+      return fits;
+    }
+  }
+  return text;
+}
 
 BandItem field(std::string source, std::string picture, int x, int y, bool right) {
   BandItem i;
@@ -132,7 +165,8 @@ int ReportRun::exportWidth(const ExportColumn& column, const Record& primary) co
   return ref.field->type == dict::Type::String ? int(ref.field->size) : 0;
 }
 
-std::string ReportRun::show(const BandItem& item, const Record& primary) const {
+std::string ReportRun::show(const BandItem& item, const Record& primary, bool* widened) const {
+  *widened = false;
   if (item.source.empty()) return item.text;
   Value v;
   if (item.total) {
@@ -141,7 +175,7 @@ std::string ReportRun::show(const BandItem& item, const Record& primary) const {
   } else {
     v = *valueOf(item.source, primary);
   }
-  return item.picture.empty() ? toText(v) : formatPicture(item.picture, v);
+  return item.picture.empty() ? toText(v) : showValue(item.picture, v, widened);
 }
 
 bool ReportRun::fail(Status st) {
@@ -275,23 +309,125 @@ bool ReportRun::readOne() {
 }
 
 void ReportRun::printBand(const Band& band, const Record& primary) {
-  const bool onlyHeading = y_ == d_.topMargin + d_.pageHeader.height;
-  if (!page_ || y_ + band.height > d_.pageHeight - d_.bottomMargin ||
-      (band.newPage && !onlyHeading))
+  const int height = compose(band, primary, texts_);
+  if (!page_ || y_ + height > d_.pageHeight - d_.bottomMargin ||
+      (band.newPage && y_ != headingEnd_))
     newPage(primary);
-  if (failure_.ok()) drawBand(band, primary);
+  if (failure_.ok()) paint(band, texts_, height);
 }
 
-void ReportRun::drawBand(const Band& band, const Record& primary) {
-  for (const BandLine& l : band.lines) page_->line(l.x1, y_ + l.y1, l.x2, y_ + l.y2);
+std::optional<ReportRun::Ink> ReportRun::inkOf(const Placed& t, bool caption) const {
+  const std::size_t first = t.text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::nullopt;
+  const std::size_t last = t.text.find_last_not_of(' ') + 1;
+  const auto chars = [&](std::size_t bytes) {
+    return cp1252::utf8Length(std::string_view(t.text).substr(0, bytes));
+  };
+  const int column = pageTextColumn(t.x, d_.pageWidth);
+  return Ink{t.x + advance(d_.fontHeight, chars(first)),
+             t.x + advance(d_.fontHeight, chars(last)),
+             t.y,
+             column + int(chars(first)),
+             column + int(chars(last)) - 1,
+             caption};
+}
+
+int ReportRun::compose(const Band& band, const Record& primary, std::vector<Placed>& texts) const {
+  texts.clear();
+  std::vector<std::size_t> widened;
   for (const BandItem& item : band.items) {
-    const std::string text = show(item, primary);
-    const int x = item.right ? item.x - advance(d_.fontHeight, cp1252::utf8Length(text)) : item.x;
-    if (item.bold) page_->font(d_.font, d_.fontHeight, true);
-    page_->text(x, y_ + item.y, text);
-    if (item.bold) page_->font(d_.font, d_.fontHeight, false);
+    bool wide = false;
+    Placed t;
+    t.text = show(item, primary, &wide);
+    t.x = item.right ? item.x - advance(d_.fontHeight, cp1252::utf8Length(t.text)) : item.x;
+    t.y = item.y;
+    t.bold = item.bold;
+    if (wide) widened.push_back(texts.size());
+    texts.push_back(std::move(t));
   }
-  y_ += band.height;
+  if (widened.empty()) return band.height;
+  // The layout keeps its own texts apart; a figure that outgrew its picture
+  // is placed where it touches none of them, nor another such figure.
+  std::vector<Ink> ink;
+  int bottom = 0;  // of the band's texts where the layout puts them
+  for (std::size_t at = 0; at < texts.size(); ++at) {
+    bottom = std::max(bottom, band.items[at].y + d_.fontHeight);
+    if (std::find(widened.begin(), widened.end(), at) != widened.end()) continue;
+    if (std::optional<Ink> i = inkOf(texts[at], band.items[at].source.empty())) ink.push_back(*i);
+  }
+  int below = 0;
+  for (std::size_t at : widened) {
+    Placed& t = texts[at];
+    placeWidened(t, band.items[at].right, ink);
+    if (std::optional<Ink> i = inkOf(t, false)) ink.push_back(*i);
+    below = std::max(below, t.y + d_.fontHeight - bottom);
+  }
+  return band.height + below;
+}
+
+void ReportRun::placeWidened(Placed& t, bool right, const std::vector<Ink>& ink) const {
+  // Most of a blank between two texts on paper (positions are rounded to the
+  // unit), and a whole one in the page's text, whose columns may be a little
+  // wider or narrower than the font's.
+  const int gap = advance(d_.fontHeight, 1) * 4 / 5;
+  const int step = d_.fontHeight + d_.fontHeight / 5;  // one row down
+  // The texts that the figure moved `shift` across and `rows` down would touch.
+  const auto touched = [&](int shift, int rows) {
+    std::vector<const Ink*> hit;
+    Placed moved = t;
+    moved.x += shift, moved.y += rows * step;
+    const std::optional<Ink> own = inkOf(moved, false);
+    if (!own) return hit;
+    for (const Ink& i : ink)
+      if (std::abs(i.y - own->y) < d_.fontHeight &&
+          ((own->from < i.to + gap && i.from < own->to + gap) ||
+           (own->column <= i.lastColumn + 1 && i.column <= own->lastColumn + 1)))
+        hit.push_back(&i);
+    return hit;
+  };
+  const std::optional<Ink> own = inkOf(t, false);
+  if (!own) return;
+  const auto fits = [&](int shift, int rows) {
+    return own->from + shift >= kEdge && own->to + shift <= d_.pageWidth - kEdge &&
+           touched(shift, rows).empty();
+  };
+  const auto put = [&](int shift, int rows) { t.x += shift, t.y += rows * step; };
+  if (fits(0, 0)) return;
+  // A figure ends at its column and grows to the left. When what it meets
+  // there is its caption ("A PAGAR:"), it keeps to the caption's row and
+  // moves right, past it; a figure of another column it leaves in peace and
+  // goes under its own column, on a row below.
+  const std::vector<const Ink*> met = touched(0, 0);
+  if (right && std::all_of(met.begin(), met.end(),
+                           [&](const Ink* i) { return i->caption && i->from < own->from; })) {
+    // Half a character at a time, until neither the paper nor the page's
+    // text has it touch its caption.
+    const auto pastCaptions = [&](int shift) {
+      for (const Ink* i : touched(shift, 0))
+        if (std::find(met.begin(), met.end(), i) != met.end()) return false;
+      return true;
+    };
+    int shift = 0;
+    while (!pastCaptions(shift) && shift < advance(d_.fontHeight, kWidest))
+      shift += advance(d_.fontHeight, 1) / 2;
+    if (fits(shift, 0)) return put(shift, 0);
+  }
+  for (int rows = 1; rows <= 2; ++rows)
+    if (fits(0, rows)) return put(0, rows);
+  // Else on a row of its own below every text of the band.
+  int lowest = t.y;
+  for (const Ink& i : ink) lowest = std::max(lowest, i.y);
+  t.y = lowest + step;
+}
+
+void ReportRun::paint(const Band& band, const std::vector<Placed>& texts, int height) {
+  for (const BandLine& l : band.lines) page_->line(l.x1, y_ + l.y1, l.x2, y_ + l.y2);
+  for (const Placed& t : texts) {
+    if (t.bold) page_->font(d_.font, d_.fontHeight, true);
+    page_->text(t.x, y_ + t.y, t.text);
+    if (t.bold) page_->font(d_.font, d_.fontHeight, false);
+  }
+  y_ += height;
 }
 
 void ReportRun::newPage(const Record& primary) {
@@ -305,7 +441,10 @@ void ReportRun::newPage(const Record& primary) {
   page_ = std::make_unique<WmfWriter>(d_.pageWidth, d_.pageHeight);
   page_->font(d_.font, d_.fontHeight, false);
   y_ = d_.topMargin;
-  drawBand(d_.pageHeader, primary);
+  std::vector<Placed> heading;
+  const int height = compose(d_.pageHeader, primary, heading);
+  paint(d_.pageHeader, heading, height);
+  headingEnd_ = y_;
 }
 
 Status ReportRun::finishPage() {

@@ -64,6 +64,12 @@ struct BandItem {
 BandItem field(std::string source, std::string picture, int x, int y, bool right = false);
 BandItem label(std::string text, int x, int y, bool right = false);
 
+// A value through its picture. A number too long for its picture shows in
+// the same picture made as wide as the number needs (a page number in its
+// pattern likewise) rather than as '#': an amount that does not fit its
+// column must still be read. `widened` says when it did not fit.
+std::string showValue(std::string_view picture, const Value& v, bool* widened = nullptr);
+
 struct BandLine {
   int x1, y1, x2, y2;
 };
@@ -254,14 +260,34 @@ class ReportRun : public Job {
   bool fail(Status st);
   void end();
   bool readOne();
+  // A text of a band where it goes, y from the band's top.
+  struct Placed {
+    int x = 0, y = 0;
+    std::string text;
+    bool bold = false;
+  };
   void printBand(const Band& band, const Record& primary);
-  void drawBand(const Band& band, const Record& primary);
+  // The band's texts where they go, and the band's height with them. A
+  // figure that outgrew its picture (showValue) goes where it touches no
+  // other text: in its place, past its caption, or on a row below.
+  int compose(const Band& band, const Record& primary, std::vector<Placed>& texts) const;
+  // Where a text's ink lies (blanks paint nothing) on paper and in the
+  // columns of the page's text, and whether it is a fixed text of the
+  // layout: the caption of the figure beside it.
+  struct Ink {
+    int from, to, y;
+    int column, lastColumn;
+    bool caption;
+  };
+  std::optional<Ink> inkOf(const Placed& text, bool caption) const;
+  void placeWidened(Placed& text, bool right, const std::vector<Ink>& ink) const;
+  void paint(const Band& band, const std::vector<Placed>& texts, int height);
   void newPage(const Record& primary);
   Status finishPage();
   std::optional<Value> valueOf(std::string_view source, const Record& primary) const;
   const FieldRef& fieldRef(std::string_view name, const Record& primary) const;
   int exportWidth(const ExportColumn& column, const Record& primary) const;
-  std::string show(const BandItem& item, const Record& primary) const;
+  std::string show(const BandItem& item, const Record& primary, bool* widened) const;
 
   db::Context& ctx_;
   Report& report_;
@@ -277,6 +303,8 @@ class ReportRun : public Job {
   std::unique_ptr<PageList> pages_;
   std::unique_ptr<WmfWriter> page_;
   int y_ = 0, pageNumber_ = 0;
+  int headingEnd_ = 0;              // where the page's heading ended
+  std::vector<Placed> texts_;       // of the band being printed
   std::vector<std::int64_t> sums_;  // cents, one per item of the totals band
   std::vector<Value> rangeValues_;
   mutable std::vector<std::pair<std::string, FieldRef>> fields_;  // resolved once per name

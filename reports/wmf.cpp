@@ -286,14 +286,17 @@ void drawWmf(const WmfPage& page, Canvas& canvas) {
   }
 }
 
+int pageTextColumn(int x, int width) {
+  return std::max(1, int(std::floor(200.0 / width * x + 0.5)));
+}
+
 std::vector<std::string> pageText(const WmfPage& page) {
-  const double sx = 200.0 / (page.right - page.left);
   const double sy = 150.0 / (page.bottom - page.top);
   std::vector<std::string> grid(150, std::string(200, ' '));
   for (const WmfItem& i : page.items) {
     if (i.kind != WmfItem::Kind::Text) continue;
     const int line = std::max(1, int(std::floor(sy * i.y + 0.5)));
-    const int column = std::max(1, int(std::floor(sx * i.x + 0.5)));
+    const int column = pageTextColumn(i.x, page.right - page.left);
     std::string text = toPageBytes(i.text);
     text.erase(text.find_last_not_of(' ') + 1);
     if (text.empty()) continue;

@@ -65,5 +65,8 @@ void drawWmf(const WmfPage& page, Canvas& canvas);
 // records by their position in the bounding box; blank lines dropped.
 // Text beyond the grid widens it rather than being lost.
 std::vector<std::string> pageText(const WmfPage& page);
+// The column of that grid, from 1, where a text drawn at x of a page
+// `width` wide starts; each character takes one column from there.
+int pageTextColumn(int x, int width);
 
 }  // namespace velmora::reports
