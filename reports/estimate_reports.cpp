@@ -24,10 +24,12 @@ ItemAmounts itemAmounts(const PAR& item) {
   return a;
 }
 
+bool isAdvanceOrReturn(const POL& e) { return e.ESTI < 0 || e.UFEC == 1 || e.UFEC == 3; }
+
 Decimal netPaid(const POL& e) {
-  // Advances (-1) and fund returns (-3) keep their amount negated in the
-  // amortisation or fund field; the formula would count it twice.
-  if (e.ESTI < 0) return toCents(e.CANT);
+  // The formula would pay an advance's or a fund return's amount twice: it
+  // is both the amount and, negated, the amortisation or the fund.
+  if (isAdvanceOrReturn(e)) return toCents(e.CANT);
   auto c = [](double v) { return toCents(v).cents(); };
   return Decimal::fromCents(c(e.CANT) - c(e.NOMI) + c(e.IVA) - c(e.PANT) - c(e.PFON) - c(e.PPRE) +
                             c(e.PRES));

@@ -32,9 +32,17 @@ struct ItemAmounts {
 };
 ItemAmounts itemAmounts(const PAR& item);
 
-// What an estimate pays: the amount to pay of a progress estimate
-// (estimated − payroll + IVA − amortisation − fund − loan repaid + new
-// loan); an advance or a fund return pays its amount as it is.
+// An advance (POL:ESTI −1, POL:UFEC 1) or a guarantee-fund return (−3, 3):
+// it hands the contractor its amount, booked negated in the amortisation
+// or the fund.
+bool isAdvanceOrReturn(const POL& estimate);
+
+// What an estimate pays the contractor, its "A PAGAR": the amount of a
+// progress estimate less payroll, with its IVA, less the amortisation, the
+// fund and the loan repaid, plus the new loan; an advance or a fund return
+// pays its amount as it is. What a contractor has received is this summed
+// over every one of his estimates, advances and fund returns: IMP_CON's
+// "$ RECIBIDO", REP_ESC's "NETO PAGADO" and IMP_SOL's "A PAGAR" all add it.
 Decimal netPaid(const POL& estimate);
 
 // The number of a progress estimate, or what a special entry is.

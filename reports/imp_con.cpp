@@ -1,6 +1,10 @@
 #include "reports/imp_con.h"
 
 #include <array>
+#include <map>
+
+#include "dictionary/storage.h"
+#include "reports/estimate_reports.h"
 
 namespace velmora::reports {
 
@@ -76,27 +80,41 @@ class ImpCon : public Report {
  public:
   const ReportDescription& description() const override { return d_; }
 
+  // What each contractor received, from his estimates: read once, since
+  // every line asks for it.
+  Status open(db::Context& ctx) override {
+    received_.clear();
+    db::Table& poli = ctx.table(POL::info());
+    // A work without estimates yet has no estimates' file.
+    if (Status st = poli.openReadOnly(); !st)
+      return st.code == err::FileNotFound ? Status::success() : st.on(labels::POLI);
+    Status st = poli.setStart(POL::info().key(keys::POL_CTA_KEY));
+    while (st && (st = poli.next())) {
+      const POL& e = poli.rec<POL>();
+      received_[e.CONT] += netPaid(e).cents();
+    }
+    poli.close();
+    return st.code == err::NoRecord ? Status::success() : st.on(labels::POLI);
+  }
+
   bool include(const Record& primary) override {
     const CTR& c = primary.as<CTR>();
-    // What reached the contractor: the estimates less the payroll already
-    // paid, with their IVA, less the advance amortised and the fund retained.
-    // Each stored amount to the cent first, so the line adds up as printed.
-    auto cents = [](double v) { return Decimal::fromDouble(v).value_or(Decimal()).cents(); };
-    received_ = Decimal::fromCents(cents(c.TPAG) - cents(c.NOAC) + cents(c.TIVA) - cents(c.AAMO) -
-                                   cents(c.GAAC));
-    advances_ = Decimal::fromCents(cents(c.ANTI) - cents(c.AAMO));
+    const auto it = received_.find(c.CTA);
+    receivedBy_ = Decimal::fromCents(it == received_.end() ? 0 : it->second);
+    advances_ = Decimal::fromCents(toCents(c.ANTI).cents() - toCents(c.AAMO).cents());
     return true;
   }
 
   std::optional<Value> value(std::string_view name) const override {
-    if (name == kReceived) return Value(received_);
+    if (name == kReceived) return Value(receivedBy_);
     if (name == kAdvances) return Value(advances_);
     return std::nullopt;
   }
 
  private:
   ReportDescription d_ = describe();
-  Decimal received_, advances_;
+  std::map<std::int32_t, std::int64_t> received_;  // cents, by contractor
+  Decimal receivedBy_, advances_;
 };
 
 }  // namespace

@@ -9,9 +9,11 @@
 
 namespace velmora::reports {
 
-// The two values the statement computes from a contractor's totals.
+// The two values the statement computes: what the contractor received
+// (the "A PAGAR" of all his estimates, advances and fund returns, see
+// netPaid) and the advance he has still to amortise.
 inline constexpr std::string_view kReceived = "RECIBIDO";   // "$ RECIBIDO"
-inline constexpr std::string_view kAdvances = "ANTICIPOS";  // advance still to amortise
+inline constexpr std::string_view kAdvances = "ANTICIPOS";  // "ANTICIPOS"
 
 std::unique_ptr<Report> makeImpCon();
 

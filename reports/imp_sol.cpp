@@ -55,7 +55,7 @@ class ImpSol : public OptionsReport {
     net_ = netPaid(e);
     // Special entries carry their amount negated in the amortisation or the
     // fund; they pay it whole, so their deductions print as nothing.
-    const bool special = e.ESTI < 0;
+    const bool special = isAdvanceOrReturn(e);
     payroll_ = special ? Decimal() : toCents(e.NOMI);
     iva_ = special ? Decimal() : toCents(e.IVA);
     advance_ = special ? Decimal() : toCents(e.PANT);

@@ -65,12 +65,7 @@ class RepEsc : public OptionsReport {
       known = names_.emplace(p.CONT, readContractorName(*cont_, p.CONT)).first;
     name_ = known->second;
     subtotal_ = cents(p.CANT) - cents(p.NOMI);
-    // An advance or a fund return hands over its amount; its negative
-    // amortisation or fund is how it was booked, not a second payment.
-    const bool special = p.UFEC == 1 || p.UFEC == 3 || p.ESTI < 0;
-    net_ = special ? cents(p.CANT)
-                   : subtotal_ + cents(p.IVA) - cents(p.PANT) - cents(p.PFON) - cents(p.PPRE) +
-                         cents(p.PRES);
+    net_ = netPaid(p).cents();
     // A new contractor closes the one before him with his sums, when the
     // report lists more than one.
     if (!choices().contractor) {

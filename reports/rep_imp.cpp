@@ -82,8 +82,7 @@ class RepImp : public OptionsReport {
       next_ = 0;
       return &heading_;
     }
-    const bool special = est_.UFEC == 1 || est_.UFEC == 3 || est_.ESTI < 0;
-    if (special) return next_++ == 0 ? &advance_ : nullptr;
+    if (isAdvanceOrReturn(est_)) return next_++ == 0 ? &advance_ : nullptr;
     if (next_ < lines_.size()) {
       line_ = &lines_[next_++];
       return &line_band_;
@@ -128,13 +127,8 @@ class RepImp : public OptionsReport {
     return std::nullopt;
   }
 
-  // The amount to pay: the estimate less payroll, with its IVA, less the
-  // advance amortised, the fund retained and the previous loan, plus the
-  // loan granted now.
-  std::int64_t net() const {
-    return cents(est_.CANT) - cents(est_.NOMI) + cents(est_.IVA) - cents(est_.PANT) -
-           cents(est_.PFON) - cents(est_.PPRE) + cents(est_.PRES);
-  }
+  // The amount to pay, as every report counts it.
+  std::int64_t net() const { return netPaid(est_).cents(); }
 
  private:
   std::optional<std::int64_t> finalValue(std::string_view n) const {

@@ -1,10 +1,16 @@
 // The budget and payment reports on a small work whose figures are worked
 // out by hand: the rows each option takes, the computed columns and sums,
-// IMP_EDO's file read back by Python's csv module, and the options window.
+// IMP_EDO's file read back by Python's csv module, what a contractor
+// received as IMP_CON, REP_ESC and IMP_SOL count it, and the options window.
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+
 #include "reports/estimate_reports.h"
+#include "reports/estimate_reports_b.h"
+#include "reports/imp_con.h"
 #include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"
 
@@ -23,9 +29,16 @@ class EstimateReports : public ReportFixture {
   }
 
   // Contractor 9 was deleted after its items and estimates were written.
+  // The contractors' totals are those of the estimates below.
   void smallWork() {
-    add<CTR>([](CTR& c) { c.CTA = 1, c.NOMB = "JUAN PEREZ"; });
-    add<CTR>([](CTR& c) { c.CTA = 2, c.NOMB = "CONSTRUCTORA ÑANDÚ"; });
+    add<CTR>([](CTR& c) {
+      c.CTA = 1, c.NOMB = "JUAN PEREZ", c.TPAG = 1000, c.NOAC = 100, c.TIVA = 144;
+      c.AAMO = 100, c.GAAC = 50, c.ANTI = 5000;
+    });
+    add<CTR>([](CTR& c) {
+      c.CTA = 2, c.NOMB = "CONSTRUCTORA ÑANDÚ", c.TPAG = 2100, c.TIVA = 336, c.GAAC = 100;
+      c.PRES = 300;
+    });
     // concept, process, front, text, unit, quantity, labour + variation, paid,
     // materials + variation, equipment, contractor, progress.
     add<PAR>([](PAR& p) {
@@ -179,6 +192,51 @@ TEST_F(EstimateReports, PaymentReportsCountSpecialEntriesOnceAndCutByDate) {
   sums = lineOf(run(*ban, &printed), "SUMAS:");
   EXPECT_EQ(printed, 5);
   EXPECT_TRUE(has(sums, "5,116.00") && has(sums, "3,064.00")) << sums;
+}
+
+// The figures of a line: its words holding a decimal point.
+std::vector<std::string> figures(const std::string& line) {
+  std::vector<std::string> out;
+  std::istringstream words(line);
+  for (std::string w; words >> w;)
+    if (w.find('.') != std::string::npos && std::isdigit(static_cast<unsigned char>(w.back())))
+      out.push_back(w);
+  return out;
+}
+
+TEST_F(EstimateReports, WhatAContractorReceivedIsTheSameInEveryReport) {
+  smallWork();
+  // By hand: JUAN PEREZ received 894 of his estimate and the 5000 of his
+  // advance; ÑANDÚ 2020 and 116; the deleted contractor 9 his fund, 150.
+  auto con = makeImpCon();
+  std::string text = run(*con);
+  // CONTRATO, ESTIMADO, $ RECIBIDO, ...: the third figure.
+  EXPECT_EQ(figures(lineOf(text, "JUAN PEREZ")).at(2), "5,894.00") << text;
+  EXPECT_EQ(figures(lineOf(text, "ÑANDÚ")).at(2), "2,136.00");
+  EXPECT_EQ(figures(lineOf(text, "SUMAS:")).at(2), "8,030.00");
+
+  // REP_ESC: "NETO PAGADO", the last figure, of each contractor's sums and
+  // of all.
+  auto esc = makeRepEsc();
+  text = run(*esc);
+  std::vector<std::string> received;
+  std::istringstream lines(text);
+  for (std::string l; std::getline(lines, l);)
+    if (has(l, "SUMAS DEL CONTRATISTA")) received.push_back(figures(l).back());
+  EXPECT_EQ(received, (std::vector<std::string>{"5,894.00", "2,136.00", "150.00"})) << text;
+  EXPECT_EQ(figures(lineOf(text, "SUMAS:")).back(), "8,180.00");
+
+  // IMP_SOL asks for what is still to pay, each estimate's "A PAGAR" as
+  // REP_ESC nets it: JUAN PEREZ's advance went out with policy 7, and his
+  // estimate's 894.00 is the rest of his 5,894.00.
+  auto sol = makeImpSol();
+  dynamic_cast<OptionsReport&>(*sol).choices().contractor = 1;
+  text = run(*sol);
+  EXPECT_EQ(figures(lineOf(text, date(kDay + 1))).back(), "894.00") << text;
+  EXPECT_EQ(figures(lineOf(text, "SUMAS:")).back(), "894.00");
+  dynamic_cast<OptionsReport&>(*sol).choices().contractor = 0;
+  text = run(*sol);
+  EXPECT_EQ(figures(lineOf(text, "DEV.FONDO")).back(), "150.00") << text;
 }
 
 // Chooses contractor 2 as the contractors' browse would.
