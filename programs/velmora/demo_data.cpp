@@ -10,6 +10,7 @@
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
 #include "programs/velmora/demo_catalogue.h"
+#include "programs/velmora/demo_estimates.h"
 #include "programs/velmora/demo_invoices.h"
 #include "programs/velmora/demo_work.h"
 
@@ -162,25 +163,11 @@ Status writeBudget(db::Context& ctx, const Work& w, std::int32_t today) {
     r.EQUI = r.EQII = it.equipment;
     r.CONT = it.contractor;
     r.SCON = it.contractor > 0 && pt.subcontracted ? "S" : "N";
-    r.TPAG = it.paid;
-    r.AVAN = it.progress;
-    r.FECHAI = it.first;
-    r.FECHAU = it.last;
+    // Nothing paid yet: saving the estimates moves TPAG, AVAN and the dates.
     r.FINI = processStart(today, k.process) + 7 * it.front;
     r.FFIN = r.FINI + kWorkDays;
     return r;
   });
-}
-
-Status writeEstimates(db::Context& ctx, const Work& w) {
-  Status st =
-      writeEach<POL>(ctx, w.estimates.size(), [&](std::size_t i) { return w.estimates[i].header; });
-  if (!st) return st;
-  Batch b(ctx, DPO::info());
-  st = b.begin();
-  for (const Estimate& e : w.estimates)
-    for (std::size_t i = 0; st && i < e.lines.size(); ++i) st = b.add(e.lines[i]);
-  return st ? b.end() : st;
 }
 
 // The explosion of the budget: what every input adds up to, the concepts'
@@ -279,11 +266,16 @@ Status writeFronts(db::Context& ctx, const Work& w, const std::vector<double>& e
     fronts[f].NOMB = w.fronts[f];
     fronts[f].EQRE = round2(equipment[f]);
   }
+  // Summed in cents, as every running total is.
+  std::vector<std::int64_t> budget(fronts.size()), estimated(fronts.size());
   for (const Item& it : w.items) {
-    fronts[std::size_t(it.front)].TPRES += it.labour;
-    fronts[std::size_t(it.front)].TESTI += it.paid;
+    budget[std::size_t(it.front)] += std::llround(it.labour * 100);
+    estimated[std::size_t(it.front)] += it.paid.cents();
   }
-  for (FRE& f : fronts) f.TPRES = round2(f.TPRES);
+  for (std::size_t f = 0; f < fronts.size(); ++f) {
+    fronts[f].TPRES = Decimal::fromCents(budget[f]).toDouble();
+    fronts[f].TESTI = Decimal::fromCents(estimated[f]).toDouble();
+  }
   return writeAll(ctx, fronts);
 }
 
@@ -404,7 +396,7 @@ Status buildWork(db::Storage& storage, const DemoOptions& o, const WorkTemplate&
   std::vector<double> frontEquipment;
   Status st = writeBudget(ctx, w, o.today);
   if (st) st = writeAll(ctx, w.contractors);
-  if (st) st = writeEstimates(ctx, w);
+  if (st) st = saveDemoEstimates(ctx, w);
   if (st) st = writeInputs(ctx, w, o.today, frontEquipment, summary.equipment);
   if (st) st = writeFronts(ctx, w, frontEquipment);
   if (st) st = writeSuppliersAndBanks(ctx);

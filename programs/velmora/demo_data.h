@@ -5,10 +5,13 @@
 // budget import, some months of estimates and the accounting set-up.
 //
 // Everything is made in memory first and then written table by table in
-// batches, so that a large work (--size) stays fast. The running totals of
-// contractors, budget items and fronts are those that saving the estimates
-// one by one in the estimate form would have left. No estimate is posted to
-// the accounting yet: the policy files of the month are there, empty.
+// batches, so that a large work (--size) stays fast. The estimates are the
+// exception: they are saved one by one through the operations the estimate
+// form uses (in one transaction per work), so that their amounts and the
+// running totals of items and contractors are exactly what the program
+// writes, and the audit finds nothing to correct. No estimate is posted to
+// the accounting yet; the month's policies are those of the equipment
+// invoices and payments.
 
 #include <cstdint>
 #include <filesystem>

@@ -7,6 +7,7 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
+#include "estimates/estimate_rules.h"
 
 namespace velmora::demo {
 
@@ -66,6 +67,12 @@ CTL controlRecord(int index) {
 }
 
 namespace {
+
+// Amounts as the programs keep them: whole cents. A quantity is carried in
+// hundredths of its unit the same way.
+Decimal plus(Decimal a, Decimal b) { return Decimal::fromCents(a.cents() + b.cents()); }
+Decimal minus(Decimal a, Decimal b) { return Decimal::fromCents(a.cents() - b.cents()); }
+std::int64_t hundredths(double v) { return std::llround(v * 100); }
 
 // The yearly cost of one unit of daily wage per working day, as the budget
 // import computes it; 0 when there is none.
@@ -225,14 +232,15 @@ void assignContractors(Work& w, int wanted, Random& rng) {
     r.PGAR = rng.chance(0.8) ? 5 : 10;
     r.IVA = rng.chance(0.7) ? 16 : 0;  // not every piece-worker invoices
     double estimable = c % 7 == 6 ? 90 : 100;
+    std::int64_t budget = 0;  // in cents, as the audit sums it
     for (std::size_t n = assigned.size() * std::size_t(c) / std::size_t(count);
          n < assigned.size() * std::size_t(c + 1) / std::size_t(count); ++n) {
       Item& it = w.items[assigned[n]];
       it.contractor = r.CTA;
       it.estimable = estimable;
-      r.ICON += it.labour;
+      budget += hundredths(it.labour);
     }
-    r.ICON = round2(r.ICON);
+    r.ICON = Decimal::fromCents(budget).toDouble();
     w.contractors.push_back(r);
   }
 }
@@ -241,15 +249,54 @@ std::int32_t saturdayOnOrAfter(std::int32_t date) {
   return date + (6 - dates::dayOfWeek(date) + 7) % 7;
 }
 
-// Estimates as the estimate form would have saved them, one contractor at a
-// time: an advance, progress estimates every fortnight with amortisation,
-// guarantee fund, IVA, payroll and loans, and a fund return once finished.
-void simulateEstimates(Work& w, std::int32_t today, Random& rng) {
+// A running total of the contractor moved by an amount.
+void move(double& total, Decimal by) { total = plus(estimates::figure(total), by).toDouble(); }
+
+// The most the line form lets the contractor estimate on the item.
+Decimal ceilingOf(const Item& it) {
+  PAR r;
+  r.CANT = it.quantity;
+  r.PRES = it.labour;
+  r.PEST = it.estimable;
+  return estimates::itemBudget(r).ceiling;
+}
+
+// One line of a progress estimate: the clerk types the quantity executed
+// since the last estimate and the line form prices it, spreading what is
+// left of the item's budget over what is left of its quantity; the line
+// that finishes the item takes exactly what is left. False when the form
+// would add no line (nothing to estimate, or an amount of 0.00).
+bool captureLine(Item& it, std::int64_t executed, DPO& line, LineQuantity& typed) {
+  const std::int64_t quantity = hundredths(it.quantity);
+  executed = std::min(executed, quantity);
+  if (executed <= it.executed) return false;
+  const Decimal left = minus(ceilingOf(it), it.paid);
+  const Decimal amount = estimates::mulDiv(Decimal::fromCents(executed - it.executed), left,
+                                           Decimal::fromCents(quantity - it.executed));
+  if (amount.cents() <= 0) return false;
+  typed = {executed - it.executed, executed, quantity};
+  line.TANT = it.paid.toDouble();
+  line.PANT = it.progress;
+  it.paid = plus(it.paid, amount);
+  it.executed = executed;
+  it.progress = progressAfter(typed).toDouble();
+  line.TACT = it.paid.toDouble();
+  line.PACT = it.progress;
+  return true;
+}
+
+// The estimates a clerk captures, one contractor at a time: an advance,
+// progress estimates every fortnight with amortisation, guarantee fund,
+// IVA, payroll and loans as the final-amounts window proposes them, and a
+// fund return once finished. The contractor is followed as the windows
+// show him; saving the entries (demo_estimates.cpp) writes what they move.
+void planEstimates(Work& w, std::int32_t today, Random& rng) {
   std::map<int, std::vector<std::size_t>> itemsOf;
   for (std::size_t i = 0; i < w.items.size(); ++i)
     if (w.items[i].contractor > 0) itemsOf[w.items[i].contractor].push_back(i);
 
-  for (CTR& c : w.contractors) {
+  for (const CTR& registered : w.contractors) {
+    CTR c = registered;
     const std::vector<std::size_t>& mine = itemsOf[c.CTA];
     if (mine.empty() || w.estimates.size() + kMaxEstimatesPerContractor + 2 > kMaxEstimates)
       continue;
@@ -272,90 +319,76 @@ void simulateEstimates(Work& w, std::int32_t today, Random& rng) {
       return e;
     };
 
-    // An advance before the first estimate, within what amortisation recovers.
-    double ceiling = c.ICON * c.PANT / 100;
-    double advance = std::floor(ceiling * rng.uniform(0.5, 0.9) / 100) * 100;
-    if (rng.chance(0.6) && advance >= 1000) {
+    // An advance before the first estimate, in whole hundreds, within what
+    // amortisation recovers.
+    const double room = estimates::advanceRoom(c).toDouble();
+    const auto advance =
+        Decimal::fromCents(std::int64_t(std::floor(room * rng.uniform(0.5, 0.9) / 100)) * 10000);
+    if (rng.chance(0.6) && advance.cents() >= 100000) {
       Estimate e = entry(std::max(dates.front() - 10, start));
       e.header.UFEC = 1;
       e.header.ESTI = -1;
-      e.header.CANT = advance;
-      e.header.PANT = -advance;
-      c.ANTI += advance;
+      e.header.CANT = advance.toDouble();
+      move(c.ANTI, advance);
       w.estimates.push_back(std::move(e));
     }
 
-    // How far each item will have got by the last estimate.
+    // How far each item will have got by the last estimate: all of it once
+    // the process is past its planned days.
     const double elapsed = std::clamp(double(today - start) / kWorkDays, 0.0, 1.0);
     std::vector<double> target;
     for (std::size_t n = 0; n < mine.size(); ++n)
-      target.push_back(elapsed > 0.95 && rng.chance(0.7)
+      target.push_back(elapsed >= 1 || (elapsed > 0.95 && rng.chance(0.7))
                            ? 100
                            : std::min(100.0, round2(elapsed * 100 * rng.uniform(0.75, 1.15))));
-    std::vector<double> done(mine.size(), 0);  // quantity executed so far
 
     const int count = int(dates.size());
     for (int k = 1; k <= count; ++k) {
       Estimate e = entry(dates[std::size_t(k - 1)]);
-      double total = 0;
+      Decimal total;
       for (std::size_t n = 0; n < mine.size(); ++n) {
         Item& it = w.items[mine[n]];
         double goal = k == count
                           ? target[n]
                           : std::min(target[n], target[n] * k / count * rng.uniform(0.85, 1.1));
-        double executed = round2(it.quantity * goal / 100);
-        double quantity = round2(executed - done[n]);
-        if (quantity < 0.01) continue;
-        // The line as the progress form values it: the rest of the budget
-        // spread over the rest of the quantity.
-        double ceilingOfItem = it.labour * it.estimable / 100;
-        double before = it.quantity * it.progress / 100;
-        if (it.quantity - before <= 0) continue;
-        double amount = quantity * (ceilingOfItem - it.paid) / (it.quantity - before);
-        double progress = executed >= it.quantity
-                              ? 100
-                              : std::min(100.0, quantity * 100 / it.quantity + it.progress);
         DPO line;
-        line.PART = w.concepts[std::size_t(it.conceptIndex)].number;
-        line.PROC = w.processNumber[std::size_t(w.concepts[std::size_t(it.conceptIndex)].process)];
+        LineQuantity typed;
+        if (!captureLine(it, std::llround(double(hundredths(it.quantity)) * goal / 100), line,
+                         typed))
+          continue;
+        const Concept& paidFor = w.concepts[std::size_t(it.conceptIndex)];
+        line.PART = paidFor.number;
+        line.PROC = w.processNumber[std::size_t(paidFor.process)];
         line.FREN = it.front + 1;
-        line.TANT = it.paid;
-        line.TACT = it.paid + amount;
-        line.PANT = it.progress;
-        line.PACT = progress;
         e.lines.push_back(line);
-        total += amount;
-        done[n] = executed;
-        it.paid = line.TACT;
-        it.progress = progress;
-        if (it.first == 0) it.first = e.header.FECH;
-        it.last = e.header.FECH;
+        e.typed.push_back(typed);
+        total = plus(total, minus(estimates::figure(line.TACT), estimates::figure(line.TANT)));
       }
       if (e.lines.empty()) continue;
 
-      // The final amounts, then the contractor's totals as saving moves them.
+      // The final amounts: what the window proposes, the payroll typed in,
+      // and a loan on the first estimate by typing more "A PAGAR".
+      estimates::FinalFigures f = estimates::openFinal(c, total, POL{}, true, false);
+      if (payroll) {
+        f.payroll = estimates::percentOf(total, Decimal::fromCents(1000));
+        estimates::payrollGiven(f, c);
+      }
+      if (loan && k == 1 && count > 1) {
+        f.toPay = plus(f.finalAmount, Decimal::fromCents(500000));
+        estimates::toPayGiven(f);
+      }
+      const estimates::FinalValues v = estimates::finalValues(f);
       POL& p = e.header;
-      double balance = c.ANTI - c.AAMO;
-      if (balance > 0) p.PANT = std::min(balance, c.PANT * total / 100);
-      p.PFON = total * c.PGAR / 100;
-      p.PPRE = c.PRES;
-      p.NOMI = payroll ? round2(total * 0.1) : 0;
-      p.IVA = c.IVA * (total - p.NOMI) / 100;
-      p.PRES = loan && k == 1 && count > 1 ? 5000 : 0;
-      p.CANT = total;
-      p.UFEC = c.UFEC;
-      p.SANT = c.ANTI - c.AAMO - p.PANT;
-      p.SFON = c.GAAC + p.PFON;
-      p.TACU = c.TPAG;
-      c.UEST += 1;
-      c.TPAG += total;
-      p.ESTI = c.UEST;
-      c.UFEC = p.FECH;
-      c.AAMO += p.PANT;
-      c.GAAC += p.PFON;
+      p.CANT = total.toDouble();
+      p.PANT = v.amortisation.toDouble();
+      p.PFON = v.fund.toDouble();
+      p.IVA = v.iva.toDouble();
+      p.PPRE = v.previousLoan.toDouble();
+      p.PRES = v.loan.toDouble();
+      p.NOMI = v.payroll.toDouble();
+      move(c.AAMO, v.amortisation);
+      move(c.GAAC, v.fund);
       c.PRES = p.PRES;
-      c.TIVA += p.IVA;
-      c.NOAC += p.NOMI;
       w.estimates.push_back(std::move(e));
     }
 
@@ -368,7 +401,6 @@ void simulateEstimates(Work& w, std::int32_t today, Random& rng) {
       e.header.UFEC = 3;
       e.header.ESTI = -3;
       e.header.CANT = c.GAAC;
-      e.header.PFON = -c.GAAC;
       c.GAAC = 0;
       w.estimates.push_back(std::move(e));
     }
@@ -404,7 +436,7 @@ Work planWork(const WorkTemplate& t, const CTL& zone, int size, std::int32_t tod
   w.labourShare = factor != 0 && zone.DHAB != 0 ? 365.25 / (factor * zone.DHAB) : 1;
   makeBudget(w, size, rng);
   assignContractors(w, std::max(5, size / 50), rng);
-  simulateEstimates(w, today, rng);
+  planEstimates(w, today, rng);
   return w;
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
 // A work of the demo company in memory: its budget as the budget import
-// would leave it, its contractors, and months of estimates saved one by one
-// as the estimate form saves them. demo_data.cpp writes it to the tables.
+// would leave it, its contractors, and months of estimates as a clerk
+// captures them, each figure as the estimate windows work it out.
+// demo_data.cpp writes it to the tables, the estimates through the
+// operations that save them.
 
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dictionary/ratio.h"
 #include "dictionary/records.h"
 #include "programs/velmora/demo_catalogue.h"
 
@@ -40,14 +43,35 @@ struct Item {
   double quantity = 0, labour = 0, material = 0, equipment = 0;
   double estimable = 100;
   std::int16_t contractor = 0;
-  double paid = 0, progress = 0;
-  std::int32_t first = 0, last = 0;
+  // As the estimates leave it: the line form's view while they are
+  // planned; saving them writes the same into PART.
+  Decimal paid;               // PAR:TPAG
+  double progress = 0;        // PAR:AVAN
+  std::int64_t executed = 0;  // hundredths of the quantity estimated so far
 };
 
+// What the clerk typed on a line, in hundredths of the item's unit: the
+// quantity estimated now, and the item's quantity executed after it out of
+// the budgeted one.
+struct LineQuantity {
+  std::int64_t now = 0, executed = 0, budgeted = 0;
+};
+
+// The item's progress after the line, exact.
+inline Ratio progressAfter(const LineQuantity& q) {
+  return q.executed == q.budgeted ? Ratio::of(100)
+                                  : Ratio::of(q.executed) * Ratio::of(100) / Ratio::of(q.budgeted);
+}
+
+// An entry as the clerk captures it: the header's date, contractor, kind
+// (POL:ESTI -1 advance, -3 fund return, else a progress estimate) and
+// amounts, and the lines with what was typed on each. Saving it fills in
+// the rest.
 struct Estimate {
   POL header;
   std::vector<DPO> lines;
-  int order = 0;  // of the contractor's entries, to keep them in sequence
+  std::vector<LineQuantity> typed;  // one per line
+  int order = 0;                    // of the contractor's entries, to keep them in sequence
 };
 
 struct Work {
