@@ -15,7 +15,7 @@
 #include "estimates/estimate_rules.h"
 #include "estimates/estimate_save.h"
 #include "estimates/item_numbers.h"
-#include "tests/support/temp_folder.h"
+#include "tests/estimates/estimate_work.h"
 
 namespace velmora::estimates {
 namespace {
@@ -190,14 +190,8 @@ TEST(EstimateFinals, AmortisationIvaLoanAndAdvanceCaps) {
 
 // --- saving -------------------------------------------------------------------------
 
-class Estimates : public ::testing::Test {
+class Estimates : public test::EstimateWork {
  protected:
-  void SetUp() override { name(storage); }
-  void name(db::Storage& s) {
-    for (const dict::TableInfo* t : {&PAR::info(), &CTR::info(), &POL::info(), &DPO::info()})
-      s.setFileName(*t, folder.file(std::string(t->label) + ".TPS"));
-    s.setBusyTimeout(5000);
-  }
   // Contractor 1 (advance 10 %, fund 5 %, IVA 16 %) with items 1..n of
   // 10 units and 1 000 of labour each.
   void work(int items) {
@@ -217,17 +211,6 @@ class Estimates : public ::testing::Test {
       ASSERT_TRUE(part.add().ok());
     }
     ASSERT_TRUE(part.flush().ok());
-  }
-  template <class R>
-  std::vector<R> all(const char* label) {
-    db::Context c(storage, 91);
-    db::Table& t = c.table(label);
-    std::vector<R> rows;
-    EXPECT_TRUE(t.open().ok());
-    Status st = t.setStart(nullptr);
-    while (st && (st = t.next())) rows.push_back(t.rec<R>());
-    EXPECT_EQ(st.code, err::NoRecord);
-    return rows;
   }
   static EstimateLine line(double conc, const char* quantity, const char* amount,
                            const char* percent) {
@@ -261,9 +244,6 @@ class Estimates : public ::testing::Test {
     e.lines = std::move(lines);
     return e;
   }
-  test::TempFolder folder;
-  db::Storage storage;
-  db::Context ctx{storage};
 };
 
 TEST_F(Estimates, AProgressEstimateMovesItemsLinesAndContractor) {
