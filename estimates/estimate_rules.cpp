@@ -158,9 +158,10 @@ FinalValues finalValues(const FinalFigures& f) {
 }
 
 std::optional<std::array<const char*, 3>> refuseFinal(const FinalFigures& f) {
+  // Payroll above the estimate first: the IVA that follows it is negative too.
+  if (f.payroll > f.total) return estimate_message::kPayrollAbove;
   for (Decimal d : {f.payroll, f.iva, f.amortisation, f.fund, f.loan})
     if (d.cents() < 0) return estimate_message::kNegative;
-  if (f.payroll > f.total) return estimate_message::kPayrollAbove;
   return std::nullopt;
 }
 

@@ -278,9 +278,9 @@ Status saveProgressEstimate(db::Context& ctx, const ProgressEstimate& in, SaveOu
   }
   if (items.empty()) return refuse(out, msg::kNoLines);
   const FinalValues& fv = in.finals;
+  if (fv.payroll > amount) return refuse(out, msg::kPayrollAbove);
   for (Decimal d : {fv.amortisation, fv.fund, fv.iva, fv.previousLoan, fv.loan, fv.payroll})
     if (d.cents() < 0) return refuse(out, msg::kNegative);
-  if (fv.payroll > amount) return refuse(out, msg::kPayrollAbove);
 
   db::Table& poli = ctx.table("POLI");
   db::Table& dpol = ctx.table("DPOL");

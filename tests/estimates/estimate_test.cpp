@@ -103,8 +103,13 @@ TEST(EstimateLines, TheCeilingHoldsOnExactFigures) {
   FinalFigures fin;
   fin.total = d("1000");
   fin.payroll = d("1500");
-  EXPECT_TRUE(refuseFinal(fin).has_value());
+  CTR sixteen{};
+  sixteen.IVA = 16;
+  payrollGiven(fin, sixteen);  // the IVA that follows is negative: payroll is what is wrong
+  ASSERT_TRUE(refuseFinal(fin).has_value());
+  EXPECT_STREQ((*refuseFinal(fin))[0], "LO PAGADO EN NOMINA NO PUEDE");
   fin.payroll = d("1000");
+  payrollGiven(fin, sixteen);
   EXPECT_FALSE(refuseFinal(fin).has_value());
   for (Decimal FinalFigures::*field : {&FinalFigures::iva, &FinalFigures::amortisation,
                                        &FinalFigures::fund, &FinalFigures::loan}) {
