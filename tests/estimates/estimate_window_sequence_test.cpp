@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -205,6 +206,35 @@ TEST_F(EstimateWindows, EveryStepThroughTheWindowsLeavesTheTotalsTheAuditWouldRe
   // large), and saved most of the time.
   EXPECT_GT(warnings, 5u);
   EXPECT_GT(all<POL>("POLI").size(), 10u);
+}
+
+// Closing the list runs the audit as a safety net, but only for a user who
+// may change the work: one who may only look writes nothing.
+TEST_F(EstimateWindows, ClosingTheListAuditsOnlyForAUserWhoMayChangeTheWork) {
+  work();
+  auto scramble = [&] {
+    db::Context c(storage, 95);
+    db::Table& cont = c.table("CONT");
+    ASSERT_TRUE(cont.open().ok());
+    cont.rec<CTR>().CTA = 1;
+    ASSERT_TRUE(cont.get("CTR:CTA_KEY").ok());
+    cont.rec<CTR>().TPAG = 12345;
+    ASSERT_TRUE(cont.put().ok());
+  };
+  auto openAndClose = [&](int level) {
+    program.rights.user = 2;
+    program.rights.levels.fill(level);
+    host.log.clear();
+    program.request = request::None;
+    program.make("CAP_EST", ctx)->run(host);
+  };
+  scramble();
+  openAndClose(1);
+  EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "inicia AUDITORIA"), 0);
+  EXPECT_EQ(all<CTR>("CONT")[0].TPAG, 12345);
+  openAndClose(2);
+  EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "inicia AUDITORIA"), 1);
+  EXPECT_EQ(all<CTR>("CONT")[0].TPAG, 0);
 }
 
 }  // namespace
