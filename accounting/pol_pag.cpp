@@ -158,7 +158,7 @@ class PolPag : public BrowseProcedure {
       // Said before the cheque is asked for: whatever becomes of the
       // cheque, the operator knows what is on file and what it pays.
       warn("POLIZA CONTABLE No " + std::to_string(out.policy.NUM) + " REGISTRADA",
-           "DE LA ESTIMACION " + std::to_string(estimate.CTA),
+           "DE LA ESTIMACION FOLIO " + std::to_string(estimate.CTA),
            "CHEQUE POR " + amountText(out.paid));
       ChequeDraft draft = draftFor(bank, estimate, in.today);
       if (call(makePrepCheque(program_, context(), &draft), request::Process) ==

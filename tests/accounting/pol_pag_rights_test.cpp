@@ -172,10 +172,10 @@ TEST_F(PolPagRights, ThePostingSaysWhatItWroteAndTheChequeCanBePrintedAgain) {
   run();
 
   ASSERT_EQ(host.warnings.size(), 2u);
-  EXPECT_EQ(host.warnings[0], (WarningLines{"POLIZA CONTABLE No 1 REGISTRADA", "DE LA ESTIMACION 1",
-                                            "CHEQUE POR $90,914.39"}));
-  EXPECT_EQ(host.warnings[1], (WarningLines{"POLIZA CONTABLE No 2 REGISTRADA", "DE LA ESTIMACION 2",
-                                            "CHEQUE POR $1,160.00"}));
+  EXPECT_EQ(host.warnings[0], (WarningLines{"POLIZA CONTABLE No 1 REGISTRADA",
+                                            "DE LA ESTIMACION FOLIO 1", "CHEQUE POR $90,914.39"}));
+  EXPECT_EQ(host.warnings[1], (WarningLines{"POLIZA CONTABLE No 2 REGISTRADA",
+                                            "DE LA ESTIMACION FOLIO 2", "CHEQUE POR $1,160.00"}));
   ASSERT_EQ(cheques.size(), 1u);
   EXPECT_NE(cheques[0].find("90,914.39"), std::string::npos) << cheques[0];
   EXPECT_NE(cheques[0].find("NO NEGOCIABLE"), std::string::npos) << cheques[0];
