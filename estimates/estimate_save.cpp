@@ -282,6 +282,8 @@ Status saveProgressEstimate(db::Context& ctx, const ProgressEstimate& in, SaveOu
   for (Decimal d : {fv.amortisation, fv.fund, fv.iva, fv.previousLoan, fv.loan, fv.payroll})
     if (d.cents() < 0) return refuse(out, msg::kNegative);
 
+  // A posted estimate is frozen: its policy and cheque stand for it.
+  if (!h.insert && h.read && h.read->NOPO > 0) return refuse(out, msg::kPostedNoChange);
   db::Table& poli = ctx.table("POLI");
   db::Table& dpol = ctx.table("DPOL");
   db::Table& part = ctx.table("PART");
@@ -394,9 +396,10 @@ Status saveAdvance(db::Context& ctx, const AdvanceEntry& in, SaveOutcome* result
   db::Table& poli = ctx.table("POLI");
   db::Table& dpol = ctx.table("DPOL");
   db::Table& cont = ctx.table("CONT");
+  const EstimateHeader& h = in.header;
+  if (!h.insert && h.read && h.read->NOPO > 0) return refuse(out, msg::kPostedNoChange);
   db::Transaction tx(ctx, {&poli, &dpol, &cont});
   if (!tx.status()) return fail(out, SaveStep::Begin, tx.status());
-  const EstimateHeader& h = in.header;
   const std::int16_t folio = h.insert ? 0 : h.read ? h.read->CTA : 0;
   // Checked on the contractor as he is now, without this entry: another
   // station may have moved his balances since the window showed them.

@@ -22,6 +22,64 @@ inline AccountNumber acct(std::int16_t a, std::int16_t b = 0, std::int16_t c = 0
   return {{a, b, c, d, e}};
 }
 
+// The tables a posting reads and writes besides the estimates.
+inline constexpr const char* kBookTables[] = {"OBRA",   "BANC",   "CUEN",
+                                              "POLMES", "DETMES", "CONTROL"};
+
+template <class R>
+void addRecord(db::Storage& storage, const char* label, const R& r) {
+  db::Context c(storage, 90);
+  db::Table& t = c.table(label);
+  ASSERT_TRUE(t.open().ok());
+  t.rec<R>() = r;
+  ASSERT_TRUE(t.add().ok()) << label;
+}
+
+// The accounts of slots 11, 13, 4, 6, 7 and 8 and the bank's.
+struct BookAccounts {
+  AccountNumber payroll, cost, iva, advances, loans, funds, bank;
+};
+
+// Work OB1 with automatic policies on (or off), every account of `a` with its
+// parents, bank 1 on `a.bank` with 500 000 in it, and the control record.
+inline void writeBooks(db::Storage& storage, const BookAccounts& a, bool enabled = true) {
+  auto account = [&](const AccountNumber& n, bool last) {
+    CUE r{};
+    putAccount(r, n);
+    r.DESC = "CUENTA " + n.text();
+    r.ULNI = last ? "S" : "N";
+    addRecord(storage, "CUEN", r);
+  };
+  for (const AccountNumber& n : {a.payroll, a.cost, a.iva, a.advances, a.loans, a.funds}) {
+    account(acct(n.levels[0]), false);
+    account(n, true);
+  }
+  for (int depth = 1; depth < 5; ++depth) {
+    AccountNumber parent = a.bank;
+    for (int l = depth; l < 5; ++l) parent.levels[std::size_t(l)] = 0;
+    account(parent, false);
+  }
+  account(a.bank, true);
+  OBR w{};
+  w.CTA = "OB1";
+  w.POAU[0] = enabled ? 1 : 0;
+  auto slot = [&](int n, const AccountNumber& x) {
+    OBR::CONTA_t& s = w.CONTA[std::size_t(n - 1)];
+    s.CC = x.levels[0], s.SCC = x.levels[1], s.SSCC = x.levels[2], s.SSSCC = x.levels[3],
+    s.SSSSCC = x.levels[4];
+  };
+  slot(11, a.payroll), slot(13, a.cost), slot(4, a.iva), slot(6, a.advances), slot(7, a.loans),
+      slot(8, a.funds);
+  addRecord(storage, "OBRA", w);
+  BAN b{};
+  b.CTA = 1, b.NOMB = "BANCO DEL NORTE", b.CUE = "0123456789", b.SALD = 500000;
+  putAccount(b, a.bank);
+  addRecord(storage, "BANC", b);
+  CTL k{};
+  k.CTA = 1;
+  addRecord(storage, "CONTROL", k);
+}
+
 class Ledger : public ::testing::Test {
  protected:
   static constexpr const char* kTables[] = {"OBRA", "POLI",   "CONT",   "BANC",
@@ -57,30 +115,7 @@ class Ledger : public ::testing::Test {
   // Every account with its parents, the work, the bank, the control record
   // and the contractor.
   void books(bool enabled = true) {
-    for (const AccountNumber& a : {payroll, cost, iva, advances, loans, funds}) {
-      account(acct(a.levels[0]), false);
-      account(a);
-    }
-    account(acct(1102), false), account(acct(1102, 1), false), account(acct(1102, 1, 2), false);
-    account(acct(1102, 1, 2, 3), false), account(bank);
-    OBR w{};
-    w.CTA = "OB1";
-    w.POAU[0] = enabled ? 1 : 0;
-    auto slot = [&](int n, const AccountNumber& a) {
-      OBR::CONTA_t& s = w.CONTA[std::size_t(n - 1)];
-      s.CC = a.levels[0], s.SCC = a.levels[1], s.SSCC = a.levels[2], s.SSSCC = a.levels[3],
-      s.SSSSCC = a.levels[4];
-    };
-    slot(11, payroll), slot(13, cost), slot(4, iva), slot(6, advances), slot(7, loans),
-        slot(8, funds);
-    add("OBRA", w);
-    BAN b{};
-    b.CTA = 1, b.NOMB = "BANCO DEL NORTE", b.CUE = "0123456789", b.SALD = 500000;
-    putAccount(b, bank);
-    add("BANC", b);
-    CTL k{};
-    k.CTA = 1;
-    add("CONTROL", k);
+    writeBooks(storage, {payroll, cost, iva, advances, loans, funds, bank}, enabled);
     CTR c{};
     c.CTA = 1, c.NOMB = "PEREZ";
     add("CONT", c);

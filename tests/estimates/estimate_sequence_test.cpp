@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/dates.h"
 #include "estimates/audit_engine.h"
 #include "estimates/contractor_totals.h"
 #include "estimates/estimate_messages.h"
 #include "estimates/estimate_rules.h"
 #include "estimates/estimate_save.h"
+#include "tests/accounting/accounting_fixture.h"
 #include "tests/estimates/estimate_work.h"
 
 namespace velmora::estimates {
@@ -27,6 +29,19 @@ Decimal d(const char* text) { return *Decimal::parse(text); }
 
 class EstimateSequences : public test::EstimateWork {
  protected:
+  const std::int32_t kPostingDay = dates::dateOf(3, 15, 2026);
+  void SetUp() override {
+    EstimateWork::SetUp();
+    for (const char* label : accounting::test::kBookTables)
+      storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+  }
+  // The work's accounts, its bank and automatic policies on.
+  void books() {
+    using accounting::test::acct;
+    accounting::test::writeBooks(
+        storage, {acct(5101, 1), acct(5102, 1), acct(1190, 1), acct(1150, 1), acct(1160, 1),
+                  acct(2150, 1), acct(1102, 1, 2, 3, 4)});
+  }
   // A line figured as UP_AVAN figures it, from one of its three inputs.
   std::optional<EstimateLine> figureLine(PAR item, std::mt19937& rng) {
     const ItemBudget b = itemBudget(item);
@@ -108,7 +123,8 @@ class EstimateSequences : public test::EstimateWork {
 
 TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
   work();
-  int saved = 0, refused = 0;
+  books();
+  int saved = 0, refused = 0, posts = 0;
   for (unsigned seed : {11u, 23u, 47u}) {
     std::mt19937 rng(seed);
     for (int step = 0; step < 45; ++step) {
@@ -116,7 +132,24 @@ TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
       SaveOutcome out;
       Status st;
       std::string what;
-      switch (rng() % 7) {
+      switch (rng() % 8) {
+        case 7: {
+          // Posted with its policy: frozen from then on.
+          what = "contabiliza";
+          std::vector<std::int16_t> open;
+          for (const POL& p : all<POL>("POLI"))
+            if (p.NOPO == 0) open.push_back(p.CTA);
+          if (open.empty()) break;
+          accounting::PostingInput in;
+          in.estimate = open[rng() % open.size()], in.bank = 1, in.work = "OB1";
+          in.today = kPostingDay, in.now = 100;
+          accounting::PostingOutcome posted;
+          st = accounting::postEstimate(ctx, in, &posted);
+          if (st) ++posts;
+          if (!st)
+            out.message = {posted.messages.empty() ? st.text : posted.messages[0][0], "", ""};
+          break;
+        }
         case 0:
         case 1:
           what = "alta";
@@ -165,6 +198,14 @@ TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
         }
       }
       (st ? saved : refused) += 1;
+      // Every policy balances and has its estimate, and every posted
+      // estimate its policy.
+      std::vector<std::string> differences;
+      if (posts > 0) {
+        db::Context books(storage, 96);
+        ASSERT_TRUE(accounting::checkLedger(books, 3, 2026, differences).ok());
+      }
+      for (const std::string& d : differences) ADD_FAILURE() << what << ": " << d;
       check("semilla " + std::to_string(seed) + " paso " + std::to_string(step) + " " + what +
             (st ? "" : " rechazado: " + out.message[0]));
       if (HasFatalFailure() || HasFailure()) return;
@@ -172,6 +213,7 @@ TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
   }
   EXPECT_GT(saved, 60);
   EXPECT_GT(refused, 5);
+  EXPECT_GT(posts, 5);
 }
 
 // The example that once paid 1 500 on a ceiling of 1 000: a change opened
