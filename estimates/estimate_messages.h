@@ -54,7 +54,7 @@ inline constexpr Lines kNegative = {"NO SE ACEPTAN CANTIDADES", "NEGATIVAS EN UN
 inline constexpr Lines kPayrollAbove = {"LO PAGADO EN NOMINA NO PUEDE",
                                         "SER MAYOR AL IMPORTE DE LA", "ESTIMACION ..."};
 inline constexpr Lines kNoLines = {"LA ESTIMACION NO TIENE CONCEPTOS",
-                                   "CAPTURE SUS AVANCES CON Alta", "CON Ok CONTINUA ..."};
+                                   "CAPTURE SUS AVANCES CON ALTA", "CON Ok CONTINUA ..."};
 inline constexpr Lines kOtherStationLoan = {"OTRA ESTACION MODIFICO LOS SALDOS",
                                             "DEL CONTRATISTA; REVISE LA",
                                             "ESTIMACION Y GRABELA DE NUEVO"};

@@ -208,6 +208,36 @@ TEST_F(EstimateWindows, EveryStepThroughTheWindowsLeavesTheTotalsTheAuditWouldRe
   EXPECT_GT(all<POL>("POLI").size(), 10u);
 }
 
+// UP_ESTI on its own: a level-5 user is reminded of the policy on a new
+// estimate too; a contractor number that names nobody does not stay in the
+// field once its lookup is closed; OK without lines is refused where the
+// lines are, and POLFIN never opens.
+TEST_F(EstimateWindows, TheFormWarnsAndRefusesBeforeAnythingIsWritten) {
+  work();
+  program.rights.user = 1;
+  program.rights.levels.fill(5);
+  ctx.table("POLI").clear();
+  host.actions.push_back(type("UP_ESTI", "?POL:CONT", "99"));
+  host.actions.push_back(closeIfOpen("CAP_DEST"));
+  host.actions.push_back(in("UP_ESTI", [](Procedure& p) {
+    EXPECT_EQ(number(p.value("POL:CONT")), 0);
+    (void)p.typed("?POL:CONT", "1");
+    p.accepted("?POL:CONT");
+    p.accepted("?OK");
+  }));
+  host.actions.push_back(press("UP_ESTI", "?CANCEL"));
+  program.request = request::Insert;
+  program.make("UP_ESTI", ctx)->run(host);
+  std::vector<std::string> first;
+  for (const WarningLines& w : host.warnings) first.push_back(w[0]);
+  EXPECT_EQ(first, (std::vector<std::string>{"SI HACE ALGUN CAMBIO A LA ESTIMACION",
+                                             "EL CONTRATISTA NO EXISTE",
+                                             "LA ESTIMACION NO TIENE CONCEPTOS"}));
+  EXPECT_EQ(host.focused, "?LINEAS");
+  EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "abre POLFIN"), 0);
+  EXPECT_TRUE(all<POL>("POLI").empty());
+}
+
 // Closing the list runs the audit as a safety net, but only for a user who
 // may change the work: one who may only look writes nothing.
 TEST_F(EstimateWindows, ClosingTheListAuditsOnlyForAUserWhoMayChangeTheWork) {
