@@ -1,7 +1,10 @@
 #include "equipment/equipment_audit.h"
 
+#include <fmt/core.h>
+
 #include <string>
 
+#include "equipment/supplier_audit.h"
 #include "framework/file_errors.h"
 
 namespace velmora::equipment {
@@ -21,41 +24,34 @@ WindowDescription auditWindow() {
   return w;
 }
 
-// One table per step: a file that cannot be read is reported and the
-// others are still read.
-class TableCheck : public Job {
+// The audit run as a job: its caption and percent for the status line.
+class AuditJob : public Job {
  public:
-  TableCheck(Procedure& owner, ErrorContext& errors) : owner_(owner), errors_(errors) {}
+  explicit AuditJob(db::Context& ctx) : run_(ctx) {}
   bool step() override {
-    if (next_ >= std::size(EquipmentAudit::kTables)) return false;
-    std::int64_t count = 0;
-    Status st = owner_.table(EquipmentAudit::kTables[next_++]).records(count);
-    if (!st) {
-      reportFileError(owner_.program().messages(), errors_, st, FileAction::Read);
-      ++damaged_;
-    } else {
-      records_ += count;
-    }
-    return next_ < std::size(EquipmentAudit::kTables);
+    const bool more = run_.step();
+    setCaption(run_.caption());
+    setPercent(run_.percent());
+    return more;
   }
+  // Stopping halfway would leave nothing written: the run keeps every
+  // write in one transaction until its end.
+  const SupplierAudit& run() const { return run_; }
+
   // What the window tells at the end (lines separated by '|').
   std::string summary() const {
-    const std::size_t files = std::size(EquipmentAudit::kTables);
-    std::string text = "La auditoría del sistema terminó.|Se revisaron " + std::to_string(files) +
-                       " archivos de la obra con " + std::to_string(records_) + " registro" +
-                       (records_ == 1 ? "" : "s") + ".";
-    if (damaged_ > 0)
-      text += damaged_ == 1 ? std::string("|No se pudo leer 1 archivo.")
-                            : "|No se pudieron leer " + std::to_string(damaged_) + " archivos.";
-    return text;
+    if (run_.stopped()) return "La auditoría se detuvo:|" + run_.failure().text;
+    const SupplierAuditCounts& c = run_.counts();
+    if (c.changedNothing())
+      return "La auditoría del sistema terminó.|Todos los acumulados estaban correctos.";
+    return fmt::format(
+        "La auditoría del sistema terminó.|Se corrigieron {} proveedores, {} facturas, {} "
+        "partidas y {} equipos.",
+        c.suppliersWritten, c.invoicesWritten, c.itemsWritten, c.equipmentWritten);
   }
 
  private:
-  Procedure& owner_;
-  ErrorContext& errors_;
-  std::size_t next_ = 0;
-  std::int64_t records_ = 0;
-  int damaged_ = 0;
+  SupplierAudit run_;
 };
 
 }  // namespace
@@ -74,13 +70,17 @@ void EquipmentAudit::onAccepted(const std::string& control) {
     disable("?CLOSE");
     errors_ = ErrorContext{};
     errors_.thread = ctx_.thread();
-    job_ = std::make_unique<TableCheck>(*this, errors_);
+    job_ = std::make_unique<AuditJob>(ctx_);
     JobEvents events;
     events.done = [this](JobOutcome) {
       // Only the toolbar starts it: it always says what it did.
       MessageBox box;
       box.title = "Auditoría del Sistema";
-      box.text = static_cast<TableCheck&>(*job_).summary();
+      const auto& audit = static_cast<AuditJob&>(*job_);
+      if (audit.run().stopped())
+        reportFileError(program().messages(), errors_, audit.run().failure(),
+                        audit.run().failureAction());
+      box.text = audit.summary();
       host().show(box);
       job_.reset();
       close(response::Completed);

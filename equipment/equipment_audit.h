@@ -2,10 +2,9 @@
 
 // AUDITORIA of VOROVID: a small window over the equipment tables of the
 // work. They are opened with the window (a file that cannot be opened is
-// reported and the window does not open); OK goes through each of them as a
-// job, reading its record count so that a damaged file is reported, and
-// closes the window at the end; "&Cierra" closes it at once. Nothing is
-// recomputed (the system audit with its recalculations is DUDORE's).
+// reported and the window does not open); OK runs the supplier audit
+// (supplier_audit.h) as a job, says what it corrected and closes the
+// window; "&Cierra" closes it at once.
 
 #include <memory>
 
@@ -18,7 +17,7 @@ class EquipmentAudit : public Procedure {
  public:
   static constexpr const char* kName = "AUDITORIA";
   // The tables it opens, in order.
-  static constexpr const char* kTables[] = {"MAQU", "HORA", "PROV", "FACT", "PAGO", "PAGM"};
+  static constexpr const char* kTables[] = {"MAQU", "HORA", "PROV", "FAMA", "PAGM", "PART"};
 
   EquipmentAudit(Program& program, db::Context& ctx);
   ~EquipmentAudit() override;

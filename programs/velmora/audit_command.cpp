@@ -1,5 +1,6 @@
-// velmora auditoria DIR OBRA: DUDORE's system audit on a work, without a
-// window (for a nightly job). Prints each step's caption and every warning;
+// velmora auditoria DIR OBRA [--vorovid]: DUDORE's system audit on a work
+// (or VOROVID's, with --vorovid), without a window (for a nightly job).
+// Prints each step's caption and every warning or correction;
 // exits with 0 when the audit ran to the end and wrote everything it had to,
 // 1 when it stopped or a record could not be written, 2 when there is no
 // such work.
@@ -12,6 +13,7 @@
 
 #include "dictionary/dates.h"
 #include "dictionary/work_files.h"
+#include "equipment/supplier_audit.h"
 #include "estimates/audit_engine.h"
 #include "programs/velmora/commands.h"
 
@@ -73,6 +75,30 @@ int openWork(const std::string& dirArg, const std::string& code, db::Storage& st
 
 namespace {
 
+int auditVorovid(const std::string& dirArg, const std::string& code) {
+  db::Storage storage;
+  if (int bad = openWork(dirArg, code, storage)) return bad;
+  db::Context ctx(storage);
+  equipment::SupplierAudit run(ctx);
+  std::string shown;
+  while (run.step()) {
+    if (run.caption() == shown) continue;
+    shown = run.caption();
+    fmt::print("{}\n", shown);
+    std::fflush(stdout);
+  }
+  if (run.stopped()) {
+    fmt::print(stderr, "La auditoría se detuvo: {}\n", describe(run.failure()));
+    return 1;
+  }
+  for (const std::string& d : run.differences()) fmt::print("CORREGIDO: {}\n", d);
+  const equipment::SupplierAuditCounts& c = run.counts();
+  fmt::print(
+      "AUDITORIA TERMINADA: {} proveedores, {} facturas, {} partidas y {} equipos corregidos\n",
+      c.suppliersWritten, c.invoicesWritten, c.itemsWritten, c.equipmentWritten);
+  return 0;
+}
+
 int audit(const std::string& dirArg, const std::string& code) {
   db::Storage storage;
   if (int bad = openWork(dirArg, code, storage)) return bad;
@@ -117,12 +143,18 @@ void addAuditCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "auditoria",
       "Auditoría del sistema de DUDORE en una obra: reconstruye las llaves de partidas, "
-      "contratistas, estimaciones y sus renglones, y recalcula todos sus acumulados");
+      "contratistas, estimaciones y sus renglones, y recalcula todos sus acumulados; con "
+      "--vorovid, la de VOROVID: equipos, proveedores, facturas y pagos");
   static std::string dir, code;
+  static bool vorovid = false;
+  cmd->add_flag("--vorovid", vorovid,
+                "La auditoría de VOROVID: recalcula lo facturado, pagado y anticipado de cada "
+                "proveedor, lo pagado de cada factura, la maquinaria de cada partida y lo "
+                "facturado de cada equipo");
   cmd->add_option("DIR", dir, "Carpeta del programa (la del catálogo de obras DATA1.TPS)")
       ->required();
   cmd->add_option("OBRA", code, "Clave de la obra (OBR:CTA)")->required();
-  cmd->callback([] { std::exit(audit(dir, code)); });
+  cmd->callback([] { std::exit(vorovid ? auditVorovid(dir, code) : audit(dir, code)); });
 }
 
 }  // namespace velmora::cli

@@ -114,14 +114,14 @@ TEST_F(QtJobsTest, EscCancelsBetweenBatchesAndAClosedWindowEndsItsRun) {
   EXPECT_EQ(host.jobs().running(), 0);
 }
 
-TEST_F(QtJobsTest, VorovidsAuditReadsItsTablesOnOkAndCloses) {
+TEST_F(QtJobsTest, VorovidsAuditRunsOnOkAndCloses) {
   equipment::addProcedures(program);
   auto audit = program.make("AUDITORIA", ctx);
   QTimer::singleShot(0, [&] {
     audit->accepted("?OK");
     audit->closeBox();  // ignored while the job runs
   });
-  // It ends by saying what it read; the window closes once that is read.
+  // It ends by saying what it corrected; the window closes once that is read.
   QString summary;
   QTimer answer;
   QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -133,8 +133,7 @@ TEST_F(QtJobsTest, VorovidsAuditReadsItsTablesOnOkAndCloses) {
   answer.start(10);
   EXPECT_EQ(audit->run(host), response::Completed);
   EXPECT_EQ(summary.toStdString(),
-            "La auditoría del sistema terminó.\nSe revisaron 6 archivos de la obra con 0 "
-            "registros.");
+            "La auditoría del sistema terminó.\nTodos los acumulados estaban correctos.");
   EXPECT_EQ(host.jobs().running(), 0);
 }
 
