@@ -197,13 +197,14 @@ class UpAvan : public Procedure {
 
   void ok() {
     // A field typed and not yet accepted counts as typed.
-    if (number(value("SUM3")) != f_.amount.toDouble())
-      amountGiven(item_, figures(FigureInput::Amount));
+    const bool over = number(value("SUM3")) != f_.amount.toDouble() &&
+                      amountGiven(item_, figures(FigureInput::Amount)).refused;
     const LineFigures f = f_;
     const double conc = number(value("ESM:CO"));
     const auto process = std::int32_t(number(value("ESM:PR")));
     const auto front = std::int32_t(number(value("ESM:FR")));
-    switch (checkLine(item_, f, chosen_ ? conc : 0, process, front)) {
+    switch (over ? LineCheck::OverBudget
+                 : checkLine(item_, f, chosen_ ? conc : 0, process, front)) {
       case LineCheck::OverBudget:
         warnLines(*this, msg::kOverBudgetAtOk);
         f_ = {};
