@@ -34,13 +34,31 @@ std::int64_t cents(double amount) {
   return 0;
 }
 
-// The equipment with neither progress nor amount, by position, and their fronts.
-Status unstartedEquipment(db::Table& maqu, std::vector<std::int64_t>& positions,
-                          std::set<std::int32_t>& fronts) {
+// The equipment invoices refer to, by number and front (front 0: an invoice
+// that names no front refers to the number on every front). Empty when the
+// work's invoices are not named: nothing refers to anything then.
+using Invoiced = std::set<std::pair<std::int32_t, std::int32_t>>;
+bool hasInvoiceFile(db::Context& ctx) {
+  return !ctx.storage().fileName(*dict::findTable("FAMA")).empty();
+}
+Status invoicedEquipment(db::Table& fama, Invoiced& out) {
+  Status st = fama.setStart(nullptr);
+  while (st && (st = fama.next())) out.insert({fama.rec<FAM>().MAQU, fama.rec<FAM>().FREN});
+  return st.code == err::NoRecord ? Status::success() : st;
+}
+bool invoiced(const Invoiced& in, const MAQ& m) {
+  return in.count({m.CTA, m.FREN}) != 0 || in.count({m.CTA, 0}) != 0;
+}
+
+// The equipment with neither progress nor amount nor an invoice that
+// refers to it, by position, and their fronts. Progress and amount are kept
+// by the invoices, but an invoice alone is reason enough to keep it.
+Status unstartedEquipment(db::Table& maqu, const Invoiced& inv,
+                          std::vector<std::int64_t>& positions, std::set<std::int32_t>& fronts) {
   Status st = maqu.setStart(nullptr);
   while (st && (st = maqu.next())) {
     const MAQ& m = maqu.rec<MAQ>();
-    if (!unstarted(m)) continue;
+    if (!unstarted(m) || invoiced(inv, m)) continue;
     positions.push_back(maqu.position());
     fronts.insert(m.FREN);
   }
@@ -104,13 +122,18 @@ class Processes {
 
 Status countCleanUp(db::Context& ctx, CleanUp& out) {
   out = {};
-  db::Table& maqu = ctx.table("MAQU");
-  const bool wasOpen = maqu.isOpen();
-  Status st = wasOpen ? Status::success() : maqu.open();
+  std::vector<db::Table*> tables = {&ctx.table("MAQU")};
+  if (hasInvoiceFile(ctx)) tables.push_back(&ctx.table("FAMA"));
+  std::vector<db::Table*> opened;
+  Status st;
+  for (db::Table* t : tables)
+    if (st && !t->isOpen() && (st = t->open())) opened.push_back(t);
+  Invoiced inv;
+  if (st && tables.size() > 1) st = invoicedEquipment(*tables[1], inv);
   std::vector<std::int64_t> positions;
   std::set<std::int32_t> fronts;
-  if (st) st = unstartedEquipment(maqu, positions, fronts);
-  if (!wasOpen) maqu.close();
+  if (st) st = unstartedEquipment(*tables[0], inv, positions, fronts);
+  for (db::Table* t : opened) t->close();
   out.records = std::int64_t(positions.size());
   out.fronts = int(fronts.size());
   return st;
@@ -128,7 +151,9 @@ Status importHours(db::Context& ctx, const HoursImport& in, ImportResult* result
   db::Table& maqu = ctx.table("MAQU");
   db::Table& prob = ctx.table("PROB");
   db::Table& fren = ctx.table("FREN");
-  db::Transaction tx(ctx, {&hora, &maqu, &prob, &fren});
+  std::vector<db::Table*> tables = {&hora, &maqu, &prob, &fren};
+  if (hasInvoiceFile(ctx)) tables.push_back(&ctx.table("FAMA"));
+  db::Transaction tx(ctx, tables);
   Status st = tx.status();
 
   // The front first: nothing is touched for a front that is not there.
@@ -145,9 +170,11 @@ Status importHours(db::Context& ctx, const HoursImport& in, ImportResult* result
   }
   if (st && !in.accumulate) {
     out.failedAt = FileAction::Delete;
+    Invoiced inv;
+    if (tables.size() > 4) st = invoicedEquipment(*tables[4], inv);
     std::vector<std::int64_t> positions;
     std::set<std::int32_t> fronts;
-    st = unstartedEquipment(maqu, positions, fronts);
+    if (st) st = unstartedEquipment(maqu, inv, positions, fronts);
     for (std::size_t i = 0; st && i < positions.size(); ++i)
       st = maqu.removeByPosition(positions[i]);
     if (st) out.deleted = std::int64_t(positions.size());

@@ -22,7 +22,8 @@ struct HoursImport {
 };
 
 // What the clean-up of an import that does not accumulate would delete:
-// the equipment of every front with neither progress nor amount.
+// the equipment of every front with neither progress nor amount and that no
+// invoice refers to.
 struct CleanUp {
   std::int64_t records = 0;
   int fronts = 0;

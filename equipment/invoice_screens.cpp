@@ -1,7 +1,7 @@
 // CAP_FACT and UP_FACT: the suppliers' invoices for equipment hours. A new
-// invoice is saved by saveInvoice() (invoices.h) with everything it moves;
-// changing or deleting one touches that record only, so the supplier's
-// total, the item and the policy stay as the first save left them.
+// invoice is saved by saveInvoice(), a change by changeInvoice() and a
+// delete by deleteInvoice() (invoices.h), each with every total it moves;
+// the form gathers the fields and shows the outcome.
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +11,7 @@
 #include "dictionary/dates.h"
 #include "equipment/equipment.h"
 #include "equipment/invoices.h"
+#include "framework/access.h"
 #include "framework/browse.h"
 #include "framework/describe.h"
 #include "framework/form.h"
@@ -20,6 +21,7 @@ namespace velmora::equipment {
 namespace {
 
 constexpr const char* kTotal = "SUM1";
+constexpr const char* kRate = "TASA_IVA";
 
 std::unique_ptr<Procedure> makeCapFact(Program& program, db::Context& ctx) {
   WindowDescription w = Describe("CAP_FACT", "Actualizando Facturas")
@@ -45,26 +47,42 @@ class UpFact : public FormProcedure {
  public:
   UpFact(Program& program, db::Context& ctx)
       : FormProcedure(program, ctx, window(), labels::FAMA, entry::kInvoices, settings()) {
-    for (const char* label : {"PROV", "MAQU", "PART", "PROB", "PERS"}) uses(label);
+    for (const char* label : {"PROV", "MAQU", "PART", "PROB", "PERS", "PAGM"}) uses(label);
     setLocal(kTotal, Decimal());
+    setLocal(kRate, std::string());
   }
 
  protected:
   bool init() override {
+    // The delete is the operation's, with its rules; the form never opens.
+    if (wm_.request == request::Delete) {
+      if (!checkAccess(entry::kInvoices)) return false;
+      if (auto refused = deleteAccess(program_, entry::kInvoices)) {
+        host_->warn(*refused);
+        return false;
+      }
+      if (!Procedure::init()) return false;
+      remove();
+      return false;
+    }
     if (!FormProcedure::init()) return false;
     rate_ = taxRate(std::filesystem::current_path());
+    setLocal(kRate, taxRateCaption(rate_));
     FAM& f = invoice();
+    read_ = f;
     if (mode() == request::Insert) {
       f.FREN = 0, f.PROC = 0;
       for (const char* label : {"PROV", "PERS", "MAQU"}) table(label).clear();
     } else {
       showRelated("PROV", "PRV:CTA", "PRV:CTA_KEY", f.PROV);
       showRelated("PERS", "PER:CTA", "PER:CTA_KEY", f.AUTO);
-      (void)findEquipment(f.MAQU);
+      (void)findEquipment(f.MAQU, f.FREN);
     }
     showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
     if (f.FECH == 0) f.FECH = today();
-    if (mode() != request::View && money(f.IVA).cents() == 0)
+    // A stored invoice opens as it is: its tax is proposed only when the
+    // hours or the amount are typed, never by opening it.
+    if (mode() == request::Insert && money(f.IVA).cents() == 0)
       f.IVA = proposedTax(money(f.IMPO), rate_).toDouble();
     showTotal();
     return true;
@@ -77,12 +95,15 @@ class UpFact : public FormProcedure {
     if (dict::sameName(target, "?FAM:MAQU")) {
       equipment(c && c->type == ControlType::Lookup);
       showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
-    } else if (dict::sameName(target, "?FAM:FREN") && c && c->type == ControlType::Lookup) {
+    } else if (dict::sameName(target, "?FAM:FREN")) {
       // The front of a budget item; any front may be typed, items or not.
-      if (call("CAP_PART", request::Select) == response::Completed)
+      if (c && c->type == ControlType::Lookup &&
+          call("CAP_PART", request::Select) == response::Completed)
         f.FREN = table("PART").rec<PAR>().FREN;
+      front();
+      showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
     } else if (dict::sameName(target, "?FAM:CANT")) {
-      if (money(f.IMPO).cents() == 0 && findEquipment(f.MAQU))
+      if (money(f.IMPO).cents() == 0 && findEquipment(f.MAQU, f.FREN))
         f.IMPO = hoursAmount(f.CANT, table("MAQU").rec<MAQ>().PRRE).toDouble();
       proposeTax();
     } else if (dict::sameName(target, "?FAM:IMPO")) {
@@ -100,16 +121,16 @@ class UpFact : public FormProcedure {
       select(control);
       return false;
     }
-    if (!findEquipment(f.MAQU)) {
-      warn("NO ENCONTRE EL EQUIPO", std::to_string(f.MAQU) + " EN EL CATALOGO,",
-           "ELIJALO DE LA LISTA ....");
-      select("?FAM:MAQU");
+    if (!findEquipment(f.MAQU, f.FREN)) {
+      refuseEquipment();
       return false;
     }
     f.FREN = table("MAQU").rec<MAQ>().FREN;
     f.PROC = table("MAQU").rec<MAQ>().PROC;
-    if (mode() != request::Insert) return true;
-    saveNew();
+    if (mode() == request::Insert)
+      saveNew();
+    else
+      saveChange();
     return false;  // saved here, or refused and told
   }
 
@@ -144,30 +165,99 @@ class UpFact : public FormProcedure {
     setLocal(kTotal, Decimal::fromCents(money(f.IMPO).cents() + money(f.IVA).cents()));
   }
 
-  // The equipment by its number, on whatever front it is.
-  bool findEquipment(std::int32_t number) {
-    db::Table& maqu = table("MAQU");
-    maqu.clear();
-    if (number == 0) return false;
-    maqu.rec<MAQ>().CTA = number;
-    Status st = maqu.set(maqu.info().key("MAQ:CTA_KEY"), 1);
-    if (st) st = maqu.next();
-    if (st && maqu.rec<MAQ>().CTA == number) return true;
-    maqu.clear();
-    return false;
+  // The equipment of a number on a front; on front 0, the first front that
+  // has the number.
+  bool findEquipment(std::int32_t number, std::int32_t front) {
+    return bool(findInvoiceEquipment(table("MAQU"), number, front));
+  }
+
+  void refuseEquipment() {
+    const FAM& f = invoice();
+    // On other fronts only: the front is what to correct.
+    const bool elsewhere = f.FREN != 0 && findEquipment(f.MAQU, 0);
+    table("MAQU").clear();
+    const Lines3 why = equipmentNotFound(f.MAQU, f.FREN);
+    warn(why[0], why[1], why[2]);
+    select(elsewhere ? "?FAM:FREN" : "?FAM:MAQU");
   }
 
   // A number not in the catalogue opens it to choose from; closing it
-  // without a choice keeps the cursor on the field.
+  // without a choice keeps the cursor on the field. A typed number is sought
+  // on the front already shown, and without one on its first front; a
+  // number that is on other fronts only is refused, the front kept.
   void equipment(bool always) {
     FAM& f = invoice();
     if (!always && f.MAQU == 0) return;
-    const bool found = (!always && findEquipment(f.MAQU)) ||
-                       call("CAP_EQUI", request::Select) == response::Completed;
-    if (!found) return select("?FAM:MAQU");
-    // Shown now; the save takes them from the equipment again.
+    bool found = false;
+    if (!always) {
+      if (findEquipment(f.MAQU, f.FREN)) {
+        found = true;
+      } else if (f.FREN != 0 && findEquipment(f.MAQU, 0)) {
+        return refuseEquipment();
+      }
+    }
+    if (!found && call("CAP_EQUI", request::Select) != response::Completed)
+      return select("?FAM:MAQU");
+    // The pair chosen or found: the save looks up this same pair.
     const MAQ& m = table("MAQU").rec<MAQ>();
     f.MAQU = m.CTA, f.FREN = m.FREN, f.PROC = m.PROC;
+  }
+
+  // A front typed or chosen: the equipment must be on it.
+  void front() {
+    FAM& f = invoice();
+    if (f.MAQU == 0) return;
+    if (!findEquipment(f.MAQU, f.FREN)) return refuseEquipment();
+    const MAQ& m = table("MAQU").rec<MAQ>();
+    f.FREN = m.FREN, f.PROC = m.PROC;
+  }
+
+  void showRefusal(const Status& st, const InvoiceOutcome& out) {
+    for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
+    switch (out.step) {
+      case InvoiceStep::Missing: select("?" + out.field); return;
+      case InvoiceStep::Equipment:
+        if (st.code != err::RecordNotFound) fileError(st, out.action);
+        select(invoice().FREN != 0 ? "?FAM:FREN" : "?FAM:MAQU");
+        return;
+      case InvoiceStep::Paid:
+      case InvoiceStep::Posted:
+      case InvoiceStep::Changed: select("?FAM:CTA"); return;
+      case InvoiceStep::Read:
+        fileError(st, out.action);
+        select(dict::sameName(st.table, "PROV") ? "?FAM:PROV" : "?FAM:CTA");
+        return;
+      default: fileError(st, out.action); select("?FAM:CTA");
+    }
+  }
+
+  void saveChange() {
+    InvoiceChange in;
+    in.read = read_;
+    in.invoice = invoice();
+    in.work = program_.hasVar("GLO:OBRA") ? toText(program_.var("GLO:OBRA")) : std::string();
+    in.today = today();
+    in.now = dates::clockTime();
+    in.user = std::max(program_.rights.user, 0);
+    InvoiceOutcome out;
+    Status st = changeInvoice(context(), in, &out);
+    if (!st) return showRefusal(st, out);
+    primary().rec<FAM>() = out.saved;
+    close(response::Completed);
+  }
+
+  void remove() {
+    wm_.response = response::Cancelled;
+    const FAM f = invoice();
+    if (program_.messages().raise(errors_, 11) != MessageService::kAnsweredYes) return;
+    InvoiceOutcome out;
+    Status st = deleteInvoice(context(), f.CTA, std::max(program_.rights.user, 0), &out);
+    if (!st) {
+      if (out.messages.empty()) fileError(st, FileAction::Delete);
+      for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
+      return;
+    }
+    wm_.response = response::Completed;
   }
 
   void saveNew() {
@@ -180,22 +270,7 @@ class UpFact : public FormProcedure {
     in.reservation = reserved();
     InvoiceOutcome out;
     Status st = saveInvoice(context(), in, &out);
-    if (!st) {
-      for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
-      switch (out.step) {
-        case InvoiceStep::Missing: select("?" + out.field); return;
-        case InvoiceStep::Equipment:
-          fileError(st, out.action);
-          select("?FAM:MAQU");
-          return;
-        case InvoiceStep::Read:
-          fileError(st, out.action);
-          select(dict::sameName(st.table, "PROV") ? "?FAM:PROV" : "?FAM:CTA");
-          return;
-        default: fileError(st, out.action); select("?FAM:CTA");
-      }
-      return;
-    }
+    if (!st) return showRefusal(st, out);
     primary().rec<FAM>() = out.saved;
     for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
     if (out.policy == PolicyState::Written)
@@ -226,6 +301,7 @@ class UpFact : public FormProcedure {
         .field("Horas:", "FAM:CANT", "@n7.2", "UNIDADES PAGADAS")
         .field("Importe:", "FAM:IMPO", "@n14.2", "IMPORTE DEL VALE")
         .field("IVA:", "FAM:IVA", "@n14.2", "IVA DE LA FACTURA")
+        .text("", kRate, "@s12")
         .text("Total:", kTotal, "@n14.2")
         .formButtons()
         .done();
@@ -240,6 +316,7 @@ class UpFact : public FormProcedure {
   }
 
   std::int64_t rate_ = kDefaultTaxRate;
+  FAM read_{};  // the invoice as it was read, for the change's check
 };
 
 }  // namespace

@@ -219,6 +219,13 @@ int makeDemo(const std::string& dirArg, const std::string& sizeArg, int version)
     st = setCompanyName(dir, company);
     if (!st) return fail("No se pudo guardar el nombre de la empresa: " + st.text);
   }
+  // New invoices propose the IVA the demo's contractors charge; a rate
+  // already set for this folder stays.
+  SettingsFile settings(dir / "VELMORA.INI");
+  if (!settings.get("Facturas", "IVA")) {
+    st = settings.set("Facturas", "IVA", "0.16");
+    if (!st) return fail("No se pudo guardar la tasa de IVA de las facturas: " + st.text);
+  }
   if (version != OBR::info().version) {
     if (Status old = writeWorksInVersion(dir, version); !old)
       return fail("No se pudo escribir el catálogo de obras en la versión " +

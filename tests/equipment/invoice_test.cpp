@@ -1,17 +1,21 @@
-// Equipment invoices: the save with the supplier's total, the item and the
-// policy as one unit; the policy's accounts, lines and numbering; the form's
-// proposals and required fields; and a save killed half way.
+// Equipment invoices: the save with the supplier's total, the item, the
+// equipment and the policy as one unit; the equipment as the pair of number
+// and front; changes and deletes that move every total back or are refused;
+// the policy's accounts, lines and numbering; the form's proposals and
+// required fields; and a save killed half way.
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include "accounting/imp_una.h"
 #include "accounting/invoice_policy.h"
 #include "equipment/equipment.h"
+#include "equipment/hours_import.h"
 #include "equipment/invoices.h"
 #include "framework/browse.h"
 #include "reports/report.h"
@@ -32,7 +36,8 @@ class Invoices : public accounting::test::Ledger {
 
   void SetUp() override {
     Ledger::SetUp();
-    for (const char* label : {"FAMA", "MAQU", "PROV", "PART", "PERS", "PROB"})
+    for (const char* label :
+         {"FAMA", "MAQU", "PROV", "PART", "PERS", "PROB", "PAGM", "HORA", "FREN"})
       storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
   }
 
@@ -134,6 +139,228 @@ TEST_F(Invoices, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
   Status checked = accounting::checkLedger(ctx, 3, 2026, found);
   ASSERT_TRUE(checked.ok()) << checked.text;
   EXPECT_TRUE(found.empty()) << found.front();
+}
+
+TEST_F(Invoices, TheFrontGivenIsTheFrontChargedAndAnUnknownPairIsRefused) {
+  work(false);
+  MAQ m{};
+  m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 300, m.DESC = "RETROEXCAVADORA";
+  add("MAQU", m);
+  PAR i{};
+  i.PROC = 30, i.FREN = 5, i.TEXT = "EQUIPO F5";
+  add("PART", i);
+
+  // Multiplied exactly, rounded once: not 400 × 95.13.
+  EXPECT_EQ(hoursAmount(400, 95.125).cents(), 3805000);
+  EXPECT_EQ(hoursAmount(7.5, 33.333).cents(), 25000);  // 249.9975
+  EXPECT_EQ(taxRateCaption(160000), "IVA 16 %");
+  EXPECT_EQ(taxRateCaption(155000), "IVA 15.5 %");
+
+  InvoiceInput in = invoice(1, 2400, 360);
+  in.invoice.FREN = 5;
+  InvoiceOutcome out;
+  ASSERT_TRUE(saveInvoice(ctx, in, &out).ok());
+  EXPECT_EQ(out.saved.FREN, 5);
+  EXPECT_EQ(out.saved.PROC, 30);
+  const auto items = all<PAR>("PART");  // by key: process 20 first
+  EXPECT_DOUBLE_EQ(items[0].TEQU, 50);
+  EXPECT_DOUBLE_EQ(items[1].TEQU, 2400);
+  auto machines = all<MAQ>("MAQU");
+  EXPECT_DOUBLE_EQ(machines[0].RECI, 0);
+  EXPECT_DOUBLE_EQ(machines[1].RECI, 8);
+  EXPECT_DOUBLE_EQ(machines[1].IMPO, 2400);
+  EXPECT_EQ(machines[1].USUA, 1);
+
+  // A front without that equipment: refused, nothing written, and told why.
+  in = invoice(2, 1000, 150);
+  in.invoice.FREN = 4;
+  EXPECT_EQ(saveInvoice(ctx, in, &out).code, err::RecordNotFound);
+  EXPECT_EQ(out.step, InvoiceStep::Equipment);
+  ASSERT_EQ(out.messages.size(), 1u);
+  EXPECT_EQ(out.messages[0], (Lines3{"NO ENCONTRE EL EQUIPO 7", "EN EL FRENTE 4 DEL CATALOGO:",
+                                     "CORRIJA EL FRENTE O ELIJA EL EQUIPO"}));
+  EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
+  // No front: the first that has the number, as the form proposes it.
+  ASSERT_TRUE(saveInvoice(ctx, invoice(2, 1000, 150), &out).ok());
+  EXPECT_EQ(out.saved.FREN, 3);
+  EXPECT_DOUBLE_EQ(all<PAR>("PART")[0].TEQU, 1050);
+}
+
+TEST_F(Invoices, ChangesAndDeletesMoveEveryTotalBackOrAreRefused) {
+  work(false);
+  MAQ m{};
+  m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 300;
+  add("MAQU", m);
+  PAR i{};
+  i.PROC = 30, i.FREN = 5, i.TEXT = "EQUIPO F5";
+  add("PART", i);
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), nullptr).ok());
+  ASSERT_TRUE(saveInvoice(ctx, invoice(2, 500, 75), nullptr).ok());
+  auto stored = [&](std::int32_t folio) {
+    for (const FAM& f : all<FAM>("FAMA"))
+      if (f.CTA == folio) return f;
+    return FAM{};
+  };
+  auto change = [&](std::int32_t folio, auto edit) {
+    InvoiceChange c;
+    c.read = stored(folio);
+    c.invoice = c.read;
+    edit(c.invoice);
+    c.work = "OB1", c.today = today, c.now = 200, c.user = 2;
+    return c;
+  };
+  // Every total as the invoices on file give it.
+  auto agrees = [&](const char* when) {
+    SCOPED_TRACE(when);
+    std::int64_t tfac = 10000, tequ3 = 5000, tequ5 = 0, reci3 = 0, reci5 = 0, impo3 = 0, impo5 = 0;
+    for (const FAM& f : all<FAM>("FAMA")) {
+      const std::int64_t impo = std::llround(f.IMPO * 100), hours = std::llround(f.CANT * 100);
+      tfac += impo + std::llround(f.IVA * 100);
+      (f.FREN == 3 ? tequ3 : tequ5) += impo;
+      (f.FREN == 3 ? reci3 : reci5) += hours;
+      (f.FREN == 3 ? impo3 : impo5) += impo;
+    }
+    EXPECT_EQ(std::llround(all<PRV>("PROV")[0].TFAC * 100), tfac);
+    const auto items = all<PAR>("PART");
+    EXPECT_EQ(std::llround(items[0].TEQU * 100), tequ3);
+    EXPECT_EQ(std::llround(items[1].TEQU * 100), tequ5);
+    const auto machines = all<MAQ>("MAQU");
+    EXPECT_EQ(std::llround(machines[0].RECI * 100), reci3);
+    EXPECT_EQ(std::llround(machines[1].RECI * 100), reci5);
+    EXPECT_EQ(std::llround(machines[0].IMPO * 100), impo3);
+    EXPECT_EQ(std::llround(machines[1].IMPO * 100), impo5);
+  };
+  agrees("saved");
+
+  // An unpaid invoice moves to the other front with new hours and amounts.
+  InvoiceOutcome out;
+  Status st = changeInvoice(
+      ctx, change(1, [](FAM& f) { f.FREN = 5, f.CANT = 10, f.IMPO = 3000, f.IVA = 450; }), &out);
+  ASSERT_TRUE(st.ok()) << st.text;
+  EXPECT_EQ(stored(1).FREN, 5);
+  EXPECT_EQ(stored(1).PROC, 30);
+  EXPECT_EQ(stored(1).USUA, 2);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 100 + 3450 + 575);
+  agrees("moved to front 5");
+  // Its folio too: the totals stay.
+  ASSERT_TRUE(changeInvoice(ctx, change(1, [](FAM& f) { f.CTA = 11; }), nullptr).ok());
+  EXPECT_EQ(stored(11).FREN, 5);
+  agrees("new folio");
+  // A front without the equipment is refused and the front kept.
+  EXPECT_FALSE(changeInvoice(ctx, change(11, [](FAM& f) { f.FREN = 4; }), &out).ok());
+  EXPECT_EQ(out.step, InvoiceStep::Equipment);
+  EXPECT_EQ(stored(11).FREN, 5);
+
+  // Another station changed it since it was read: nothing is written.
+  InvoiceChange stale = change(11, [](FAM& f) { f.IMPO = 10; });
+  ASSERT_TRUE(changeInvoice(ctx, change(11, [](FAM& f) { f.FACT = 9999; }), nullptr).ok());
+  EXPECT_EQ(changeInvoice(ctx, stale, &out).code, err::RecordChanged);
+  EXPECT_EQ(out.step, InvoiceStep::Changed);
+  ASSERT_EQ(out.messages.size(), 1u);
+  EXPECT_EQ(out.messages[0][0], "LA FACTURA 11 LA CAMBIO");
+  EXPECT_DOUBLE_EQ(stored(11).IMPO, 3000);
+  agrees("stale change refused");
+
+  // Paid (a payment names it, or FAM:PAGO says so): the money stays, the
+  // rest can be corrected, and it cannot go.
+  PGM payment{};
+  payment.PROV = 1, payment.FACT = 2, payment.CANT = 100;
+  add("PAGM", payment);
+  sql("FAMA", "UPDATE \"FAMA\" SET \"PAGO\"=10 WHERE \"CTA\"=11");
+  for (std::int32_t folio : {2, 11}) {
+    SCOPED_TRACE(folio);
+    for (auto edit : std::initializer_list<void (*)(FAM&)>{
+             [](FAM& f) { f.IMPO += 1; }, [](FAM& f) { f.IVA = 0.5; }, [](FAM& f) { f.CTA = 77; },
+             [](FAM& f) { f.PROV = 2; }, [](FAM& f) { f.FREN = f.FREN == 3 ? 5 : 3; }}) {
+      EXPECT_EQ(changeInvoice(ctx, change(folio, edit), &out).code, err::ValueRefused);
+      EXPECT_EQ(out.step, InvoiceStep::Paid);
+      ASSERT_EQ(out.messages.size(), 1u);
+      EXPECT_EQ(out.messages[0][0], "FACTURA CON PAGOS: NO CAMBIAN FOLIO,");
+    }
+    EXPECT_EQ(deleteInvoice(ctx, folio, 2, &out).code, err::ValueRefused);
+    EXPECT_EQ(out.step, InvoiceStep::Paid);
+    EXPECT_EQ(out.messages.at(0)[0],
+              "LA FACTURA " + std::to_string(folio) + " TIENE PAGOS Y NO SE");
+    ASSERT_TRUE(
+        changeInvoice(ctx, change(folio, [](FAM& f) { f.FECH -= 3, f.CANT += 1; }), &out).ok());
+    EXPECT_DOUBLE_EQ(stored(folio).PAGO, folio == 11 ? 10 : 0);  // never the form's
+  }
+  agrees("paid");
+
+  // Unpaid again: the delete takes back everything it moved.
+  sql("FAMA", "UPDATE \"FAMA\" SET \"PAGO\"=0");
+  ASSERT_TRUE(deleteInvoice(ctx, 11, 2, &out).ok());
+  EXPECT_EQ(out.saved.CTA, 11);
+  agrees("deleted");
+  EXPECT_DOUBLE_EQ(all<MAQ>("MAQU")[1].RECI, 0);
+  EXPECT_EQ(deleteInvoice(ctx, 11, 2, &out).code, err::RecordChanged);  // gone already
+  EXPECT_EQ(out.messages.at(0)[0], "LA FACTURA 11 YA NO EXISTE:");
+}
+
+TEST_F(Invoices, AnInvoiceWithAPolicyKeepsItsFiguresAndCannotBeDeleted) {
+  work();
+  InvoiceOutcome out;
+  ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
+  EXPECT_EQ(all<FAM>("FAMA")[0].POLI, out.policyNumber);
+  const FAM saved = all<FAM>("FAMA")[0];
+  InvoiceChange c;
+  c.read = saved, c.work = "OB1", c.today = today, c.user = 1;
+  for (auto edit : std::initializer_list<void (*)(FAM&)>{
+           [](FAM& f) { f.IMPO = 900; }, [](FAM& f) { f.IVA = 0; }, [](FAM& f) { f.CTA = 3; }}) {
+    c.invoice = saved;
+    edit(c.invoice);
+    EXPECT_EQ(changeInvoice(ctx, c, &out).code, err::ValueRefused);
+    EXPECT_EQ(out.step, InvoiceStep::Posted);
+    EXPECT_EQ(out.messages.at(0)[0], "LA FACTURA TIENE LA POLIZA 1:");
+  }
+  EXPECT_EQ(deleteInvoice(ctx, 1, 1, &out).code, err::ValueRefused);
+  EXPECT_EQ(out.step, InvoiceStep::Posted);
+  EXPECT_DOUBLE_EQ(all<PRV>("PROV")[0].TFAC, 1250);
+  // What the policy does not say may change.
+  c.invoice = saved;
+  c.invoice.FACT = 8080, c.invoice.AUTO = 1, c.invoice.CANT = 9;
+  ASSERT_TRUE(changeInvoice(ctx, c, &out).ok());
+  EXPECT_EQ(all<FAM>("FAMA")[0].FACT, 8080);
+  EXPECT_DOUBLE_EQ(all<MAQ>("MAQU")[0].RECI, 9);
+  EXPECT_EQ(all<POA>("POLMES").size(), 1u);
+}
+
+// The clean-up of an import keeps equipment that invoices refer to, even
+// where its progress was never recorded.
+TEST_F(Invoices, TheHoursImportKeepsEquipmentThatInvoicesReferTo) {
+  work(false);
+  for (std::int32_t front : {3, 5}) {
+    FRE r{};
+    r.CTA = front;
+    add("FREN", r);
+  }
+  MAQ m{};
+  m.CTA = 8, m.FREN = 3, m.PRRE = 100;
+  add("MAQU", m);
+  m.CTA = 9;
+  add("MAQU", m);
+  HOR h{};
+  h.CTA = 50, h.CANT = 10, h.PREC = 10;
+  add("HORA", h);
+  InvoiceInput in = invoice(1, 1000, 150);
+  ASSERT_TRUE(saveInvoice(ctx, in, nullptr).ok());
+  in = invoice(2, 800, 120);
+  in.invoice.MAQU = 9;
+  ASSERT_TRUE(saveInvoice(ctx, in, nullptr).ok());
+  // Invoiced before its hours were kept: nothing recorded on 9.
+  sql("MAQU", "UPDATE \"MAQU\" SET \"RECI\"=0, \"IMPO\"=0 WHERE \"CTA\"=9");
+
+  CleanUp count;
+  ASSERT_TRUE(countCleanUp(ctx, count).ok());
+  EXPECT_EQ(count.records, 1);  // 8 alone
+  HoursImport im;
+  im.front = 5, im.factor = Decimal::fromCents(100), im.accumulate = false;
+  ImportResult r;
+  ASSERT_TRUE(importHours(ctx, im, &r).ok());
+  EXPECT_EQ(r.deleted, 1);
+  std::vector<std::int32_t> left;
+  for (const MAQ& e : all<MAQ>("MAQU")) left.push_back(e.CTA);
+  EXPECT_EQ(left, (std::vector<std::int32_t>{7, 9, 50}));
 }
 
 TEST_F(Invoices, MissingValuesAndAUsedFolioWriteNothing) {
@@ -340,6 +567,57 @@ TEST_F(Invoices, UpFactProposesRequiresAndPrintsThePolicy) {
   }
 }
 
+// The form: a typed front is kept, an equipment that is not on it is
+// refused with the cursor on the front, and the rate in use is shown.
+TEST_F(Invoices, UpFactKeepsTheFrontTypedAndShowsTheRate) {
+  work(false);
+  MAQ m{};
+  m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 95.125;
+  add("MAQU", m);
+  PRB k{};
+  k.CTA = 30, k.TEXT = "ACARREOS";
+  add("PROB", k);
+  MessageService messages;
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  velmora::test::TestHost host;
+  messages.setHost(&host);
+  program.declare("GLO:OBRA", Value(std::string("OB1")));
+  program.declare("GLO:HOY", Value(std::int64_t(today)));
+  addProcedures(program);
+
+  host.type("?FAM:CTA", "42");
+  host.type("?FAM:PROV", "1");
+  host.type("?FAM:FACT", "900");
+  host.type("?FAM:MAQU", "7");
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_EQ(p.display("?FAM:FREN"), "     3");  // proposed: the first front
+    EXPECT_EQ(p.display("?TASA_IVA"), "IVA 15 %");
+  });
+  host.type("?FAM:FREN", "4");
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_EQ(p.display("?FAM:FREN"), "     4");  // refused, not replaced
+  });
+  host.type("?FAM:FREN", "5");
+  host.type("?FAM:AUTO", "1");
+  host.type("?FAM:CANT", "400");
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_EQ(p.display("?FAM:PROC"), "    30");
+    EXPECT_EQ(p.display("?FAM:IMPO"), "     38,050.00");
+  });
+  host.press("?OK");
+  program.request = request::Insert;
+  EXPECT_EQ(program.make("UP_FACT", ctx)->run(host), response::Completed)
+      << ::testing::PrintToString(host.log);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0][0], "NO ENCONTRE EL EQUIPO 7");
+  EXPECT_EQ(host.warnings[0][1], "EN EL FRENTE 4 DEL CATALOGO:");
+  const auto saved = all<FAM>("FAMA");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].FREN, 5);
+  EXPECT_EQ(saved[0].PROC, 30);
+  EXPECT_DOUBLE_EQ(all<MAQ>("MAQU")[1].RECI, 400);
+}
+
 // VOROVID on the demo company: a new invoice through CAP_FACT and UP_FACT,
 // its policy printed, and the files as the save left them.
 TEST(VorovidInvoiceScript, AddsAnInvoiceWithItsPolicy) {
@@ -358,30 +636,30 @@ TEST(VorovidInvoiceScript, AddsAnInvoiceWithItsPolicy) {
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char* expected :
        {"ABRE CAP_FACT \"Actualizando Facturas\"", "CAMPO ?FAM:IMPO = \"      5,440.00\"",
-        "CAMPO ?FAM:IVA = \"        816.00\"", "CAMPO ?SUM1 = \"      6,256.00\"",
+        "CAMPO ?FAM:IVA = \"        870.40\"", "CAMPO ?SUM1 = \"      6,310.40\"",
         "PASO: POLIZA CONTABLE", "CIERRA UP_FACT respuesta 1", "  7: |     50 |      1 | "})
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   const std::string invoices = dump("HOSP01/OBRA20.TPS");
   EXPECT_NE(invoices.find("\n50,1,,8810,0,1,10,"), std::string::npos) << invoices;
-  // The supplier's total rose by the invoice's 6 256.00.
+  // The supplier's total rose by the invoice's 6 310.40 (16 % IVA).
   auto tfac = [](const std::string& csv) {
     const std::size_t line = csv.find("\n1,");
     std::string row = csv.substr(line + 1, csv.find('\n', line + 1) - line - 1);
     const std::size_t end = row.rfind(',', row.rfind(',', row.rfind(',') - 1) - 1);
     return std::stod(row.substr(row.rfind(',', end - 1) + 1));
   };
-  EXPECT_NEAR(tfac(dump("HOSP01/MATE1.TPS")) - tfac(supplierBefore), 6256, 1e-6);
+  EXPECT_NEAR(tfac(dump("HOSP01/MATE1.TPS")) - tfac(supplierBefore), 6310.4, 1e-6);
   // This invoice's policy (numbered after the demo's invoices and payments)
   // has its three lines; the ledger still checks out.
   std::string lines;
   for (const auto& e : std::filesystem::directory_iterator(company.path() / "CONTA01"))
     if (e.path().filename().string().starts_with("DET"))
       lines = dump("CONTA01/" + e.path().filename().string());
-  const std::size_t tail = lines.find(",1115,1,1,0,0,6256,");
+  const std::size_t tail = lines.find(",1115,1,1,0,0,6310.4,");
   ASSERT_NE(tail, std::string::npos) << lines;
   const std::string num =
       lines.substr(lines.rfind('\n', tail) + 1, tail - lines.rfind('\n', tail) - 1);
-  EXPECT_NE(lines.find("\n" + num + ",1108,1,0,0,0,816,"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\n" + num + ",1108,1,0,0,0,870.4,"), std::string::npos) << lines;
   EXPECT_NE(lines.find("\n" + num + ",2101,1,0,0,0,5440,"), std::string::npos) << lines;
   velmora::test::CommandResult check = velmora::test::runVelmora("verifica '" + dir + "' HOSP01");
   EXPECT_EQ(check.status, 0) << check.out;
