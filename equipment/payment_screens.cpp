@@ -1,6 +1,9 @@
 // CAP_PAGO, the payments of the chosen supplier with their sums and the
 // cheque button; UP_PAGO, the payment form that posts through
-// postPayment(); BUSCA_FACT, the supplier's invoices that still owe.
+// postPayment() and changes and deletes through changePayment() and
+// deletePayment(); BUSCA_FACT, the supplier's invoices that still owe.
+
+#include <algorithm>
 
 #include "accounting/estimate_policy.h"
 #include "accounting/imp_dos.h"
@@ -26,6 +29,14 @@ std::int32_t today(Program& program) {
   const std::int32_t d =
       program.hasVar("GLO:HOY") ? std::int32_t(number(program.var("GLO:HOY"))) : 0;
   return d ? d : dates::today();
+}
+
+std::int32_t user(const Program& program) { return std::max(program.rights.user, 0); }
+
+// What the supplier's invoices still owe: invoiced less paid. PRV:TREC
+// (value received) is raised by nothing here, so it cannot be the base.
+Decimal pending(const PRV& s) {
+  return Decimal::fromCents(money(s.TFAC).cents() - money(s.TPAG).cents());
 }
 
 // Reads the supplier into the buffer of PROV; false when there is none.
@@ -118,6 +129,12 @@ class CapPago : public BrowseProcedure {
   void cheque() {
     if (!view_ || !view_->readSelected()) return;
     const PGM p = table("PAGM").rec<PGM>();
+    // Advances covered it all: no money leaves the bank, no cheque is due.
+    if (cashPaid(p).cents() <= 0) {
+      warn("NO HAY IMPORTE A PAGAR CON CHEQUE", "EL PAGO SE CUBRIO CON ANTICIPOS",
+           "CON Ok CONTINUA ...");
+      return;
+    }
     std::string payee;
     if (readSupplier(table("PROV"), p.PROV)) payee = table("PROV").rec<PRV>().NOMB;
     // For the cash that left the bank, not for the advance it applied.
@@ -172,13 +189,18 @@ class UpPago : public FormProcedure {
   }
 
   bool init() override {
-    if (!FormProcedure::init()) return false;
+    if (!FormProcedure::init()) {
+      // A delete is done (or refused) before the window would open.
+      if (deleted_) wm_.response = response::Completed;
+      return false;
+    }
     PGM& p = primary().rec<PGM>();
+    read_ = p;  // the change goes through only if the file still holds this
     if (p.TIPO != "A") p.TIPO = "F";
     readSupplier(table("PROV"), p.PROV);
     const PRV& s = table("PROV").rec<PRV>();
     setLocal("SUM6", outstandingAdvances(s));
-    setLocal("SUM5", Decimal::fromCents(money(s.TREC).cents() - money(s.TPAG).cents()));
+    setLocal("SUM5", pending(s));
     if (p.FACT != 0) invoiceShown();
     if (mode() != request::Insert) disable("?PGM:TIPO");
     if (p.TIPO == "A") typeChosen();
@@ -208,8 +230,8 @@ class UpPago : public FormProcedure {
       p.CANT = number(value("SUM4"));
       const PRV& s = table("PROV").rec<PRV>();
       setLocal("SUM6", outstandingAdvances(s));
-      setLocal("SUM5", Decimal::fromCents(money(s.TREC).cents() - money(s.TPAG).cents() -
-                                          money(table("FAMA").rec<FAM>().PAGO).cents()));
+      // Once this payment of the invoice's balance is made.
+      setLocal("SUM5", Decimal::fromCents(pending(s).cents() - money(p.CANT).cents()));
       refreshAll();
     } else if (dict::sameName(control, "?PGM:ANTI")) {
       // What the supplier's advances come to once this payment is posted.
@@ -221,14 +243,14 @@ class UpPago : public FormProcedure {
   }
 
   bool validate() override {
-    if (mode() != request::Insert) return true;  // a change edits the record only
+    if (mode() == request::Change) return change();
+    if (mode() != request::Insert) return true;
     PaymentInput in;
     in.payment = primary().rec<PGM>();
     in.work = program_.hasVar("GLO:OBRA") ? toText(program_.var("GLO:OBRA")) : std::string();
     in.today = today(program_);
     in.now = dates::clockTime();
-    in.user =
-        program_.hasVar("GLO:USUARIO") ? std::int32_t(number(program_.var("GLO:USUARIO"))) : 0;
+    in.user = user(program_);
     in.holdLock = true;
     PaymentOutcome out;
     Status st = postPayment(context(), in, &out);
@@ -262,6 +284,51 @@ class UpPago : public FormProcedure {
   }
 
  private:
+  // What the payment moved is moved back and the new figures posted, or the
+  // change is refused (a posted payment keeps its money).
+  bool change() {
+    PaymentChange in;
+    in.read = read_;
+    in.payment = primary().rec<PGM>();
+    in.work = program_.hasVar("GLO:OBRA") ? toText(program_.var("GLO:OBRA")) : std::string();
+    in.today = today(program_);
+    in.now = dates::clockTime();
+    in.user = user(program_);
+    PaymentOutcome out;
+    Status st = changePayment(context(), in, &out);
+    if (!st) {
+      refused(st, out);
+      return false;
+    }
+    primary().rec<PGM>() = out.payment;
+    close(response::Completed);
+    return false;
+  }
+
+  bool mayDelete() override {
+    if (program_.messages().raise(errors_, 11) != MessageService::kAnsweredYes) return false;
+    PaymentOutcome out;
+    Status st = deletePayment(context(), primary().rec<PGM>(), user(program_), &out);
+    if (!st) {
+      refused(st, out);
+      return false;
+    }
+    deleted_ = true;
+    return false;  // the delete is done: the form's own must not run
+  }
+
+  // The messages of a refused change or delete, or the file error.
+  void refused(const Status& st, const PaymentOutcome& out) {
+    for (const Lines3& m : out.messages) warn(m[0], m[1], m[2]);
+    if (out.messages.empty()) fileError(st, out.action);
+    if (out.wasCut) {
+      primary().rec<PGM>().CANT = out.cut.toDouble();
+      setLocal("SUM4", out.cut);
+      refreshAll();
+    }
+    if (!out.field.empty() && mode() != request::Delete) select("?" + out.field);
+  }
+
   void typeChosen() {
     disable("?PGM:TIPO");
     if (primary().rec<PGM>().TIPO != "A") return;
@@ -308,16 +375,25 @@ class UpPago : public FormProcedure {
         .formButtons()
         .done();
   }
+
+  PGM read_{};
+  bool deleted_ = false;
 };
 
+// The supplier's invoices that still owe, as CAP_FACT lists invoices. Borra
+// deletes through the invoice form, with its rules and its access entry.
 class BuscaFact : public BrowseProcedure {
  public:
   BuscaFact(Program& program, db::Context& ctx)
-      : BrowseProcedure(program, ctx, window(), "FAMA", {}, {tab(program)}) {}
+      : BrowseProcedure(program, ctx, window(), "FAMA", "UP_FACT",
+                        {owing(program, keys::FAM_CTA_KEY, "FAM:CTA"),
+                         owing(program, keys::FAM_FEC_KEY, "FAM:FECH"),
+                         owing(program, keys::FAM_FRE_KEY, "FAM:FREN")},
+                        entry::kInvoices) {}
 
  private:
-  static BrowseTab tab(Program& program) {
-    BrowseTab t = sortTab(keys::FAM_CTA_KEY, "FAM:CTA");
+  static BrowseTab owing(Program& program, const char* key, const char* locator) {
+    BrowseTab t = sortTab(key, locator);
     Program* p = &program;
     t.filter = [p](const Record& r) {
       const FAM& f = r.as<FAM>();
@@ -329,12 +405,15 @@ class BuscaFact : public BrowseProcedure {
   static WindowDescription window() {
     return Describe("BUSCA_FACT", "Actualizando Facturas")
         .list({{"FOLIO", "FAM:CTA", "@n_6", 6, 'R', true},
+               {"PROV", "FAM:PROV", "@n_6", 6, 'R', true},
+               {"FECHA", "FAM:FECH", "@D6", 10, 'L', true},
                {"FACTURA", "FAM:FACT", "@n_6", 7, 'R', true},
-               {"FECHA", "FAM:FECH", "@d6", 10, 'L', true},
                {"IMPORTE", "FAM:IMPO", "@n14.2", 14, 'R', true},
                {"IVA", "FAM:IVA", "@n14.2", 14, 'R', true},
-               {"PAGADO", "FAM:PAGO", "@n-14.2", 14, 'R', true}})
+               {"PAGO", "FAM:PAGO", "@n-14.2", 14, 'R', true}})
+        .tabs({"x Folio", "x Fecha", "x Frente"})
         .button("?SELECT:2", "&Selecciona")
+        .button("?DELETE:3", "&Borra")
         .button("?CLOSE", "C&ierra")
         .done();
   }

@@ -17,11 +17,16 @@ namespace {
 constexpr std::uint8_t kEquipmentSupplier = 2;
 constexpr const char* kChosen = "NPRV";
 constexpr const char* kAdvances = "ANTICIPOS";
-// The totals below the list: advances, received, invoiced, paid.
+constexpr const char* kPending = "PENDIENTE";
+// The totals below the list: advances, pending, invoiced, paid.
 constexpr const char* kSums[] = {"TOT1", "TOT2", "TOT3", "TOT4"};
-enum Column { kCta, kName, kAdvance, kReceived, kInvoiced, kPaid };
+enum Column { kCta, kName, kAdvance, kOwed, kInvoiced, kPaid };
 
 double outstanding(const PRV& p) { return p.ANTI - p.AAMO; }
+// Invoiced less paid: what UP_PAGO shows as "PENDIENTE TOTAL DE PAGO".
+// PRV:TREC, the value received, is raised by nothing in VOROVID and would
+// read 0.00 for every supplier.
+double owed(const PRV& p) { return p.TFAC - p.TPAG; }
 
 Decimal money(double v) {
   return std::isfinite(v) ? Decimal::fromDouble(v).value_or(Decimal()) : Decimal();
@@ -41,14 +46,16 @@ class CapProv : public BrowseProcedure {
                          equipmentOnly(keys::PRV_NOM_KEY, "PRV:NOMB")},
                         entry::kSupplierDelete) {
     setLocal(kAdvances, Decimal());
+    setLocal(kPending, Decimal());
     for (const char* s : kSums) setLocal(s, Decimal());
   }
 
   std::string cell(int row, int column) const override {
-    if (column != kAdvance || row < 0 || row >= int(view_->rows().size()))
+    if ((column != kAdvance && column != kOwed) || row < 0 || row >= int(view_->rows().size()))
       return BrowseProcedure::cell(row, column);
     const PRV& p = view_->rows()[std::size_t(row)].record.as<PRV>();
-    return formatPicture(window_.find(list_)->columns[kAdvance].picture, money(outstanding(p)));
+    return formatPicture(window_.find(list_)->columns[std::size_t(column)].picture,
+                         money(column == kAdvance ? outstanding(p) : owed(p)));
   }
 
  protected:
@@ -77,12 +84,12 @@ class CapProv : public BrowseProcedure {
         .list({{"CTA", "PRV:CTA", "@n-7", 7, 'R', true},
                {"N O M B R E", "PRV:NOMB", "@s50", 40, 'L', true},
                {"ANTICIPOS", kAdvances, "@n-14.2", 14, 'R', true},
-               {"AVANCE", "PRV:TREC", "@n-14.2", 14, 'R', true},
+               {"PENDIENTE", kPending, "@n-14.2", 14, 'R', true},
                {"FACTURADO", "PRV:TFAC", "@n-14.2", 14, 'R', true},
                {"PAGADO", "PRV:TPAG", "@n-14.2", 14, 'R', true}})
         .tabs({"x Cta", "Alfabético"})
         .text("SUMAS:  ANTICIPOS:", kSums[0], "@n-14.2")
-        .text("AVANCE:", kSums[1], "@n-14.2")
+        .text("PENDIENTE:", kSums[1], "@n-14.2")
         .text("FACTURADO:", kSums[2], "@n-14.2")
         .text("PAGADO:", kSums[3], "@n-14.2")
         .browseButtons()
@@ -100,7 +107,7 @@ class CapProv : public BrowseProcedure {
       const PRV& p = t.rec<PRV>();
       if (p.TIPO != kEquipmentSupplier) continue;
       sums[0] += outstanding(p);
-      sums[1] += p.TREC;
+      sums[1] += owed(p);
       sums[2] += p.TFAC;
       sums[3] += p.TPAG;
     }

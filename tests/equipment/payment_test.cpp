@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "accounting/imp_dos.h"
 #include "equipment/equipment.h"
 #include "equipment/payments.h"
+#include "framework/browse.h"
 #include "framework/program.h"
 #include "tests/accounting/accounting_fixture.h"
 #include "tests/support/run_command.h"
@@ -35,6 +37,8 @@ class Payments : public accounting::test::Ledger {
   void nameMore(db::Storage& s) {
     for (const char* label : {"PAGM", "PROV", "FAMA"})
       s.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
+    // The policies of the month of `today`, named as a work names them.
+    s.setFileName(*dict::findTable("POLMES"), folder.file("POLMAR.TPS"));
   }
   // The work with the equipment policies on or off, its accounts, one bank
   // of 500 000.00, the control record and suppliers 1 to 3.
@@ -333,6 +337,195 @@ TEST_F(Payments, RandomPostingsKeepEveryFigure) {
   for (auto [num, b] : balance) EXPECT_EQ(b, 0) << num;
 }
 
+// A payment saved without policy: a change or a delete takes back what it
+// moved and posts the new figures with a new payment's checks, or is refused
+// with nothing written; a record another station changed is refused.
+TEST_F(Payments, ChangesAndDeletesWithoutPolicyMoveEveryFigureBack) {
+  setUpBooks(false);
+  invoice(7, 1, 37536, 0);
+  invoice(8, 2, 100, 0);
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, advance(1, 1000), &out).ok());
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 10000, 500), &out).ok());
+  auto stored = [&](std::int32_t fact) {
+    for (const PGM& p : all<PGM>("PAGM"))
+      if (p.FACT == fact) return p;
+    ADD_FAILURE() << "no payment of " << fact;
+    return PGM{};
+  };
+  auto change = [&](const PGM& read, double cant, double anti) {
+    PaymentChange in;
+    in.read = read;
+    in.payment = read;
+    in.payment.CANT = cant, in.payment.ANTI = anti;
+    in.work = "OB1", in.today = today, in.now = 200, in.user = 4;
+    return changePayment(ctx, in, &out);
+  };
+  auto figures = [&] {
+    const PRV s = supplier(1);
+    return std::vector<std::int64_t>{c(s.TPAG), c(s.AAMO), c(s.ANTI), c(all<FAM>("FAMA")[0].PAGO)};
+  };
+  using F = std::vector<std::int64_t>;
+  ASSERT_EQ(figures(), (F{1000000, 50000, 100000, 1000000}));
+
+  // Above the invoice: refused and cut to the balance once this payment is taken back.
+  const PGM first = stored(7);
+  EXPECT_FALSE(change(first, 50000, 0).ok());
+  EXPECT_EQ(out.field, "PGM:CANT");
+  EXPECT_EQ(out.cut.cents(), 3753600);
+  EXPECT_EQ(figures(), (F{1000000, 50000, 100000, 1000000}));
+  // More advance than the supplier was given, or more than the amount.
+  EXPECT_FALSE(change(first, 20000, 1000.01).ok());
+  EXPECT_EQ(out.field, "PGM:ANTI");
+  EXPECT_FALSE(change(first, 100, 200).ok());
+  EXPECT_EQ(out.field, "PGM:ANTI");
+  PaymentChange moved;
+  moved.read = first, moved.payment = first, moved.payment.PROV = 2, moved.payment.FACT = 8;
+  EXPECT_FALSE(changePayment(ctx, moved, &out).ok());
+  EXPECT_EQ(out.field, "PGM:PROV");
+  EXPECT_EQ(figures(), (F{1000000, 50000, 100000, 1000000}));
+
+  ASSERT_TRUE(change(first, 20000, 800).ok());
+  EXPECT_EQ(figures(), (F{2000000, 80000, 100000, 2000000}));
+  EXPECT_EQ(stored(7).USUA, 4);
+  EXPECT_EQ(all<PGM>("PAGM").size(), 2u);
+  // The form still holding the first reading: another station changed it.
+  EXPECT_FALSE(change(first, 100, 0).ok());
+  EXPECT_EQ(out.step, PaymentStep::Changed);
+  EXPECT_FALSE(deletePayment(ctx, first, 4, &out).ok());
+  EXPECT_EQ(out.step, PaymentStep::Changed);
+  EXPECT_EQ(figures(), (F{2000000, 80000, 100000, 2000000}));
+
+  // The advance is applied: taking it back would leave more applied than given.
+  EXPECT_FALSE(deletePayment(ctx, stored(0), 4, &out).ok());
+  EXPECT_EQ(out.messages.at(0)[0], "LOS ANTICIPOS APLICADOS QUEDARIAN");
+  PGM smaller = stored(0);
+  PaymentChange lower;
+  lower.read = smaller, lower.payment = smaller, lower.payment.ANTI = 700;
+  lower.today = today;
+  EXPECT_FALSE(changePayment(ctx, lower, &out).ok());
+  lower.payment.ANTI = 900;
+  ASSERT_TRUE(changePayment(ctx, lower, &out).ok());
+  EXPECT_EQ(figures(), (F{2000000, 80000, 90000, 2000000}));
+
+  ASSERT_TRUE(deletePayment(ctx, stored(7), 4, &out).ok());
+  EXPECT_EQ(figures(), (F{0, 0, 90000, 0}));
+  ASSERT_TRUE(deletePayment(ctx, stored(0), 4, &out).ok());
+  EXPECT_EQ(figures(), (F{0, 0, 0, 0}));
+  EXPECT_TRUE(all<PGM>("PAGM").empty());
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000);
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+}
+
+// A payment with a policy moved the bank and the ledger: its money stays,
+// its cheque number may be corrected. So does one whose month's policies
+// this station cannot see.
+TEST_F(Payments, APostedPaymentKeepsItsMoney) {
+  setUpBooks();
+  invoice(7, 1, 37536, 0);
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, pay(1, 7, 10000, 0), &out).ok());
+  ASSERT_TRUE(out.policy);
+  const PGM read = all<PGM>("PAGM")[0];
+  PaymentChange in;
+  in.read = read, in.payment = read, in.work = "OB1", in.today = today, in.now = 300;
+  in.user = 2;
+  for (auto edit : std::vector<std::function<void(PGM&)>>{
+           [](PGM& p) { p.CANT = 5000; }, [](PGM& p) { p.BANK = 2; }, [](PGM& p) { p.FECH += 1; },
+           [](PGM& p) { p.FACT = 0, p.TIPO = "A", p.ANTI = 9; }}) {
+    in.payment = read;
+    edit(in.payment);
+    EXPECT_FALSE(changePayment(ctx, in, &out).ok());
+    EXPECT_EQ(out.step, PaymentStep::Posted);
+    EXPECT_EQ(out.messages.at(0)[0], "EL PAGO YA TIENE POLIZA Y MOVIO EL BANCO");
+    EXPECT_EQ(out.messages.at(0)[2], "CORREGIRLO HAGA UN MOVIMIENTO CONTRARIO");
+  }
+  EXPECT_FALSE(deletePayment(ctx, read, 2, &out).ok());
+  EXPECT_EQ(out.messages.at(0)[1], "NO SE PUEDE BORRAR; PARA DESHACERLO");
+  in.payment = read, in.payment.CHEC = 4711;
+  ASSERT_TRUE(changePayment(ctx, in, &out).ok());
+  const PGM now = all<PGM>("PAGM").at(0);
+  EXPECT_EQ(now.CHEC, 4711);
+  EXPECT_EQ(now.USUA, 2);
+  EXPECT_EQ(c(supplier(1).TPAG), 1000000);
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 1000000);
+  EXPECT_EQ(c(all<BAN>("BANC")[0].SALD), 50000000 - 1000000);
+  EXPECT_EQ(all<POA>("POLMES").size(), 1u);
+  // Still posted after the cheque number changed.
+  EXPECT_FALSE(deletePayment(ctx, now, 2, &out).ok());
+  EXPECT_EQ(out.step, PaymentStep::Posted);
+
+  // Saved in February: its policy, if any, is in February's file.
+  sql("PAGM", "UPDATE \"PAGM\" SET \"ACFE\"=" + std::to_string(dates::dateOf(2, 20, 2026)));
+  EXPECT_FALSE(deletePayment(ctx, all<PGM>("PAGM").at(0), 2, &out).ok());
+  EXPECT_EQ(out.messages.at(0)[0], "EL PAGO ES DE OTRO MES Y SU POLIZA");
+  EXPECT_EQ(all<PGM>("PAGM").size(), 1u);
+}
+
+// Twelve stations post payments at once and print each voucher: every
+// posted payment finds its bank, or is told the real reason it did not.
+TEST_F(Payments, TwelveStationsPostingAtOnceEachGetTheirVoucher) {
+  setUpBooks();
+  for (std::int32_t f = 1; f <= 12; ++f) invoice(f, (f - 1) % 3 + 1, 100000, 0);
+  ASSERT_TRUE(all<PGM>("PAGM").empty() && all<POA>("POLMES").empty() && all<DEA>("DETMES").empty());
+  constexpr int kStations = 12, kEach = 4;
+  // Per station: vouchers found, postings refused as busy, voucher failures
+  // named as a missing bank (wrong: the bank exists), other failures.
+  int pipes[kStations][2];
+  std::vector<pid_t> pids;
+  for (int i = 0; i < kStations; ++i) {
+    ASSERT_EQ(pipe(pipes[i]), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      db::Storage st;
+      name(st), nameMore(st);
+      db::Context child(st, 10 + i);
+      int counts[4] = {};
+      for (int k = 0; k < kEach; ++k) {
+        PaymentInput in = pay((i % 3) + 1, i + 1, 10, 0);
+        in.holdLock = true;
+        PaymentOutcome out;
+        if (!postPayment(child, in, &out).ok()) {
+          ++counts[out.step == PaymentStep::Busy ? 1 : 3];
+          usleep(2000);
+          continue;
+        }
+        BAN bank{};
+        Decimal amount;
+        const Status found =
+            accounting::findPolicyBank(child, out.written.header.NUM, bank, amount);
+        (void)accounting::releasePostingLock(child);
+        if (found.ok() && bank.CTA == 1 && amount.cents() == 1000)
+          ++counts[0];
+        else
+          ++counts[found.code == err::RecordNotFound ? 2 : 3];
+      }
+      (void)!write(pipes[i][1], counts, sizeof counts);
+      _exit(0);
+    }
+    close(pipes[i][1]);
+    pids.push_back(pid);
+  }
+  int total[4] = {};
+  for (int i = 0; i < kStations; ++i) {
+    int counts[4] = {};
+    ASSERT_EQ(::read(pipes[i][0], counts, sizeof counts), ssize_t(sizeof counts));
+    close(pipes[i][0]);
+    waitpid(pids[std::size_t(i)], nullptr, 0);
+    for (int k = 0; k < 4; ++k) total[k] += counts[k];
+  }
+  EXPECT_EQ(total[2], 0) << "vouchers told their bank is missing";
+  EXPECT_EQ(total[3], 0) << "postings or vouchers failed for another reason";
+  EXPECT_EQ(total[0] + total[1], kStations * kEach);
+  EXPECT_EQ(std::int64_t(all<PGM>("PAGM").size()), total[0]);
+  EXPECT_EQ(all<POA>("POLMES").size(), all<PGM>("PAGM").size());
+  // A failure other than a missing bank names its own cause.
+  const auto lines = accounting::voucherReadFailure(
+      Status::error(err::FileLocked, "Archivo ocupado").on("DETMES"));
+  EXPECT_EQ(lines[0], "NO SE PUDO LEER LA POLIZA DEL CHEQUE");
+  EXPECT_EQ(lines[1], "Archivo ocupado");
+}
+
 // A station killed at any moment of its postings leaves each one whole.
 TEST_F(Payments, AKilledStationLeavesWholePostings) {
   setUpBooks();
@@ -402,6 +595,115 @@ TEST_F(Payments, TheFormProposesTheBalanceAndCutsAnAmountAbove) {
   EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
   EXPECT_EQ(all<PGM>("PAGM").size(), 1u);
   EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
+}
+
+// The screens: the user is stamped on what the form saves; "PENDIENTE TOTAL
+// DE PAGO" is invoiced less paid; a change above the invoice is refused in
+// the form; no cheque for a payment the advances covered; BUSCA_FACT lists
+// as CAP_FACT does; CAP_PROV shows what each supplier still owes.
+TEST_F(Payments, TheScreensStampTheUserAndShowWhatIsOwed) {
+  setUpBooks(false);
+  invoice(7, 1, 37536, 0);
+  invoice(8, 1, 1000, 0);
+  sql("PROV", "UPDATE \"PROV\" SET \"TFAC\"=38536 WHERE \"CTA\"=1");
+  PaymentOutcome out;
+  ASSERT_TRUE(postPayment(ctx, advance(1, 1000), &out).ok());
+  ASSERT_TRUE(postPayment(ctx, pay(1, 8, 1000, 1000), &out).ok());  // all from the advance
+  velmora::test::TestHost host;
+  MessageService messages;
+  messages.setHost(&host);
+  Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
+  addProcedures(program);
+  program.declare("GLO:OBRA", Value(std::string("OB1")));
+  program.declare("GLO:HOY", Value(std::int64_t(today)));
+  program.rights.user = 6;
+  program.rights.levels.fill(5);
+  program.setVar("NPRV", Value(std::int64_t(1)));
+
+  // A new payment: pending 38 536.00 - 1 000.00 paid; after proposing the
+  // balance of invoice 7, what is left once it is paid.
+  host.actions.push_back([](Procedure& p) {
+    EXPECT_EQ(number(p.value("SUM5")), 37536);
+    ASSERT_TRUE(p.typed("?PGM:FACT", "7").ok());
+    p.accepted("?PGM:FACT");
+    ASSERT_TRUE(p.typed("?PGM:CANT", "0").ok());
+    p.accepted("?PGM:CANT");
+    EXPECT_EQ(number(p.value("PGM:CANT")), 37536);
+    EXPECT_EQ(number(p.value("SUM5")), 0);
+    ASSERT_TRUE(p.typed("?PGM:CANT", "30000").ok());
+    ASSERT_TRUE(p.typed("?PGM:BANK", "1").ok());
+    p.accepted("?OK");
+  });
+  program.request = request::Insert;
+  ASSERT_EQ(program.make("UP_PAGO", ctx)->run(host), response::Completed);
+  PGM paid{};
+  for (const PGM& p : all<PGM>("PAGM"))
+    if (p.FACT == 7) paid = p;
+  EXPECT_EQ(paid.USUA, 6);
+
+  // Changed in the form to more than the invoice: refused, cut, then saved.
+  db::Table& pagm = ctx.table("PAGM");
+  ASSERT_TRUE(pagm.open().ok());
+  pagm.clear();
+  pagm.rec<PGM>().PROV = 1, pagm.rec<PGM>().FACT = 7;
+  ASSERT_TRUE(pagm.get("PGM:NUM_KEY").ok());
+  host.warnings.clear();
+  host.actions.push_back([](Procedure& p) {
+    ASSERT_TRUE(p.typed("?PGM:CANT", "50000").ok());
+    p.accepted("?OK");
+    EXPECT_FALSE(p.isClosing());
+    EXPECT_EQ(number(p.value("PGM:CANT")), 37536);
+    ASSERT_TRUE(p.typed("?PGM:CANT", "36000").ok());
+    p.accepted("?OK");
+  });
+  program.request = request::Change;
+  ASSERT_EQ(program.make("UP_PAGO", ctx)->run(host), response::Completed);
+  pagm.close();
+  ASSERT_FALSE(host.warnings.empty());
+  EXPECT_EQ(host.warnings[0][0], "SE ESTA TRATANDO DE PAGAR");
+  EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 3600000);
+  EXPECT_EQ(c(supplier(1).TPAG), 3700000);
+
+  // The cheque of the payment the advance covered: refused, nothing printed.
+  host.warnings.clear();
+  host.actions.push_back([](Procedure& p) {
+    ASSERT_TRUE(p.typed("?NPRV", "1").ok());
+    p.accepted("?NPRV");
+    auto& list = static_cast<BrowseProcedure&>(p);
+    for (int row = 0; row < list.listPart().rowCount(); ++row)
+      if (list.cell(row, 1).find('8') != std::string::npos) list.rowClicked(row);
+    p.accepted("?CHEQUE");
+    p.accepted("?CLOSE");
+  });
+  program.request = request::None;
+  (void)program.make("CAP_PAGO", ctx)->run(host);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0][0], "NO HAY IMPORTE A PAGAR CON CHEQUE");
+  EXPECT_TRUE(host.documentRunner.shown.empty());
+
+  // BUSCA_FACT: CAP_FACT's columns and tabs, Selecciona, Borra, Cierra.
+  auto busca = program.make("BUSCA_FACT", ctx);
+  std::vector<std::string> heads, tabs, buttons;
+  for (const Control& c : busca->window().controls) {
+    if (c.type == ControlType::List)
+      for (const auto& col : c.columns) heads.push_back(col.header);
+    if (c.type == ControlType::Tab) tabs.push_back(c.text);
+    if (c.type == ControlType::Button) buttons.push_back(c.text);
+  }
+  EXPECT_EQ(heads, (std::vector<std::string>{"FOLIO", "PROV", "FECHA", "FACTURA", "IMPORTE", "IVA",
+                                             "PAGO"}));
+  EXPECT_EQ(tabs, (std::vector<std::string>{"x Folio", "x Fecha", "x Frente"}));
+  EXPECT_EQ(buttons, (std::vector<std::string>{"&Selecciona", "&Borra", "C&ierra", "Help"}));
+
+  // CAP_PROV: supplier 1 owes 38 536.00 - 37 000.00.
+  host.actions.push_back([](Procedure& p) {
+    auto& list = static_cast<BrowseProcedure&>(p);
+    ASSERT_GE(list.listPart().rowCount(), 1);
+    EXPECT_EQ(list.cell(0, 3), "      1,536.00");
+    EXPECT_EQ(number(p.value("TOT2")), 1536);
+    p.accepted("?CLOSE");
+  });
+  (void)program.make("CAP_PROV", ctx)->run(host);
 }
 
 // One field of the row whose first column is `key` in a `velmora dump`.
