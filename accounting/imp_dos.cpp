@@ -228,20 +228,40 @@ Status paymentChequeLines(const BAN& bank, const ChequeData& data,
   return chequeLines(raised, data, lines);
 }
 
+std::array<std::string, 3> voucherReadFailure(const Status& st) {
+  return {st.table == "BANC" ? "NO SE PUDO LEER EL BANCO DEL CHEQUE"
+                             : "NO SE PUDO LEER LA POLIZA DEL CHEQUE",
+          cp1252::utf8Prefix(st.text, 40), "IMPRIMALO CON EL BOTON CHEQUE"};
+}
+
 std::unique_ptr<Procedure> makeRedir11(Program& program, db::Context& ctx, ChequeQuestion* q) {
   return std::make_unique<Redir11>(program, ctx, q);
 }
 
+// Plain reads, each waiting for a lock like any other: a write transaction
+// here would hold DETMES while waiting for BANC, the opposite order of a
+// posting's, and two such stations wait for each other until one gives up.
 Status findPolicyBank(db::Context& ctx, std::int32_t policy, BAN& bank, Decimal& amount) {
   db::Table& detmes = ctx.table("DETMES");
   db::Table& banc = ctx.table("BANC");
-  db::Transaction tx(ctx, {&detmes, &banc});
-  if (!tx.status()) return tx.status();
+  const bool detmesOpen = detmes.isOpen(), bancOpen = banc.isOpen();
+  struct Closer {
+    db::Table& t;
+    bool keep;
+    ~Closer() {
+      if (!keep) t.close();
+    }
+  } closeDetmes{detmes, detmesOpen}, closeBanc{banc, bancOpen};
+  Status st = detmesOpen ? Status::success() : detmes.open();
+  if (!st) return st.on("DETMES");
+  if (!bancOpen && !(st = banc.open())) return st.on("BANC");
+
   detmes.clear();
   detmes.rec<DEA>().NUM = policy;
-  Status st = detmes.set(detmes.info().key("DEA:NUM_KEY"));
+  st = detmes.set(detmes.info().key("DEA:NUM_KEY"));
   std::optional<DEA> last;
   while (st && (st = detmes.next()) && detmes.rec<DEA>().NUM == policy) last = detmes.rec<DEA>();
+  if (!st && st.code != err::NoRecord) return st.on("DETMES");
   if (!last) return Status::error(err::RecordNotFound, "Póliza sin renglones").on("DETMES");
   const DEA& d = *last;
   const AccountNumber account{{d.CTA, d.SCTA, d.SSCTA, d.SSSCTA, d.SSSSCTA}};
@@ -252,6 +272,7 @@ Status findPolicyBank(db::Context& ctx, std::int32_t policy, BAN& bank, Decimal&
       bank = banc.rec<BAN>();
       return Status::success();
     }
+  if (st.code != err::NoRecord) return st.on("BANC");
   return Status::error(err::RecordNotFound, "Banco de la póliza").on("BANC");
 }
 
@@ -306,8 +327,14 @@ int printChequeVoucher(Procedure& caller, const POA& policy, std::int32_t cheque
                        const std::string& payee, std::int32_t today) {
   BAN bank{};
   Decimal amount;
-  if (!findPolicyBank(caller.context(), policy.NUM, bank, amount)) {
-    caller.warn("NO ENCONTRE EL BANCO", "VERIFIQUE SI FUE DADO DE ALTA", "CON Ok CONTINUA ...");
+  if (Status st = findPolicyBank(caller.context(), policy.NUM, bank, amount); !st) {
+    // Only a bank that is really missing is told as missing; anything else
+    // is named by the file's own error. The payment is posted either way,
+    // and its cheque is printed again from the payments list.
+    if (st.code == err::RecordNotFound && st.table == "BANC")
+      caller.warn("NO ENCONTRE EL BANCO", "VERIFIQUE SI FUE DADO DE ALTA", "CON Ok CONTINUA ...");
+    else
+      caller.warn(voucherReadFailure(st)[0], voucherReadFailure(st)[1], voucherReadFailure(st)[2]);
     return response::Cancelled;
   }
   ChequeQuestion q;

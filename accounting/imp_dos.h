@@ -6,6 +6,7 @@
 // then the policy with its signature boxes. Both ask payee and legend in
 // REDIR11 ("Preparando el Reporte") first.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,8 +40,13 @@ Status paymentChequeLines(const BAN& bank, const ChequeData& data, std::vector<s
 std::unique_ptr<Procedure> makeRedir11(Program& program, db::Context& ctx, ChequeQuestion* q);
 
 // The bank whose ledger account is that of the policy's last line, read
-// from the first bank on, and that line's amount.
+// from the first bank on, and that line's amount. 35 on BANC when no bank
+// has that account; a read that fails returns its own error.
 Status findPolicyBank(db::Context& ctx, std::int32_t policy, BAN& bank, Decimal& amount);
+
+// The three lines that tell why the voucher could not read its policy or
+// bank, when the reason is the file's and not a missing bank.
+std::array<std::string, 3> voucherReadFailure(const Status& st);
 
 // The voucher as a report of the policy's lines; `cheque` are the 20 lines
 // of chequeLines(), `chequeNumber` PGM:CHEC.

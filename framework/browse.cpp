@@ -180,7 +180,48 @@ int BrowseProcedure::update(int req) {
 
 void BrowseProcedure::closeBox() { close(selecting() ? response::Cancelled : response::Completed); }
 
+bool BrowseProcedure::toldRefused(int req) {
+  const ListPart::Refused& no = part_->refused;
+  const std::string& id = req == request::Insert   ? part_->buttons.insert
+                          : req == request::Change ? part_->buttons.change
+                                                   : part_->buttons.remove;
+  const bool refused = req == request::Insert   ? no.insert
+                       : req == request::Change ? no.change
+                                                : no.remove;
+  // Only the level's refusals: an empty list or a browse opened to look
+  // refuses for reasons of its own, without a word.
+  if (!refused || id.empty() || part_->viewOnly || state(id).hidden) return false;
+  if (req != request::Insert && view_ && view_->empty()) return false;
+  std::optional<WarningLines> lines;
+  if (req == request::Delete && entry_) lines = deleteAccess(program_, entry_);
+  // A level that may insert but not change (2) ends with four points.
+  const bool two = req == request::Change && !no.insert;
+  if (!lines)
+    lines = warningLines("NO TIENE ACCESO A ESTE PROGRAMA", "VERIFIQUE SUS ACCESOS AL SISTEMA",
+                         two ? "CON Ok CONTINUA...." : "CON Ok CONTINUA...");
+  host_->warn(*lines);
+  return true;
+}
+
+void BrowseProcedure::rowDoubleClicked(int row) {
+  if (!selecting() && view_ && !view_->empty()) {
+    part_->select(row);
+    if (toldRefused(request::Change)) return listChanged();
+  }
+  part_->rowDoubleClicked(row);
+}
+
+void BrowseProcedure::popupChosen(const std::string& caption) {
+  if (caption == "Alta" && toldRefused(request::Insert)) return;
+  if (caption == "Cambia" && toldRefused(request::Change)) return;
+  if (caption == "Borra" && toldRefused(request::Delete)) return;
+  part_->popupChosen(caption);
+}
+
 void BrowseProcedure::keyPressed(Key key) {
+  if (key == Key::Insert && toldRefused(request::Insert)) return;
+  if (key == Key::CtrlEnter && toldRefused(request::Change)) return;
+  if (key == Key::Delete && toldRefused(request::Delete)) return;
   if (!part_->keyPressed(key)) Procedure::keyPressed(key);
 }
 

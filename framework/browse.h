@@ -32,10 +32,12 @@ class BrowseProcedure : public Procedure {
 
   // --- the list, as hosts drive it (its part does the work) ---------------
   void rowClicked(int row) { part_->rowClicked(row); }
-  void rowDoubleClicked(int row) { part_->rowDoubleClicked(row); }
+  // A double-click, key or popup item whose action the user's level
+  // refuses shows the access message instead of doing nothing.
+  void rowDoubleClicked(int row);
   void rightButtonReleased(int row) { part_->rightButtonReleased(row); }
   std::vector<PopupItem> popup() const { return part_->popup(); }
-  void popupChosen(const std::string& caption) { part_->popupChosen(caption); }
+  void popupChosen(const std::string& caption);
   void scrollThumb(int percent) { part_->scrollThumb(percent); }
   // A left click on a column header sorts the list by that column; a second
   // click on it reverses the order. Changing tab (or closing) forgets it.
@@ -75,6 +77,9 @@ class BrowseProcedure : public Procedure {
   std::string button(std::string_view name) const;
   // Disables the buttons the user's access level refuses.
   void offerWhatTheUserMay();
+  // Shows the access message when the user's level refuses `request` on
+  // this list (insert, change or delete); false when it does not.
+  bool toldRefused(int request);
   bool usable(const std::string& button) const;
   Status showOrder() { return part_->showOrder(); }
   bool headerSorted() const { return part_->headerSorted(); }

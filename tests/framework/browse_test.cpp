@@ -274,8 +274,9 @@ TEST_F(Browse, ViewModeAndTheUsersLevelDisableWhatTheyRefuse) {
   v->run(host);
 
   // Level 1 only looks, 2 adds, 3 also changes and deletes, at the entry of
-  // the form: what the level refuses is disabled, with its keys and popup
-  // items, and nothing is called.
+  // the form: what the level refuses is disabled and nothing is called; its
+  // keys, double-click and popup items say why (four points for a change at
+  // level 2).
   program.rights.user = 3;
   program.addProcedure("UP_REAL", [](Program& p, db::Context& c) {
     WindowDescription w{"UP_REAL", "Frente", {}, true};
@@ -308,10 +309,35 @@ TEST_F(Browse, ViewModeAndTheUsersLevelDisableWhatTheyRefuse) {
       }
       br.accepted("?CLOSE");
     });
+    host.warnings.clear();
     b.run(host);
-    EXPECT_EQ(host.log.size(), 2u) << host.log.back();  // opened and closed, nothing else
+    if (level == 3) {
+      EXPECT_EQ(host.log.size(), 2u) << host.log.back();  // opened and closed, nothing else
+      EXPECT_TRUE(host.warnings.empty());
+      continue;
+    }
+    // Delete, Ctrl+Enter, double-click, "Borra": four refusals; the disabled
+    // button itself stays silent.
+    ASSERT_EQ(host.warnings.size(), 4u) << "level " << level;
+    for (const WarningLines& w : host.warnings) {
+      EXPECT_EQ(w[0], "NO TIENE ACCESO A ESTE PROGRAMA");
+      EXPECT_EQ(w[1], "VERIFIQUE SUS ACCESOS AL SISTEMA");
+    }
+    EXPECT_EQ(host.warnings[0][2], "CON Ok CONTINUA...");  // the delete
+    EXPECT_EQ(host.warnings[1][2], level == 2 ? "CON Ok CONTINUA...." : "CON Ok CONTINUA...");
   }
-  EXPECT_TRUE(host.warnings.empty());
+  // Level 1: the Insert key says so too.
+  host.warnings.clear();
+  program.rights.levels[6] = 1;
+  BrowseProcedure one(program, ctx, frontsWindow(), "FREN", "UP_REAL", frontTabs());
+  host.actions.push_back([](Procedure& p) {
+    p.keyPressed(Key::Insert);
+    p.accepted("?CLOSE");
+  });
+  one.run(host);
+  ASSERT_EQ(host.warnings.size(), 1u);
+  EXPECT_EQ(host.warnings[0][0], "NO TIENE ACCESO A ESTE PROGRAMA");
+  host.warnings.clear();
 
   // The browse's own entry rules its deletes, whatever the form.
   program.rights.levels[6] = 2;
