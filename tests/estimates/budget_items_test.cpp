@@ -154,8 +154,9 @@ TEST_F(BudgetItems, DeletesNeedLevelThreeAndAnItemWithoutProgress) {
   pick(13);
   host.press("?DELETE:3");  // confirmed with the box's default, yes
   runList();
-  // Below level 3 the delete is not offered: its key does nothing.
-  EXPECT_EQ(warning(0),
+  // Below level 3 the delete is not offered: its key says why.
+  EXPECT_EQ(warning(0), kNoAccess + " / CON Ok CONTINUA...");
+  EXPECT_EQ(warning(1),
             "NO SE PUEDE BORRAR PORQUE / YA TIENE POLIZAS DE AVANCE / CON Ok CONTINUA...");
   ASSERT_EQ(host.boxes.size(), 1u);  // only the last delete was asked
   EXPECT_TRUE(find(12));

@@ -181,6 +181,14 @@ TEST(Demo, HoldsOnlyWhatCaptureWouldSaveSoTheAuditFindsNothingToCorrect) {
     EXPECT_EQ(changed(contractors, readAll<CTR>(work / "OBRA12.TPS")), 0u) << "CONT";
     EXPECT_EQ(changed(estimates, readAll<POL>(work / "OBRA13.TPS")), 0u) << "POLI";
     EXPECT_EQ(changed(lines, readAll<DPO>(work / "OBRA14.TPS")), 0u) << "DPOL";
+    // VOROVID's totals and the month's policies hold as well.
+    r = test::runVelmora("verifica " + q(dir) + " " + w.CTA);
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = test::runVelmora("auditoria " + q(dir) + " " + w.CTA + " --vorovid");
+    EXPECT_NE(r.out.find("AUDITORIA TERMINADA: 0 proveedores, 0 facturas, 0 partidas y 0 equipos "
+                         "corregidos"),
+              std::string::npos)
+        << r.out;
   }
   EXPECT_TRUE(advance && fundReturn && payroll && loan)
       << advance << fundReturn << payroll << loan << ": every kind of entry is there";
