@@ -301,7 +301,7 @@ class UpFact : public FormProcedure {
         .field("Horas:", "FAM:CANT", "@n7.2", "UNIDADES PAGADAS")
         .field("Importe:", "FAM:IMPO", "@n14.2", "IMPORTE DEL VALE")
         .field("IVA:", "FAM:IVA", "@n14.2", "IVA DE LA FACTURA")
-        .text("", kRate, "@s12")
+        .text("", kRate, "@s24")
         .text("Total:", kTotal, "@n14.2")
         .formButtons()
         .done();

@@ -288,7 +288,7 @@ std::string taxRateCaption(std::int64_t rate) {
     while (digits.back() == '0') digits.pop_back();
     percent += "." + digits;
   }
-  return "IVA " + percent + " %";
+  return "IVA propuesto: " + percent + " %";
 }
 
 Status findInvoiceEquipment(db::Table& maqu, std::int32_t number, std::int32_t front) {

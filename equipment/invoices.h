@@ -40,7 +40,7 @@ std::int64_t taxRate(const std::filesystem::path& programFolder);
 Decimal proposedTax(Decimal amount, std::int64_t rate);
 // Hours × price per hour, multiplied exactly and rounded once to the cent.
 Decimal hoursAmount(double hours, double price);
-// The rate as the form shows it: "IVA 16 %", "IVA 15.5 %".
+// The rate as the form shows it: "IVA propuesto: 16 %", "IVA propuesto: 15.5 %".
 std::string taxRateCaption(std::int64_t rate);
 
 // The equipment of an invoice in `maqu`'s buffer: the pair of number and

@@ -153,8 +153,8 @@ TEST_F(Invoices, TheFrontGivenIsTheFrontChargedAndAnUnknownPairIsRefused) {
   // Multiplied exactly, rounded once: not 400 × 95.13.
   EXPECT_EQ(hoursAmount(400, 95.125).cents(), 3805000);
   EXPECT_EQ(hoursAmount(7.5, 33.333).cents(), 25000);  // 249.9975
-  EXPECT_EQ(taxRateCaption(160000), "IVA 16 %");
-  EXPECT_EQ(taxRateCaption(155000), "IVA 15.5 %");
+  EXPECT_EQ(taxRateCaption(160000), "IVA propuesto: 16 %");
+  EXPECT_EQ(taxRateCaption(155000), "IVA propuesto: 15.5 %");
 
   InvoiceInput in = invoice(1, 2400, 360);
   in.invoice.FREN = 5;
@@ -591,7 +591,7 @@ TEST_F(Invoices, UpFactKeepsTheFrontTypedAndShowsTheRate) {
   host.type("?FAM:MAQU", "7");
   host.actions.push_back([](Procedure& p) {
     EXPECT_EQ(p.display("?FAM:FREN"), "     3");  // proposed: the first front
-    EXPECT_EQ(p.display("?TASA_IVA"), "IVA 15 %");
+    EXPECT_EQ(p.display("?TASA_IVA"), "IVA propuesto: 15 %");
   });
   host.type("?FAM:FREN", "4");
   host.actions.push_back([](Procedure& p) {

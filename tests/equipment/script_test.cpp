@@ -179,7 +179,7 @@ pulsa Salir
        {"CAMPO ?FAM:FREN = \"     1\"",
         "AVISO: NO ENCONTRE EL EQUIPO 905 / EN EL FRENTE 9 DEL CATALOGO: / CORRIJA EL FRENTE O "
         "ELIJA EL EQUIPO",
-        "CAMPO ?FAM:PROC = \"    30\"", "CAMPO ?TASA_IVA = \"IVA 16 %\"",
+        "CAMPO ?FAM:PROC = \"    30\"", "CAMPO ?TASA_IVA = \"IVA propuesto: 16 %\"",
         "CAMPO ?FAM:IVA = \"      1,894.40\"", "ABRE UP_FACT \"Actualizando Facturas\" (cambio)",
         "AVISO: LA FACTURA TIENE LA POLIZA ", "AVISO: LA FACTURA 1 TIENE PAGOS Y NO SE"})
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
