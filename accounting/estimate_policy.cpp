@@ -5,6 +5,7 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
+#include "dictionary/posting_flag.h"
 #include "dictionary/unit_of_work.h"
 #include "framework/picture.h"
 
@@ -227,14 +228,16 @@ Status Posting::checkAccounts(const EstimateAccounts& accounts) {
 // Read and set inside the posting's own write transaction, so no other
 // station can take the flag between the two.
 Status Posting::takeLock() {
-  Status st = control_.setStart(nullptr);
-  if (st) st = control_.next();
-  if (!st || control_.rec<CTL>().OCUP == 1)
+  bool busy = false;
+  db::Table::FlagHolder holder;
+  Status st = db::readPostingFlag(control_, busy, holder);
+  if (!st)
     return tell(PostingStep::Busy, {"ACTUALIZANDO ARCHIVOS EN OTRA",
                                     "TERMINAL... INTENTE NUEVAMENTE", "CON Ok CONTINUA ..."});
+  if (busy) return tell(PostingStep::Busy, db::postingBusyLines(holder));
   if (!in_.holdLock) return Status::success();
-  control_.rec<CTL>().OCUP = 1;
-  if (!(st = control_.put().on("CONTROL"))) return fail(PostingStep::Write, st, FileAction::Change);
+  if (!(st = db::takePostingFlag(control_, in_.user).on("CONTROL")))
+    return fail(PostingStep::Write, st, FileAction::Change);
   return st;
 }
 
@@ -356,17 +359,7 @@ Status postEstimate(db::Context& ctx, const PostingInput& input, PostingOutcome*
 }
 
 Status releasePostingLock(db::Context& ctx) {
-  db::Table& control = ctx.table("CONTROL");
-  db::Transaction tx(ctx, {&control});
-  Status st = tx.status();
-  if (st) st = control.setStart(nullptr);
-  if (st) st = control.next();
-  if (st && control.rec<CTL>().OCUP != 0) {
-    control.rec<CTL>().OCUP = 0;
-    st = control.put();
-  }
-  if (st) st = tx.commit();
-  return st.on("CONTROL");
+  return db::clearPostingFlag(ctx, /*onlyIfDead=*/false);
 }
 
 Status findPostedCheque(db::Context& ctx, const POL& estimate, PostedCheque& cheque) {

@@ -65,6 +65,7 @@ struct PostingInput {
   std::string work;           // OBR:CTA of the current work
   std::int32_t today = 0;     // date of the posting: day of the lines, month of the totals
   std::int32_t now = 0;
+  std::int32_t user = 0;  // who posts: named to a station the flag turns away
   // Leaves the posting flag set for the cheque that follows; the caller
   // clears it with releasePostingLock() on every way out.
   bool holdLock = false;

@@ -144,6 +144,7 @@ class PolPag : public BrowseProcedure {
     in.work = var(program_, "GLO:OBRA");
     in.today = today();
     in.now = dates::clockTime();
+    in.user = std::max(program_.rights.user, 0);
     in.holdLock = true;
     PostingOutcome out;
     Status st = postEstimate(context(), in, &out);

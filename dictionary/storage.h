@@ -142,6 +142,21 @@ class Table {
   Status reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& reservation);
   Status releaseReservation(std::int64_t reservation);
 
+  // A flag of the file that a station holds while it works (the posting
+  // flag of the control record): recorded beside the records with the
+  // station and its user, as a number reservation is, so that a flag left by
+  // a station that stopped is known to be free. Inside the caller's write
+  // transaction, or in one of its own.
+  struct FlagHolder {
+    bool held = false;  // a station that is still running holds it
+    std::string host;
+    std::int64_t user = 0;
+    std::int64_t since = 0;  // seconds since the epoch
+  };
+  Status holdFlag(std::string_view flag, std::int64_t user);
+  Status releaseFlag(std::string_view flag);
+  Status flagHolder(std::string_view flag, FlagHolder& holder);
+
   // Batches: stream() holds the file for writing until flush(), which
   // commits everything written in between.
   Status stream();

@@ -4,12 +4,14 @@
 // with a form open leaves no empty record behind. A reservation names its
 // station (host, process and the process's start), so that one left by a
 // stopped station on this host is dropped by the next reservation; one of
-// another host is dropped after a day.
+// another host is dropped after a day. The flags a station holds while it
+// works are kept in the same side table, under the flag's name.
 
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -23,6 +25,9 @@ using dict::KeyInfo;
 namespace {
 
 constexpr std::int64_t kForeignStationLife = 24 * 60 * 60;  // seconds
+// A flag is held for the length of a posting and its cheque: one held for
+// an hour by another host is taken for left by a station that stopped.
+constexpr std::int64_t kForeignFlagLife = 60 * 60;
 
 std::string hostName() {
   char name[256] = {};
@@ -57,15 +62,18 @@ const std::string& thisStation() {
   return id;
 }
 
-bool stationGone(const std::string& station, std::int64_t since, std::int64_t now) {
+bool stationGone(const std::string& station, std::int64_t since, std::int64_t now,
+                 std::int64_t foreignLife = kForeignStationLife) {
   std::istringstream in(station);
   std::string host, start;
   long pid = 0;
   if (!(in >> host >> pid)) return true;  // not one of ours
   in >> start;
-  if (host != hostName()) return now - since > kForeignStationLife;
+  if (host != hostName()) return now - since > foreignLife;
   return processStart(pid) != start;
 }
+
+std::string hostOf(const std::string& station) { return station.substr(0, station.find(' ')); }
 
 }  // namespace
 
@@ -194,6 +202,99 @@ Status Table::releaseReservation(std::int64_t reservation) {
     st = step(s, rc);
   }
   return end(st);
+}
+
+// A flag row: key = the flag's name, prefix = the holder's user number.
+Status Table::holdFlag(std::string_view flag, std::int64_t user) {
+  Status st = begin();
+  if (!st) return st;
+  std::string create = "CREATE TABLE IF NOT EXISTS " + reservations() + schema::kReservationColumns;
+  if (int rc = sqlite3_exec(conn(), create.c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK)
+    return end(engineError(sqlite3_extended_errcode(conn()), "reservando"));
+  sqlite3_stmt* d = prepare("DELETE FROM " + reservations() + " WHERE key=?1", st);
+  if (!d) return end(st);
+  {
+    Reset reset{d};
+    sqlite3_bind_text(d, 1, flag.data(), int(flag.size()), SQLITE_TRANSIENT);
+    int rc;
+    if (!(st = step(d, rc))) return end(st);
+  }
+  sqlite3_stmt* s = prepare(
+      "INSERT INTO " + reservations() + "(key,prefix,number,station,since) VALUES(?1,?2,0,?3,?4)",
+      st);
+  if (!s) return end(st);
+  {
+    Reset reset{s};
+    const std::string who = std::to_string(user);
+    sqlite3_bind_text(s, 1, flag.data(), int(flag.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 2, who.c_str(), int(who.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 3, thisStation().c_str(), int(thisStation().size()), SQLITE_STATIC);
+    sqlite3_bind_int64(s, 4, std::int64_t(std::time(nullptr)));
+    int rc;
+    st = step(s, rc);
+  }
+  return end(st);
+}
+
+namespace {
+
+// Whether the side table is in the file yet (it is made by the first
+// reservation or flag).
+bool hasSideTable(sqlite3* db, const std::string& schemaName) {
+  const std::string q = "SELECT 1 FROM " + schema::quote(schemaName) +
+                        ".sqlite_master WHERE type='table' AND name='" + schema::kReservations +
+                        "'";
+  sqlite3_stmt* s = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, q.c_str(), -1, &s, nullptr) == SQLITE_OK)
+    found = sqlite3_step(s) == SQLITE_ROW;
+  sqlite3_finalize(s);
+  return found;
+}
+
+}  // namespace
+
+Status Table::releaseFlag(std::string_view flag) {
+  if (!db_) return notOpen(info_);
+  if (!hasSideTable(conn(), routeSchema_)) return Status::success();
+  Status st = begin();
+  if (!st) return st;
+  sqlite3_stmt* d = prepare("DELETE FROM " + reservations() + " WHERE key=?1", st);
+  if (!d) return end(st);
+  {
+    Reset reset{d};
+    sqlite3_bind_text(d, 1, flag.data(), int(flag.size()), SQLITE_TRANSIENT);
+    int rc;
+    st = step(d, rc);
+  }
+  return end(st);
+}
+
+Status Table::flagHolder(std::string_view flag, FlagHolder& holder) {
+  holder = {};
+  if (!db_) return notOpen(info_);
+  if (!hasSideTable(conn(), routeSchema_)) return Status::success();
+  Status st;
+  sqlite3_stmt* s =
+      prepare("SELECT station,since,prefix FROM " + reservations() + " WHERE key=?1", st);
+  if (!s) return st;
+  Reset reset{s};
+  sqlite3_bind_text(s, 1, flag.data(), int(flag.size()), SQLITE_TRANSIENT);
+  const std::int64_t now = std::time(nullptr);
+  int rc;
+  while ((st = step(s, rc)) && rc == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    const std::string station = text ? text : "";
+    const std::int64_t since = sqlite3_column_int64(s, 1);
+    if (stationGone(station, since, now, kForeignFlagLife)) continue;
+    const auto* user = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+    holder.held = true;
+    holder.host = hostOf(station);
+    holder.user = user ? std::atoll(user) : 0;
+    holder.since = since;
+    break;
+  }
+  return st;
 }
 
 }  // namespace velmora::db

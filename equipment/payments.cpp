@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dictionary/dates.h"
+#include "dictionary/posting_flag.h"
 #include "dictionary/unit_of_work.h"
 #include "dictionary/work_files.h"
 #include "framework/picture.h"
@@ -21,6 +22,19 @@ std::string amount(Decimal d) { return formatPicture("@n-14.2", Value(d)); }
 
 const Lines3 kBusy = {"ACTUALIZANDO ARCHIVOS EN OTRA", "TERMINAL... INTENTE NUEVAMENTE",
                       "CON Ok CONTINUA ..."};
+
+// Reads the control record inside the caller's write transaction: false,
+// with the clerk told, while another running station posts.
+bool refuseWhileBusy(db::Table& control, PaymentOutcome& out, Status& st) {
+  bool busy = false;
+  db::Table::FlagHolder holder;
+  st = db::readPostingFlag(control, busy, holder);
+  if (st && !busy) return true;
+  out.step = PaymentStep::Busy;
+  out.messages.push_back(busy ? db::postingBusyLines(holder) : kBusy);
+  st = Status::error(err::ValueRefused, kBusy[0]).on("CONTROL");
+  return false;
+}
 
 Status refuse(PaymentOutcome& out, const char* field, Lines3 lines) {
   out.step = PaymentStep::Invalid;
@@ -126,13 +140,8 @@ Status Posting::post(const OBR& work, bool withPolicy) {
 
   // The flag is read inside the write transaction: no other station can
   // take it between the test and the writes.
-  Status st = control.setStart(nullptr);
-  if (st) st = control.next();
-  if (!st || control.rec<CTL>().OCUP == 1) {
-    out_.step = PaymentStep::Busy;
-    out_.messages.push_back(kBusy);
-    return Status::error(err::ValueRefused, kBusy[0]).on("CONTROL");
-  }
+  Status st;
+  if (!refuseWhileBusy(control, out_, st)) return st;
 
   prov.clear();
   prov.rec<PRV>().CTA = p_.PROV;
@@ -198,8 +207,7 @@ Status Posting::post(const OBR& work, bool withPolicy) {
   }
 
   if (in_.holdLock) {
-    control.rec<CTL>().OCUP = 1;
-    if (!(st = control.put().on("CONTROL")))
+    if (!(st = db::takePostingFlag(control, in_.user).on("CONTROL")))
       return fail(PaymentStep::Write, st, FileAction::Change);
   }
   p_.USUA = in_.user, p_.ACFE = in_.today, p_.ACHO = in_.now;
@@ -408,13 +416,8 @@ Status Amendment::run() {
   db::Transaction tx(ctx_, {&pagm, &prov, &ctx_.table("FAMA"), &ctx_.table("BANC"), &control,
                             &ctx_.table("POLMES")});
   if (!tx.status()) return fail(PaymentStep::Begin, tx.status(), FileAction::Transaction);
-  Status st = control.setStart(nullptr);
-  if (st) st = control.next();
-  if (!st || control.rec<CTL>().OCUP == 1) {
-    out_.step = PaymentStep::Busy;
-    out_.messages.push_back(kBusy);
-    return Status::error(err::ValueRefused, kBusy[0]).on("CONTROL");
-  }
+  Status st;
+  if (!refuseWhileBusy(control, out_, st)) return st;
   if (!(st = findRead())) return st;
   const std::int64_t at = pagm.position();
 

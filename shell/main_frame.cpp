@@ -10,6 +10,7 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/dates.h"
+#include "dictionary/posting_flag.h"
 #include "framework/file_errors.h"
 #include "framework/file_open.h"
 #include "framework/maintenance.h"
@@ -136,16 +137,13 @@ bool MainFrame::init() {
     upgrades.versionFile = db::versionFilePath(programFolder_);
   }
 
-  // The posting flag of the control record is cleared at every start.
+  // A posting flag left by a station that stopped is cleared at every
+  // start; one another running station holds is its own. The write waits
+  // for the file like every other.
   db::Table& control = table("CONTROL");
   if (!openTable(control)) return false;
-  auto clearPostingFlag = [&] {
-    (void)control.setStart(nullptr);
-    if (!control.next()) return;
-    control.rec<CTL>().OCUP = 0;
-    if (Status st = control.put(); !st) fileError(st, FileAction::Change);
-  };
-  clearPostingFlag();
+  if (Status st = db::clearPostingFlag(context(), /*onlyIfDead=*/true); !st)
+    fileError(st, FileAction::Change);
 
   SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
   Globals& glo = globals(program_);
@@ -176,7 +174,6 @@ bool MainFrame::init() {
     for (std::size_t i = 0; i < glo.zona.size() && control.next(); ++i)
       glo.zona[i] = trimRight(control.rec<CTL>().ZONA);
   glo.lista = 1;
-  clearPostingFlag();
   control.close();
   return Procedure::init();
 }

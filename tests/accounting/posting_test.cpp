@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "dictionary/posting_flag.h"
 #include "tests/accounting/accounting_fixture.h"
 
 namespace velmora::accounting::test {
@@ -107,6 +108,50 @@ TEST_F(Ledger, TheLockExcludesAndIsReleased) {
   EXPECT_TRUE(postEstimate(other, input(2), &out).ok());
   ASSERT_TRUE(renamePolicy(ctx, 2, "PAGO A PEREZ POR MURO DE CONTENCION NORTE").ok());
   EXPECT_EQ(all<POA>("POLMES")[1].DESC, "PAGO A PEREZ POR MURO DE CONTE");
+}
+
+// The flag names the station holding it while that station runs; a station
+// killed with its cheque window open leaves a flag nobody holds.
+TEST_F(Ledger, AFlagOutlivesNoStation) {
+  books();
+  add("POLI", estimate(1, 1000, 150, 0, 0));
+  add("POLI", estimate(2, 1000, 150, 0, 0));
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    db::Storage st;
+    name(st);
+    db::Context c(st, 3);
+    PostingInput in = input(1);
+    in.holdLock = true;
+    in.user = 7;
+    if (!postEstimate(c, in, nullptr)) _exit(2);
+    char b = 1;
+    if (write(ready[1], &b, 1) != 1) _exit(3);
+    pause();
+    _exit(0);
+  }
+  char b = 0;
+  ASSERT_EQ(::read(ready[0], &b, 1), 1);
+  PostingOutcome out;
+  EXPECT_FALSE(postEstimate(ctx, input(2), &out).ok());
+  EXPECT_EQ(out.step, PostingStep::Busy);
+  ASSERT_EQ(out.messages.size(), 1u);
+  EXPECT_EQ(out.messages[0][0], "ACTUALIZANDO ARCHIVOS EN OTRA");
+  EXPECT_EQ(out.messages[0][2].rfind("LA OCUPA ", 0), 0u) << out.messages[0][2];
+  EXPECT_NE(out.messages[0][2].find(" USUARIO 7 "), std::string::npos) << out.messages[0][2];
+
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]), close(ready[1]);
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 1) << "the record still says so";
+  ASSERT_TRUE(postEstimate(ctx, input(2), &out).ok());
+  EXPECT_EQ(all<POA>("POLMES").size(), 2u);
+  // A program starting now clears it; one starting while a station holds it
+  // leaves it to that station.
+  ASSERT_TRUE(db::clearPostingFlag(ctx, /*onlyIfDead=*/true).ok());
+  EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 0);
 }
 
 // A failure at the last line (a damaged parent of the bank's account)

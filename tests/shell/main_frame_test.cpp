@@ -2,6 +2,12 @@
 // start, what the opening reads and clears, the choice of the work and the
 // splash.
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "dictionary/posting_flag.h"
+#include "dictionary/unit_of_work.h"
 #include "tests/shell/main_frame_fixture.h"
 
 namespace velmora::shell::frame_testing {
@@ -343,6 +349,53 @@ TEST_F(Frame, EveryLogoIsShownOnceBeforeAnyRepeats) {
   EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
   EXPECT_EQ(all.size(), 52u);
   EXPECT_EQ(std::count(all.begin(), all.end(), "logo53.jpg"), 0);
+}
+
+}  // namespace
+}  // namespace velmora::shell::frame_testing
+
+namespace velmora::shell::frame_testing {
+namespace {
+
+// A program starting while another station posts leaves that station its
+// flag (and greets nobody with a conflict); once the station is gone, the
+// next start clears it.
+TEST_F(Frame, AStartLeavesALiveStationItsPostingFlag) {
+  addControl(1, "ZONA A", 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    db::Context c(storage, 95);
+    db::Table& control = c.table("CONTROL");
+    db::Transaction tx(c, {&control});
+    bool busy = true;
+    db::Table::FlagHolder holder;
+    if (!tx.status() || !db::readPostingFlag(control, busy, holder) || busy) _exit(2);
+    if (!db::takePostingFlag(control, 2) || !tx.commit()) _exit(3);
+    char b = 1;
+    if (write(ready[1], &b, 1) != 1) _exit(4);
+    pause();
+    _exit(0);
+  }
+  char b = 0;
+  ASSERT_EQ(::read(ready[0], &b, 1), 1);
+  for (auto [program, shell] : {std::pair{&dudo, &dudore()}, std::pair{&voro, &vorovid()}}) {
+    forget();
+    MainFrame& f = frame(*program, *shell, "");
+    host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });
+    f.runFrame(host);
+    EXPECT_EQ(postingFlags(), (std::vector<int>{1}));
+  }
+  EXPECT_TRUE(host.warnings.empty());
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]), close(ready[1]);
+  forget();
+  MainFrame& f = frame(dudo, dudore(), "");
+  host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });
+  f.runFrame(host);
+  EXPECT_EQ(postingFlags(), (std::vector<int>{0}));
 }
 
 }  // namespace
