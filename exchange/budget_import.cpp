@@ -1,11 +1,14 @@
 #include "exchange/budget_import.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <map>
 #include <string>
 
 #include "dictionary/cp1252.h"
+#include "dictionary/regular_file.h"
 #include "dictionary/unit_of_work.h"
 
 namespace velmora::exchange {
@@ -13,6 +16,8 @@ namespace velmora::exchange {
 namespace {
 
 constexpr std::int32_t kStep = 10;
+// The budgeting system's rows of one work; far below this in practice.
+constexpr std::uint64_t kSourceLimit = 2 * files::GiB;
 
 Status refused(const std::string& why, std::string_view table) {
   return Status::error(err::ValueRefused, "Importación rechazada: " + why).on(table);
@@ -217,6 +222,12 @@ Status Importer::run() {
   if (Status st = readSalaryFactor(ctx_, out_.salary); !st) return fail(FileAction::Read, st);
 
   db::Storage& storage = ctx_.storage();
+  // A source the user chose may be anything: only a regular file of a sane
+  // size goes to the engine, whose open would wait forever on a pipe. A
+  // missing one is left to the open, which says so as for any table.
+  if (struct stat info; !in_.source.empty() && ::lstat(in_.source.c_str(), &info) == 0)
+    if (Status st = files::checkRegularFile(in_.source, kSourceLimit); !st)
+      return fail(FileAction::Open, st.on("COT"));
   storage.setFileName(cotInfo(), in_.source.empty() ? storage.fileName(COO::info()) : in_.source);
   // Only read: a source of another layout or table is refused here, and
   // nothing of it is ever written.

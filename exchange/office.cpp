@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "dictionary/cp1252.h"
 #include "exchange/transfer.h"
 #include "framework/describe.h"
 
@@ -99,9 +100,14 @@ class Oficina : public Procedure {
   void receive() {
     const WorkId here = work();
     bool otherWork = false;
-    if (auto from = sentFrom(dir_); from && from->code != here.code) {
-      // The codes fit the three lines of the dialog; names would be cut.
-      if (!choose("LOS ARCHIVOS SON DE LA OBRA " + from->code, "Y ESTA ES LA OBRA " + here.code,
+    if (auto from = sentFrom(dir_); from && !sameWork(*from, here)) {
+      // The codes fit the three lines of the dialog; names are shown only
+      // when the codes agree, cut to the line.
+      const bool sameCode = from->code == here.code;
+      if (!choose(sameCode ? cp1252::utf8Prefix("ENVIO DE: " + from->name, 40)
+                           : "LOS ARCHIVOS SON DE LA OBRA " + from->code,
+                  sameCode ? cp1252::utf8Prefix("ESTA OBRA: " + here.name, 40)
+                           : "Y ESTA ES LA OBRA " + here.code,
                   "¿DESEA RECIBIRLOS EN ESTA OBRA?"))
         return;
       otherWork = true;
@@ -119,6 +125,7 @@ class Oficina : public Procedure {
           "Conceptos: {}.",
           dir_, s.estimatesAdded, s.linesAdded, s.estimatesSkipped, counted(s.contractors),
           counted(s.items), counted(s.concepts));
+      for (const Renamed& r : s.renamed) text += "|" + describeRename(r) + ".";
       if (!s.manifest) text += "|El envío no trae ENVIO.TXT: no se pudo comprobar su origen.";
       text += "|Los totales de la obra se recalculan con la Auditoría del Sistema.";
       ended(text, true);

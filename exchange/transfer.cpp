@@ -6,9 +6,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "dictionary/records.h"
+#include "dictionary/regular_file.h"
 #include "exchange/transfer_files.h"
 
 namespace velmora::exchange {
@@ -51,27 +53,38 @@ std::string inDir(const std::string& dir, const std::string& file) {
   return (fs::path(dir) / file).string();
 }
 
-bool sha256(const std::string& path, std::string& hex) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
-  bool ok = md && EVP_DigestInit_ex(md, EVP_sha256(), nullptr) == 1;
-  char buf[65536];
-  while (ok && in) {
-    in.read(buf, sizeof buf);
-    if (in.gcount() > 0) ok = EVP_DigestUpdate(md, buf, std::size_t(in.gcount())) == 1;
+Status sha256(const std::string& path, std::uint64_t limit, std::string& hex,
+              const std::string& copyTo) {
+  hex.clear();
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> md(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!md || EVP_DigestInit_ex(md.get(), EVP_sha256(), nullptr) != 1)
+    return refusal("No se pudo calcular la huella de " + path);
+  std::ofstream copy;
+  if (!copyTo.empty()) {
+    copy.open(copyTo, std::ios::binary | std::ios::trunc);
+    if (!copy) return refusal("No se pudo copiar " + path + " a " + copyTo);
   }
+  bool wrote = true;
+  Status st = files::readRegularFile(path, limit, [&](const char* data, std::size_t n) {
+    if (copy.is_open() && !copy.write(data, std::streamsize(n))) return wrote = false;
+    return EVP_DigestUpdate(md.get(), data, n) == 1;
+  });
+  if (copy.is_open()) {
+    copy.close();
+    if (!copy) wrote = false;
+  }
+  if (!wrote) return refusal("No se pudo copiar " + path + " a " + copyTo);
+  if (!st) return st;
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  ok = ok && !in.bad() && EVP_DigestFinal_ex(md, digest, &len) == 1;
-  EVP_MD_CTX_free(md);
-  hex.clear();
-  for (unsigned int i = 0; ok && i < len; ++i) {
+  if (EVP_DigestFinal_ex(md.get(), digest, &len) != 1)
+    return refusal("No se pudo calcular la huella de " + path);
+  for (unsigned int i = 0; i < len; ++i) {
     char two[3];
     std::snprintf(two, sizeof two, "%02x", digest[i]);
     hex += two;
   }
-  return ok;
+  return {};
 }
 
 void copyRecord(const Record& from, Record& to) { to.table().ops->copy(to.data(), from.data()); }
@@ -85,14 +98,32 @@ std::string nowText() {
   return buf;
 }
 
-bool readManifest(const std::string& path, Manifest& m) {
-  std::ifstream in(path);
-  if (!in) return false;
+namespace {
+// "El archivo ..." inside a sentence.
+std::string lowerFirst(std::string text) {
+  if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+}  // namespace
+
+Status readManifest(const std::string& path, Manifest& m) {
+  auto unreadable = [&](const std::string& why) {
+    return refusal("No se puede leer el manifiesto " + path + ": " + why + "; no se recibió nada");
+  };
+  std::string text;
+  if (Status st = files::readRegularFile(path, kManifestLimit, text); !st)
+    return refusal("No se puede leer el manifiesto del envío: " + lowerFirst(st.text) +
+                   "; no se recibió nada");
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return unreadable("está vacío");
+  m = {};
+  bool hasWork = false;
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.rfind("OBRA: ", 0) == 0) {
       m.code = line.substr(6);
+      hasWork = true;
     } else if (line.rfind("NOMBRE: ", 0) == 0) {
       m.name = line.substr(8);
     } else if (line.rfind("ENVIO", 0) == 0) {
@@ -102,7 +133,9 @@ bool readManifest(const std::string& path, Manifest& m) {
       if (fields >> file >> records >> hash) m.files[file] = {records, hash};
     }
   }
-  return true;
+  if (!hasWork || trimmed(m.code).empty())
+    return unreadable("no dice de qué obra son los archivos");
+  return {};
 }
 
 }  // namespace detail
@@ -118,10 +151,7 @@ const std::vector<std::string>& transferFiles() {
 
 std::optional<WorkId> sentFrom(const std::string& dir) {
   detail::Manifest m;
-  std::error_code ec;
-  const std::string path = detail::inDir(dir, kManifest);
-  if (dir.empty() || !fs::is_regular_file(path, ec) || !detail::readManifest(path, m))
-    return std::nullopt;
+  if (dir.empty() || !detail::readManifest(detail::inDir(dir, kManifest), m)) return std::nullopt;
   return WorkId{detail::trimmed(m.code), detail::trimmed(m.name)};
 }
 

@@ -38,13 +38,35 @@ struct MergeCount {
   int unchanged = 0;
 };
 
+// A received record that kept its number but not its name: another record
+// here already had the name, and a unique key allows it once. The name
+// gets a counter (" 2", " 3", ...), as the audit does for the contractors
+// it recreates.
+struct Renamed {
+  std::string file;         // "ENVIO1.DAT"
+  std::string record;       // "contratista 6"
+  std::string field;        // "CTR:NOMB"
+  std::string from, to;     // the name as sent, as stored here
+  std::string clashesWith;  // "el contratista 7": the one that has the name here
+};
+
 struct ReceiveSummary {
   int estimatesAdded = 0;
   int estimatesSkipped = 0;  // the folio exists here: ours kept, with its lines
   int linesAdded = 0;
   MergeCount contractors, items, concepts;
+  std::vector<Renamed> renamed;
   bool manifest = false;  // the files came with "ENVIO.TXT"
 };
+
+// One line per rename, for the clerk: "Contratista 6 «PEDRO RAMIREZ» de
+// ENVIO1.DAT: ese nombre ya lo tiene el contratista 7 de esta obra; se
+// guardó como «PEDRO RAMIREZ 2»".
+std::string describeRename(const Renamed& r);
+
+// Whether a manifest's work is this one: the same code and, when both are
+// known, the same name (two offices may give one code to different works).
+bool sameWork(const WorkId& sent, const WorkId& here);
 
 // The transfer file names in sending order.
 const std::vector<std::string>& transferFiles();
@@ -94,7 +116,11 @@ class SendJob : public Job {
 // commits at the end. Every file is checked first (and against the manifest
 // when there is one); files sent from another work are refused unless
 // `otherWork`. A refusal, a failure, a cancel or dropping the job merges
-// nothing.
+// nothing. Every file is read once, from a private copy made while its
+// fingerprint is taken, so what is checked is what is merged; the copies go
+// with the job. A record whose name another record here already has is
+// received under the name with a counter (see Renamed); any other failure
+// refuses the whole receive, naming the file and the record.
 class ReceiveJob : public Job {
  public:
   ReceiveJob(db::Storage& storage, WorkId work, std::string dir, bool otherWork);
@@ -109,9 +135,15 @@ class ReceiveJob : public Job {
   bool stop(Status st);
   Status checkManifest();
   Status load(std::size_t file);
+  Status validate(std::size_t file) const;
   Status begin();
   Status mergeBatch();
+  Status merge(std::size_t file, const Record& rec, const char* key, MergeCount& count);
+  Status restoreNames();
+  Status failed(const Status& st, const std::string& what) const;
+  Status lockFailure(const Status& st, const std::string& what) const;
   void enter(Stage stage);
+  void dropCopies();
 
   db::Storage& storage_;
   WorkId work_;
@@ -122,6 +154,15 @@ class ReceiveJob : public Job {
   std::size_t row_ = 0;   // next record of the stage to merge
   std::vector<std::vector<Record>> in_;
   std::vector<std::int64_t> expected_;  // records by file, per the manifest
+  std::vector<std::string> hashes_;     // sha256 by file, per the manifest
+  std::string copies_;                  // private folder of the files as read
+  std::size_t renamedBefore_ = 0;       // renames of earlier stages
+  struct RenamedFrom {
+    const Record* record;  // as received
+    std::size_t file;
+    const char* key;  // the one it was merged by
+  };
+  std::vector<RenamedFrom> renamedFrom_;  // one per rename of the summary
   std::multimap<std::int64_t, const Record*> lines_;
   std::int64_t total_ = 0, done_ = 0;
   std::unique_ptr<db::Context> target_;

@@ -102,7 +102,8 @@ bool SendJob::step() {
   SentFile sent{ch.file, 0, {}};
   if (Status st = copyTable(storage_, source_->table(ch.base), ch, temp, sent.records); !st)
     return stop(refusal("No se pudo escribir " + final + ": " + withDetail(st)));
-  if (!sha256(temp, sent.sha256)) return stop(refusal("No se pudo leer " + temp));
+  if (Status st = sha256(temp, kTransferFileLimit, sent.sha256); !st)
+    return stop(refusal("No se pudo escribir " + final + ": " + st.text));
   manifest_ += sent.name + " " + std::to_string(sent.records) + " " + sent.sha256 + "\n";
   summary_.files.push_back(std::move(sent));
   ++next_;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "dictionary/cp1252.h"
+#include "dictionary/regular_file.h"
 
 namespace velmora {
 namespace {
@@ -140,6 +141,10 @@ Status fileError(const fs::path& path, int error) {
   if (error == EISDIR)
     return Status::error(err::AccessDenied, "En lugar del archivo de configuración " +
                                                 quoted(path) + " hay una carpeta.");
+  if (error == EINVAL)
+    return Status::error(err::AccessDenied, "El archivo de configuración " + quoted(path) +
+                                                " no es un archivo común (es un dispositivo, "
+                                                "una tubería o un socket).");
   if (error == ELOOP)
     return Status::error(err::AccessDenied, "El archivo de configuración " + quoted(path) +
                                                 " es un enlace a otro archivo y no se modifica.");
@@ -186,8 +191,13 @@ class FileLock {
   bool acquire(const fs::path& path, bool create, Status& st) {
     for (;;) {
       created_ = false;
+      // Only a regular file is opened: opening a device can do things.
+      if (struct stat pre; ::lstat(path.c_str(), &pre) == 0 && !S_ISREG(pre.st_mode)) {
+        st = fileError(path, S_ISDIR(pre.st_mode) ? EISDIR : S_ISLNK(pre.st_mode) ? ELOOP : EINVAL);
+        return false;
+      }
       // A link is never followed: the write would change a file elsewhere.
-      fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
       if (fd_ < 0 && errno == ENOENT && create) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno == EEXIST) continue;
@@ -229,6 +239,17 @@ class FileLock {
   bool created_ = false;
 };
 
+// A settings file holds window positions: anything this large is not one,
+// and is neither read nor rewritten.
+constexpr std::uint64_t kSettingsLimit = 4 * files::MiB;
+
+Status tooLarge(const fs::path& path) {
+  return Status::error(err::InvalidDataFile, "El archivo de configuración " + quoted(path) +
+                                                 " es demasiado grande (el límite es " +
+                                                 std::to_string(kSettingsLimit) + " bytes).");
+}
+
+// Reads at most kSettingsLimit bytes; false with errno EFBIG beyond that.
 bool readAll(int fd, std::string& out) {
   char buf[8192];
   for (;;) {
@@ -239,19 +260,20 @@ bool readAll(int fd, std::string& out) {
       return false;
     }
     out.append(buf, static_cast<std::size_t>(n));
+    if (out.size() > kSettingsLimit) {
+      errno = EFBIG;
+      return false;
+    }
   }
 }
 
-// Only a regular file is read; anything else (a folder where the file
-// should be, a device) reads as empty, as a missing file does.
+// Only a regular file of a sane size is read, and nothing else is even
+// opened: a folder where the file should be, a device or a pipe reads as
+// empty, as a missing file does.
 Document readDocument(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  struct stat st;
   std::string content;
-  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readAll(fd, content);
-  ::close(fd);
-  return ok ? parse(content) : Document{};
+  if (!files::readRegularFile(path.string(), kSettingsLimit, content)) return {};
+  return parse(content);
 }
 
 bool writeAll(int fd, std::string_view data) {
@@ -401,6 +423,7 @@ Status SettingsFile::check() const {
   }
   if (S_ISDIR(st.st_mode)) return fileError(path_, EISDIR);
   if (!S_ISREG(st.st_mode)) return fileError(path_, EINVAL);
+  if (std::uint64_t(st.st_size) > kSettingsLimit) return tooLarge(path_);
   if (::access(path_.c_str(), R_OK) != 0)
     return Status::error(err::AccessDenied,
                          "No tiene permiso para leer el archivo de "
@@ -443,7 +466,7 @@ Status SettingsFile::apply(std::string_view sectionName, const std::vector<Chang
   if (!lock.acquire(target, create, st)) return st;  // nothing to delete when missing
   std::string content;
   if (!readAll(lock.fd(), content)) {
-    st = fileError(target, errno);
+    st = errno == EFBIG ? tooLarge(target) : fileError(target, errno);
     lock.dropCreated(target);
     return st;
   }

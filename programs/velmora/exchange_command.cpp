@@ -50,6 +50,8 @@ int receive(const std::string& dir, const std::string& code, const std::string& 
   printCount("Contratistas", sum.contractors);
   printCount("Partidas", sum.items);
   printCount("Conceptos", sum.concepts);
+  for (const exchange::Renamed& r : sum.renamed)
+    fmt::print("RENOMBRADO: {}\n", exchange::describeRename(r));
   fmt::print("RECEPCION TERMINADA: obra {}\n", code);
   return 0;
 }
