@@ -161,6 +161,18 @@ bool FileUpgrade::start() {
     phase_ = Phase::Done;
     return false;
   }
+  // A name linked to a file shared by several stations: the shared file is
+  // the one converted, in its own folder with its backup beside it, so that
+  // every station sees one catalogue of the new version. The link stays.
+  if (fs::is_symlink(path_, ec)) {
+    const fs::path target = fs::canonical(path_, ec);
+    if (ec)
+      return refuseUnrecoverable(
+          path_, Status::error(err::FileNotFound, errorText(err::FileNotFound) + ": el enlace " +
+                                                      upper(path_) +
+                                                      " apunta a un archivo que no existe"));
+    path_ = target.string();
+  }
   int stored = 0;
   bool found = false;
   if (!versionFile_.empty() && !readVersion(stored, found)) return false;

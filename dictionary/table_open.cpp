@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -87,8 +88,8 @@ Status Table::openFile(Mode mode) {
   // first, rather than calling a recoverable file damaged.
   if (readOnly && fs::file_size(path_ + "-journal", ec) > 0 && !ec) {
     if (!writable(p) || !writable(dir))
-      return fail(err::AccessDenied, path_ + " tiene una transacción sin terminar; ábralo " +
-                                         "con permiso de escritura para recuperarlo");
+      return fail(err::AccessDenied, path_ + " quedó interrumpido; se recupera al abrirlo " +
+                                         "para escribir (con permiso de escritura)");
     Status recovered = openFile(Mode::Shared);
     if (!recovered) return recovered;
     finalizeStatements();
@@ -307,6 +308,72 @@ Status Table::buildKeys() {
   return end(Status::success());
 }
 
+namespace {
+
+// The name of the table a file holds under a key; empty when the key does
+// not open it. Only a writable connection rolls back a journal left by a
+// writer that died.
+std::string tableUnderKey(const std::string& path, const std::string& key, int pageSize,
+                          bool writable, bool& opened) {
+  sqlite3* db = nullptr;
+  const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr) == SQLITE_OK;
+  std::string found;
+  if (opened) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    std::string pragmas =
+        "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(pageSize);
+    sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_stmt* s = nullptr;
+    const std::string q =
+        std::string("SELECT name FROM sqlite_master WHERE type='table' AND name<>'") +
+        schema::kReservations + "'";
+    if (sqlite3_prepare_v2(db, q.c_str(), -1, &s, nullptr) == SQLITE_OK) {
+      if (sqlite3_step(s) == SQLITE_ROW)
+        found = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      sqlite3_finalize(s);
+    }
+  }
+  sqlite3_close_v2(db);
+  return found;
+}
+
+// A file with the journal of a writer that died beside it: its pages may be
+// half the old and half the new state until the journal is played back. The
+// play-back is tried on a copy of both, so that trying a wrong key never
+// touches the file itself.
+class RecoveredCopy {
+ public:
+  explicit RecoveredCopy(const std::string& path) : source_(path) {
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    if (ec) return;
+    std::string pattern = (base / "velmora-identifica-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return;
+    dir_ = pattern;
+    copy_ = (fs::path(dir_) / fs::path(path).filename()).string();
+  }
+  ~RecoveredCopy() {
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+  // A fresh copy of the file and its journal; empty when it cannot be made.
+  std::string fresh() {
+    if (dir_.empty()) return {};
+    std::error_code ec;
+    fs::remove(copy_ + "-journal", ec);
+    const auto overwrite = fs::copy_options::overwrite_existing;
+    if (!fs::copy_file(source_, copy_, overwrite, ec) || ec) return {};
+    if (!fs::copy_file(source_ + "-journal", copy_ + "-journal", overwrite, ec) || ec) return {};
+    return copy_;
+  }
+
+ private:
+  std::string source_, dir_, copy_;
+};
+
+}  // namespace
+
 Status Table::identify(Storage& storage, const std::string& path, const dict::TableInfo*& table) {
   table = nullptr;
   std::error_code ec;
@@ -320,31 +387,28 @@ Status Table::identify(Storage& storage, const std::string& path, const dict::Ta
     if (!in.read(salt.data(), 16))
       return Status::error(err::InvalidDataFile, errorText(err::InvalidDataFile) + ": " + path);
   }
+  const bool interrupted = fs::file_size(path + "-journal", ec) > 0 && !ec;
+  std::optional<RecoveredCopy> copy;
+  if (interrupted) copy.emplace(path);
   std::set<std::string_view> passwords;
   for (const auto& t : dict::tables()) passwords.insert(t.password);
   for (std::string_view password : passwords) {
     std::string key = storage.rawKey(password, salt);
     for (int size : {kPageSize, 1024}) {
-      sqlite3* db = nullptr;
-      if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return Status::error(err::AccessDenied, errorText(err::AccessDenied) + ": " + path);
-      }
-      sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-      std::string pragmas =
-          "PRAGMA key=\"" + key + "\";PRAGMA cipher_page_size=" + std::to_string(size);
-      sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
-      sqlite3_stmt* s = nullptr;
+      bool opened = false;
       std::string found;
-      if (sqlite3_prepare_v2(
-              db,
-              "SELECT name FROM sqlite_master WHERE type='table' AND name<>'velmora_reservations'",
-              -1, &s, nullptr) == SQLITE_OK) {
-        if (sqlite3_step(s) == SQLITE_ROW)
-          found = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        sqlite3_finalize(s);
+      if (interrupted) {
+        const std::string probe = copy->fresh();
+        if (probe.empty())
+          return Status::error(err::AccessDenied,
+                               errorText(err::AccessDenied) + ": " + path +
+                                   " quedó interrumpido y no se pudo copiar para leerlo");
+        found = tableUnderKey(probe, key, size, /*writable=*/true, opened);
+      } else {
+        found = tableUnderKey(path, key, size, /*writable=*/false, opened);
       }
-      sqlite3_close_v2(db);
+      if (!opened)
+        return Status::error(err::AccessDenied, errorText(err::AccessDenied) + ": " + path);
       if (found.empty()) continue;
       for (const auto& t : dict::tables())
         if (t.label == found && t.storage == t.index && t.password == password) {

@@ -310,3 +310,45 @@ TEST(FileUpgrade, KilledAtAnyMomentARerunEndsWithTheCompleteTable) {
 
 }  // namespace
 }  // namespace velmora::db
+
+namespace velmora::db {
+namespace {
+
+// Stations whose catalogue is a link to one shared file: the first upgrade
+// converts the shared file in its own folder, the backup a real file beside
+// it, and every other station finds it current.
+TEST(FileUpgrade, ALinkedFileIsUpgradedWhereItLivesOnce) {
+  test::TempFolder folder;
+  Storage storage;
+  fs::create_directories(folder.path() / "compartida");
+  fs::create_directories(folder.path() / "estacion1");
+  fs::create_directories(folder.path() / "estacion2");
+  const std::string shared = (folder.path() / "compartida" / "DATA1.TPS").string();
+  writeOldWorks(storage, shared, 4);
+  const std::string one = (folder.path() / "estacion1" / "DATA1.TPS").string();
+  const std::string two = (folder.path() / "estacion2" / "DATA1.TPS").string();
+  fs::create_symlink("../compartida/DATA1.TPS", one);
+  fs::create_symlink(shared, two);
+
+  UpgradeResult r = upgradeFile(storage, OBR::info(), one, folder.file("estacion1/File_Upg.TPS"));
+  ASSERT_EQ(r.outcome, Outcome::Upgraded) << r.message;
+  EXPECT_TRUE(fs::is_symlink(one));
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), shared), 2);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(backupPath(shared, 1))));
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), backupPath(shared, 1)), 1);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(backupPath(one, 1))));
+  EXPECT_EQ(currentWorks(storage, one).size(), 4u);
+
+  r = upgradeFile(storage, OBR::info(), two, folder.file("estacion2/File_Upg.TPS"));
+  EXPECT_EQ(r.outcome, Outcome::Kept) << r.message;
+  EXPECT_TRUE(fs::is_symlink(two));
+
+  // A link to nothing is named as such.
+  const std::string dangling = folder.file("estacion2/DATA9.TPS");
+  fs::create_symlink(folder.file("compartida/NADA.TPS"), dangling);
+  r = upgradeFile(storage, OBR::info(), dangling, {});
+  EXPECT_NE(r.outcome, Outcome::Upgraded);
+}
+
+}  // namespace
+}  // namespace velmora::db
