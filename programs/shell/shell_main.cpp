@@ -20,6 +20,7 @@
 #include <sstream>
 #include <vector>
 
+#include "dictionary/regular_file.h"
 #include "programs/shell/procedures.h"
 #include "shell/main_frame.h"
 #include "shell/platform.h"
@@ -376,6 +377,11 @@ int shellMain(const shell::ShellProgram& shell, int argc, char** argv) {
   addProgramProcedures(program, shell, options.programFolder);
 
   if (scripted) {
+    // A pipe or a device under the script's name would block or never end.
+    if (Status st = files::checkRegularFile(script, 64 * files::MiB); !st) {
+      std::cerr << "No se puede leer el guion: " << st.text << "\n";
+      return 2;
+    }
     std::ifstream in(script);
     if (!in) {
       std::cerr << "No se puede leer el guion " << script << "\n";

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "dictionary/regular_file.h"
 #include "framework/maintenance.h"
 #include "programs/velmora/commands.h"
 #include "ui/script/script_host.h"
@@ -16,10 +17,18 @@ namespace velmora::cli {
 
 namespace {
 
+// A script is a few thousand lines at most.
+constexpr std::uint64_t kScriptLimit = 64 * files::MiB;
+
 int runScript(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     fmt::print(stderr, "{} es una carpeta, no un guion\n", path);
+    return 2;
+  }
+  // A pipe or a device would block the open or never end.
+  if (Status st = files::checkRegularFile(path, kScriptLimit); !st) {
+    fmt::print(stderr, "No se puede leer el guion: {}\n", st.text);
     return 2;
   }
   std::ifstream in(path);
