@@ -391,6 +391,12 @@ bool FormProcedure::lookup(const LookupField& l, bool always) {
     refreshAll();
     return true;
   }
+  // Left without choosing: the browse moved the related buffer through its
+  // rows, so the text beside the field is read again for the value it keeps.
+  related.clear();
+  primeLookup(l, related);
+  if (!related.buffer().set(l.field, value(entry.use)) || !related.get(l.key)) related.clear();
+  refreshAll();
   select(entry.id);
   return false;
 }

@@ -454,6 +454,35 @@ TEST_F(Forms, LookupFieldsSeekTheirRecordOrCallTheirBrowse) {
   part.close();
 }
 
+// The text beside a lookup field is always that of the field's value: a
+// browse left without choosing has moved the related buffer elsewhere.
+TEST_F(Forms, ALookupLeftWithoutChoosingKeepsTheTextOfTheValue) {
+  add<PRB>("PROB", [](PRB& r) { r.CTA = 10, r.TEXT = "PRELIMINARES"; });
+  add<PRB>("PROB", [](PRB& r) { r.CTA = 70, r.TEXT = "INSTALACION ELECTRICA"; });
+  prob.choice = std::int64_t(70);
+  FormSettings s;
+  s.lookups = {{"?PAR:PROC", "PROB", "PRB:CTA_KEY", "SEL_PROB"}};
+  FormProcedure f(program, ctx,
+                  layout("UP_PART", {field("?PAR:CONC", "@n10.2"), field("?PAR:PROC", "@n_6"),
+                                     button("?CALLLOOKUP", ControlType::Lookup, "?PAR:PROC")}),
+                  "PART", 0, s);
+  host.type("?PAR:CONC", "1");
+  host.type("?PAR:PROC", "10");
+  host.press("?CALLLOOKUP");
+  host.press("?CLOSE");  // the browse stood on 70 and was closed
+  host.actions.push_back([&](Procedure& p) {
+    EXPECT_EQ(number(p, "PAR:PROC"), 10);
+    EXPECT_EQ(text(p, "PRB:TEXT"), "PRELIMINARES");
+  });
+  host.type("?PAR:PROC", "33");  // names nothing: the browse, left again
+  host.press("?CLOSE");
+  host.actions.push_back([&](Procedure& p) {
+    EXPECT_EQ(text(p, "PRB:TEXT"), "");
+    p.accepted("?CANCEL");
+  });
+  run(f, request::Insert);
+}
+
 TEST_F(Forms, AFailedWriteAsksWhetherToTryAgain) {
   add<FRE>("FREN", [](FRE& r) { r.CTA = 1, r.NOMB = "NORTE"; });
   db::Context other(storage, 1);
