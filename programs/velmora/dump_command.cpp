@@ -3,10 +3,12 @@
 #include <fmt/core.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "dictionary/regular_file.h"
 #include "dictionary/storage.h"
 #include "programs/velmora/commands.h"
 
@@ -44,6 +46,10 @@ int dump(const std::string& path, const std::string& label) {
     fmt::print(stderr, "{} es una carpeta, no un archivo de tabla\n", path);
     std::exit(2);
   }
+  // A pipe or a device would block the open or never end; a missing file
+  // is left to the open, which says so as for any table.
+  if (std::filesystem::exists(path, ec))
+    if (Status st = files::checkRegularFile(path, UINT64_MAX); !st) failWith(st);
   db::Storage storage;
   const dict::TableInfo* table = nullptr;
   if (label.empty()) {
