@@ -11,6 +11,8 @@ packages=(
   libcli11-dev libfmt-dev
   xvfb xauth
   libwmf-bin fonts-urw-base35 poppler-utils
+  libhpdf-dev  # PDF files of the reports
+  libcairo2-dev  # only for bench/pdf_bench.cpp, the writer libharu was measured against
   tango-icon-theme  # the icons of the programs' toolbars
   qt6-translations-l10n  # Qt's own dialogs (files, printer) in Spanish
   python3

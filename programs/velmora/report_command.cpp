@@ -1,17 +1,11 @@
 // velmora reporte DIR OBRA NOMBRE: a report of a work without a window, for
 // scheduled jobs. The pages go to a PDF file, to text, or as page images to
-// a folder; a report that exports writes its CSV file. The PDF is painted by
-// velmora-ventanas, installed beside this program, so that velmora itself
-// never loads Qt. Exits with 0 when the report ran to its end and every file
-// was written, 1 when the run or an output failed, 2 when there is nothing
-// to run.
+// a folder; a report that exports writes its CSV file. The PDF is written
+// here, without Qt, straight from the page images. Exits with 0 when the report ran to its end and
+// every file was written, 1 when the run or an output failed, 2 when there is nothing to run.
 
 #include <fmt/core.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,13 +13,12 @@
 
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
+#include "framework/pdf_file.h"
 #include "framework/settings.h"
 #include "programs/velmora/commands.h"
 #include "reports/catalogue.h"
 #include "reports/csv_export.h"
 #include "reports/report.h"
-
-extern char** environ;
 
 namespace velmora::cli {
 
@@ -46,33 +39,13 @@ std::string optionName(std::string name) {
   return name;
 }
 
-fs::path besideMe(const char* program) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return (ec ? fs::path() : self.parent_path()) / program;
-}
-
-// Runs velmora-ventanas to paint the pages into `out`; waits for it, since
-// the pages go with this run.
+// The pages into a PDF file, as the preview's "save as PDF" writes them.
 int writePdf(const reports::PageFiles& pages, const std::string& out) {
-  const fs::path exe = besideMe("velmora-ventanas");
-  std::vector<std::string> args = {exe.string(), "pdf", out, "--titulo", pages.title()};
-  args.insert(args.end(), pages.files().begin(), pages.files().end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::fflush(stdout);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    fmt::print(stderr,
-               "No se puede ejecutar el programa de ventanas {}; se instala junto a velmora\n",
-               exe.string());
+  if (Status st = velmora::writePdf(pages, out); !st) {
+    fmt::print(stderr, "{}\n", st.text);
     return 1;
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+  return 0;
 }
 
 int copyPages(const reports::PageFiles& pages, const std::string& folder) {

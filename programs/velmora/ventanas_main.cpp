@@ -19,8 +19,8 @@
 #include <filesystem>
 
 #include "framework/maintenance.h"
+#include "framework/pdf_file.h"
 #include "reports/report.h"
-#include "ui/qt/qt_documents.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 
@@ -118,21 +118,15 @@ int browse(const std::string& path, const std::string& label, const Captures& ca
   return exitCode;
 }
 
-// The pages a report run wrote, painted into a PDF file. Needs no screen.
+// The pages a report run wrote, into a PDF file, as velmora reporte writes
+// them. Needs no screen.
 int pdf(const std::string& out, const std::string& title, std::vector<std::string> pages) {
   reports::PageFiles document(title, 0, 0);
   if (Status st = reports::PageFiles::open(std::move(pages), title, document); !st) {
     fmt::print(stderr, "{}\n", st.text);
     return 1;
   }
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "velmora";
-  static char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  qt::QtDocuments documents([] { return nullptr; });
-  if (Status st = documents.savePdf(document, out); !st) {
+  if (Status st = writePdf(document, out); !st) {
     fmt::print(stderr, "{}\n", st.text);
     return 1;
   }

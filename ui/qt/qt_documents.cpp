@@ -2,9 +2,10 @@
 
 #include <QFileDialog>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+
+#include "framework/pdf_file.h"
 
 namespace velmora::qt {
 
@@ -73,12 +74,6 @@ bool paintDocument(const Document& document, QPrinter& printer) {
   return paintPages(document, printer);
 }
 
-bool paintDocument(const Document& document, QPdfWriter& writer) {
-  writer.setTitle(QString::fromStdString(document.title()));
-  writer.setCreator(QStringLiteral("Velmora"));
-  return paintPages(document, writer);
-}
-
 QPrinter& QtDocuments::printer() {
   if (!printer_) printer_ = std::make_unique<QPrinter>();
   return *printer_;
@@ -98,11 +93,9 @@ Status QtDocuments::print(const Document& document) {
                        "No se pudo imprimir en " + printer().printerName().toStdString());
 }
 
+// Files are written without the painter: see framework/pdf_file.h.
 Status QtDocuments::savePdf(const Document& document, const std::string& path) {
-  QPdfWriter pdf(QString::fromStdString(path));
-  pdf.setResolution(600);
-  if (paintDocument(document, pdf)) return Status::success();
-  return Status::error(err::AccessDenied, "No se pudo escribir " + path);
+  return writePdf(document, path);
 }
 
 std::optional<std::string> QtDocuments::chooseFile(const FileRequest& request) {

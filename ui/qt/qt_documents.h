@@ -1,9 +1,9 @@
 #pragma once
 
-// Documents in the Qt host: the preview, the printer and PDF files paint the
-// same pages through one QPainter canvas; files and printers are chosen in
-// the standard dialogs. The printer chosen in the set-up dialog stays for
-// the session.
+// Documents in the Qt host: the preview and the printer paint the pages
+// through one QPainter canvas; PDF files are written by writePdf from the
+// same pages. Files and printers are chosen in the standard dialogs. The printer chosen in the
+// set-up dialog stays for the session.
 
 #include <QPrinter>
 #include <functional>
@@ -13,7 +13,6 @@
 
 class QWidget;
 class QPainter;
-class QPdfWriter;
 class QRectF;
 
 namespace velmora::qt {
@@ -37,13 +36,11 @@ class QtDocuments : public DocumentHost {
   std::unique_ptr<QPrinter> printer_;
 };
 
-// Paints every page of `document` on `printer`, or into a PDF file; false
-// when it cannot start.
+// Paints every page of `document` on `printer`; false when it cannot start.
 bool paintDocument(const Document& document, QPrinter& printer);
-bool paintDocument(const Document& document, QPdfWriter& writer);
 
 // Paints page `page` (from 1) of `document` scaled into `target` of any
-// paint device: the preview's pages, the printer's, the PDF's.
+// paint device: the preview's pages, the printer's.
 void paintPage(const Document& document, int page, QPainter& painter, const QRectF& target);
 
 }  // namespace velmora::qt
