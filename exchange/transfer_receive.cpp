@@ -1,9 +1,12 @@
 #include <fmt/core.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "dictionary/cp1252.h"
@@ -80,6 +83,20 @@ std::string holders(const std::string& path) {
   std::string pids;
   for (int pid : files::lockHolders(path)) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
   return pids.empty() ? std::string() : " (lo tiene bloqueado el proceso " + pids + ")";
+}
+
+// The private copies of a receive live in "velmora-recibe-<pid>-XXXXXX".
+const std::string kCopies = "velmora-recibe-";
+
+// Copies left by a receive whose process was killed go with the next one.
+void sweepCopies() {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::temp_directory_path(ec), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(kCopies, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + kCopies.size(), nullptr, 10);
+    if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH) fs::remove_all(e.path(), ec);
+  }
 }
 
 // Every record of a transfer file, in file order; a file that is not a
@@ -195,7 +212,9 @@ Status ReceiveJob::load(std::size_t file) {
   const Channel& ch = channels()[file];
   const std::string path = inDir(dir_, ch.file);
   if (copies_.empty()) {
-    std::string pattern = (fs::temp_directory_path() / "velmora-recibe-XXXXXX").string();
+    sweepCopies();
+    std::string pattern =
+        (fs::temp_directory_path() / (kCopies + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data()))
       return refusal("No se pudo preparar la copia de trabajo de los archivos" +
                      std::string(kNothing));
