@@ -117,10 +117,10 @@ class Importa : public Procedure {
       return false;
     }
     if (c.records == 0) return true;
-    return choose(fmt::format("SE BORRARAN {} EQUIPOS SIN AVANCE", c.records),
-                  c.fronts == 1 ? std::string("DE 1 FRENTE DE LA OBRA")
-                                : fmt::format("DE {} FRENTES DE LA OBRA", c.fronts),
-                  "¿DESEA CONTINUAR?");
+    return confirm(fmt::format("SE BORRARAN {} EQUIPOS SIN AVANCE", c.records),
+                   c.fronts == 1 ? std::string("DE 1 FRENTE DE LA OBRA")
+                                 : fmt::format("DE {} FRENTES DE LA OBRA", c.fronts),
+                   "¿DESEA CONTINUAR?");
   }
 
   static std::string trimmedLeft(std::string s) {

@@ -141,8 +141,8 @@ class Importa : public Procedure {
       fileError(st, FileAction::Read);
       return;
     }
-    if (salary.unitLabour && !choose("NO HAY FACTOR DE SALARIO REAL: LA",
-                                     "MANO DE OBRA SERA IGUAL A LA CANTIDAD", "¿DESEA CONTINUAR?"))
+    if (salary.unitLabour && !confirm("NO HAY FACTOR DE SALARIO REAL: LA",
+                                      "MANO DE OBRA SERA IGUAL A LA CANTIDAD", "¿DESEA CONTINUAR?"))
       return;
 
     setLocal(kStatus, std::string("ACTUALIZANDO ARCHIVO DE CONCEPTOS"));

@@ -104,11 +104,11 @@ class Oficina : public Procedure {
       // The codes fit the three lines of the dialog; names are shown only
       // when the codes agree, cut to the line.
       const bool sameCode = from->code == here.code;
-      if (!choose(sameCode ? cp1252::utf8Prefix("ENVIO DE: " + from->name, 40)
-                           : "LOS ARCHIVOS SON DE LA OBRA " + from->code,
-                  sameCode ? cp1252::utf8Prefix("ESTA OBRA: " + here.name, 40)
-                           : "Y ESTA ES LA OBRA " + here.code,
-                  "¿DESEA RECIBIRLOS EN ESTA OBRA?"))
+      if (!confirm(sameCode ? cp1252::utf8Prefix("ENVIO DE: " + from->name, 40)
+                            : "LOS ARCHIVOS SON DE LA OBRA " + from->code,
+                   sameCode ? cp1252::utf8Prefix("ESTA OBRA: " + here.name, 40)
+                            : "Y ESTA ES LA OBRA " + here.code,
+                   "¿DESEA RECIBIRLOS EN ESTA OBRA?"))
         return;
       otherWork = true;
     }

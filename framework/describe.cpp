@@ -96,10 +96,21 @@ Describe& Describe::besideText(const std::string& use, const std::string& pictur
   std::string id = "?" + use;
   for (int n = 2; w_.find(id); ++n) id = "?" + use + ":" + std::to_string(n);
   Control c = makeControl(ControlType::Text, id, {}, use, picture);
-  // After an entry's lookup or calendar button it still goes with the entry.
+  // After an entry's lookup or calendar button, or its hint, it still goes
+  // with the entry.
   const Control& last = w_.controls.back();
-  const bool button = last.type == ControlType::Lookup || last.type == ControlType::Calendar;
+  const bool button = last.type == ControlType::Lookup || last.type == ControlType::Calendar ||
+                      (last.type == ControlType::Text && last.use.empty() && !last.target.empty());
   c.target = button ? last.target : last.id;
+  w_.controls.push_back(std::move(c));
+  return *this;
+}
+
+Describe& Describe::hint(const std::string& text) {
+  std::string id = lastField_ + ":Hint";
+  for (int n = 2; w_.find(id); ++n) id = lastField_ + ":Hint" + std::to_string(n);
+  Control c = makeControl(ControlType::Text, id, text);
+  c.target = lastField_;
   w_.controls.push_back(std::move(c));
   return *this;
 }

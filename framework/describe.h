@@ -53,6 +53,9 @@ class Describe {
   // A read-only text "?<use>" beside the control added last (a unit after
   // its quantity); "?<use>:2", ":3" ... when the window shows it again.
   Describe& besideText(const std::string& use, const std::string& picture);
+  // A fixed text beside the last field, saying what a value means there
+  // ("0 = todos").
+  Describe& hint(const std::string& text);
   // A multi-line entry for long texts.
   Describe& memo(const std::string& prompt, const std::string& use, int width, int lines);
   // The last field makes no sense blank: OK asks for it.

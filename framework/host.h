@@ -28,6 +28,10 @@ class DialogHost : public MessageHost {
   virtual void warn(const WarningLines& lines) = 0;
   // The variant with the choice "SELECCIONE SU OPCION": true for yes.
   virtual bool choose(const WarningLines& lines) = 0;
+  // The same choice where yes deletes or overwrites: Enter answers no, so
+  // that only a deliberate yes goes ahead. Hosts without a keyboard answer
+  // as choose() does.
+  virtual bool confirm(const WarningLines& lines) { return choose(lines); }
 };
 
 // The windows of procedures.

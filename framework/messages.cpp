@@ -45,6 +45,10 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return lower(x) == lower(y); });
 }
 
+// The questions whose yes cannot be undone (a deletion, changes thrown
+// away): Enter must not answer them.
+bool yesDestroys(int id) { return id == 10 || id == 11; }
+
 bool isQuestion(MessageLevel level) {
   return level == MessageLevel::Question || level == MessageLevel::CancelQuestion;
 }
@@ -226,7 +230,7 @@ int MessageService::raise(ErrorContext& ctx, int id, const Status& lastError) {
     if (!host) return kAnsweredYes;
     box.icon = MessageIcon::Question;
     box.buttons = button::Yes | button::No;
-    box.defaultButton = button::Yes;
+    box.defaultButton = yesDestroys(id) ? button::No : button::Yes;
     // Only an explicit Yes goes ahead: a closed box must not confirm a deletion.
     return host->show(box) == button::Yes ? kAnsweredYes : kAnsweredNo;
   }

@@ -279,7 +279,8 @@ ControlState Procedure::state(const std::string& control) const {
 }
 
 std::string Procedure::display(const Control& c) const {
-  if (c.use.empty()) return {};
+  // A text bound to nothing shows its own words (a hint beside a field).
+  if (c.use.empty()) return c.type == ControlType::Text ? c.text : std::string();
   Value v = value(c.use);
   if (c.picture.empty()) return toText(v);
   return formatPicture(c.picture, v);
@@ -296,6 +297,10 @@ void Procedure::warn(std::string_view l1, std::string_view l2, std::string_view 
 
 bool Procedure::choose(std::string_view l1, std::string_view l2, std::string_view l3) {
   return host_->choose(warningLines(l1, l2, l3));
+}
+
+bool Procedure::confirm(std::string_view l1, std::string_view l2, std::string_view l3) {
+  return host_->confirm(warningLines(l1, l2, l3));
 }
 
 int Procedure::call(std::unique_ptr<Procedure> callee, int req) {

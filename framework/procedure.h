@@ -125,13 +125,16 @@ class Procedure {
 
   // --- what hosts read ---------------------------------------------------
   ControlState state(const std::string& control) const;
-  // The control's value as the window shows it, through its picture.
+  // The control's value as the window shows it, through its picture; a
+  // text bound to nothing, its own words.
   std::string display(const Control& c) const;
   std::string display(const std::string& control) const;
 
   // --- services for handlers ---------------------------------------------
   void warn(std::string_view l1, std::string_view l2 = {}, std::string_view l3 = {});
   bool choose(std::string_view l1, std::string_view l2 = {}, std::string_view l3 = {});
+  // A choice whose yes deletes or overwrites: No is the default answer.
+  bool confirm(std::string_view l1, std::string_view l2 = {}, std::string_view l3 = {});
   // Calls another procedure in this thread context with a request and
   // returns its response.
   int call(std::unique_ptr<Procedure> callee, int request);

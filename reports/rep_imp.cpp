@@ -40,7 +40,8 @@ struct Line {
 
 class RepImp : public OptionsReport {
  public:
-  explicit RepImp(bool percentages) : OptionsReport(ask::kFolios), percentages_(percentages) {
+  explicit RepImp(bool percentages)
+      : OptionsReport(ask::kFolios | ask::kLastFolio), percentages_(percentages) {
     d_ = describe();
   }
 

@@ -458,6 +458,10 @@ Status ReportRun::finishPage() {
 }
 
 void ReportRun::end() {
+  if (Status st = report_.afterRecords(printed_); !st) {
+    fail(st);
+    return;
+  }
   for (const Band* b = report_.beforeTotals(true); b && failure_.ok();
        b = report_.beforeTotals(false))
     printBand(*b, table_->buffer());

@@ -181,6 +181,13 @@ class Report {
     (void)first;
     return nullptr;
   }
+  // After the last record, before the totals, with the number of records
+  // printed: a failure stops the run with it (an option that names nothing,
+  // where a report printed empty would pass for "nothing to report").
+  virtual Status afterRecords(long printed) {
+    (void)printed;
+    return Status::success();
+  }
   // What the run found that the user must hear of once, when it ends (a
   // supplier no longer on file): one message each, its lines split by '|'.
   virtual std::vector<std::string> notices() const { return {}; }

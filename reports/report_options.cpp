@@ -65,31 +65,53 @@ constexpr ReportOptionsWindow::Lookup kLookups[] = {
     {kItem, "PART", "PAR:CTA_KEY", "PAR:CONC", "CAP_PART", true, false},
 };
 
+// Beside every number, what 0 (or a blank date) means there.
 WindowDescription optionsWindow(unsigned asks) {
   Describe d(ReportOptionsWindow::kName, "Opciones del Reporte");
   if (asks & ask::kFolios) {
+    // Both 0 print the estimate captured last where the report prints one.
+    const bool last = asks & ask::kLastFolio;
     d.field("Folio Inicial:", kFolioFrom, "@n_5").lookupButton();
+    d.hint(last ? "0 y 0 = la última" : "0 = desde la primera");
     d.field("Folio Final:", kFolioTo, "@n_5").lookupButton();
+    d.hint(last ? "0 y 0 = la última" : "0 = hasta la última");
   }
   if (asks & ask::kConceptRange) {
     d.field("No de Concepto Inicial:", kConceptFrom, kConceptPicture).lookupButton();
+    d.hint("0 = desde el primero");
     d.field("No de Concepto Final:", kConceptTo, kConceptPicture).lookupButton();
+    d.hint("0 = hasta el último");
   }
   if (asks & ask::kDateRange) {
-    d.field("Fecha Inicial:", kDateFrom, "@d6").calendarButton();
-    d.field("Fecha Final:", kDateTo, "@d6").calendarButton();
+    d.field("Fecha Inicial:", kDateFrom, "@d6").calendarButton().hint("en blanco = sin límite");
+    d.field("Fecha Final:", kDateTo, "@d6").calendarButton().hint("en blanco = sin límite");
   }
   if (asks & ask::kClosingDate) d.field("Fecha de Cierre:", kClosing, "@d6").calendarButton();
   if (asks & ask::kContractor)
-    d.field("Contratista:", kContractor, "@n_6").lookupButton().besideText("CTR:NOMB", "@s30");
+    d.field("Contratista:", kContractor, "@n_6")
+        .lookupButton()
+        .hint("0 = todos")
+        .besideText("CTR:NOMB", "@s30");
   if (asks & ask::kConcept)
-    d.field("Concepto:", kConcept, "@n_6").lookupButton().besideText("COE:TEXT", "@s40");
+    d.field("Concepto:", kConcept, "@n_6")
+        .lookupButton()
+        .hint("0 = todos")
+        .besideText("COE:TEXT", "@s40");
   if (asks & ask::kItem)
-    d.field("Concepto:", kItem, kConceptPicture).lookupButton().besideText("PAR:TEXT", "@s30");
+    d.field("Concepto:", kItem, kConceptPicture)
+        .lookupButton()
+        .hint("0 = todos")
+        .besideText("PAR:TEXT", "@s30");
   if (asks & ask::kProcess)
-    d.field("Proceso:", kProcess, "@n_6").lookupButton().besideText("PRB:TEXT", "@s30");
+    d.field("Proceso:", kProcess, "@n_6")
+        .lookupButton()
+        .hint("0 = todos")
+        .besideText("PRB:TEXT", "@s30");
   if (asks & ask::kFront)
-    d.field("Frente:", kFront, "@n_6").lookupButton().besideText("FRE:NOMB", "@s40");
+    d.field("Frente:", kFront, "@n_6")
+        .lookupButton()
+        .hint("0 = todos")
+        .besideText("FRE:NOMB", "@s40");
   WindowDescription w = d.button("?OK", "&Aceptar", true).button("?CANCEL", "&Cancela").done();
   w.resizable = false;
   return w;
@@ -111,6 +133,7 @@ Status OptionsReport::begin(db::Context& ctx, const Heading& heading) {
   date_ = heading.date;
   choices_.normalise();
   contractors_.clear();
+  if (Status st = findChosen(ctx); !st) return st;
   if (!names_) return Status::success();
   // Contractors are few: read once, not once per row.
   db::Table& t = ctx.table(CTR::info());
@@ -119,6 +142,71 @@ Status OptionsReport::begin(db::Context& ctx, const Heading& heading) {
   while (st && (st = t.next())) contractors_[t.rec<CTR>().CTA] = t.rec<CTR>().NOMB;
   t.close();
   return st.code == err::NoRecord ? Status::success() : st;
+}
+
+// The window lets only numbers on file through; `velmora reporte --opcion`
+// takes any, so each chosen one is looked up here.
+Status OptionsReport::findChosen(db::Context& ctx) {
+  missing_.clear();
+  notices_.clear();
+  const ReportChoices& c = choices_;
+  struct Chosen {
+    unsigned asked;
+    double number;
+    const char* table;
+    const char* key;
+    const char* field;
+    const char* what;
+  };
+  const Chosen chosen[] = {
+      {ask::kContractor, double(c.contractor), "CONT", "CTR:CTA_KEY", "CTR:CTA", "el contratista"},
+      {ask::kConcept, double(c.conceptCta), "CONC", "COE:CTA_KEY", "COE:CTA", "el concepto"},
+      {ask::kItem, c.item, "PART", "PAR:CTA_KEY", "PAR:CONC", "el concepto"},
+      {ask::kProcess, double(c.process), "PROB", "PRB:CTA_KEY", "PRB:CTA", "el proceso"},
+      {ask::kFront, double(c.front), "FREN", "FRE:CTA_KEY", "FRE:CTA", "el frente"},
+  };
+  for (const Chosen& one : chosen) {
+    if (!(asks_ & one.asked) || one.number == 0) continue;
+    db::Table& t = ctx.table(one.table);
+    // A catalogue that cannot be read cannot say what is missing; the run
+    // goes on as it always did.
+    if (!t.open()) continue;
+    t.clear();
+    bool found = false;
+    if (one.asked == ask::kItem) {
+      // An item by its concept alone, whatever its process and front.
+      (void)t.buffer().set(one.field, Value(one.number));
+      found =
+          t.set(t.info().key(one.key), 1) && t.next() &&
+          std::llround(number(t.buffer().get(one.field)) * 100) == std::llround(one.number * 100);
+    } else {
+      (void)t.buffer().set(one.field, Value(std::int64_t(one.number)));
+      found = bool(t.get(one.key));
+    }
+    t.clear();
+    t.close();
+    if (!found)
+      missing_.push_back(std::string(one.what) + " " +
+                         (one.asked == ask::kItem ? conceptText(one.number)
+                                                  : std::to_string(std::int64_t(one.number))));
+  }
+  return Status::success();
+}
+
+Status OptionsReport::afterRecords(long printed) {
+  if (missing_.empty()) return Status::success();
+  std::string named;
+  for (const std::string& m : missing_) named += (named.empty() ? "" : " ni ") + m;
+  if (printed == 0)
+    return Status::error(err::ValueRefused,
+                         "No está en el catálogo " + named +
+                             ", y el reporte no tiene nada que imprimir con esa opción; use un "
+                             "número del catálogo (0 = todos)");
+  std::string upper;
+  for (char ch : named) upper += char(std::toupper(static_cast<unsigned char>(ch)));
+  notices_.push_back(upper +
+                     "|NO ESTA EN EL CATALOGO (DADO DE BAJA);|SE IMPRIME LO QUE LLEVA SU NUMERO");
+  return Status::success();
 }
 
 std::string OptionsReport::contractorName(int contractor) const {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/procedure.h"
 #include "reports/report.h"
@@ -26,6 +27,9 @@ inline constexpr unsigned kProcess = 32;      // "Proceso:"
 inline constexpr unsigned kFront = 64;        // "Frente:"
 inline constexpr unsigned kFolios = 128;      // "Folio Inicial:" / "Folio Final:"
 inline constexpr unsigned kItem = 256;        // "Concepto:", a budget item (PAR:CONC)
+// With kFolios: folios 0 and 0 print the estimate captured last (else 0
+// leaves that end of the range open).
+inline constexpr unsigned kLastFolio = 512;
 }  // namespace ask
 
 // The answers; 0 leaves a choice open (every contractor, no upper date).
@@ -66,6 +70,12 @@ class OptionsReport : public Report {
   // The title, the date and the chosen ranges.
   static constexpr std::string_view kTitleRange = "TITULO";
 
+  // A contractor, concept, process, front or item chosen that is not on
+  // file: with nothing printed the run fails saying so; with something
+  // printed (a contractor since deleted) the user is told in a notice.
+  Status afterRecords(long printed) override;
+  std::vector<std::string> notices() const override { return notices_; }
+
   // " DESDE EL 01/02/20 AL 28/02/20" for a date range given whole, else empty.
   std::string dateHeading() const;
   bool inFolios(std::int32_t folio) const;
@@ -88,6 +98,10 @@ class OptionsReport : public Report {
   std::int32_t date_ = 0;
   bool names_ = false;
   std::map<int, std::string> contractors_;
+  // The chosen numbers not on file, "el contratista 99".
+  std::vector<std::string> missing_;
+  std::vector<std::string> notices_;
+  Status findChosen(db::Context& ctx);
 };
 
 // The integer part of an item's concept number: the concept it belongs to.

@@ -152,7 +152,8 @@ TEST_F(BudgetItems, DeletesNeedLevelThreeAndAnItemWithoutProgress) {
   pick(12);
   host.press("?DELETE:3");
   pick(13);
-  host.press("?DELETE:3");  // confirmed with the box's default, yes
+  host.buttons.push_back(button::Yes);  // the box's default is No
+  host.press("?DELETE:3");
   runList();
   // Below level 3 the delete is not offered: its key says why.
   EXPECT_EQ(warning(0), kNoAccess + " / CON Ok CONTINUA...");

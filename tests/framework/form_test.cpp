@@ -314,13 +314,14 @@ TEST_F(Forms, ChangeWritesOnlyWhatChangedAndMeetsOtherStations) {
 TEST_F(Forms, DeleteConfirmsAndFollowsTheRelations) {
   add<FRE>("FREN", [](FRE& r) { r.CTA = 1; });
   read("FREN", 1);
-  host.buttons = {button::No};
   FrenForm no(program, ctx), yes(program, ctx);
-  EXPECT_EQ(run(no, request::Delete), response::Cancelled);
+  EXPECT_EQ(run(no, request::Delete), response::Cancelled);  // the box's default is No
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].title, "Confirmar Borrado");
+  EXPECT_EQ(host.boxes[0].defaultButton, button::No);
   EXPECT_TRUE(fren(1));
-  EXPECT_EQ(run(yes, request::Delete), response::Completed);  // the box's default is Yes
+  host.buttons = {button::Yes};
+  EXPECT_EQ(run(yes, request::Delete), response::Completed);
   EXPECT_FALSE(fren(1));
   EXPECT_FALSE(opened());
 
@@ -329,6 +330,7 @@ TEST_F(Forms, DeleteConfirmsAndFollowsTheRelations) {
   add<PGE>("PAGE", [](PGE& r) { r.FOLIO = 1, r.AGEN = 1; });
   read("AGEN", 1);
   FormProcedure agen(program, ctx, layout("UP_AGEN", {field("?AGE:NOMB", "@s30")}), "AGEN");
+  host.buttons = {button::Yes};
   EXPECT_EQ(run(agen, request::Delete), response::Cancelled);
   EXPECT_EQ(host.boxes.back().title, "Error de Integridad Referencial (Borrado)");
   EXPECT_NE(host.boxes.back().text.find("desde la tabla PAGE."), std::string::npos);

@@ -226,12 +226,14 @@ TEST_F(MessagesTest, QuestionsAndNotices) {
   EXPECT_EQ(host.shown[0].title, "Confirmar Borrado");
   EXPECT_EQ(host.shown[0].icon, MessageIcon::Question);
   EXPECT_EQ(host.shown[0].buttons, button::Yes | button::No);
-  EXPECT_EQ(host.shown[0].defaultButton, button::Yes);
+  // Yes deletes: Enter must not give it.
+  EXPECT_EQ(host.shown[0].defaultButton, button::No);
 
   service.add({903, MessageLevel::CancelQuestion, "¿Seguir?", "Pregunta", {}});
   host.answers = {button::No};
   EXPECT_EQ(service.raise(ctx, 903), 4);
   EXPECT_EQ(host.shown.back().buttons, button::Yes | button::No);
+  EXPECT_EQ(host.shown.back().defaultButton, button::Yes);
 
   EXPECT_EQ(service.raiseWithMessage(ctx, 15, "OBR:KOBRA  "), 5);
   EXPECT_EQ(host.shown.back().text,

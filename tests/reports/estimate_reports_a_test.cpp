@@ -11,6 +11,7 @@
 #include "reports/estimate_reports.h"
 #include "reports/estimate_reports_b.h"
 #include "reports/imp_con.h"
+#include "reports/report_options.h"
 #include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"
 
@@ -293,6 +294,67 @@ TEST_F(EstimateReports, OptionsWindowLooksUpWhatIsNotThereAndCancelKeepsTheChoic
   EXPECT_EQ(ask(), response::Cancelled);
   EXPECT_EQ(report.choices().contractor, 2);
   EXPECT_TRUE(host.actions.empty());
+
+  // Beside each number, what 0 means there; for the printout of one
+  // estimate, folios 0 and 0 are the last one captured.
+  ReportOptionsWindow window(program, ctx_, report);
+  const Control* hint = window.window().find("?OPC_CONTRATISTA:Hint");
+  ASSERT_NE(hint, nullptr);
+  EXPECT_EQ(hint->target, "?OPC_CONTRATISTA");
+  EXPECT_EQ(window.display(*hint), "0 = todos");
+  EXPECT_EQ(window.display("?OPC_FECHA_INICIAL:Hint"), "en blanco = sin límite");
+  // The name stays beside the number, after the hint.
+  EXPECT_EQ(window.window().find("?CTR:NOMB")->target, "?OPC_CONTRATISTA");
+  auto esc = makeRepEsc();
+  ReportOptionsWindow escWindow(program, ctx_, dynamic_cast<OptionsReport&>(*esc));
+  EXPECT_EQ(escWindow.display("?OPC_FOLIO_INICIAL:Hint"), "0 = desde la primera");
+  EXPECT_EQ(escWindow.display("?OPC_FOLIO_FINAL:Hint"), "0 = hasta la última");
+  auto one = makeRepImp();
+  ReportOptionsWindow oneWindow(program, ctx_, dynamic_cast<OptionsReport&>(*one));
+  EXPECT_EQ(oneWindow.display("?OPC_FOLIO_FINAL:Hint"), "0 y 0 = la última");
+}
+
+TEST_F(EstimateReports, ANumberThatNamesNothingIsSaidSoAndADeletedContractorStillPrints) {
+  smallWork();
+  add<CTR>([](CTR& c) { c.CTA = 3, c.NOMB = "SIN ESTIMACIONES"; });
+  auto esc = makeRepEsc();
+  long printed = 0;
+  // Contractor 9 was deleted: his fund return still prints, and the user is
+  // told why the name is missing.
+  ASSERT_TRUE(esc->option("CONTRATISTA", "9"));
+  std::string text = run(*esc, &printed);
+  EXPECT_EQ(printed, 1);
+  EXPECT_TRUE(has(text, kDeletedContractor)) << text;
+  EXPECT_EQ(esc->notices(),
+            std::vector<std::string>{"EL CONTRATISTA 9|NO ESTA EN EL CATALOGO (DADO DE BAJA);|SE "
+                                     "IMPRIME LO QUE LLEVA SU NUMERO"});
+  // 99 names nothing: the run fails saying so, instead of an empty report
+  // passing for "nothing to report".
+  ASSERT_TRUE(esc->option("CONTRATISTA", "99"));
+  ReportRun missing(ctx_, *esc, settings_);
+  runToEnd(missing);
+  EXPECT_EQ(missing.response(), 2);
+  EXPECT_EQ(missing.failure().text,
+            "No está en el catálogo el contratista 99, y el reporte no tiene nada que imprimir "
+            "con esa opción; use un número del catálogo (0 = todos)");
+  // A contractor on file without estimates is an empty report, rightly.
+  ASSERT_TRUE(esc->option("CONTRATISTA", "3"));
+  run(*esc, &printed);
+  EXPECT_EQ(printed, 0);
+  EXPECT_TRUE(esc->notices().empty());
+  // A budget item is found by its concept, whatever its process and front.
+  storage_.setFileName(DPO::info(), folder_.file("OBRA14.TPS"));
+  auto aux = makeImpAux();
+  auto& auxChoices = dynamic_cast<OptionsReport&>(*aux).choices();
+  auxChoices.item = 3.5;
+  ReportRun item(ctx_, *aux, settings_);
+  runToEnd(item);
+  EXPECT_EQ(item.response(), 1) << item.failure().text;
+  auxChoices.item = 3.51;
+  ReportRun noItem(ctx_, *aux, settings_);
+  runToEnd(noItem);
+  EXPECT_EQ(noItem.failure().text.rfind("No está en el catálogo el concepto 3.51,", 0), 0u)
+      << noItem.failure().text;
 }
 
 }  // namespace

@@ -280,7 +280,11 @@ TEST_F(EstimatePrintouts, AuxiliaryListsEveryLineWithItsItemAndExportsIt) {
   EXPECT_EQ(run("IMP_AUX", {{"CONCEPTO", "2.05"}}).printed, 1);
   EXPECT_EQ(run("IMP_AUX", {{"PROCESO", "10"}, {"FOLIO_INICIAL", "2"}}).printed, 1);
   EXPECT_EQ(run("IMP_AUX", {{"FECHA_INICIAL", "01/02/2020"}}).printed, 0);
-  Output none = run("IMP_AUX", {{"CONTRATISTA", "3"}});
+  // A contractor on file without lines: an empty report with its sums.
+  CTR idle{};
+  idle.CTA = 2, idle.NOMB = "SIN RENGLONES";
+  add(idle);
+  Output none = run("IMP_AUX", {{"CONTRATISTA", "2"}});
   EXPECT_EQ(none.printed, 0);
   EXPECT_TRUE(has(none.pages[0], "SUMAS:"));
 }

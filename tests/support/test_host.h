@@ -84,6 +84,13 @@ class TestHost : public Host {
     log.push_back("opcion: " + l[0] + " / " + l[1] + " / " + l[2] + (yes ? " -> si" : " -> no"));
     return yes;
   }
+  // Answered from the same queue; recorded apart, since its dialog's
+  // default is No.
+  bool confirm(const WarningLines& l) override {
+    confirmations.push_back(l);
+    return choose(l);
+  }
+  std::vector<WarningLines> confirmations;
   int show(const MessageBox& box) override {
     boxes.push_back(box);
     int b = box.defaultButton;

@@ -194,6 +194,20 @@ TEST(WarningDialog, ShowsTheThreeLinesCutToFortyCharacters) {
   }));
   EXPECT_FALSE(choose([](QDialog& d) { buttonCaptioned(d, "&No")->click(); }));
   EXPECT_FALSE(choose([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }));
+  EXPECT_TRUE(choose([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }));
+
+  // Where yes deletes or overwrites, Enter answers no; yes takes a click.
+  auto confirm = [&](const std::function<void(QDialog&)>& inside) {
+    bool yes = true;
+    whileOpen<QDialog>([&] { yes = qt::confirmWarning(nullptr, question); }, inside);
+    return yes;
+  };
+  EXPECT_FALSE(confirm([](QDialog& d) {
+    EXPECT_TRUE(buttonCaptioned(d, "&No")->isDefault());
+    EXPECT_FALSE(buttonCaptioned(d, kYes)->isDefault());
+    QTest::keyClick(&d, Qt::Key_Return);
+  }));
+  EXPECT_TRUE(confirm([](QDialog& d) { buttonCaptioned(d, kYes)->click(); }));
 }
 
 class BoxHost : public MessageHost {

@@ -38,6 +38,7 @@ inicia BROWSE:FREN
   responde no
   tecla Delete
   fila 1
+  responde si
   tecla Delete
   doble 1
     muestra ?FRE:NOMB

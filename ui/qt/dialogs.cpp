@@ -88,7 +88,9 @@ int showMessageBox(QWidget* parent, const MessageBox& box) {
 namespace {
 
 // `choice` adds the yes/no question; the answer is true only for yes.
-bool warningDialog(QWidget* parent, const WarningLines& lines, bool choice) {
+// Enter answers yes unless `noByDefault` (a yes that deletes or overwrites).
+bool warningDialog(QWidget* parent, const WarningLines& lines, bool choice,
+                   bool noByDefault = false) {
   QDialog d(parent);
   d.setObjectName("warning");
   d.setWindowTitle("MENSAJE DE ADVERTENCIA !!!");
@@ -122,8 +124,10 @@ bool warningDialog(QWidget* parent, const WarningLines& lines, bool choice) {
     auto* n = new QPushButton("&No");
     y->setObjectName("yes");
     n->setObjectName("no");
-    // Like the catalogue's questions: Enter answers yes.
-    y->setDefault(true);
+    // Like the catalogue's questions: Enter answers yes, except where yes
+    // cannot be undone.
+    (noByDefault ? n : y)->setDefault(true);
+    (noByDefault ? n : y)->setFocus();
     QObject::connect(y, &QPushButton::clicked, &d, [&] {
       yes = true;
       d.accept();
@@ -152,6 +156,10 @@ void showWarning(QWidget* parent, const WarningLines& lines) {
 
 bool chooseWarning(QWidget* parent, const WarningLines& lines) {
   return warningDialog(parent, lines, true);
+}
+
+bool confirmWarning(QWidget* parent, const WarningLines& lines) {
+  return warningDialog(parent, lines, true, true);
 }
 
 DatePickerDialog::DatePickerDialog(QWidget* parent, MessageHost* messages,

@@ -27,6 +27,8 @@ int showMessageBox(QWidget* parent, const MessageBox& box);
 // cut. chooseWarning() is true for yes; Esc or closing answers no.
 void showWarning(QWidget* parent, const WarningLines& lines);
 bool chooseWarning(QWidget* parent, const WarningLines& lines);
+// The same choice where yes deletes or overwrites: Enter answers no.
+bool confirmWarning(QWidget* parent, const WarningLines& lines);
 
 // "Seleccione la Fecha" drawn from a DatePicker. The range box goes through
 // `messages` (may be null: nothing is shown then). Usable without exec():

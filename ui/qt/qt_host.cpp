@@ -105,6 +105,10 @@ void QtHost::warn(const WarningLines& lines) { showWarning(parentForDialogs(), l
 
 bool QtHost::choose(const WarningLines& lines) { return chooseWarning(parentForDialogs(), lines); }
 
+bool QtHost::confirm(const WarningLines& lines) {
+  return confirmWarning(parentForDialogs(), lines);
+}
+
 int QtHost::show(const MessageBox& box) { return showMessageBox(parentForDialogs(), box); }
 
 void QtHost::stopProgram() {

@@ -34,6 +34,7 @@ class QtHost : public Host, public FrameServices {
 
   void warn(const WarningLines& lines) override;
   bool choose(const WarningLines& lines) override;
+  bool confirm(const WarningLines& lines) override;
   int show(const MessageBox& box) override;
   void stopProgram() override;
 
