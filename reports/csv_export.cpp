@@ -14,23 +14,52 @@ namespace velmora::reports {
 
 namespace {
 
-// The system's reason, in the user's language.
+// What happened, in the user's words, and what to do about it.
 std::string reason(int e) {
   switch (e) {
     case ENOENT:
-    case ENOTDIR: return "no existe la carpeta";
+    case ENOTDIR:
+      return "la carpeta no existe. Escriba el nombre de una carpeta que exista, o créela "
+             "antes.";
     case EACCES:
-    case EPERM: return "acceso denegado";
-    case EROFS: return "el disco es de solo lectura";
+    case EPERM:
+      return "no tiene permiso de escribir en esa carpeta. Exporte a una carpeta suya, como "
+             "Documentos.";
+    case EROFS: return "el disco es de solo lectura. Exporte a otro disco o carpeta.";
     case ENOSPC:
-    case EDQUOT: return "no queda espacio en el disco";
-    case EISDIR: return "es una carpeta";
-    default: return "error del sistema " + std::to_string(e);
+    case EDQUOT:
+      return "el disco está lleno. Libere espacio en el disco o exporte a otro, y ejecute de "
+             "nuevo el reporte.";
+    case EFBIG:
+      return "el archivo llegó al tamaño más grande que admite el disco. Exporte a otro disco, o "
+             "reduzca el reporte con sus opciones (fechas, folios, contratista).";
+    case ELOOP:
+    case EMLINK:
+      return "ese nombre es un enlace a otro archivo, y la exportación no escribe a través de "
+             "enlaces. Escriba el nombre de un archivo que no sea un enlace.";
+    case EISDIR: return "ese nombre es una carpeta. Escriba el nombre de un archivo.";
+    case ENAMETOOLONG: return "el nombre es demasiado largo. Use un nombre o carpeta más corto.";
+    case EIO:
+      return "el disco no respondió (error de lectura o escritura). Revise el disco o la red y "
+             "ejecute de nuevo el reporte.";
+    default:
+      return "el sistema lo impidió (error " + std::to_string(e) +
+             "). Intente de nuevo; si se repite, exporte a otra carpeta.";
   }
 }
 
-Status failed(const char* what, const std::string& path, int e) {
-  return Status::error(err::AccessDenied, std::string(what) + path + ": " + reason(e));
+using Step = CsvExport::Step;
+
+Status failed(Step step, const std::string& path, int e) {
+  const char* what = step == Step::Create   ? "No se pudo crear el archivo de exportación "
+                     : step == Step::Open   ? "No se pudo abrir el archivo de exportación "
+                     : step == Step::Header ? "No se pudo escribir el encabezado del archivo "
+                                              "de exportación "
+                                            : "No se pudo escribir un renglón del archivo de "
+                                              "exportación ";
+  std::string text = what + path + ": " + reason(e);
+  if (step == Step::Record) text += " El archivo se quedó con los renglones escritos hasta ahí.";
+  return Status::error(err::AccessDenied, text);
 }
 
 // Windows-1252 bytes; a character the code page lacks becomes '?' so the
@@ -73,6 +102,12 @@ Status checkDelimiter(const std::string& delimiter) {
     return Status::error(err::ValueRefused,
                          "El delimitador debe ser un solo carácter, que no sea comillas ni "
                          "salto de línea");
+  // Numbers are written bare: a delimiter they contain splits them.
+  const char c = delimiter[0];
+  if ((c >= '0' && c <= '9') || c == '.' || c == '-' || c == ' ')
+    return Status::error(err::ValueRefused,
+                         "El delimitador no puede ser un dígito, el punto, el guion ni un "
+                         "blanco: se confunde con los números del archivo; use ; o ,");
   return Status::success();
 }
 
@@ -99,14 +134,14 @@ Status CsvExport::create(const std::string& path, char delimiter,
   path_ = path;
   delimiter_ = delimiter;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
-  if (fd < 0) return failed("Error Creating ", path, errno);
+  if (fd < 0) return failed(Step::Create, path, errno);
   ::close(fd);
   f_ = std::fopen(path.c_str(), "r+b");
-  if (!f_) return failed("Error Opening ", path, errno);
+  if (!f_) return failed(Step::Open, path, errno);
   std::string header;
   for (const std::string& t : titles) header += (header.empty() ? "\"" : ",\"") + t + "\"";
-  Status st = write(header, "Error Adding Header to ");
-  if (st && std::fflush(f_) != 0) st = failed("Error Adding Header to ", path_, errno);
+  Status st = write(header, Step::Header);
+  if (st && std::fflush(f_) != 0) st = failed(Step::Header, path_, errno);
   return st;
 }
 
@@ -116,14 +151,14 @@ Status CsvExport::add(const std::vector<std::string>& values) {
     if (i > 0) line += delimiter_;
     line += values[i];
   }
-  return write(line, "Error Adding Record to ");
+  return write(line, Step::Record);
 }
 
-Status CsvExport::write(const std::string& line, const char* what) {
+Status CsvExport::write(const std::string& line, Step step) {
   const std::string bytes = encode(line) + "\r\n";
   // Lines are buffered; a failure the buffer hides shows at close().
   if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size())
-    return failed(what, path_, errno);
+    return failed(step, path_, errno);
   return Status::success();
 }
 
@@ -131,7 +166,7 @@ Status CsvExport::close() {
   if (!f_) return Status::success();
   const int rc = std::fclose(f_);
   f_ = nullptr;
-  if (rc != 0) return failed("Error Adding Record to ", path_, errno);
+  if (rc != 0) return failed(Step::Record, path_, errno);
   return Status::success();
 }
 

@@ -19,7 +19,8 @@ namespace velmora::reports {
 // the name is too short to export (fewer than 3 characters).
 std::string exportFileName(const std::string& name);
 
-// One character, and one that cannot be confused with a quoted text.
+// One character, and one that cannot be confused with a quoted text or a
+// number (a digit, '.', '-', a blank).
 Status checkDelimiter(const std::string& delimiter);
 
 // A value as a data line carries it: texts at their full width (`width`
@@ -35,16 +36,19 @@ class CsvExport {
   CsvExport(const CsvExport&) = delete;
   CsvExport& operator=(const CsvExport&) = delete;
 
+  // What was being done when the file failed.
+  enum class Step { Create, Open, Header, Record };
+
   // Creates the file anew and writes the header line. The errors carry the
-  // texts the user is shown: "Error Creating " / "Error Opening " /
-  // "Error Adding Header to " + the file name and the system's error.
+  // texts the user is shown, in Spanish: what could not be done, to which
+  // file, what happened (a link, a full disk, a file too big) and what to
+  // do about it.
   Status create(const std::string& path, char delimiter, const std::vector<std::string>& titles);
-  // "Error Adding Record to " on failure.
   Status add(const std::vector<std::string>& values);
   Status close();
 
  private:
-  Status write(const std::string& line, const char* what);
+  Status write(const std::string& line, Step step);
   std::FILE* f_ = nullptr;
   std::string path_;
   char delimiter_ = ';';

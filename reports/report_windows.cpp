@@ -1,11 +1,22 @@
 #include "reports/report_windows.h"
 
+#include <filesystem>
+
 #include "framework/describe.h"
+#include "reports/csv_export.h"
 #include "reports/preview_window.h"
 
 namespace velmora::reports {
 
 namespace {
+
+namespace fs = std::filesystem;
+
+std::string trimmed(const std::string& s) {
+  const auto a = s.find_first_not_of(' ');
+  if (a == std::string::npos) return {};
+  return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
 
 // The variables of "Destino del Reporte".
 constexpr const char* kDestination = "DESTINO";  // "1" view, "2" print
@@ -55,6 +66,13 @@ WindowDescription progressWindow(bool exporting) {
         makeControl(ControlType::Prompt, "?GWBCSVFILENAME:Prompt", "Nombre de Archivo:"));
     w.controls.push_back(
         makeControl(ControlType::Entry, "?GWBCSVFILENAME", {}, kFileName, "@s100"));
+    Control choose = makeControl(ControlType::Lookup, "?CALLLOOKUP", "Elegir el archivo...");
+    choose.target = "?GWBCSVFILENAME";
+    w.controls.push_back(choose);
+    // The run waits here: say why, and that the export is optional.
+    w.controls.push_back(makeControl(ControlType::Prompt, "?EXPORTHINT",
+                                     "Escriba el nombre del archivo para exportar, o deje el "
+                                     "nombre en blanco para no exportar, y pulse Continúa."));
     w.controls.push_back(makeControl(ControlType::Prompt, "?COMA:Prompt", "Delimitador:"));
     w.controls.push_back(makeControl(ControlType::Entry, "?COMA", {}, kDelimiterVar, "@s1"));
     w.controls.push_back(makeControl(ControlType::Button, "?PAUSE", "Continúa"));
@@ -166,7 +184,34 @@ void ReportProgress::windowOpened() {
   go();
 }
 
+// A delimiter that also appears inside the numbers (a digit, the point, the
+// sign) or a blank leaves a file no spreadsheet can split into columns.
+bool ReportProgress::delimiterRefused() {
+  const std::string name = toText(value(kFileName));
+  if (exportFileName(trimmed(name)).empty()) return false;  // no export: any will do
+  if (checkDelimiter(toText(value(kDelimiterVar)))) return false;
+  warn("EL DELIMITADOR NO PUEDE SER UN DIGITO,", "PUNTO, GUION NI BLANCO: SE CONFUNDE",
+       "CON LOS NUMEROS. USE ; O ,");
+  select("?COMA");
+  return true;
+}
+
+void ReportProgress::chooseFile() {
+  FileRequest request;
+  request.save = true;
+  request.title = "Archivo de Exportación";
+  request.name = trimmed(toText(value(kFileName)));
+  if (request.name.empty()) request.name = (fs::path(documentsFolder()) / "reporte.CSV").string();
+  request.filters = {"Archivos CSV (*.CSV)", "Todos los archivos (*)"};
+  if (auto chosen = documents().chooseFile(request)) {
+    setLocal(kFileName, chosen->substr(0, 100));
+    refresh("?GWBCSVFILENAME");
+  }
+  select("?GWBCSVFILENAME");
+}
+
 void ReportProgress::go() {
+  if (exporting_ && !run_.started() && delimiterRefused()) return;
   paused_ = false;
   driver_->paused = false;
   if (exporting_) {
@@ -174,13 +219,12 @@ void ReportProgress::go() {
     refresh("?PAUSE");
     if (!run_.started()) {
       // The export file is made on the first step, from what was typed.
-      exporting_->fileName = toText(value(kFileName));
+      exporting_->fileName = trimmed(toText(value(kFileName)));
       exporting_->delimiter = toText(value(kDelimiterVar));
-      if (exporting_->delimiter.empty() || exporting_->delimiter == " ")
-        exporting_->delimiter = ";";
       run_.setExport(*exporting_);
       setReadOnly("?GWBCSVFILENAME");
       setReadOnly("?COMA");
+      disable("?CALLLOOKUP");
     }
   }
   running_ = true;
@@ -220,7 +264,10 @@ void ReportProgress::cancel() {
 
 void ReportProgress::onAccepted(const std::string& control) {
   if (dict::sameName(control, "?PROGRESS:CANCEL")) return cancel();
-  if (!dict::sameName(control, "?PAUSE") || !exporting_) return;
+  if (!exporting_) return;
+  if (dict::sameName(control, "?CALLLOOKUP")) return chooseFile();
+  if (dict::sameName(control, "?COMA")) return (void)delimiterRefused();
+  if (!dict::sameName(control, "?PAUSE")) return;
   if (paused_) return go();
   // Stops reading after the current batch; "Continúa" goes on from there.
   paused_ = true;

@@ -54,6 +54,10 @@ class ReportProgress : public Procedure {
   class Driver;
   void go();
   void cancel();
+  // Warns and goes back to the delimiter when it would spoil the file.
+  bool delimiterRefused();
+  // The file dialog for the export file's name.
+  void chooseFile();
   void ended(JobOutcome outcome);
   void show();
   ReportRun& run_;

@@ -2,6 +2,9 @@
 // wmf2svg, the CSV by Python's csv module, the PDF by pdftotext.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -169,14 +172,60 @@ TEST_F(Reports, CancelAndFailureRemoveThePagesAndKeepTheExportWritten) {
   runToEnd(run);
   EXPECT_EQ(run.response(), 2);
   EXPECT_EQ(run.failure().text,
-            "Error Creating " + folder_.file("no/existe/datos.CSV") + ": no existe la carpeta");
+            "No se pudo crear el archivo de exportación " + folder_.file("no/existe/datos.CSV") +
+                ": la carpeta no existe. Escriba el nombre de una carpeta que exista, o créela "
+                "antes.");
   EXPECT_EQ(runFolders(), 0);
-  // A delimiter of more than one character is refused before anything is read.
-  settings_.exporting = {folder_.file("datos"), ";;"};
-  ReportRun twice(ctx_, report, settings_);
-  runToEnd(twice);
-  EXPECT_EQ(twice.response(), 2);
-  EXPECT_EQ(twice.recordsRead(), 0);
+  // A delimiter of more than one character, or one found inside the numbers
+  // (a digit, the point, the sign) or a blank, is refused before anything is
+  // read.
+  for (const char* bad : {";;", "0", "7", ".", "-", " ", ""}) {
+    settings_.exporting = {folder_.file("datos"), bad};
+    ReportRun twice(ctx_, report, settings_);
+    runToEnd(twice);
+    EXPECT_EQ(twice.response(), 2) << "«" << bad << "»";
+    EXPECT_EQ(twice.recordsRead(), 0);
+    EXPECT_FALSE(fs::exists(folder_.file("datos.CSV")));
+  }
+  for (const char* good : {";", ",", "|", "\t", ":"}) EXPECT_TRUE(checkDelimiter(good)) << good;
+}
+
+TEST_F(Reports, ExportFailuresSayWhatHappenedAndWhatToDo) {
+  // A link in place of the file: nothing is written through it.
+  const std::string target = folder_.file("otro.txt");
+  std::ofstream(target) << "se conserva";
+  fs::create_symlink(target, folder_.file("enlace.CSV"));
+  CsvExport link;
+  Status st = link.create(folder_.file("enlace.CSV"), ';', {"CTA"});
+  EXPECT_EQ(st.text, "No se pudo crear el archivo de exportación " + folder_.file("enlace.CSV") +
+                         ": ese nombre es un enlace a otro archivo, y la exportación no escribe a "
+                         "través de enlaces. Escriba el nombre de un archivo que no sea un "
+                         "enlace.");
+  EXPECT_EQ(slurp(target), "se conserva");
+
+  // A file that grows past what the system lets it be (here a limit on the
+  // process; on a FAT disk, 4 GB).
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 2000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  CsvExport big;
+  st = big.create(folder_.file("grande.CSV"), ';', {"CTA", "NOMBRE"});
+  for (int i = 0; st && i < 1000; ++i) st = big.add({std::to_string(i), std::string(40, 'X')});
+  if (st) st = big.close();
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(st.text.rfind("No se pudo escribir un renglón del archivo de exportación " +
+                              folder_.file("grande.CSV") +
+                              ": el archivo llegó al tamaño más grande que admite el disco.",
+                          0),
+            0u)
+      << st.text;
+  EXPECT_NE(st.text.find("El archivo se quedó con los renglones escritos hasta ahí."),
+            std::string::npos);
+  EXPECT_EQ(st.text.find("error del sistema"), std::string::npos);
 }
 
 TEST_F(Reports, ExportReadsBackWithPythonsCsvModule) {

@@ -231,18 +231,81 @@ TEST_F(ReportWindows, AnExportingReportWaitsPausedForItsFileName) {
   EXPECT_EQ(text.str(), "\"CTA\"\r\n1\r\n2\r\n3\r\n");
   EXPECT_EQ(settings_.exporting.delimiter, ",");  // kept for the next report
 
-  // A file that cannot be made: the platform's text, the report ends, the
-  // program goes on.
+  // A file that cannot be made: what happened and what to do, in Spanish;
+  // the report ends, the program goes on.
   host_.press("?OK");
   host_.type("?GWBCSVFILENAME", folder_.file("no/existe/datos"));
   host_.press("?PAUSE");
   EXPECT_EQ(run(report), response::Cancelled);
   ASSERT_FALSE(host_.boxes.empty());
-  EXPECT_EQ(
-      host_.boxes.back().text.rfind("Error Creating " + folder_.file("no/existe/datos.CSV"), 0),
-      0u);
+  EXPECT_EQ(host_.boxes.back().text,
+            "No se pudo crear el archivo de exportación " + folder_.file("no/existe/datos.CSV") +
+                ": la carpeta no existe. Escriba el nombre de una carpeta que exista, o créela "
+                "antes.");
   EXPECT_EQ(host_.stops, 0);
   EXPECT_EQ(runFolders(), 0);
+}
+
+TEST_F(ReportWindows, TheExportFieldsSayTheyAreOptionalChooseAFileAndRefuseBadDelimiters) {
+  contractors(3);
+  struct Exporting : Report {
+    ReportDescription d;
+    Exporting() {
+      d.procedure = "PRUEBA", d.title = "PRUEBA", d.table = "CONT", d.key = "CTR:CTA_KEY";
+      d.detail.height = 40;
+      d.detail.items.push_back(field("CTR:NOMB", "", 100, 0));
+      d.exportColumns = {{"CTA", "CTR:CTA"}, {"IMPORTE", "CTR:TPAG"}};
+    }
+    const ReportDescription& description() const override { return d; }
+  } report;
+
+  host_.press("?OK");
+  host_.actions.push_back([](Procedure& p) {
+    const Control* hint = p.window().find("?EXPORTHINT");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_NE(hint->text.find("deje el nombre en blanco para no exportar"), std::string::npos);
+    const Control* chooser = p.window().find("?CALLLOOKUP");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->target, "?GWBCSVFILENAME");  // beside the name
+  });
+  // The chooser fills the name; a cancelled dialog leaves it.
+  host_.printed.files.push_back(folder_.file("elegido.csv"));
+  host_.press("?CALLLOOKUP");
+  host_.press("?CALLLOOKUP");
+  host_.actions.push_back([this](Procedure& p) {
+    EXPECT_EQ(p.display("?GWBCSVFILENAME"), folder_.file("elegido.csv"));
+  });
+  // Digits, the point, the sign and a blank would split the numbers: each is
+  // refused before anything is read, and the window goes back to the field.
+  for (const char* bad : {"5", ".", "-", " "}) {
+    host_.type("?COMA", bad);
+    host_.press("?PAUSE");
+    host_.actions.push_back([this, bad](Procedure& p) {
+      auto& progress = static_cast<ReportProgress&>(p);
+      EXPECT_TRUE(progress.paused()) << "«" << bad << "»";
+      EXPECT_EQ(host_.focused, "?COMA");
+      EXPECT_EQ(p.window().find("?PAUSE")->text, "Continúa");
+    });
+  }
+  host_.type("?COMA", "|");
+  host_.press("?PAUSE");
+  EXPECT_EQ(run(report), response::Completed);
+  // Told as the field is left and again at "Continúa".
+  ASSERT_EQ(host_.warnings.size(), 8u);
+  EXPECT_EQ(host_.warnings[0][0], "EL DELIMITADOR NO PUEDE SER UN DIGITO,");
+  std::ifstream csv(folder_.file("elegido.CSV"));
+  std::stringstream text;
+  text << csv.rdbuf();
+  EXPECT_EQ(text.str(), "\"CTA\",\"IMPORTE\"\r\n1|0\r\n2|0\r\n3|0\r\n");
+
+  // Without a name nothing is exported, and the delimiter is not looked at.
+  const std::size_t warned = host_.warnings.size();
+  host_.press("?OK");
+  host_.type("?GWBCSVFILENAME", "");
+  host_.type("?COMA", ".");
+  host_.press("?PAUSE");
+  EXPECT_EQ(run(report), response::Completed);
+  EXPECT_EQ(host_.warnings.size(), warned);
 }
 
 }  // namespace
