@@ -14,7 +14,7 @@ namespace {
 WindowDescription auditWindow() {
   WindowDescription w;
   w.procedure = EquipmentAudit::kName;
-  w.title = "Título";
+  w.title = "Auditoría del Sistema";
   w.controls.push_back(
       makeControl(ControlType::Prompt, "?CAPTION", "TRABAJANDO LA AUDITORIA DEL SISTEMA"));
   Control ok = makeControl(ControlType::Button, "?OK", "OK");

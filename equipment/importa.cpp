@@ -1,4 +1,4 @@
-// IMPORTA, "Opciones del Reporte" of the menu "&Importa del Presupuesto":
+// IMPORTA, "Importa del Presupuesto" of the menu "&Importa del Presupuesto":
 // gathers the front, the factor and whether to accumulate, asks before the
 // clean-up deletes anything, runs the import and tells what it did.
 
@@ -132,7 +132,7 @@ class Importa : public Procedure {
     // The advice first, then the options. An empty prompt keeps the check
     // off the last line of advice.
     WindowDescription w =
-        Describe("IMPORTA", "Opciones del Reporte")
+        Describe("IMPORTA", "Importa del Presupuesto")
             .prompt("?STRING1", "ES IMPORTANTE EJECUTAR EL REPORTE DE EXPLOSION DE MATERIALES")
             .prompt("?STRING2", "DEL SISTEMA DE PRESUPUESTOS PARA PREPARAR LOS VOLUMENES DE")
             .prompt("?STRING3", "OBRA QUE IMPORTARA ESTE PROGRAMA. (EJECUTAR COMPLETO)")

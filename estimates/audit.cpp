@@ -13,7 +13,7 @@ namespace {
 WindowDescription auditWindow() {
   WindowDescription w;
   w.procedure = Auditoria::kName;
-  w.title = "Título";
+  w.title = "Auditoría del Sistema";
   w.controls.push_back(
       makeControl(ControlType::Prompt, "?CAPTION", "TRABAJANDO LA AUDITORIA DEL SISTEMA"));
   w.controls.push_back(

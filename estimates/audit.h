@@ -1,6 +1,6 @@
 #pragma once
 
-// AUDITORIA: the system audit of DUDORE. Its window ("Título") shows the
+// AUDITORIA: the system audit of DUDORE. Its window ("Auditoría del Sistema") shows the
 // step it is on in a 70-character status line; OK runs the audit to the
 // end as a job (the window stays live and its status line is painted as it
 // goes) and closes the window, "&Cierra" closes it without doing anything.

@@ -44,7 +44,7 @@ void addBrowseButtons(WindowDescription& w) {
 }
 
 void addHelpButton(WindowDescription& w) {
-  if (!w.find("?HELP")) w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Help"));
+  if (!w.find("?HELP")) w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Ayuda"));
 }
 
 void addGeneralSheet(WindowDescription& w) {

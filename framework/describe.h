@@ -22,7 +22,7 @@ namespace velmora {
 // "&Selecciona" (?SELECT:2), "&Ver", "&Alta", "&Cambia", "&Borra", "C&ierra".
 void addBrowseButtons(WindowDescription& w);
 
-// Every browse and form ends with "Help" (?HELP); a window that places its
+// Every browse and form ends with "Ayuda" (?HELP); a window that places its
 // own keeps it where it is.
 void addHelpButton(WindowDescription& w);
 // A form's fields sit on a sheet with the one tab "General". A window with a

@@ -109,7 +109,7 @@ class Procedure {
   bool isClosing() const { return closing_; }
 
   // --- events, called by hosts -------------------------------------------
-  // A button was pressed or an entry accepted. "Help" (?HELP) is answered
+  // A button was pressed or an entry accepted. "Ayuda" (?HELP) is answered
   // by help() on every window.
   virtual void accepted(const std::string& control);
   virtual void keyPressed(Key key);
@@ -207,7 +207,7 @@ class Procedure {
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);
-  // "Help" (?HELP). No help file is installed with the programs, so the
+  // "Ayuda" (?HELP). No help file is installed with the programs, so the
   // user is told so rather than left with a button that does nothing.
   virtual void help();
 

@@ -137,7 +137,7 @@ WindowDescription previewWindow() {
   zoom.choices = names;
   zoom.captions = names;
   zoom.drop = true;
-  zoom.tip = "Zoom Control";
+  zoom.tip = "Tamaño de la vista";
   w.controls.push_back(zoom);
   w.controls.push_back(makeControl(ControlType::Pages, kPagesControl));
   auto button = [&w](const char* id, const char* caption, const char* tip) {
@@ -147,7 +147,7 @@ WindowDescription previewWindow() {
   };
   button("?PRINTBUTTON", "&Imprime", "Imprime el Reporte");
   button("?EXITBUTTON", "&Sale", "Sale sin Imprimir");
-  button("?JUMP", "Hoja ??", "Pasa a hoja ??");
+  button("?JUMP", "Ir a Hoja...", "Pasa a la hoja que indique");
   button("?PREVIEWTOP", "|<", "Va al Inicio");
   button("?PREVIOUS", "<", "Hoja Anterior");
   button("?NEXT", ">", "Siguiente Hoja");
@@ -212,12 +212,12 @@ void PreviewWindow::show() {
   for (const char* id : kSinglePage) enable(id, any && single);
   for (const char* id : {"?PRINTBUTTON", "?JUMP", "?SAVEALL", "?SAVEPDF"}) enable(id, any);
   Control* mark = window_.find("?PREVIEWMARK");
-  mark->tip = state_.marked() ? "Unmark Page" : "Mark Page";
+  mark->tip = state_.marked() ? "Quita la marca de la hoja" : "Marca la hoja para imprimirla";
   refresh("?PREVIEWMARK");
   refresh("?ZOOMSTATUS");
   refresh(kPagesControl);
   status(2, state_.zoom());
-  status(4, state_.marked() ? "Marked" : "");
+  status(4, state_.marked() ? "Marcada" : "");
   status(5, any ? state_.status() : "Sin hojas");
 }
 

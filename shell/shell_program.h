@@ -16,7 +16,7 @@ enum class Suite { Dudore, Vorovid };
 struct ToolbarButton {
   enum class Kind { Start, Manual, Tutorial, Exit };
   Kind kind = Kind::Start;
-  std::string caption;    // also the tip; empty for the icon-only buttons
+  std::string caption;    // also the tip
   std::string procedure;  // Start: the procedure started on a thread of its own
   std::string icon;       // the short text of its toolbar icon, when the desktop has no icons
   std::string themeIcon;  // its icon's name in the desktop's icon theme

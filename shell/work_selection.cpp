@@ -28,7 +28,7 @@ WindowDescription selectionWindow(const ShellProgram& shell) {
   for (auto [prompt, field] : {std::pair{"M/OBRA:", "OBR:TOBR"},
                                {"MATERIAL:", "OBR:TMAT"},
                                {"M/EQUIPO:", "OBR:TCOS"},
-                               {"PROCENTALES:", "OBR:TPOR"},
+                               {"PORCENTUALES:", "OBR:TPOR"},
                                {"COSTO DIRECTO:", "COSTO_DIRECTO"}}) {
     std::string id = std::string("?") + field;
     w.controls.push_back(makeControl(ControlType::Prompt, id + ":PROMPT", prompt));
@@ -39,7 +39,7 @@ WindowDescription selectionWindow(const ShellProgram& shell) {
   w.controls.push_back(select);
   w.controls.push_back(makeControl(ControlType::Button, "?DELETE", "&Borra"));
   w.controls.push_back(makeControl(ControlType::Button, "?CLOSE", "C&ierra"));
-  w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Help"));
+  w.controls.push_back(makeControl(ControlType::Button, "?HELP", "Ayuda"));
   return w;
 }
 

@@ -45,7 +45,7 @@ TEST(VorovidScript, ImportingAFrontsHoursAndAddingASupplierAndABank) {
                        VELMORA_TEST_DATA + "/equipment/data/importa_y_proveedor.txt' 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char* expected :
-       {"ABRE IMPORTA \"Opciones del Reporte\"", "OPCION: SE BORRARAN ", "-> si",
+       {"ABRE IMPORTA \"Importa del Presupuesto\"", "OPCION: SE BORRARAN ", "-> si",
         "MENSAJE: Importa del Presupuesto: Se importaron ", "CIERRA IMPORTA respuesta 1",
         "ABRE CAP_EQUI \"Catálogo de Maquinaria y Equipo\"",
         "ABRE UP_PROV \"Actualizando Proveedores\"", "RENTADORA DE EQUIPO DEL VALLE"})

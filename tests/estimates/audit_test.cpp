@@ -462,7 +462,8 @@ TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
   ScriptHost scripted(program, script, transcript);
   EXPECT_EQ(scripted.run(), 0);
   EXPECT_EQ(transcript.str(),
-            "ABRE AUDITORIA \"Título\"\nPASO: RECONSTRUYENDO LLAVES\nPASO: PREPARANDO CONCEPTOS\n"
+            "ABRE AUDITORIA \"Auditoría del Sistema\"\nPASO: RECONSTRUYENDO LLAVES\nPASO: "
+            "PREPARANDO CONCEPTOS\n"
             "PASO: PREPARANDO CONTRATISTAS DE OBRA\nPASO: PREPARANDO PARTIDAS DE OBRA\n"
             "PASO: PREPARANDO DE ESTIMACIONES\nPASO: VALORES A CONTRATISTAS\n"
             "PASO: VALORES A CONCEPTOS\nMENSAJE: Auditoría del Sistema: La auditoría del "

@@ -151,7 +151,7 @@ TEST_F(Preview, TheWindowPagesZoomsScrollsAndDisablesWhatTheGridCannotDo) {
     p.keyPressed(Key::Right);  // but no wider
     EXPECT_EQ(p.preview().scrollX(), 0);
     p.accepted("?PREVIEWMARK");
-    EXPECT_EQ(p.window().find("?PREVIEWMARK")->tip, "Unmark Page");
+    EXPECT_EQ(p.window().find("?PREVIEWMARK")->tip, "Quita la marca de la hoja");
     // A click on a zoomed page goes to the grid; on a page of it, back.
     p.preview().setGrid(2, 2);
     p.accepted("?PREVIEWTOP");

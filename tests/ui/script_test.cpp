@@ -110,7 +110,7 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   // Help says that no help file is installed; a form opened to look takes
   // no typing.
   std::tie(st, out) =
-      run("inicia BROWSE:FREN\npulsa Help\ncierra\ninicia FORM:FREN ver\n"
+      run("inicia BROWSE:FREN\npulsa Ayuda\ncierra\ninicia FORM:FREN ver\n"
           "campo ?FRE:NOMB OTRO\ncierra\n");
   EXPECT_NE(out.find("MENSAJE: Ayuda no disponible: El archivo de ayuda VELMORA.HLP no se "
                      "instala con esta versión del programa."),
