@@ -1,4 +1,4 @@
-// velmora browse FILE [TABLE]: the maintenance browse of any table file in a
+// velmora browse ARCHIVO [TABLA]: the maintenance browse of any table file in a
 // real window. The window is drawn by velmora-ventanas, installed beside this
 // program, so that the commands without a window never load Qt.
 
@@ -55,8 +55,8 @@ void addBrowseCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "browse", "Abre en una ventana la lista de mantenimiento de un archivo de tabla");
   static BrowseOptions o;
-  cmd->add_option("FILE", o.file, "Archivo de tabla (.TPS)")->required();
-  cmd->add_option("TABLE", o.label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
+  cmd->add_option("ARCHIVO", o.file, "Archivo de tabla (.TPS)")->required();
+  cmd->add_option("TABLA", o.label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
   cmd->add_option("--captura", o.capture,
                   "Dibuja la lista en este archivo PNG y cierra la ventana");
   cmd->add_option("--captura-ficha", o.captureForm,
@@ -64,6 +64,7 @@ void addBrowseCommand(::CLI::App& app) {
       ->needs("--captura");
   cmd->add_option("--pestana-ficha", o.formTab,
                   "Con --captura-ficha: el número de la pestaña de la ficha que se dibuja")
+      ->type_name("ENTERO")
       ->check(::CLI::PositiveNumber)
       ->needs("--captura-ficha");
   cmd->callback([] { std::exit(runWindows(o)); });

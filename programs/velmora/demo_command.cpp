@@ -251,7 +251,8 @@ void addDemoCommand(::CLI::App& app) {
       ->check(::CLI::Range(1, OBR::info().version));
   cmd->add_option("--size", size,
                   fmt::format("Partidas de presupuesto de la primera obra (1 a {}; {} si no se da)",
-                              demo::kMaxSize, demo::kDefaultSize));
+                              demo::kMaxSize, demo::kDefaultSize))
+      ->type_name("ENTERO");
   cmd->callback([] { std::exit(makeDemo(dir, size, version)); });
 }
 

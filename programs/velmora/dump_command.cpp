@@ -1,4 +1,4 @@
-// velmora dump FILE [TABLE]: the records of a table file as CSV.
+// velmora dump ARCHIVO [TABLA]: the records of a table file as CSV.
 
 #include <fmt/core.h>
 
@@ -102,8 +102,8 @@ void addDumpCommand(::CLI::App& app) {
       "dump",
       "Muestra los registros de un archivo de tabla como CSV, con la contraseña del diccionario");
   static std::string file, label;
-  cmd->add_option("FILE", file, "Archivo de tabla (.TPS)")->required();
-  cmd->add_option("TABLE", label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
+  cmd->add_option("ARCHIVO", file, "Archivo de tabla (.TPS)")->required();
+  cmd->add_option("TABLA", label, "Etiqueta de la tabla; sin ella se reconoce por el archivo");
   cmd->callback([] { std::exit(dump(file, label)); });
 }
 

@@ -69,7 +69,9 @@ void addLetraCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "letra", "Escribe un importe con letra, como en los cheques: (UN MIL PESOS 00/100. M.N.)");
   static std::string amount;
-  cmd->add_option("IMPORTE", amount, "Importe en pesos: 2500000, 1234.5 o 1,234.50")->required();
+  cmd->add_option("IMPORTE", amount, "Importe en pesos: 2500000, 1234.5 o 1,234.50")
+      ->type_name("NUMERO")
+      ->required();
   cmd->callback([] {
     std::optional<double> value = parseAmount(amount);
     if (!value) {

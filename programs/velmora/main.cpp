@@ -3,12 +3,62 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
+#include <regex>
 #include <string>
 
 #include "programs/velmora/commands.h"
 
+namespace {
+
+// CLI11 names the types of values in English ("FLOAT", "INT:INT in [1 - 2]",
+// "TEXT:POSITIVE"); the help names them in Spanish.
+std::string spanishTypes(std::string text) {
+  static const std::pair<std::regex, const char*> kWords[] = {
+      {std::regex(R"(\b(?:INT|UINT):(?:INT|UINT) in \[([^\] ]+) - ([^\] ]+)\])"),
+       "ENTERO de $1 a $2"},
+      {std::regex(R"(\b(?:FLOAT|NUMBER):(?:FLOAT|NUMBER) in \[([^\] ]+) - ([^\] ]+)\])"),
+       "NUMERO de $1 a $2"},
+      {std::regex(R"(:POSITIVE\b)"), " POSITIVO"},
+      {std::regex(R"(:NONNEGATIVE\b)"), " NO NEGATIVO"},
+      {std::regex(R"(\b(?:FLOAT|NUMBER)\b)"), "NUMERO"},
+      {std::regex(R"(\b(?:UINT|INT)\b)"), "ENTERO"},
+      {std::regex(R"(\bTEXT\b)"), "TEXTO"},
+      {std::regex(R"(\bBOOLEAN\b)"), "SI/NO"},
+  };
+  for (const auto& [word, spanish] : kWords) text = std::regex_replace(text, word, spanish);
+  return text;
+}
+
+class SpanishFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    return spanishTypes(CLI::Formatter::make_option_opts(opt));
+  }
+};
+
+// "falta el argumento DIR (Carpeta del programa) de «velmora demo»": the
+// first required value of the command given that the line lacks.
+std::string missing(const CLI::App& app) {
+  for (const CLI::App* sub : app.get_subcommands()) {
+    for (const CLI::Option* opt : sub->get_options()) {
+      if (!opt->get_required() || opt->count() > 0) continue;
+      const bool positional = opt->get_lnames().empty() && opt->get_snames().empty();
+      std::string text = positional ? "falta el argumento " + opt->get_name(true)
+                                    : "falta la opción " + opt->get_name();
+      if (!opt->get_description().empty()) text += " (" + opt->get_description() + ")";
+      return text + " de «velmora " + sub->get_name() + "»";
+    }
+  }
+  if (app.get_subcommands().empty()) return "falta la orden (demo, reporte, auditoria, …)";
+  return "falta un argumento obligatorio";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"velmora: herramienta de administración de Velmora"};
+  app.formatter(std::make_shared<SpanishFormatter>());
   // Everything the user reads is Spanish, the help's own words included;
   // subcommands inherit these when they are added.
   auto format = app.get_formatter();
@@ -50,8 +100,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     // The library's own messages are English: say what went wrong in Spanish.
     const std::string kind = e.get_name();
-    const char* what = kind == "RequiredError"      ? "falta la orden o un argumento obligatorio"
-                       : kind == "ExtrasError"      ? "sobran argumentos"
+    if (kind == "RequiredError") {
+      std::fprintf(stderr, "Error: %s.\nUse «velmora --help» para ver la ayuda.\n",
+                   missing(app).c_str());
+      return e.get_exit_code();
+    }
+    const char* what = kind == "ExtrasError"        ? "sobran argumentos"
                        : kind == "ConversionError"  ? "un valor no tiene la forma esperada"
                        : kind == "ValidationError"  ? "un valor no es válido"
                        : kind == "ArgumentMismatch" ? "el número de argumentos no es el esperado"

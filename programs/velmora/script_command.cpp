@@ -1,4 +1,4 @@
-// velmora script FILE: runs a script against the headless hosts and prints
+// velmora script ARCHIVO: runs a script against the headless hosts and prints
 // its transcript (see docs/script.md).
 
 #include <fmt/core.h>
@@ -53,7 +53,7 @@ void addScriptCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "script", "Ejecuta un guion sobre las ventanas sin pantalla y muestra su transcripción");
   static std::string file;
-  cmd->add_option("FILE", file, "Guion (docs/script.md)")->required();
+  cmd->add_option("ARCHIVO", file, "Guion (docs/script.md)")->required();
   cmd->callback([] { std::exit(runScript(file)); });
 }
 

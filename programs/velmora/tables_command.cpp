@@ -1,4 +1,4 @@
-// velmora tables [LABEL]: the dictionary as the programs see it.
+// velmora tables [ETIQUETA]: the dictionary as the programs see it.
 
 #include <fmt/core.h>
 
@@ -75,7 +75,7 @@ void addTablesCommand(::CLI::App& app) {
       "Lista las tablas del diccionario (etiqueta, prefijo, archivo, longitud, campos, llaves) "
       "o, con una etiqueta, los campos y llaves de esa tabla");
   static std::string label;
-  cmd->add_option("LABEL", label, "Etiqueta o prefijo de la tabla (PART, PAR)");
+  cmd->add_option("ETIQUETA", label, "Etiqueta o prefijo de la tabla (PART, PAR)");
   cmd->callback([] {
     if (label.empty()) {
       listTables();

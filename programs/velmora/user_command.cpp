@@ -195,12 +195,12 @@ void addUserCommand(::CLI::App& app) {
       "muestra los niveles que quedan");
   static UserArgs a;
   cmd->add_option("DIR", a.dir, "Carpeta del programa (DATA7.TPS)")->required();
-  cmd->add_option("NUMERO", a.number, "Número del usuario")->required();
+  cmd->add_option("NUMERO", a.number, "Número del usuario")->type_name("ENTERO")->required();
   cmd->add_option("--nombre", a.name, "Nombre del usuario (30 caracteres)");
   cmd->add_option("--programa", a.program, "dudore (PER:ESTI) o vorovid (PER:MATE)");
-  cmd->add_option("--entrada", a.entry, "Entrada de acceso, 1 a 20");
-  cmd->add_option("--nivel", a.level, "Nivel de la entrada, 0 a 5");
-  cmd->add_option("--todos", a.all, "Mismo nivel, 0 a 5, en las 20 entradas");
+  cmd->add_option("--entrada", a.entry, "Entrada de acceso, 1 a 20")->type_name("ENTERO");
+  cmd->add_option("--nivel", a.level, "Nivel de la entrada, 0 a 5")->type_name("ENTERO");
+  cmd->add_option("--todos", a.all, "Mismo nivel, 0 a 5, en las 20 entradas")->type_name("ENTERO");
   cmd->callback([] { std::exit(setUser(a)); });
 }
 

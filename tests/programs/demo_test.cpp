@@ -264,6 +264,16 @@ TEST(Demo, MakesACompanyThatOpensAndAddsUp) {
     expectCoherentWork(dir, w);
   }
   EXPECT_EQ(readAll<PAR>(dir / "HOSP01" / "OBRA10.TPS").size(), 240u);
+
+  // A report option that names nothing on file says so and fails, rather
+  // than print an empty report and pass.
+  r = test::runVelmora("reporte " + q(dir) + " HOSP01 REP_ESC --opcion CONTRATISTA=99 --texto " +
+                       q(folder.path() / "rep_esc.txt"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("No está en el catálogo el contratista 99"), std::string::npos) << r.out;
+  r = test::runVelmora("reporte " + q(dir) + " HOSP01 REP_ESC --opcion CONTRATISTA=1 --texto " +
+                       q(folder.path() / "rep_esc.txt"));
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(Demo, SizeScalesTheFirstWorkAndKeepsTheCompanyName) {
@@ -313,6 +323,24 @@ TEST(Demo, NeverOverwritesAndRefusesBadArguments) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("No existe la carpeta"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir / "falta"));
+
+  // A missing argument is named; the help names the kinds of values in
+  // Spanish.
+  r = test::runVelmora("demo");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("falta el argumento DIR (Carpeta del programa; se crea si no existe) de "
+                       "«velmora demo»"),
+            std::string::npos)
+      << r.out;
+  for (const char* command : {"demo", "importa", "browse", "usuario", "letra"}) {
+    r = test::runVelmora(std::string(command) + " --help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* english : {"FLOAT", "INT", "TEXT ", "POSITIVE", " in [", "FILE", "TABLE"})
+      EXPECT_EQ(r.out.find(english), std::string::npos) << command << ": " << english << r.out;
+  }
+  EXPECT_NE(test::runVelmora("demo --help").out.find("--version ENTERO de 1 a 2"),
+            std::string::npos);
+  EXPECT_NE(test::runVelmora("letra --help").out.find("IMPORTE NUMERO"), std::string::npos);
 
   for (std::string size : {"0", "-3", "500001", "mil"}) {
     r = test::runVelmora("demo " + q(dir / "nueva") + " --size " + size);
