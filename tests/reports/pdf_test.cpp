@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -136,6 +137,8 @@ TEST_F(PdfCheque, EveryCharacterOnTheColumnTheBanksLayoutGivesIt) {
   auto pages = run.takePages();
   const std::string pdf = folder_.file("cheque.pdf");
   ASSERT_TRUE(writePdf(*pages, pdf).ok());
+  if (const char* dir = std::getenv("VELMORA_CAPTURAS"))
+    fs::copy_file(pdf, fs::path(dir) / "cheque.pdf", fs::copy_options::overwrite_existing);
 
   // The cheque's lines, as pdftotext lays out the paper: one character one
   // column of the face, measured from the page's left edge (-fixed gives
