@@ -56,14 +56,18 @@ const char* procedureOf(EquipmentWindow w) {
 WindowDescription optionsWindow(EquipmentWindow which) {
   Describe d(procedureOf(which), "Opciones del Reporte");
   if (which != EquipmentWindow::Work) {
-    d.field("Fecha Inicial:", kDateFrom, "@d6").calendarButton();
-    d.field("Fecha Final:", kDateTo, "@d6").calendarButton();
+    d.field("Fecha Inicial:", kDateFrom, "@d6").calendarButton().hint("en blanco = sin límite");
+    d.field("Fecha Final:", kDateTo, "@d6").calendarButton().hint("en blanco = sin límite");
   }
-  d.field("Proveedor:", kChosen, "@n_6").lookupButton().besideText("PRV:NOMB", "@s30");
+  d.field("Proveedor:", kChosen, "@n_6")
+      .lookupButton()
+      .hint("0 = todos")
+      .besideText("PRV:NOMB", "@s30");
   const std::vector<std::string>& captions = reportaCaptions(which);
   d.option(which == EquipmentWindow::Invoices ? "REPORTA" : "Reporta", kReporta, {"1", "2", "3"},
            captions);
-  if (which == EquipmentWindow::Payments) d.field("No de Factura:", kInvoice, "@n_6");
+  if (which == EquipmentWindow::Payments)
+    d.field("No de Factura:", kInvoice, "@n_6").hint("0 = todas");
   if (which == EquipmentWindow::Invoices) d.check("INCLUYE PAGOS", kPayments, "0", "1");
   if (which == EquipmentWindow::Work) d.check("Descripción Completa", kFull, "0", "1");
   WindowDescription w = d.button("?OK", "&Aceptar", true).button("?CANCEL", "&Cancela").done();

@@ -445,6 +445,9 @@ TEST_F(EquipmentReports, InvoiceOptionsWindowOpensOnTodoAndCancelPutsTheSupplier
       opened = p.name() + " " + toText(p.value("REPORTA")) + " " +
                toText(p.value("INCLUYE_PAGOS")) + " " + toText(p.value("NPRV")) + " " +
                p.display("?PRV:NOMB");
+      // What 0 and a blank date mean, beside their fields.
+      EXPECT_EQ(p.display("?NPRV:Hint"), "0 = todos");
+      EXPECT_EQ(p.display("?FECHA_INICIAL:Hint"), "en blanco = sin límite");
     });
   };
 
