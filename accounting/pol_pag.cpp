@@ -25,6 +25,10 @@ constexpr std::array<std::pair<const char*, const char*>, 6> kSums = {{
     {"POL:IVA", "SUMA_IVA"},
 }};
 
+// The column of what each cheque pays, and the variable that sums it.
+constexpr const char* kToPay = "A_PAGAR";
+constexpr const char* kToPaySum = "SUMA_PAGA";
+
 bool unposted(const Record& r) { return r.as<POL>().NOPO == 0; }
 bool posted(const Record& r) { return r.as<POL>().NOPO > 0; }
 
@@ -62,7 +66,10 @@ class PolPag : public BrowseProcedure {
                         {tab(keys::POL_CTA_KEY, "POL:CTA"), tab(keys::POL_CON_KEY)},
                         entry::kEstimatePolicies) {
     for (auto [field, sum] : kSums) setLocal(sum, Decimal());
+    setLocal(kToPaySum, Decimal());
     for (const char* label : {"CONT", "BANC"}) uses(label);
+    // What each estimate's cheque pays, beside its figures.
+    listPart().computed(kToPay, [](const Record& r) { return Value(chequeAmount(r.as<POL>())); });
   }
 
  protected:
@@ -98,6 +105,7 @@ class PolPag : public BrowseProcedure {
   // The sums over every estimate the list shows, not only the page.
   void addUp() {
     std::array<std::int64_t, kSums.size()> cents{};
+    std::int64_t toPay = 0;
     db::Table& poli = table("POLI");
     const Record shown = poli.buffer();
     Status st = poli.setStart(poli.info().key("POL:CTA_KEY"));
@@ -107,13 +115,14 @@ class PolPag : public BrowseProcedure {
         cents[i] += Decimal::fromDouble(number(poli.buffer().get(kSums[i].first)))
                         .value_or(Decimal())
                         .cents();
+      toPay += chequeAmount(poli.rec<POL>()).cents();
     }
     if (st.code != err::NoRecord) fileError(st, FileAction::Read);
     poli.buffer() = shown;
-    for (std::size_t i = 0; i < kSums.size(); ++i) {
+    for (std::size_t i = 0; i < kSums.size(); ++i)
       setLocal(kSums[i].second, Decimal::fromCents(cents[i]));
-      refresh(std::string("?") + kSums[i].second);
-    }
+    setLocal(kToPaySum, Decimal::fromCents(toPay));
+    listChanged();
   }
 
   std::int32_t today() {
@@ -248,20 +257,28 @@ class PolPag : public BrowseProcedure {
 
   static WindowDescription window() {
     Describe d("POL_PAG", "Actualizando Pólizas Contables de Pago por Mano de Obra");
+    auto money = [](const char* header, const char* field, const char* total) {
+      ListColumn c{header, field, "@n-14.2", 11, 'R', true};
+      c.total = total;
+      return c;
+    };
+    ListColumn esti{"ESTIMACION", "POL:ESTI", "@n_4B", 10, 'R', true};
+    esti.words = {{"-1", "ANTICIPO"}, {"-3", "DEV.FONDO"}};
+    ListColumn name = nameColumn("CONTRATISTA", "POL:CONT", "CTR:CTA_KEY", "CTR:NOMB", 24);
+    name.coloured = true;
     d.list({{"FOLIO", "POL:CTA", "@n_5", 5, 'R', true},
-            {"ESTIMACION", "POL:ESTI", "@n_4B", 4, 'R', true},
+            esti,
             {"FECHA", "POL:FECH", "@D6", 10, 'L', true},
-            {"CONT", "POL:CONT", "@n-7", 7, 'R', true},
-            {"P/ANTI", "POL:PANT", "@n-14.2", 14, 'R', true},
-            {"P/FOND", "POL:PFON", "@n-14.2", 14, 'R', true},
-            {"PREST", "POL:PRES", "@n-14.2", 14, 'R', true},
-            {"P/PREST", "POL:PPRE", "@n-14.2", 14, 'R', true},
-            {"IMPORTE", "POL:CANT", "@n-14.2", 14, 'R', true},
-            {"IVA", "POL:IVA", "@n-14.2", 14, 'R', true}});
+            {"CONT", "POL:CONT", "@n-7", 4, 'R', true},
+            name,
+            money("P/ANTI", "POL:PANT", "SUMA_PANT"),
+            money("P/FOND", "POL:PFON", "SUMA_PFON"),
+            money("PREST", "POL:PRES", "SUMA_PRES"),
+            money("P/PREST", "POL:PPRE", "SUMA_PPRE"),
+            money("IMPORTE", "POL:CANT", "SUMA_CANT"),
+            money("IVA", "POL:IVA", "SUMA_IVA"),
+            money("A PAGAR", kToPay, "SUMA_PAGA")});
     d.tabs({"x Número", "x Contratista"});
-    const std::array<const char*, kSums.size()> prompts = {"SUMAS:  P/ANTI", "P/FOND",  "PREST",
-                                                           "P/PREST",        "IMPORTE", "IVA"};
-    for (std::size_t i = 0; i < kSums.size(); ++i) d.text(prompts[i], kSums[i].second, "@n-17.2");
     d.button("?GENERA", "Genera Póliza", true);
     d.button("?REIMPRIME", "Reimprime C&heque");
     d.button("?DELETE:3", "&Borra");

@@ -18,16 +18,19 @@ namespace {
 // --- equipment -------------------------------------------------------------------
 
 std::unique_ptr<Procedure> makeCapEqui(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("CAP_EQUI", "Catálogo de Maquinaria y Equipo")
-                            .list({{"CTA", "MAQ:CTA", "@n_6", 6, 'R', true},
-                                   {"DESCRIPCION", "MAQ:DESC", "@s50", 30, 'L', true},
-                                   {"FRENTE", "MAQ:FREN", "@n_6", 6, 'R', true},
-                                   {"REQUERIDO", "MAQ:REQU", "@n14.2", 11, 'R', true},
-                                   {"PRECIO", "MAQ:PRRE", "@n14.2", 11, 'R', true},
-                                   {"AVANCE", "MAQ:RECI", "@n14.2", 11, 'R', true},
-                                   {"IMPORTE", "MAQ:IMPO", "@n14.2", 11, 'R', true}})
-                            .browseButtons()
-                            .done();
+  WindowDescription w =
+      Describe("CAP_EQUI", "Catálogo de Maquinaria y Equipo")
+          .list(
+              {{"CTA", "MAQ:CTA", "@n_6", 6, 'R', true},
+               {"DESCRIPCION", "MAQ:DESC", "@s50", 30, 'L', true},
+               {"FRENTE", "MAQ:FREN", "@n_6", 6, 'R', true},
+               coloured(nameColumn("NOMBRE DEL FRENTE", "MAQ:FREN", "FRE:CTA_KEY", "FRE:NOMB", 20)),
+               {"REQUERIDO", "MAQ:REQU", "@n14.2", 11, 'R', true},
+               {"PRECIO", "MAQ:PRRE", "@n14.2", 11, 'R', true},
+               {"AVANCE", "MAQ:RECI", "@n14.2", 11, 'R', true},
+               {"IMPORTE", "MAQ:IMPO", "@n14.2", 11, 'R', true}})
+          .browseButtons()
+          .done();
   return std::make_unique<BrowseProcedure>(
       program, ctx, std::move(w), labels::MAQU, "UP_EQUI",
       std::vector<BrowseTab>{sortTab(keys::MAQ_CTA_KEY, "MAQ:CTA")}, entry::kEquipment);

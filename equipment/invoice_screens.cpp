@@ -24,17 +24,19 @@ constexpr const char* kTotal = "SUM1";
 constexpr const char* kRate = "TASA_IVA";
 
 std::unique_ptr<Procedure> makeCapFact(Program& program, db::Context& ctx) {
-  WindowDescription w = Describe("CAP_FACT", "Actualizando Facturas")
-                            .list({{"FOLIO", "FAM:CTA", "@n_6", 6, 'R', true},
-                                   {"PROV", "FAM:PROV", "@n_6", 6, 'R', true},
-                                   {"FECHA", "FAM:FECH", "@D6", 10, 'L', true},
-                                   {"FACTURA", "FAM:FACT", "@n_6", 7, 'R', true},
-                                   {"IMPORTE", "FAM:IMPO", "@n14.2", 14, 'R', true},
-                                   {"IVA", "FAM:IVA", "@n14.2", 14, 'R', true},
-                                   {"PAGO", "FAM:PAGO", "@n-14.2", 14, 'R', true}})
-                            .tabs({"x Folio", "x Fecha", "x Frente"})
-                            .browseButtons()
-                            .done();
+  WindowDescription w =
+      Describe("CAP_FACT", "Actualizando Facturas")
+          .list({{"FOLIO", "FAM:CTA", "@n_6", 6, 'R', true},
+                 {"PROV", "FAM:PROV", "@n_6", 6, 'R', true},
+                 coloured(nameColumn("PROVEEDOR", "FAM:PROV", "PRV:CTA_KEY", "PRV:NOMB", 22)),
+                 {"FECHA", "FAM:FECH", "@D6", 10, 'L', true},
+                 {"FACTURA", "FAM:FACT", "@n_6", 7, 'R', true},
+                 {"IMPORTE", "FAM:IMPO", "@n14.2", 14, 'R', true},
+                 {"IVA", "FAM:IVA", "@n14.2", 14, 'R', true},
+                 {"PAGO", "FAM:PAGO", "@n-14.2", 14, 'R', true}})
+          .tabs({"x Folio", "x Fecha", "x Frente"})
+          .browseButtons()
+          .done();
   return std::make_unique<BrowseProcedure>(
       program, ctx, std::move(w), labels::FAMA, "UP_FACT",
       std::vector<BrowseTab>{sortTab(keys::FAM_CTA_KEY, "FAM:CTA"),
@@ -47,7 +49,7 @@ class UpFact : public FormProcedure {
  public:
   UpFact(Program& program, db::Context& ctx)
       : FormProcedure(program, ctx, window(), labels::FAMA, entry::kInvoices, settings()) {
-    for (const char* label : {"PROV", "MAQU", "PART", "PROB", "PERS", "PAGM"}) uses(label);
+    for (const char* label : {"PROV", "MAQU", "PART", "PROB", "PERS", "PAGM", "FREN"}) uses(label);
     setLocal(kTotal, Decimal());
     setLocal(kRate, std::string());
   }
@@ -79,6 +81,7 @@ class UpFact : public FormProcedure {
       (void)findEquipment(f.MAQU, f.FREN);
     }
     showRelated("PROB", "PRB:CTA", "PRB:CTA_KEY", f.PROC);
+    showRelated("FREN", "FRE:CTA", "FRE:CTA_KEY", f.FREN);
     if (f.FECH == 0) f.FECH = today();
     // A stored invoice opens as it is: its tax is proposed only when the
     // hours or the amount are typed, never by opening it.
@@ -109,6 +112,7 @@ class UpFact : public FormProcedure {
     } else if (dict::sameName(target, "?FAM:IMPO")) {
       proposeTax();
     }
+    showRelated("FREN", "FRE:CTA", "FRE:CTA_KEY", f.FREN);
     showTotal();
     refreshAll();
   }
@@ -196,8 +200,12 @@ class UpFact : public FormProcedure {
         return refuseEquipment();
       }
     }
-    if (!found && call("CAP_EQUI", request::Select) != response::Completed)
+    if (!found && call("CAP_EQUI", request::Select) != response::Completed) {
+      // The list moved the equipment buffer: the text beside the field is
+      // that of the number it keeps.
+      if (!findEquipment(f.MAQU, f.FREN)) table("MAQU").clear();
       return select("?FAM:MAQU");
+    }
     // The pair chosen or found: the save looks up this same pair.
     const MAQ& m = table("MAQU").rec<MAQ>();
     f.MAQU = m.CTA, f.FREN = m.FREN, f.PROC = m.PROC;
@@ -292,6 +300,7 @@ class UpFact : public FormProcedure {
         .text("", "MAQ:DESC", "@s40")
         .field("Frente:", "FAM:FREN", "@n_6B", "FRENTE DEL EQUIPO")
         .lookupButton()
+        .text("", "FRE:NOMB", "@s40")
         .field("Proceso:", "FAM:PROC", "@n_6B", "PROCESO DEL EQUIPO")
         .lookupButton()
         .text("", "PRB:TEXT", "@s30")

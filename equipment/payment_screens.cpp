@@ -122,8 +122,7 @@ class CapPago : public BrowseProcedure {
     pagm.buffer() = kept;
     setLocal("SUM1", paid);
     setLocal("SUM2", advances);
-    refresh("?SUM1");
-    refresh("?SUM2");
+    listChanged();  // the sums under their columns
   }
 
   void cheque() {
@@ -141,20 +140,28 @@ class CapPago : public BrowseProcedure {
     (void)accounting::printPaymentCheque(*this, p.BANK, payee, cashPaid(p), today(program_));
   }
 
+  // The supplier's own number of the invoice paid, found by its folio;
+  // blank for an advance.
+  static ListColumn invoiceNumber() {
+    ListColumn c{"FACTURA", "PGM:FACT", "@n_7B", 7, 'R', true};
+    c.lookupKey = "FAM:CTA_KEY";
+    c.lookupField = "FAM:FACT";
+    return c;
+  }
+
   static WindowDescription window() {
     return Describe("CAP_PAGO", "Captura de Pagos a Proveedores")
         .field("Proveedor:", kChosen, "@n_6", "NUMERO DEL PROVEEDOR A PAGAR")
         .lookupButton()
         .text("NOMBRE:", "PRV:NOMB", "@s50")
         .list({{"PROV", "PGM:PROV", "@n_6", 6, 'R', true},
-               {"FACT", "PGM:FACT", "@n_7B", 7, 'R', true},
+               invoiceNumber(),
                {"FECHA", "PGM:FECH", "@d6", 10, 'L', true},
                {"CHEQUE", "PGM:CHEC", "@n_7B", 7, 'R', true},
-               {"BANCO", "PGM:BANK", "@n_6B", 6, 'R', true},
-               {"IMPORTE", "PGM:CANT", "@n-14.2B", 14, 'R', true},
-               {"ANTICIPO", "PGM:ANTI", "@n-14.2B", 14, 'R', true}})
-        .text("SUMAS:  IMPORTE:", "SUM1", "@n-17.2")
-        .text("ANTICIPO:", "SUM2", "@n-17.2")
+               {"BANCO", "PGM:BANK", "@n_6B", 5, 'R', true},
+               coloured(nameColumn("NOMBRE DEL BANCO", "PGM:BANK", "BAN:KEYCTA", "BAN:NOMB", 20)),
+               summed({"IMPORTE", "PGM:CANT", "@n-14.2B", 13, 'R', true}, "SUM1"),
+               summed({"ANTICIPO", "PGM:ANTI", "@n-14.2B", 13, 'R', true}, "SUM2")})
         .button("?SELECT:2", "&Selecciona")
         .button("?VIEW", "&Ver")
         .button("?INSERT:3", "&Alta")
@@ -202,6 +209,7 @@ class UpPago : public FormProcedure {
     setLocal("SUM6", outstandingAdvances(s));
     setLocal("SUM5", pending(s));
     if (p.FACT != 0) invoiceShown();
+    showRelated("BANC", "BAN:CTA", "BAN:KEYCTA", p.BANK);
     if (mode() != request::Insert) disable("?PGM:TIPO");
     if (p.TIPO == "A") typeChosen();
     refreshAll();
@@ -367,6 +375,7 @@ class UpPago : public FormProcedure {
         .field("BANCO:", "PGM:BANK", "@n_6", "BANCO DEL QUE SALE EL CHEQUE")
         .required()
         .lookupButton()
+        .besideText("BAN:NOMB", "@s40")
         .field("IMPORTE:", "PGM:CANT", "@n-14.2", "CERO PROPONE EL SALDO DE LA FACTURA")
         .field("ANTICIPO:", "PGM:ANTI", "@n-14.2", "ANTICIPO QUE SE APLICA O QUE SE DA")
         .text("SALDO EN FACTURA:", "SUM4", "@n-14.2")

@@ -83,15 +83,11 @@ class CapProv : public BrowseProcedure {
     return Describe("CAP_PROV", "Catálogo de Proveedores")
         .list({{"CTA", "PRV:CTA", "@n-7", 7, 'R', true},
                {"N O M B R E", "PRV:NOMB", "@s50", 40, 'L', true},
-               {"ANTICIPOS", kAdvances, "@n-14.2", 14, 'R', true},
-               {"PENDIENTE", kPending, "@n-14.2", 14, 'R', true},
-               {"FACTURADO", "PRV:TFAC", "@n-14.2", 14, 'R', true},
-               {"PAGADO", "PRV:TPAG", "@n-14.2", 14, 'R', true}})
+               summed({"ANTICIPOS", kAdvances, "@n-14.2", 14, 'R', true}, kSums[0]),
+               summed({"PENDIENTE", kPending, "@n-14.2", 14, 'R', true}, kSums[1]),
+               summed({"FACTURADO", "PRV:TFAC", "@n-14.2", 14, 'R', true}, kSums[2]),
+               summed({"PAGADO", "PRV:TPAG", "@n-14.2", 14, 'R', true}, kSums[3])})
         .tabs({"x Cta", "Alfabético"})
-        .text("SUMAS:  ANTICIPOS:", kSums[0], "@n-14.2")
-        .text("PENDIENTE:", kSums[1], "@n-14.2")
-        .text("FACTURADO:", kSums[2], "@n-14.2")
-        .text("PAGADO:", kSums[3], "@n-14.2")
         .browseButtons()
         .done();
   }
@@ -113,10 +109,8 @@ class CapProv : public BrowseProcedure {
     }
     if (st.code != err::NoRecord) fileError(st, FileAction::Read);
     t.buffer() = kept;
-    for (int i = 0; i < 4; ++i) {
-      setLocal(kSums[i], money(sums[i]));
-      refresh(std::string("?") + kSums[i]);
-    }
+    for (int i = 0; i < 4; ++i) setLocal(kSums[i], money(sums[i]));
+    listChanged();  // the sums under their columns
   }
 };
 

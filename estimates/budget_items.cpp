@@ -68,7 +68,8 @@ class CapPart : public BrowseProcedure {
                {"UNID", "PAR:UNID", "@s4", 4, 'L', true},
                {"CANTIDAD", "PAR:CANT", "@n14.2", 14, 'R', true},
                {"PRESUPUESTO", "PAR:PRES", "@n14.2", 14, 'R', true},
-               {"CONTRATISTA", "PAR:CONT", "@n_6", 6, 'R', true}})
+               {"CONT", "PAR:CONT", "@n_6", 4, 'R', true},
+               coloured(nameColumn("CONTRATISTA", "PAR:CONT", "CTR:CTA_KEY", "CTR:NOMB", 26))})
         .tabs({"x Cuenta", "x Frente", "x Descripción"})
         .browseButtons()
         .button(kAssignButton, "C&ontratistas")

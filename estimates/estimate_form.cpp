@@ -446,9 +446,11 @@ class CapEst : public BrowseProcedure {
   }
 
   static WindowDescription window() {
+    ListColumn esti{"ESTIMACION", "POL:ESTI", "@n_4B", 10, 'R', true};
+    esti.words = {{"-1", "ANTICIPO"}, {"-3", "DEV.FONDO"}};
     return Describe("CAP_EST", "Actualizando Pólizas de Pago por Mano de Obra")
         .list({{"FOLIO", "POL:CTA", "@n_5", 5, 'R', true},
-               {"ESTIMACION", "POL:ESTI", "@n_4B", 4, 'R', true},
+               esti,
                {"FECHA", "POL:FECH", "@D6", 10, 'L', true},
                {"No", "POL:CONT", "@n-7", 7, 'R', true},
                {"N O M B R E", "CTR:NOMB", "@s30", 30, 'L', true},

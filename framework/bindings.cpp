@@ -4,6 +4,7 @@
 
 #include "framework/browse.h"
 #include "framework/form.h"
+#include "framework/list_part_table.h"
 #include "framework/picture.h"
 
 namespace velmora {
@@ -50,10 +51,26 @@ class Checker {
       fail(c.id + " on " + c.owner + ": no such control");
     if (!c.target.empty() && !p_.window().find(c.target))
       fail(c.id + " for " + c.target + ": no such control");
+    const auto* part = dynamic_cast<const TableListPart*>(p_.list(c.id));
     for (const ListColumn& col : c.columns) {
-      if (std::string why = unresolved(col.field); !why.empty())
+      if (part && part->computes(col.field)) {
+        // Worked out from each row by the list itself.
+      } else if (std::string why = unresolved(col.field); !why.empty()) {
         fail(c.id + " column " + col.field + ": " + why);
+      }
       picture(c.id + " column " + col.field, col.picture);
+      if (!col.total.empty())
+        if (std::string why = unresolved(col.total); !why.empty())
+          fail(c.id + " total " + col.total + ": " + why);
+      if (!col.lookupKey.empty()) {
+        const dict::TableInfo* owner = nullptr;
+        const dict::TableInfo* shown = nullptr;
+        if (!dict::findKey(col.lookupKey, &owner))
+          fail(c.id + " column lookup " + col.lookupKey + ": no such key");
+        else if (!dict::findField(col.lookupField, &shown) || shown != owner)
+          fail(c.id + " column lookup " + col.lookupField + ": not a field of " +
+               std::string(owner->label));
+      }
     }
     // Groups sit over columns the list has, one group to a column.
     int next = 0;

@@ -29,7 +29,34 @@ std::string ListPart::cell(int row, int column) const {
   if (column < 0 || column >= int(cols.size()) || row < 0 || row >= rowCount()) return {};
   const ListColumn& col = cols[std::size_t(column)];
   Value v = value(row, column);
+  if (!col.words.empty()) {
+    const std::string text = toText(v);
+    for (const auto& [value, word] : col.words)
+      if (value == text) return word;
+  }
   return col.picture.empty() ? toText(v) : formatPicture(col.picture, v);
+}
+
+std::string ListPart::footer(int column) const {
+  const auto& cols = columns();
+  if (column < 0 || column >= int(cols.size())) return {};
+  const ListColumn& col = cols[std::size_t(column)];
+  if (col.total.empty()) return {};
+  Value v = owner_.value(col.total);
+  return col.picture.empty() ? toText(v) : formatPicture(col.picture, v);
+}
+
+std::string ListPart::footerOf(std::string_view variable) const {
+  const auto& cols = columns();
+  for (std::size_t i = 0; i < cols.size(); ++i)
+    if (cols[i].total == variable) return footer(int(i));
+  return {};
+}
+
+bool ListPart::hasFooter() const {
+  for (const ListColumn& c : columns())
+    if (!c.total.empty()) return true;
+  return false;
 }
 
 CellColours ListPart::colours(int row, int column) const {

@@ -60,6 +60,12 @@ class ListPart {
   // green bar on the odd rows of coloured columns).
   virtual std::string cell(int row, int column) const;
   virtual CellColours colours(int row, int column) const;
+  // The footer row: a column's total through its picture, blank for a
+  // column without one; hasFooter() when any column has a total.
+  std::string footer(int column) const;
+  bool hasFooter() const;
+  // The footer under the column that `variable` totals; empty when none does.
+  std::string footerOf(std::string_view variable) const;
   const std::string& locatorText() const { return search_; }
   // A table view shows one page with a thumb beside it that moves through
   // the table; an in-memory list shows all its rows.

@@ -24,6 +24,7 @@ const BrowseTab* TableListPart::currentTab() const {
 
 Status TableListPart::showOrder() {
   search_.clear();
+  names_.clear();
   BrowseOrder order;
   if (const BrowseTab* tab = currentTab()) {
     const dict::TableInfo& t = view_->table().info();
@@ -130,8 +131,34 @@ void TableListPart::typedCharacter(const std::string& ch) {
 Value TableListPart::value(int row, int column) const {
   const ListColumn& col = columns()[std::size_t(column)];
   const Record& r = view_->rows()[std::size_t(row)].record;
+  if (auto it = computed_.find(col.field); it != computed_.end()) return it->second(r);
   FieldRef ref = resolve(r.table(), col.field);
-  return ref ? r.get(ref) : owner_.program().var(col.field);
+  Value v = ref ? r.get(ref) : owner_.program().var(col.field);
+  return col.lookupKey.empty() ? v : lookedUp(col, v);
+}
+
+void TableListPart::computed(std::string field, std::function<Value(const Record&)> compute) {
+  computed_[std::move(field)] = std::move(compute);
+}
+
+Value TableListPart::lookedUp(const ListColumn& col, const Value& code) const {
+  const auto id = std::make_pair(col.lookupKey + "|" + col.lookupField, toText(code));
+  if (auto it = names_.find(id); it != names_.end()) return it->second;
+  Value found = std::string();
+  const dict::TableInfo* related = nullptr;
+  const dict::KeyInfo* key = dict::findKey(col.lookupKey, &related);
+  if (key && related && !key->components.empty()) {
+    if (!lookups_) lookups_ = std::make_unique<db::Context>(owner_.context().storage());
+    db::Table& t = lookups_->table(*related);
+    if (t.isOpen() || t.open()) {
+      t.clear();
+      const auto& first = related->fields[std::size_t(key->components[0])];
+      if (t.buffer().set(first.name, code) && t.get(*key)) found = t.buffer().get(col.lookupField);
+    }
+  }
+  if (names_.size() > 1000) names_.clear();
+  names_.emplace(id, found);
+  return found;
 }
 
 BrowseTab sortTab(std::string key, std::string locatorField) {

@@ -4,6 +4,7 @@
 // current sort tab, with its range limit, filter and locator, a header sort
 // of the rows of the range, and the thumb beside it.
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,13 @@ class TableListPart : public ListPart {
   void scrollThumb(int percent) override;
   void typedCharacter(const std::string& ch) override;
 
+  // A column whose value each row works out from its record (the amount an
+  // estimate pays), named by the column's field.
+  void computed(std::string field, std::function<Value(const Record&)> compute);
+  bool computes(const std::string& field) const { return computed_.count(field) > 0; }
+  // Names looked up for code columns are read again from now on.
+  void forgetNames() { names_.clear(); }
+
  protected:
   Value value(int row, int column) const override;
   bool move(Key key) override;
@@ -76,6 +84,15 @@ class TableListPart : public ListPart {
   int tab_ = 0;
   int headerField_ = -1;  // the field a header click sorts by, -1 for the tab's key
   bool headerDescending_ = false;
+
+ private:
+  Value lookedUp(const ListColumn& col, const Value& code) const;
+
+  std::map<std::string, std::function<Value(const Record&)>> computed_;
+  // Code columns' names are read on a context of their own, so that the
+  // owner's record buffers stay as they are; each name once per order shown.
+  mutable std::unique_ptr<db::Context> lookups_;
+  mutable std::map<std::pair<std::string, std::string>, Value> names_;
 };
 
 }  // namespace velmora

@@ -34,7 +34,36 @@ struct ListColumn {
   int width = 0;          // in characters; 0 lets the host choose
   char align = 'L';       // L, R, C
   bool coloured = false;  // the row carries the four colour values of this column
+  // A code's name beside it: the record of another table found by
+  // `lookupKey` (its first component = this column's field) and the field of
+  // it shown; blank when the code names nothing.
+  std::string lookupKey{};    // "CTR:CTA_KEY"
+  std::string lookupField{};  // "CTR:NOMB"
+  // The window variable holding the column's total, shown under it in the
+  // list's footer row.
+  std::string total{};
+  // Values shown as words ("-1" as "ANTICIPO"), by their text.
+  std::vector<std::pair<std::string, std::string>> words{};
 };
+
+// A column whose total, held in a window variable, shows under it.
+inline ListColumn summed(ListColumn c, std::string total) {
+  c.total = std::move(total);
+  return c;
+}
+inline ListColumn coloured(ListColumn c) {
+  c.coloured = true;
+  return c;
+}
+
+// A column showing the name a code column's value stands for.
+inline ListColumn nameColumn(std::string header, std::string codeField, std::string lookupKey,
+                             std::string lookupField, int width) {
+  ListColumn c{std::move(header), std::move(codeField), "@s" + std::to_string(width), width, 'L'};
+  c.lookupKey = std::move(lookupKey);
+  c.lookupField = std::move(lookupField);
+  return c;
+}
 
 // A caption over consecutive columns of a list, shown above their headers
 // ("C O N T R A T I S T A" over a contractor's number and name).

@@ -40,10 +40,33 @@ TEST_F(Screens, GeneraPolizaPostsThenPrintsTheCheque) {
   POL posted = estimate(3, 7, 0, 0, 0);
   posted.NOPO = 4;
   add("POLI", posted);
+  add("POLI", [this] {  // an advance to a contractor nobody knows
+    POL a = estimate(5, 3000, 0, -3000, 0);
+    a.ESTI = -1, a.CONT = 9;
+    return a;
+  }());
   onList([](BrowseProcedure& b) {
-    EXPECT_EQ(b.view().rows().size(), 2u);  // the posted one is not listed nor summed
-    EXPECT_EQ(b.display("?SUMA_CANT"), "       101,000.00");
-    EXPECT_EQ(b.display("?SUMA_PANT"), "        20,000.00");
+    // Whom each cheque pays and how much, in sight: the contractor's name
+    // beside his number, an advance named as such, what the cheque pays.
+    auto column = [&](const std::string& header) {
+      const auto& cols = b.listPart().columns();
+      for (std::size_t i = 0; i < cols.size(); ++i)
+        if (cols[i].header == header) return int(i);
+      ADD_FAILURE() << header;
+      return 0;
+    };
+    ASSERT_EQ(b.view().rows().size(), 3u);
+    EXPECT_EQ(b.cell(0, column("CONTRATISTA")), "PEREZ");
+    EXPECT_EQ(b.cell(0, column("ESTIMACION")), "   1");
+    // 100,000 + 15,000 of IVA - 20,000 of advance - 5,000 of fund
+    EXPECT_EQ(b.cell(0, column("A PAGAR")), "     90,000.00");
+    EXPECT_EQ(b.cell(2, column("ESTIMACION")), "ANTICIPO");
+    EXPECT_EQ(b.cell(2, column("CONTRATISTA")), "");
+    EXPECT_EQ(b.cell(2, column("A PAGAR")), "      3,000.00");
+    EXPECT_EQ(b.listPart().footerOf("SUMA_PAGA"), "     94,160.00");
+    // The posted one is not listed nor summed.
+    EXPECT_EQ(b.listPart().footerOf("SUMA_CANT"), "    104,000.00");
+    EXPECT_EQ(b.listPart().footerOf("SUMA_PANT"), "     17,000.00");
     b.rowClicked(0);
     b.accepted("?GENERA");
   });
@@ -57,8 +80,8 @@ TEST_F(Screens, GeneraPolizaPostsThenPrintsTheCheque) {
     p.accepted("?EXITBUTTON");
   });
   onList([](BrowseProcedure& b) {
-    EXPECT_EQ(b.view().rows().size(), 1u);
-    EXPECT_EQ(b.display("?SUMA_CANT"), "         1,000.00");
+    EXPECT_EQ(b.view().rows().size(), 2u);
+    EXPECT_EQ(b.listPart().footerOf("SUMA_CANT"), "      4,000.00");
     b.accepted("?CLOSE");
   });
   run(program.make("POL_PAG", ctx), request::None);

@@ -315,7 +315,8 @@ TEST_F(Equipment, SuppliersShowOnlyEquipmentOnesWithOutstandingAdvancesAndSums) 
   std::vector<std::string> cells;
   onBrowse([&](BrowseProcedure& b) {
     ASSERT_EQ(b.view().rows().size(), 2u);
-    cells = {b.cell(0, 2), b.display("?TOT1"), b.display("?TOT3"), b.display("?TOT4")};
+    cells = {b.cell(0, 2), b.listPart().footerOf("TOT1"), b.listPart().footerOf("TOT3"),
+             b.listPart().footerOf("TOT4")};
     // Typing the number of another type's supplier lands on the next one.
     b.typedCharacter("2");
   });

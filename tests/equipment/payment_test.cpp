@@ -697,7 +697,9 @@ TEST_F(Payments, TheScreensStampTheUserAndShowWhatIsOwed) {
     p.accepted("?NPRV");
     auto& list = static_cast<BrowseProcedure&>(p);
     for (int row = 0; row < list.listPart().rowCount(); ++row)
-      if (list.cell(row, 1).find('8') != std::string::npos) list.rowClicked(row);
+      if (std::to_string(list.view().rows()[std::size_t(row)].record.as<PGM>().FACT).find('8') !=
+          std::string::npos)
+        list.rowClicked(row);
     p.accepted("?CHEQUE");
     p.accepted("?CLOSE");
   });
@@ -779,7 +781,7 @@ TEST(VorovidPaymentScript, AnAdvanceAPaymentApplyingItAndTheChequeFromTheList) {
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char* expected :
        {"CAMPO ?SUM4 = \"     31,395.00\"", "PASO: CHEQUE POLIZA", "PASO: CHEQUE\n",
-        "|     502 |      1 |      10,000.00 |       1,500.00"})
+        "|     502 |      1 | BANAMEX |      10,000.00 |       1,500.00"})
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   auto delta = [&](const std::string& before, const std::string& file, const char* key,
                    const char* field) {

@@ -486,9 +486,13 @@ TEST(BudgetItemsScript, AssigningAContractorAndSplittingAnItemInDudore) {
   EXPECT_EQ(r.status, 0) << r.out;
   const std::string row = " |    570.0";
   const std::string text = " |     70 |      1 | SALIDA ELECTRICA PARA CONTACTO | SAL |          ";
+  // The contractor's number and his name beside it.
+  auto who = [](int number, const std::string& name) {
+    return " |      " + std::to_string(number) + " | " + name;
+  };
   const std::vector<std::string> lines = {
       "ABRE CAP_PART \"Catálogo de Conceptos de Obra\"",
-      "> 5:" + row + "0" + text + "90.50 |      25,792.31 |      0",
+      "> 5:" + row + "0" + text + "90.50 |      25,792.31" + who(0, ""),
       "ABRE UP_DEOB \"Actualizando a Contratistas\" (cambio)",
       "CAMPO ?PAR:PEST = \"100.00\"",  // all the labour to begin with
       "CAMPO ?SUM3 = \"        285.00\"",
@@ -496,15 +500,15 @@ TEST(BudgetItemsScript, AssigningAContractorAndSplittingAnItemInDudore) {
       "CAMPO ?SUM2 = \"     20,633.85\"",  // 80 %
       "CAMPO ?PAR:PEST = \" 50.00\"",      // from the amount
       "CAMPO ?SUM3 = \"        142.50\"",
-      "> 5:" + row + "0" + text + "90.50 |      25,792.31 |      4",
+      "> 5:" + row + "0" + text + "90.50 |      25,792.31" + who(4, "ARMANDO CASTRO CHAVEZ"),
       "ABRE CAM_CONT \"Traspasando Concepto a Otro Contratista\" (cambio)",
       "CAMPO ?ABONO = \"   570.01\"",
       "CAMPO ?TOT2 = \"      8,549.94\"",  // 30 of 90.50 units
       "AVISO: LE PASARAS TRABAJO AL MISMO / CONTRATISTA ??? ESTO NO ES / "
       "PERMITIDO ...",
       "CIERRA CAM_CONT respuesta 1",
-      "  4:" + row + "0" + text + "60.50 |      17,242.37 |      4",
-      "> 8:" + row + "1" + text + "30.00 |       8,549.94 |      5",
+      "  4:" + row + "0" + text + "60.50 |      17,242.37" + who(4, "ARMANDO CASTRO CHAVEZ"),
+      "> 8:" + row + "1" + text + "30.00 |       8,549.94" + who(5, "SALVADOR MORALES ROMERO"),
       "AVISO: SOLO LA CUENTA PRINCIPAL / SE PUEDE COMPARTIR CON / OTRO "
       "CONTRATISTA...",
       "AVISO: EL CONCEPTO YA FUE ESTIMADO / Y NO SE LE PUEDE CAMBIAR EL / "

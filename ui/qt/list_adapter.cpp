@@ -1,11 +1,13 @@
 #include "ui/qt/list_adapter.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -85,6 +87,81 @@ class GroupBar : public QWidget {
 
 }  // namespace
 
+// The totals of a list, each under the column it adds and right-aligned
+// like it, following the columns as they are resized or scrolled.
+class FooterBar : public QWidget {
+ public:
+  FooterBar(QTableView* table, const Control& list, ListPart& part) : table_(table), part_(part) {
+    setObjectName(q(list.id + ":sumas"));
+    for (std::size_t i = 0; i < list.columns.size(); ++i) {
+      if (list.columns[i].total.empty()) continue;
+      auto* label = new QLabel(this);
+      label->setObjectName(q(list.id + ":suma:" + list.columns[i].total));
+      label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      label->setAutoFillBackground(true);
+      label->setBackgroundRole(QPalette::Base);
+      label->setContentsMargins(0, 0, 4, 0);
+      QFont bold = label->font();
+      bold.setBold(true);
+      label->setFont(bold);
+      totals_.push_back({label, int(i)});
+    }
+    caption_ = new QLabel(QStringLiteral("SUMAS:"), this);
+    caption_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption_->setContentsMargins(0, 0, 6, 0);
+    setFixedHeight(table->fontMetrics().height() + 10);
+    QHeaderView* h = table->horizontalHeader();
+    QObject::connect(h, &QHeaderView::sectionResized, this, [this] { place(); });
+    QObject::connect(h, &QHeaderView::geometriesChanged, this, [this] { place(); });
+    QObject::connect(table->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { place(); });
+  }
+
+  void refresh() {
+    for (const Total& t : totals_) t.label->setText(q(part_.footer(t.column)).trimmed());
+  }
+
+  void place() {
+    QHeaderView* h = table_->horizontalHeader();
+    const int origin = h->mapTo(table_, QPoint(0, 0)).x();
+    for (const Total& t : totals_) {
+      if (t.column >= h->count()) {
+        t.label->hide();
+        continue;
+      }
+      t.label->setGeometry(origin + h->sectionViewportPosition(t.column), 0,
+                           h->sectionSize(t.column), height());
+      t.label->show();
+    }
+    // The caption ends where the first total begins.
+    const int first = totals_.empty() ? 0 : totals_.front().column;
+    const int right = origin + h->sectionViewportPosition(first);
+    caption_->setGeometry(0, 0, std::max(0, right), height());
+    caption_->setVisible(right > 0);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QWidget::resizeEvent(e);
+    place();
+  }
+  void showEvent(QShowEvent* e) override {
+    QWidget::showEvent(e);
+    place();
+  }
+
+ private:
+  struct Total {
+    QLabel* label;
+    int column;
+  };
+  QTableView* table_;
+  ListPart& part_;
+  std::vector<Total> totals_;
+  QLabel* caption_ = nullptr;
+};
+
 // --- the model ---------------------------------------------------------------------
 
 ListModel::ListModel(ListPart& part) : part_(part) {}
@@ -142,15 +219,17 @@ ListAdapter::ListAdapter(WindowWidget& window, const Control& c) : ControlAdapte
   table_ = new QTableView;
   setWidget(table_);
   watch(table_);
-  if (c.groups.empty()) {
+  const bool totals = part_ && part_->hasFooter();
+  if (c.groups.empty() && !totals) {
     h->addWidget(table_, 1);
   } else {
     auto* column = new QWidget;
     auto* v = new QVBoxLayout(column);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(0);
-    v->addWidget(new GroupBar(table_, c));
+    if (!c.groups.empty()) v->addWidget(new GroupBar(table_, c));
     v->addWidget(table_, 1);
+    if (totals) v->addWidget(footer_ = new FooterBar(table_, c, *part_));
     h->addWidget(column, 1);
   }
   // A list without a part shows no rows.
@@ -188,7 +267,11 @@ ListAdapter::ListAdapter(WindowWidget& window, const Control& c) : ControlAdapte
   // Wide enough for every column at its first width, within reason.
   int columnsWidth = 0;
   for (int i = 0; i < model_->columnCount(); ++i) columnsWidth += table_->columnWidth(i);
-  table_->setMinimumWidth(std::min(columnsWidth + 2 * table_->frameWidth() + 2, 900));
+  // A list whose every column fits on the screen opens showing them all.
+  int room = 900;
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    room = std::max(room, screen->availableGeometry().width() - 120);
+  table_->setMinimumWidth(std::min(columnsWidth + 2 * table_->frameWidth() + 2, room));
   watch(table_->viewport());
   QObject::connect(table_, &QTableView::clicked, this, [this](const QModelIndex& i) {
     part_->rowClicked(i.row());
@@ -249,6 +332,7 @@ void ListAdapter::refresh() {
     table_->clearSelection();
   }
   if (thumb_) thumb_->setValue(part_->thumbPercent());
+  if (footer_) footer_->refresh();
 }
 
 void ListAdapter::fitPageRows() {

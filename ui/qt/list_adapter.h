@@ -14,6 +14,8 @@ class QTableView;
 
 namespace velmora::qt {
 
+class FooterBar;
+
 // The rows of a list part: values through the columns' pictures, colours
 // from the part.
 class ListModel : public QAbstractTableModel {
@@ -54,6 +56,7 @@ class ListAdapter : public ControlAdapter {
   QTableView* table_ = nullptr;
   QScrollBar* thumb_ = nullptr;
   ListModel* model_ = nullptr;
+  FooterBar* footer_ = nullptr;  // the totals under their columns, when the list has any
 };
 
 bool numericPicture(const std::string& picture);

@@ -254,6 +254,12 @@ void ScriptHost::printPage(const ListPart& list) {
     out_ << "\n";
   }
   if (rows == 0) out_ << "  (sin registros)\n";
+  // The totals under their columns, in the same columns.
+  if (list.hasFooter()) {
+    out_ << "  SUMAS:";
+    for (int c = 0; c < columns; ++c) out_ << " | " << list.footer(c);
+    out_ << "\n";
+  }
 }
 
 // The headers in one line; a group's caption stands before its columns,
@@ -422,7 +428,18 @@ bool ScriptHost::execute(Procedure* p, const std::vector<std::string>& w) {
   }
   if (cmd == "MUESTRA") {
     if (!need(1)) return false;
-    if (!p->window().find(w[1])) return fail("no existe el control " + w[1] + " en " + p->name());
+    if (!p->window().find(w[1])) {
+      // A total under a list's column, named by its variable.
+      const std::string variable = w[1].substr(w[1].rfind('?') == 0 ? 1 : 0);
+      for (const Control& c : p->window().controls)
+        if (const ListPart* l = c.type == ControlType::List ? p->list(c.id) : nullptr)
+          for (const ListColumn& col : l->columns())
+            if (dict::sameName(col.total, variable)) {
+              out_ << "CAMPO " << w[1] << " = \"" << l->footerOf(col.total) << "\"\n";
+              return true;
+            }
+      return fail("no existe el control " + w[1] + " en " + p->name());
+    }
     out_ << "CAMPO " << w[1] << " = \"" << p->display(w[1]) << "\"\n";
     return true;
   }
