@@ -255,7 +255,8 @@ TEST_F(Programs, WithoutAScriptOrADisplayTheProgramsRefuseToStart) {
     SCOPED_TRACE(exe);
     Outcome missing = run(exe, "--script no-existe.txt");
     EXPECT_EQ(missing.status, 2) << missing.out;
-    EXPECT_NE(missing.out.find("No se puede leer el guion no-existe.txt"), std::string::npos)
+    EXPECT_NE(missing.out.find("No se puede leer el guion: Falta el archivo no-existe.txt"),
+              std::string::npos)
         << missing.out;
     EXPECT_EQ(missing.out.find("ABRE"), std::string::npos) << missing.out;
 
