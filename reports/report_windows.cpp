@@ -69,10 +69,9 @@ WindowDescription progressWindow(bool exporting) {
     Control choose = makeControl(ControlType::Lookup, "?CALLLOOKUP", "Elegir el archivo...");
     choose.target = "?GWBCSVFILENAME";
     w.controls.push_back(choose);
-    // The run waits here: say why, and that the export is optional.
+    // The run waits here for the name: the export is optional.
     w.controls.push_back(makeControl(ControlType::Prompt, "?EXPORTHINT",
-                                     "Escriba el nombre del archivo para exportar, o deje el "
-                                     "nombre en blanco para no exportar, y pulse Continúa."));
+                                     "Deje el nombre en blanco para no exportar."));
     w.controls.push_back(makeControl(ControlType::Prompt, "?COMA:Prompt", "Delimitador:"));
     w.controls.push_back(makeControl(ControlType::Entry, "?COMA", {}, kDelimiterVar, "@s1"));
     w.controls.push_back(makeControl(ControlType::Button, "?PAUSE", "Continúa"));

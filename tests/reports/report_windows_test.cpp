@@ -263,7 +263,7 @@ TEST_F(ReportWindows, TheExportFieldsSayTheyAreOptionalChooseAFileAndRefuseBadDe
   host_.actions.push_back([](Procedure& p) {
     const Control* hint = p.window().find("?EXPORTHINT");
     ASSERT_NE(hint, nullptr);
-    EXPECT_NE(hint->text.find("deje el nombre en blanco para no exportar"), std::string::npos);
+    EXPECT_EQ(hint->text, "Deje el nombre en blanco para no exportar.");
     const Control* chooser = p.window().find("?CALLLOOKUP");
     ASSERT_NE(chooser, nullptr);
     EXPECT_EQ(chooser->target, "?GWBCSVFILENAME");  // beside the name
