@@ -721,7 +721,7 @@ TEST_F(Payments, TheScreensStampTheUserAndShowWhatIsOwed) {
   EXPECT_EQ(heads, (std::vector<std::string>{"FOLIO", "PROV", "FECHA", "FACTURA", "IMPORTE", "IVA",
                                              "PAGO"}));
   EXPECT_EQ(tabs, (std::vector<std::string>{"x Folio", "x Fecha", "x Frente"}));
-  EXPECT_EQ(buttons, (std::vector<std::string>{"&Selecciona", "&Borra", "C&ierra", "Help"}));
+  EXPECT_EQ(buttons, (std::vector<std::string>{"&Selecciona", "&Borra", "C&ierra", "Ayuda"}));
 
   // CAP_PROV: supplier 1 owes 38 536.00 - 37 000.00.
   host.actions.push_back([](Procedure& p) {
