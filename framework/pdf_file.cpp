@@ -187,6 +187,7 @@ class PdfCanvas : public Canvas {
                       run_.bytes.c_str());
     run_ = Run{};
   }
+
   Fonts& fonts_;
   HPDF_Page page_;
   double top_;
@@ -204,7 +205,8 @@ class PdfCanvas : public Canvas {
 // a megabyte, taken and given back at the top of the heap: with the
 // allocator's default padding every page grows the heap and shrinks it
 // again, two system calls that cost more than writing the page. A wider pad
-// while the file is written keeps that memory in the process.
+// while the file is written keeps that memory in the process. (Setting it
+// also fixes glibc's mmap threshold at its default from then on.)
 class KeepHeap {
  public:
   KeepHeap() { mallopt(M_TOP_PAD, 16 << 20); }
@@ -266,8 +268,9 @@ Status writePdf(const Document& document, const std::string& path) {
     std::error_code ec;
     std::filesystem::rename(part, path, ec);
     if (!ec) return Status::success();
+    const std::string why = ec.message();
     std::filesystem::remove(part, ec);
-    return Status::error(err::AccessDenied, "No se pudo escribir " + path + ": " + ec.message());
+    return Status::error(err::AccessDenied, "No se pudo escribir " + path + ": " + why);
   }
   if (saving) {
     std::error_code ec;
