@@ -59,7 +59,8 @@ inline ListColumn coloured(ListColumn c) {
 // A column showing the name a code column's value stands for.
 inline ListColumn nameColumn(std::string header, std::string codeField, std::string lookupKey,
                              std::string lookupField, int width) {
-  ListColumn c{std::move(header), std::move(codeField), "@s" + std::to_string(width), width, 'L'};
+  // The whole name, however long: the list elides what its width cannot show.
+  ListColumn c{std::move(header), std::move(codeField), "", width, 'L'};
   c.lookupKey = std::move(lookupKey);
   c.lookupField = std::move(lookupField);
   return c;

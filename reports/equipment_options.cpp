@@ -131,10 +131,18 @@ class EquipmentOptionsWindow : public Procedure {
       t.rec<PRV>().CTA = typed;
       found = bool(t.get("PRV:CTA_KEY")) && t.rec<PRV>().TIPO == 2;
     }
-    if (!found && call("CAP_PROV", request::Select) == response::Completed) found = true;
+    if (!found) {  // the list opens on the number typed
+      t.clear();
+      t.rec<PRV>().CTA = typed;
+      found = call("CAP_PROV", request::Select) == response::Completed;
+    }
     if (!found) {
       program_.setVar(kChosen, Value(std::int64_t(typed)));
+      // The name beside the field is the kept number's, not the list's row.
       t.clear();
+      t.rec<PRV>().CTA = typed;
+      if (typed == 0 || !t.get("PRV:CTA_KEY")) t.clear();
+      refreshAll();
       select(std::string("?") + kChosen);
       return false;
     }

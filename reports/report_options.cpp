@@ -340,11 +340,19 @@ bool ReportOptionsWindow::check(const Lookup& l, bool always) {
     refreshAll();
     return true;
   }
+  // The list opens on the number typed, as a form's lookup does.
+  t.clear();
+  if (typed != 0)
+    (void)t.buffer().set(l.field, l.whole ? Value(std::int64_t(typed)) : Value(typed));
   if (call(l.browse, request::Select) == response::Completed) {
     (void)setValue(l.var, t.buffer().get(l.field));
     refreshAll();
     return true;
   }
+  // Left without choosing: the name beside the field is that of the number
+  // it keeps, not of the row the list stood on.
+  if (!find(l)) t.clear();
+  refreshAll();
   select("?" + std::string(l.var));
   return false;
 }

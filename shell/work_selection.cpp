@@ -20,7 +20,7 @@ WindowDescription selectionWindow(const ShellProgram& shell) {
   w.title = shell.selectionTitle;
   Control list = makeControl(ControlType::List, "?Browse:1");
   list.columns = {{"CTA", "OBR:CTA", "@s8", 8, 'L', true},
-                  {"OBRA", "OBR:OBRA", "@s30", 30, 'L', true},
+                  {"OBRA", "OBR:OBRA", "@s50", 34, 'L', true},
                   {"DIRECCION", "OBR:DIRE", "@s30", 30, 'L', true}};
   w.controls.push_back(list);
   w.controls.push_back(makeControl(ControlType::Sheet, "?CURRENTTAB"));

@@ -253,6 +253,56 @@ class ChooseContractor : public Procedure {
   }
 };
 
+// Stands on contractor 2 and is left without choosing; says where it opened.
+class LookAndLeave : public Procedure {
+ public:
+  LookAndLeave(Program& p, db::Context& c, std::int64_t& openedOn)
+      : Procedure(p, c, WindowDescription{}), openedOn_(openedOn) {}
+
+ protected:
+  bool init() override {
+    db::Table& t = table("CONT");
+    openedOn_ = t.rec<CTR>().CTA;
+    t.clear();
+    t.rec<CTR>().CTA = 2;
+    (void)t.get("CTR:CTA_KEY");
+    wm_.response = response::Cancelled;
+    return false;
+  }
+  std::int64_t& openedOn_;
+};
+
+// The options window's lookups open on the value typed, as a form's do, and
+// a lookup left without choosing keeps the name of the number kept.
+TEST_F(EstimateReports, OptionsLookupsOpenOnTheValueAndKeepItsName) {
+  smallWork();
+  MessageService messages;
+  Program program("DUDORE", storage_, messages, folder_.file("DUDORE.INI"));
+  std::int64_t openedOn = -1;
+  program.addProcedure("CAP_DEST", [&](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
+    return std::make_unique<LookAndLeave>(p, c, openedOn);
+  });
+  test::TestHost host;
+  auto sol = makeImpSol();
+  auto& report = dynamic_cast<OptionsReport&>(*sol);
+  std::string name;
+  host.type("?OPC_CONTRATISTA", "1");
+  host.actions.push_back([&](Procedure& p) {
+    name = p.display("?CTR:NOMB");
+    for (const Control& c : p.window().controls)
+      if (c.type == ControlType::Lookup && c.target == "?OPC_CONTRATISTA") p.accepted(c.id);
+  });
+  host.actions.push_back([&](Procedure& p) {
+    EXPECT_EQ(openedOn, 1);
+    EXPECT_EQ(std::get<std::int64_t>(p.value("OPC_CONTRATISTA")), 1);
+    EXPECT_EQ(p.display("?CTR:NOMB"), name);
+    EXPECT_FALSE(name.find_first_not_of(' ') == std::string::npos) << "contractor 1 has a name";
+  });
+  host.press("?OK");
+  EXPECT_EQ(ReportOptionsWindow(program, ctx_, report).run(host), response::Completed);
+  EXPECT_EQ(report.choices().contractor, 1);
+}
+
 TEST_F(EstimateReports, OptionsWindowLooksUpWhatIsNotThereAndCancelKeepsTheChoices) {
   smallWork();
   MessageService messages;

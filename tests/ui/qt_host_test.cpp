@@ -368,6 +368,37 @@ TEST_F(QtHostTest, ATallFormFitsTheScreenAndAViewIsReadOnly) {
   EXPECT_EQ(form->run(host), response::Cancelled);
 }
 
+// A window whose saved size has become too small for what it holds (a later
+// version shows more) opens with nothing cut and nothing to scroll.
+TEST_F(QtHostTest, ASavedSizeNeverCutsTheWindowsContent) {
+  WindowDescription w{"SEL_CHICA", "Chica", {}, false};
+  for (int i = 1; i <= 6; ++i)
+    w.controls.push_back(makeControl(ControlType::Text, "?T" + std::to_string(i),
+                                     "COSTO DIRECTO DE LA OBRA " + std::to_string(i) + ":",
+                                     "FRE:NOMB", "@s40"));
+  w.controls.push_back(makeControl(ControlType::Button, "?OK", "OK"));
+  w.controls.push_back(makeControl(ControlType::Button, "?CANCEL", "Cancela"));
+  SettingsFile settings(program.settingsPath());
+  WindowPlacement small;
+  small.x = 100, small.y = 100, small.width = 220, small.height = 90;
+  ASSERT_TRUE(saveWindowSettings(settings, "SEL_CHICA", small, true).ok());
+  auto form = std::make_unique<FormProcedure>(program, ctx, w, "FREN");
+  later([&] {
+    qt::WindowWidget* widget = host.widget(*form);
+    ASSERT_NE(widget, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget->window()));
+    auto* body = widget->findChild<QScrollArea*>("body");
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->horizontalScrollBar()->maximum(), 0) << widget->width();
+    EXPECT_EQ(body->verticalScrollBar()->maximum(), 0) << widget->height();
+    EXPECT_GE(body->viewport()->width(), body->widget()->minimumSizeHint().width());
+    form->accepted("?CANCEL");
+    host.afterEvent(*form);
+  });
+  program.request = request::View;
+  form->run(host);
+}
+
 TEST_F(QtHostTest, DoubleClickSelectsWhileSelecting) {
   auto browse = makeMaintenanceBrowse(program, ctx, *dict::findTable("FREN"));
   later([&] {

@@ -132,7 +132,15 @@ class EntryAdapter : public ControlAdapter {
   EntryAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     edit_ = new QLineEdit;
     if (numericPicture(c.picture)) edit_->setAlignment(Qt::AlignRight);
-    if (auto p = compilePicture(c.picture)) edit_->setMaxLength(std::max(velmora::width(*p), 1));
+    if (auto p = compilePicture(c.picture)) {
+      const int chars = std::max(velmora::width(*p), 1);
+      edit_->setMaxLength(chars);
+      // As wide as its picture, not as the window: a date is a date's width.
+      const QFontMetrics fm = edit_->fontMetrics();
+      const int each = numericPicture(c.picture) ? fm.horizontalAdvance(QLatin1Char('0'))
+                                                 : fm.averageCharWidth() + 1;
+      edit_->setMaximumWidth(std::max(each * (std::min(chars, 60) + 2) + 12, 60));
+    }
     QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
     setWidget(edit_);
     watch(edit_);

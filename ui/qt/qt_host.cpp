@@ -230,7 +230,14 @@ void QtHost::afterEvent(Procedure& p) {
 void QtHost::place(Procedure& p, const WindowPlacement& placement) {
   QWidget* top = topOf(p);
   if (!top) return;
-  if (placement.width && placement.height) top->resize(*placement.width, *placement.height);
+  if (placement.width && placement.height) {
+    // The size the user left, but never one that cuts what the window holds
+    // now (a later version may hold more): it opens with nothing hidden, as
+    // far as the screen allows.
+    QSize size(*placement.width, *placement.height);
+    if (&p != frameProcedure_) size = size.expandedTo(top->sizeHint());
+    top->resize(size);
+  }
   if (placement.x && placement.y) {
     const QPoint at(*placement.x, *placement.y);
     if (visiblePosition(top, at))

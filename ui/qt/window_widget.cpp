@@ -242,7 +242,9 @@ void WindowWidget::build() {
       h->addWidget(beside->placed());
       adapters_[extra.id] = std::move(beside);
     }
-    if (keepClose) h->addStretch(1);
+    // An entry keeps the width of its picture; the row's room is left after
+    // it and what sits beside it.
+    if (keepClose || c.type == ControlType::Entry) h->addStretch(1);
     if (pendingPrompt && pendingForm == form) {
       pendingPrompt->setBuddy(a->widget());
       form->addRow(pendingPrompt, row);
