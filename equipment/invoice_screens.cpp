@@ -28,7 +28,7 @@ std::unique_ptr<Procedure> makeCapFact(Program& program, db::Context& ctx) {
       Describe("CAP_FACT", "Actualizando Facturas")
           .list({{"FOLIO", "FAM:CTA", "@n_6", 6, 'R', true},
                  {"PROV", "FAM:PROV", "@n_6", 6, 'R', true},
-                 coloured(nameColumn("PROVEEDOR", "FAM:PROV", "PRV:CTA_KEY", "PRV:NOMB", 22)),
+                 coloured(nameColumn("PROVEEDOR", "FAM:PROV", "PRV:CTA_KEY", "PRV:NOMB", 30)),
                  {"FECHA", "FAM:FECH", "@D6", 10, 'L', true},
                  {"FACTURA", "FAM:FACT", "@n_6", 7, 'R', true},
                  {"IMPORTE", "FAM:IMPO", "@n14.2", 14, 'R', true},

@@ -291,22 +291,27 @@ void awaitSelection(qt::QtHost& host, const std::string& dir, const std::string&
       std::_Exit(1);
     }
     std::cout << "Selección de obra mostrada a los " << clock.elapsed() << " ms\n";
-    QApplication::processEvents();
-    snapshot(host.frameWindow()).save(QString::fromStdString(dir + "/" + name + "-seleccion.png"));
-    QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
-      std::cout << "Obra elegida, marco listo a los " << clock.elapsed() << " ms\n";
+    // Drawn once the window has taken its size: its first layout passes
+    // would show scroll bars it never keeps.
+    QTimer::singleShot(200, [&host, dir, name, &clock, steps, selection] {
       QApplication::processEvents();
-      FrameWindow* frame = host.frameWindow();
-      if (!frame) return;
-      snapshot(frame).save(QString::fromStdString(dir + "/" + name + "-marco.png"));
-      if (steps.empty())
-        frame->close();
-      else
-        runSteps(host, std::make_shared<std::vector<std::string>>(steps), 0, dir, name);
+      snapshot(host.frameWindow())
+          .save(QString::fromStdString(dir + "/" + name + "-seleccion.png"));
+      QTimer::singleShot(0, [&host, dir, name, &clock, steps] {
+        std::cout << "Obra elegida, marco listo a los " << clock.elapsed() << " ms\n";
+        QApplication::processEvents();
+        FrameWindow* frame = host.frameWindow();
+        if (!frame) return;
+        snapshot(frame).save(QString::fromStdString(dir + "/" + name + "-marco.png"));
+        if (steps.empty())
+          frame->close();
+        else
+          runSteps(host, std::make_shared<std::vector<std::string>>(steps), 0, dir, name);
+      });
+      Procedure& p = selection->procedure();
+      p.accepted("?SELECT");
+      host.afterEvent(p);
     });
-    Procedure& p = selection->procedure();
-    p.accepted("?SELECT");
-    host.afterEvent(p);
   });
 }
 

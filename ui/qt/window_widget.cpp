@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -76,9 +78,55 @@ class BodyScroll : public QScrollArea {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
   }
+  // Once shown, with its lists filled and its fonts known, a window whose
+  // body would scroll grows to show it whole, as far as its room allows:
+  // nothing is cut at the opening size.
+  void showEvent(QShowEvent* e) override {
+    QScrollArea::showEvent(e);
+    if (fitted_) return;
+    fitted_ = true;
+    QTimer::singleShot(0, this, [this] { fitBody(); });
+    // What the window shows first (its lists' rows, its figures) may still
+    // widen it a moment later; after that its size is the user's.
+    QTimer::singleShot(1500, this, [this] { settled_ = true; });
+  }
+  void fitBody() {
+    if (!widget()) return;
+    QWidget* holder = holderOf();
+    if (!holder) return;
+    const QSize want = widget()->sizeHint().expandedTo(widget()->minimumSizeHint());
+    const int wide = std::max(0, want.width() - viewport()->width());
+    const int tall = std::max(0, want.height() - viewport()->height());
+    if (wide == 0 && tall == 0) return;
+    QSize size = holder->size() + QSize(wide, tall);
+    QRect room;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(holder); sub && sub->mdiArea())
+      room = sub->mdiArea()->viewport()->rect();
+    else if (QScreen* sc = holder->screen())
+      room = sc->availableGeometry().adjusted(0, 0, -16, -40);
+    if (!room.isEmpty()) size = size.boundedTo(room.size());
+    holder->resize(size);
+    if (!room.isEmpty()) {
+      QPoint at = holder->pos();
+      at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - size.width())));
+      at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+      holder->move(at);
+    }
+  }
+  QWidget* holderOf() const {
+    QWidget* holder = parentWidget();
+    if (holder && qobject_cast<QMdiSubWindow*>(holder->parentWidget()))
+      return holder->parentWidget();
+    return holder ? holder->window() : nullptr;
+  }
+  bool fitted_ = false;
+  bool settled_ = false;
+
   // A control shown later (the audit's status line) widens the body: the
   // window grows with it instead of scrolling sideways.
   bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == widget() && e->type() == QEvent::LayoutRequest && fitted_ && !settled_)
+      QTimer::singleShot(0, this, [this] { fitBody(); });
     if (watched == widget() && e->type() == QEvent::LayoutRequest) {
       const int need = widget()->minimumSizeHint().width() - viewport()->width();
       QWidget* holder = parentWidget();
@@ -90,8 +138,11 @@ class BodyScroll : public QScrollArea {
     }
     return QScrollArea::eventFilter(watched, e);
   }
+  // The body with the scroll area's own frame around it: without the frame
+  // a window opened at its hint would scroll by those few pixels.
   QSize sizeHint() const override {
     QSize s = widget() ? widget()->sizeHint() : QSize();
+    s += QSize(2 * frameWidth(), 2 * frameWidth());
     if (QScreen* sc = screen(); sc && s.height() > sc->availableGeometry().height())
       s.rwidth() += verticalScrollBar()->sizeHint().width();
     return s;
@@ -99,7 +150,7 @@ class BodyScroll : public QScrollArea {
   // Any height: what does not fit scrolls.
   QSize minimumSizeHint() const override {
     QSize s = widget() ? widget()->minimumSizeHint() : QSize();
-    return {s.width(), std::min(s.height(), 120)};
+    return {s.width() + 2 * frameWidth(), std::min(s.height(), 120)};
   }
 };
 
