@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "framework/describe.h"
 #include "framework/file_errors.h"
 #include "framework/list_part.h"
+#include "framework/settings.h"
 
 namespace velmora {
 
@@ -274,22 +276,44 @@ void FormProcedure::accepted(const std::string& control) {
 
 void FormProcedure::cancel() { close(response::Cancelled); }
 
+namespace {
+
+// Whether Enter moves to the next field of a capture form, as data-entry
+// clerks expect: the programs' settings, [Formas] EnterAvanza, on unless it
+// says 0 or NO. Read once per settings file.
+bool enterAdvances(const Program& program) {
+  static std::map<std::string, bool> known;
+  auto it = known.find(program.settingsPath());
+  if (it == known.end()) {
+    std::string v = SettingsFile(program.settingsPath()).get("Formas", "EnterAvanza", "1");
+    for (char& ch : v) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    it = known.emplace(program.settingsPath(), !(v == "0" || v == "NO")).first;
+  }
+  return it->second;
+}
+
+}  // namespace
+
 void FormProcedure::keyPressed(Key key) {
   if (key == wm_.historyKey) return recall(focused_);
   // A list with the focus takes its own keys (its buttons, moving).
   if (ListPart* l = list(focused_); l && l->keyPressed(key)) return;
   const Control* c = window_.find(focused_);
-  const bool field = settings_.enterAsTab && isEntryField(focused_);
+  const bool entry = isEntryField(focused_);
+  const bool field = settings_.enterAsTab && entry;
+  const bool advance = entry && (settings_.enterAsTab || enterAdvances(program_));
   const bool onButton = c && isButtonType(c->type);
   const std::string id = c ? c->id : std::string();
   switch (key) {
     case Key::Enter:
-      if (field) return moveFocus(1);
+      if (advance) return moveFocus(1);
       if (onButton) return accepted(id);
       for (const Control& d : window_.controls)
         if (d.isDefault) return accepted(d.id);
       return;
     case Key::CtrlEnter:
+      // Always the form's OK, from any field.
+      if (!wm_.okControl.empty() && state(wm_.okControl).enabled) return accepted(wm_.okControl);
       if (onButton) accepted(id);
       return;
     case Key::Esc:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -571,14 +572,38 @@ TEST_F(Forms, EnterMovesThroughTheEntryFieldsWhenItActsAsTab) {
     p.keyPressed(Key::Esc);
   });
   EXPECT_EQ(run(g, request::Insert), response::Cancelled);
+  // Every capture form: Enter moves on, Esc still cancels, Ctrl+Enter is OK
+  // from any field.
+  host.actions.push_back([](Procedure& p) {
+    p.selected("?FRE:CTA");
+    p.keyPressed(Key::Enter);
+    EXPECT_EQ(p.focused(), "?FRE:NOMB");
+    p.keyPressed(Key::Esc);
+  });
+  EXPECT_EQ(run(plain, request::Insert), response::Cancelled);
+  EXPECT_EQ(count("FREN"), 1);
+  FrenForm quick(program, ctx);
+  host.actions.push_back([](Procedure& p) {
+    (void)p.typed("?FRE:CTA", "7");
+    (void)p.typed("?FRE:NOMB", "SUR");
+    p.selected("?FRE:CTA");
+    p.keyPressed(Key::CtrlEnter);
+  });
+  EXPECT_EQ(run(quick, request::Insert), response::Completed);
+  EXPECT_EQ(fren(7), "SUR");
+
+  // Turned off in the programs' settings: Enter stays in its field.
+  std::ofstream(folder.file("OTRO.INI")) << "[Formas]\r\nEnterAvanza=0\r\n";
+  Program other{"VOROVID", storage, messages, folder.file("OTRO.INI")};
+  FrenForm off(other, ctx);
   host.actions.push_back([](Procedure& p) {
     p.selected("?FRE:CTA");
     p.keyPressed(Key::Enter);
     EXPECT_EQ(p.focused(), "?FRE:CTA");
     p.keyPressed(Key::Esc);
   });
-  EXPECT_EQ(run(plain, request::Insert), response::Cancelled);
-  EXPECT_EQ(count("FREN"), 1);
+  other.request = request::Insert;
+  EXPECT_EQ(off.run(host), response::Cancelled);
 }
 
 // The record and its related lines are saved together: a refused line leaves
