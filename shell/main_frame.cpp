@@ -43,9 +43,9 @@ constexpr MenuItem kMenu[] = {
     {"?Cascade", "&Ventana", "&Cascada", "Acomoda ventanas Abiertas"},
     {"?Arrange", "&Ventana", "&Arregla Iconos", "Alinea los Iconos"},
     {"?Importa", "&Importa del Presupuesto", "&Importa del Presupuesto", ""},
-    {"?HelpIndex", "&Help", "&Contenido", "Ve el contenido del Help"},
-    {"?HelpSearch", "&Help", "&Busca help de ...", "Busca dentro del Help"},
-    {"?HelpOnHelp", "&Help", "&Como usar el help", "Como usar el Help"},
+    {"?HelpIndex", "A&yuda", "&Contenido", "Ve el contenido de la ayuda"},
+    {"?HelpSearch", "A&yuda", "&Busca en la ayuda ...", "Busca dentro de la ayuda"},
+    {"?HelpOnHelp", "A&yuda", "Cómo &usar la ayuda", "Cómo usar la ayuda"},
 };
 
 std::string toolbarId(std::size_t i) { return "?Button" + std::to_string(i + 1); }

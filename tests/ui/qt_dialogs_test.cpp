@@ -350,6 +350,18 @@ TEST_F(DatePickerDialogTest, OnlyADayCellChoosesAndCancellingReturnsTheStart) {
                                     QTest::mouseClick(twentieth, Qt::LeftButton);
                                   });
   EXPECT_EQ(chosen, date(20, 2, 2008));
+
+  // Esc on a field without a date: told as a cancel, so the field stays empty
+  // rather than taking today.
+  bool cancelled = false;
+  whileOpen<qt::DatePickerDialog>([&] { chosen = qt::pickDate(nullptr, &host, 0, &cancelled); },
+                                  [](qt::DatePickerDialog& d) { d.reject(); });
+  EXPECT_TRUE(cancelled);
+  cancelled = true;
+  whileOpen<qt::DatePickerDialog>(
+      [&] { chosen = qt::pickDate(nullptr, &host, 0, &cancelled); },
+      [](qt::DatePickerDialog& d) { QTest::mouseClick(cell(d, 10), Qt::LeftButton); });
+  EXPECT_FALSE(cancelled);
 }
 
 }  // namespace

@@ -127,19 +127,26 @@ class PromptAdapter : public ControlAdapter {
 };
 
 // An entry takes its text through its picture when the user leaves it.
+// The width an entry of this picture takes, and a figure shown through it:
+// digits for numbers, average letters for text, within reason.
+int pictureWidth(const QWidget& w, const std::string& picture) {
+  const auto p = compilePicture(picture);
+  const int chars = p ? std::max(velmora::width(*p), 1) : 10;
+  const QFontMetrics fm = w.fontMetrics();
+  const int each =
+      numericPicture(picture) ? fm.horizontalAdvance(QLatin1Char('0')) : fm.averageCharWidth() + 1;
+  return std::max(each * (std::min(chars, 60) + 2) + 12, 60);
+}
+
 class EntryAdapter : public ControlAdapter {
  public:
   EntryAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     edit_ = new QLineEdit;
     if (numericPicture(c.picture)) edit_->setAlignment(Qt::AlignRight);
     if (auto p = compilePicture(c.picture)) {
-      const int chars = std::max(velmora::width(*p), 1);
-      edit_->setMaxLength(chars);
+      edit_->setMaxLength(std::max(velmora::width(*p), 1));
       // As wide as its picture, not as the window: a date is a date's width.
-      const QFontMetrics fm = edit_->fontMetrics();
-      const int each = numericPicture(c.picture) ? fm.horizontalAdvance(QLatin1Char('0'))
-                                                 : fm.averageCharWidth() + 1;
-      edit_->setMaximumWidth(std::max(each * (std::min(chars, 60) + 2) + 12, 60));
+      edit_->setMaximumWidth(pictureWidth(*edit_, c.picture));
     }
     QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
     setWidget(edit_);
@@ -204,13 +211,26 @@ class TextAdapter : public ControlAdapter {
  public:
   TextAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
     label_ = new QLabel;
+    // A figure sits where an entry of its picture would show it: right-
+    // aligned in the same width, so that figures line up with the entries
+    // and with each other.
+    figure_ = numericPicture(c.picture) && compilePicture(c.picture).has_value();
+    if (figure_) {
+      label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      label_->setFixedWidth(pictureWidth(*label_, c.picture));
+      label_->setContentsMargins(0, 0, 6, 0);
+    }
     setWidget(label_);
     watch(label_);
   }
-  void showValue() override { label_->setText(q(procedure().display(control_))); }
+  void showValue() override {
+    const QString text = q(procedure().display(control_));
+    label_->setText(figure_ ? text.trimmed() : text);
+  }
 
  private:
   QLabel* label_;
+  bool figure_ = false;
 };
 
 // A thermometer: the percent held by what it uses.
@@ -433,7 +453,10 @@ class CalendarAdapter : public ControlAdapter {
     if (entry && !entry->use.empty())
       if (Value v = procedure().value(entry->use); auto* n = std::get_if<std::int64_t>(&v))
         start = std::int32_t(*n);
-    std::int32_t date = pickDate(&window_, &window_.host(), start);
+    bool cancelled = false;
+    std::int32_t date = pickDate(&window_, &window_.host(), start, &cancelled);
+    // Esc leaves the field as it was, an empty one empty.
+    if (cancelled) return window_.done();
     if (entry && !entry->use.empty()) {
       (void)procedure().setValue(entry->use, Value(std::int64_t(date)));
       window_.refresh(entry->id);

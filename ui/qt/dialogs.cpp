@@ -341,9 +341,11 @@ void DatePickerDialog::reject() {
   QDialog::reject();
 }
 
-std::int32_t pickDate(QWidget* parent, MessageHost* messages, std::int32_t startingDate) {
+std::int32_t pickDate(QWidget* parent, MessageHost* messages, std::int32_t startingDate,
+                      bool* cancelled) {
   DatePickerDialog d(parent, messages, startingDate);
-  d.exec();
+  const bool chosen = d.exec() == QDialog::Accepted;
+  if (cancelled) *cancelled = !chosen;
   // Closed some other way (its parent went away): that is a cancel.
   d.model().cancel();
   return d.chosenDate();

@@ -70,7 +70,8 @@ class DatePickerDialog : public QDialog {
 };
 
 // Modal; returns the chosen date, or the starting date (today for 0) on
-// cancel.
-std::int32_t pickDate(QWidget* parent, MessageHost* messages, std::int32_t startingDate);
+// cancel, which `cancelled` tells when given.
+std::int32_t pickDate(QWidget* parent, MessageHost* messages, std::int32_t startingDate,
+                      bool* cancelled = nullptr);
 
 }  // namespace velmora::qt

@@ -95,8 +95,13 @@ class BodyScroll : public QScrollArea {
     QWidget* holder = holderOf();
     if (!holder) return;
     const QSize want = widget()->sizeHint().expandedTo(widget()->minimumSizeHint());
-    const int wide = std::max(0, want.width() - viewport()->width());
+    int wide = std::max(0, want.width() - viewport()->width());
     const int tall = std::max(0, want.height() - viewport()->height());
+    // Its title whole too, beside the title bar's buttons.
+    QFont bold = holder->font();
+    bold.setBold(true);
+    const int titled = QFontMetrics(bold).horizontalAdvance(holder->windowTitle()) + 110;
+    wide = std::max(wide, titled - holder->width());
     if (wide == 0 && tall == 0) return;
     QSize size = holder->size() + QSize(wide, tall);
     QRect room;
@@ -295,7 +300,8 @@ void WindowWidget::build() {
     }
     // An entry keeps the width of its picture; the row's room is left after
     // it and what sits beside it.
-    if (keepClose || c.type == ControlType::Entry) h->addStretch(1);
+    const bool figure = c.type == ControlType::Text && numericPicture(c.picture);
+    if (keepClose || figure || c.type == ControlType::Entry) h->addStretch(1);
     if (pendingPrompt && pendingForm == form) {
       pendingPrompt->setBuddy(a->widget());
       form->addRow(pendingPrompt, row);
