@@ -127,6 +127,8 @@ class PromptAdapter : public ControlAdapter {
 };
 
 // An entry takes its text through its picture when the user leaves it.
+}  // namespace
+
 // The width an entry of this picture takes, and a figure shown through it:
 // digits for numbers, average letters for text, within reason.
 int pictureWidth(const QWidget& w, const std::string& picture) {
@@ -138,6 +140,8 @@ int pictureWidth(const QWidget& w, const std::string& picture) {
   return std::max(each * (std::min(chars, 60) + 2) + 12, 60);
 }
 
+namespace {
+
 class EntryAdapter : public ControlAdapter {
  public:
   EntryAdapter(WindowWidget& w, const Control& c) : ControlAdapter(w, c) {
@@ -146,7 +150,9 @@ class EntryAdapter : public ControlAdapter {
     if (auto p = compilePicture(c.picture)) {
       edit_->setMaxLength(std::max(velmora::width(*p), 1));
       // As wide as its picture, not as the window: a date is a date's width.
-      edit_->setMaximumWidth(pictureWidth(*edit_, c.picture));
+      // Numbers end at the window's one edge for figures, as its figures do.
+      const int own = pictureWidth(*edit_, c.picture);
+      edit_->setMaximumWidth(numericPicture(c.picture) ? std::max(own, w.figureWidth()) : own);
     }
     QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
     setWidget(edit_);
@@ -217,8 +223,10 @@ class TextAdapter : public ControlAdapter {
     figure_ = numericPicture(c.picture) && compilePicture(c.picture).has_value();
     if (figure_) {
       label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      label_->setFixedWidth(pictureWidth(*label_, c.picture));
-      label_->setContentsMargins(0, 0, 6, 0);
+      // One beside an entry keeps its own width; the others end at one edge.
+      const int own = pictureWidth(*label_, c.picture);
+      label_->setFixedWidth(c.target.empty() ? std::max(own, w.figureWidth()) : own);
+      label_->setContentsMargins(0, 0, 4, 0);
     }
     setWidget(label_);
     watch(label_);

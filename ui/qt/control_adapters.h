@@ -16,6 +16,9 @@ class QWidget;
 
 namespace velmora::qt {
 
+// The width an entry of this picture takes in `w`'s font.
+int pictureWidth(const QWidget& w, const std::string& picture);
+
 class WindowWidget;
 
 class ControlAdapter : public QObject {

@@ -243,6 +243,11 @@ void WindowWidget::build() {
   areas[""] = Area{main, new QFormLayout};
   main->addLayout(areas[""].form);
 
+  for (const Control& c : w.controls)
+    if ((c.type == ControlType::Text || c.type == ControlType::Entry) &&
+        numericPicture(c.picture) && !c.picture.empty())
+      figureWidth_ = std::max(figureWidth_, pictureWidth(*this, c.picture));
+
   QLabel* pendingPrompt = nullptr;
   QFormLayout* pendingForm = nullptr;
   for (const Control& c : w.controls) {

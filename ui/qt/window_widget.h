@@ -60,6 +60,9 @@ class WindowWidget : public QWidget {
   // True while the window shows the procedure's values: the widgets'
   // signals then are not the user's.
   bool refreshing() const { return refreshing_; }
+  // The width every figure of the window is right-aligned in: that of its
+  // widest numeric picture, so that its figures end at one edge.
+  int figureWidth() const { return figureWidth_; }
   // A button (or lookup) was pressed: a pending entry is taken first.
   void pressed(const std::string& id);
   // After every event: the lists are redrawn and the host ends or finishes
@@ -72,6 +75,7 @@ class WindowWidget : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  int figureWidth_ = 0;
   void build();
   ControlAdapter* adapter(const std::string& id) const;
 
