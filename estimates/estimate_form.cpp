@@ -379,13 +379,16 @@ class UpEsti : public Procedure {
         .option("TIPO DE POLIZA", "TIES", {"2", "1", "3"},
                 {"AVANCE", "ANTICIPO", "DEV. FONDO GTIA"})
         .list({{"CONCEPTO", "ESM:CO", "@n_9.2", 9, 'R', true},
-               {"CONCEP", "ESM:PR", "@n_6", 6, 'R', true},
+               {"PROC", "ESM:PR", "@n_6", 6, 'R', true},
                {"FRENTE", "ESM:FR", "@n_6", 6, 'R', true},
                {"D E S C R I P C I O N", "ESM:DE", "@s30", 30, 'L', true},
                {"UNID", "ESM:UN", "@s4", 4, 'L', true},
-               {"PAGADO", "ESM:AN", "@n14.2", 14, 'R', true},
-               {"A PAGAR", "ESM:AC", "@n12.2", 12, 'R', true},
-               {"IMPORTE", "ESM:IM", "@n14.2", 14, 'R', true}});
+               // One meaning per column, captured or reopened: money paid
+               // on the item before, this estimate's quantity in the item's
+               // unit, and its amount.
+               {"PAGADO ANTES $", "ESM:AN", "@n14.2", 14, 'R', true},
+               {"CANTIDAD", "ESM:AC", "@n12.2", 12, 'R', true},
+               {"IMPORTE $", "ESM:IM", "@n14.2", 14, 'R', true}});
     d.last().id = kList;
     return d.text("COSTO DIRECTO", "TOTAL", "@n14.2")
         .button("?ALTA", "&Alta")

@@ -133,7 +133,8 @@ TEST_F(QtEstimates, ContractorGroupLinesAndUnits) {
     QAbstractItemModel* m = lines->model();
     ASSERT_EQ(m->rowCount(), 2);
     EXPECT_EQ(m->columnCount(), 8);
-    EXPECT_EQ(m->headerData(7, Qt::Horizontal).toString().toStdString(), "IMPORTE");
+    EXPECT_EQ(m->headerData(7, Qt::Horizontal).toString().toStdString(), "IMPORTE $");
+    EXPECT_EQ(m->headerData(6, Qt::Horizontal).toString().toStdString(), "CANTIDAD");
     EXPECT_EQ(m->data(m->index(1, 7)).toString().toStdString(), "200.50");
     EXPECT_EQ(m->data(m->index(1, 4)).toString().toStdString(), "M2");
     EXPECT_EQ(text(w->findChild<QLabel*>("?TOTAL")), "500.50");
