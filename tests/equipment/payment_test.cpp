@@ -12,13 +12,12 @@
 #include <sstream>
 
 #include "accounting/imp_dos.h"
-#include "dictionary/posting_flag.h"
-#include "dictionary/unit_of_work.h"
 #include "equipment/equipment.h"
 #include "equipment/payments.h"
 #include "framework/browse.h"
 #include "framework/program.h"
 #include "tests/accounting/accounting_fixture.h"
+#include "tests/support/posting_flag_station.h"
 #include "tests/support/run_command.h"
 #include "tests/support/test_host.h"
 
@@ -201,34 +200,14 @@ TEST_F(Payments, RefusalsWriteNothingAndNameTheField) {
 
   // A flag another running station holds stops the posting, naming the
   // station; the flag of a station killed while it held it is free.
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    db::Storage s2;
-    name(s2), nameMore(s2);
-    db::Context c(s2, 9);
-    db::Table& control = c.table("CONTROL");
-    db::Transaction tx(c, {&control});
-    bool busy = true;
-    db::Table::FlagHolder holder;
-    if (!tx.status() || !db::readPostingFlag(control, busy, holder) || busy) _exit(2);
-    if (!db::takePostingFlag(control, 4) || !tx.commit()) _exit(3);
-    char b = 1;
-    if (write(ready[1], &b, 1) != 1) _exit(4);
-    pause();
-    _exit(0);
-  }
-  char b = 0;
-  ASSERT_EQ(::read(ready[0], &b, 1), 1);
+  const pid_t pid = ::velmora::test::stationHoldingThePostingFlag(storage, 4);
+  ASSERT_GT(pid, 0);
   EXPECT_FALSE(postPayment(ctx, pay(1, 7, 100, 0), &out).ok());
   EXPECT_EQ(out.step, PaymentStep::Busy);
   EXPECT_EQ(out.messages.at(0)[0], "ACTUALIZANDO ARCHIVOS EN OTRA");
   EXPECT_NE(out.messages.at(0)[2].find("USUARIO 4"), std::string::npos);
   EXPECT_TRUE(all<PGM>("PAGM").empty());
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(ready[0]), close(ready[1]);
+  ::velmora::test::killStation(pid);
   EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 1);
 
   // Held for the voucher, then released.

@@ -2,13 +2,8 @@
 // start, what the opening reads and clears, the choice of the work and the
 // splash.
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include "dictionary/posting_flag.h"
-#include "dictionary/unit_of_work.h"
 #include "tests/shell/main_frame_fixture.h"
+#include "tests/support/posting_flag_station.h"
 
 namespace velmora::shell::frame_testing {
 namespace {
@@ -362,24 +357,8 @@ namespace {
 // next start clears it.
 TEST_F(Frame, AStartLeavesALiveStationItsPostingFlag) {
   addControl(1, "ZONA A", 0);
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    db::Context c(storage, 95);
-    db::Table& control = c.table("CONTROL");
-    db::Transaction tx(c, {&control});
-    bool busy = true;
-    db::Table::FlagHolder holder;
-    if (!tx.status() || !db::readPostingFlag(control, busy, holder) || busy) _exit(2);
-    if (!db::takePostingFlag(control, 2) || !tx.commit()) _exit(3);
-    char b = 1;
-    if (write(ready[1], &b, 1) != 1) _exit(4);
-    pause();
-    _exit(0);
-  }
-  char b = 0;
-  ASSERT_EQ(::read(ready[0], &b, 1), 1);
+  const pid_t pid = ::velmora::test::stationHoldingThePostingFlag(storage, 2);
+  ASSERT_GT(pid, 0);
   for (auto [program, shell] : {std::pair{&dudo, &dudore()}, std::pair{&voro, &vorovid()}}) {
     forget();
     MainFrame& f = frame(*program, *shell, "");
@@ -388,9 +367,7 @@ TEST_F(Frame, AStartLeavesALiveStationItsPostingFlag) {
     EXPECT_EQ(postingFlags(), (std::vector<int>{1}));
   }
   EXPECT_TRUE(host.warnings.empty());
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(ready[0]), close(ready[1]);
+  ::velmora::test::killStation(pid);
   forget();
   MainFrame& f = frame(dudo, dudore(), "");
   host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });

@@ -27,21 +27,14 @@ QVariant colour(int c) {
   return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
 }
 
-// Captions over runs of columns, in a row above the headers; each follows
-// its columns as they are resized or scrolled.
-class GroupBar : public QWidget {
+}  // namespace
+
+// A row of labels above or below a list, each over a run of its columns,
+// following them as they are resized or scrolled.
+class ColumnBar : public QWidget {
  public:
-  GroupBar(QTableView* table, const Control& list) : table_(table) {
-    setObjectName(q(list.id + ":grupos"));
-    for (const ColumnGroup& g : list.groups) {
-      auto* label = new QLabel(q(g.caption), this);
-      label->setAlignment(Qt::AlignCenter);
-      label->setFrameStyle(QFrame::Panel | QFrame::Raised);
-      label->setAutoFillBackground(true);
-      label->setBackgroundRole(QPalette::Button);
-      groups_.push_back({label, g.first, g.first + g.count - 1});
-    }
-    setFixedHeight(table->fontMetrics().height() + 8);
+  ColumnBar(QTableView* table, int padding) : table_(table) {
+    setFixedHeight(table->fontMetrics().height() + padding);
     QHeaderView* h = table->horizontalHeader();
     QObject::connect(h, &QHeaderView::sectionResized, this, [this] { place(); });
     QObject::connect(h, &QHeaderView::geometriesChanged, this, [this] { place(); });
@@ -54,19 +47,26 @@ class GroupBar : public QWidget {
     // The bar and the table share their left edge; the header starts inside
     // the table's frame.
     const int origin = h->mapTo(table_, QPoint(0, 0)).x();
-    for (const Group& g : groups_) {
-      if (g.last >= h->count()) {
-        g.label->hide();
+    for (const Span& s : spans_) {
+      if (s.last >= h->count()) {
+        s.label->hide();
         continue;
       }
-      const int left = origin + h->sectionViewportPosition(g.first);
-      const int right = origin + h->sectionViewportPosition(g.last) + h->sectionSize(g.last);
-      g.label->setGeometry(left, 0, right - left, height());
-      g.label->show();
+      const int left = origin + h->sectionViewportPosition(s.first);
+      const int right = origin + h->sectionViewportPosition(s.last) + h->sectionSize(s.last);
+      s.label->setGeometry(left, 0, right - left, height());
+      s.label->show();
     }
+    placed(origin);
   }
 
  protected:
+  struct Span {
+    QLabel* label;
+    int first, last;
+  };
+  // What else the bar places once its spans are placed.
+  virtual void placed(int origin) { (void)origin; }
   void resizeEvent(QResizeEvent* e) override {
     QWidget::resizeEvent(e);
     place();
@@ -76,22 +76,36 @@ class GroupBar : public QWidget {
     place();
   }
 
- private:
-  struct Group {
-    QLabel* label;
-    int first, last;
-  };
   QTableView* table_;
-  std::vector<Group> groups_;
+  std::vector<Span> spans_;
+};
+
+namespace {
+
+// Captions over runs of columns, in a row above the headers.
+class GroupBar : public ColumnBar {
+ public:
+  GroupBar(QTableView* table, const Control& list) : ColumnBar(table, 8) {
+    setObjectName(q(list.id + ":grupos"));
+    for (const ColumnGroup& g : list.groups) {
+      auto* label = new QLabel(q(g.caption), this);
+      label->setAlignment(Qt::AlignCenter);
+      label->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      label->setAutoFillBackground(true);
+      label->setBackgroundRole(QPalette::Button);
+      spans_.push_back({label, g.first, g.first + g.count - 1});
+    }
+  }
 };
 
 }  // namespace
 
 // The totals of a list, each under the column it adds and right-aligned
-// like it, following the columns as they are resized or scrolled.
-class FooterBar : public QWidget {
+// like it.
+class FooterBar : public ColumnBar {
  public:
-  FooterBar(QTableView* table, const Control& list, ListPart& part) : table_(table), part_(part) {
+  FooterBar(QTableView* table, const Control& list, ListPart& part)
+      : ColumnBar(table, 10), part_(part) {
     setObjectName(q(list.id + ":sumas"));
     for (std::size_t i = 0; i < list.columns.size(); ++i) {
       if (list.columns[i].total.empty()) continue;
@@ -105,60 +119,28 @@ class FooterBar : public QWidget {
       QFont bold = label->font();
       bold.setBold(true);
       label->setFont(bold);
-      totals_.push_back({label, int(i)});
+      spans_.push_back({label, int(i), int(i)});
     }
     caption_ = new QLabel(QStringLiteral("SUMAS:"), this);
     caption_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     caption_->setContentsMargins(0, 0, 6, 0);
-    setFixedHeight(table->fontMetrics().height() + 10);
-    QHeaderView* h = table->horizontalHeader();
-    QObject::connect(h, &QHeaderView::sectionResized, this, [this] { place(); });
-    QObject::connect(h, &QHeaderView::geometriesChanged, this, [this] { place(); });
-    QObject::connect(table->horizontalScrollBar(), &QScrollBar::valueChanged, this,
-                     [this] { place(); });
   }
 
   void refresh() {
-    for (const Total& t : totals_) t.label->setText(q(part_.footer(t.column)).trimmed());
+    for (const Span& s : spans_) s.label->setText(q(part_.footer(s.first)).trimmed());
   }
 
-  void place() {
-    QHeaderView* h = table_->horizontalHeader();
-    const int origin = h->mapTo(table_, QPoint(0, 0)).x();
-    for (const Total& t : totals_) {
-      if (t.column >= h->count()) {
-        t.label->hide();
-        continue;
-      }
-      t.label->setGeometry(origin + h->sectionViewportPosition(t.column), 0,
-                           h->sectionSize(t.column), height());
-      t.label->show();
-    }
-    // The caption ends where the first total begins.
-    const int first = totals_.empty() ? 0 : totals_.front().column;
-    const int right = origin + h->sectionViewportPosition(first);
+ protected:
+  // The caption ends where the first total begins.
+  void placed(int origin) override {
+    const int first = spans_.empty() ? 0 : spans_.front().first;
+    const int right = origin + table_->horizontalHeader()->sectionViewportPosition(first);
     caption_->setGeometry(0, 0, std::max(0, right), height());
     caption_->setVisible(right > 0);
   }
 
- protected:
-  void resizeEvent(QResizeEvent* e) override {
-    QWidget::resizeEvent(e);
-    place();
-  }
-  void showEvent(QShowEvent* e) override {
-    QWidget::showEvent(e);
-    place();
-  }
-
  private:
-  struct Total {
-    QLabel* label;
-    int column;
-  };
-  QTableView* table_;
   ListPart& part_;
-  std::vector<Total> totals_;
   QLabel* caption_ = nullptr;
 };
 
