@@ -1,4 +1,4 @@
-// Invoices: 10 000 equipment invoices posted in a row through saveInvoice(),
+// Invoices: 3 000 equipment invoices posted in a row through saveInvoice(),
 // each with the supplier's total, the item, its three-line policy and the
 // totals of the accounts and their parents; against the same rows written
 // with plain SQL in one transaction per invoice over the same seven files.
@@ -19,7 +19,7 @@ using namespace velmora::bench;
 namespace fs = std::filesystem;
 namespace sc = db::schema;
 
-constexpr int kInvoices = 10000;
+constexpr int kInvoices = 3000;
 constexpr std::int32_t kToday = 82526;  // a day of December
 
 const char* const kLabels[] = {"OBRA", "FAMA", "MAQU", "PROV", "PART", "POLMES", "DETMES", "CUEN"};

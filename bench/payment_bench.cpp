@@ -1,4 +1,4 @@
-// Supplier payments: 10 000 postings in a row through postPayment() (with
+// Supplier payments: 3 000 postings in a row through postPayment() (with
 // the automatic policy off, and on: header, three lines, their roll-up and
 // the bank) against the same rows of the policy-off posting written with
 // plain SQL, one transaction each.
@@ -20,7 +20,7 @@ using namespace velmora::bench;
 namespace fs = std::filesystem;
 namespace sc = db::schema;
 
-constexpr int kPayments = 10000;
+constexpr int kPayments = 3000;
 constexpr const char* kTables[] = {"PAGM", "PROV", "FAMA",   "BANC",  "CONTROL",
                                    "OBRA", "CUEN", "POLMES", "DETMES"};
 
