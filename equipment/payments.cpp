@@ -43,6 +43,43 @@ Status refuse(PaymentOutcome& out, const char* field, Lines3 lines) {
   return Status::error(err::ValueRefused, out.messages.back()[0]).on("PAGM");
 }
 
+// An invoice payment applied to its invoice and to the supplier's totals,
+// inside the caller's transaction, on figures read there: refused when the
+// invoice is another supplier's, the amount passes its balance or the advance
+// applied passes what the supplier has outstanding.
+Status payInvoice(db::Table& fama, PRV& s, const PGM& p, PaymentOutcome& out) {
+  const Decimal cant = money(p.CANT), anti = money(p.ANTI);
+  fama.clear();
+  fama.rec<FAM>().CTA = p.FACT;
+  Status st = fama.get("FAM:CTA_KEY").on("FAMA");
+  if (!st || fama.rec<FAM>().PROV != p.PROV)
+    return refuse(out, "PGM:FACT",
+                  {"LA FACTURA No " + std::to_string(p.FACT), "NO ES DE ESTE PROVEEDOR",
+                   "VERIFIQUE LA FACTURA ...."});
+  // A payment another station just posted has lowered it already.
+  const Decimal balance = invoiceBalance(fama.rec<FAM>());
+  if (cant > balance) {
+    out.cut = balance.cents() > 0 ? balance : Decimal();
+    out.wasCut = true;
+    return refuse(out, "PGM:CANT",
+                  {"SE ESTA TRATANDO DE PAGAR", "UNA CANTIDAD MAYOR AL", "SALDO DE LA FACTURA"});
+  }
+  const Decimal left = outstandingAdvances(s);
+  if (anti > left)
+    return refuse(out, "PGM:ANTI",
+                  {"EL ANTICIPO APLICADO ES MAYOR", "AL SALDO DE ANTICIPOS DEL",
+                   "PROVEEDOR:" + amount(left)});
+  s.AAMO = add(s.AAMO, anti);
+  s.TPAG = add(s.TPAG, cant);
+  FAM& f = fama.rec<FAM>();
+  f.PAGO = add(f.PAGO, cant);
+  if (!(st = fama.put().on("FAMA"))) {
+    out.step = PaymentStep::Write;
+    out.action = FileAction::Change;
+  }
+  return st;
+}
+
 // What can be told from the typed payment alone, before any file is locked.
 Status checkTyped(const PGM& p, PaymentOutcome& out) {
   auto refuse = [&out](const char* field, Lines3 lines) {
@@ -154,35 +191,10 @@ Status Posting::post(const OBR& work, bool withPolicy) {
     return refuse("PGM:BANK",
                   {"NO ENCONTRE EL BANCO", "VERIFIQUE SI FUE DADO DE ALTA", "CON Ok CONTINUA ..."});
   PRV& s = prov.rec<PRV>();
-  const Decimal cant = money(p_.CANT), anti = money(p_.ANTI);
-
   if (p_.TIPO == "A") {
-    s.ANTI = add(s.ANTI, anti);
-  } else {
-    fama.clear();
-    fama.rec<FAM>().CTA = p_.FACT;
-    st = fama.get("FAM:CTA_KEY").on("FAMA");
-    if (!st || fama.rec<FAM>().PROV != p_.PROV)
-      return refuse("PGM:FACT", {"LA FACTURA No " + std::to_string(p_.FACT),
-                                 "NO ES DE ESTE PROVEEDOR", "VERIFIQUE LA FACTURA ...."});
-    // Read now, inside the transaction: a payment another station just
-    // posted has lowered it already.
-    const Decimal balance = invoiceBalance(fama.rec<FAM>());
-    if (cant > balance) {
-      out_.cut = balance.cents() > 0 ? balance : Decimal();
-      out_.wasCut = true;
-      return refuse("PGM:CANT",
-                    {"SE ESTA TRATANDO DE PAGAR", "UNA CANTIDAD MAYOR AL", "SALDO DE LA FACTURA"});
-    }
-    const Decimal left = outstandingAdvances(s);
-    if (anti > left)
-      return refuse("PGM:ANTI", {"EL ANTICIPO APLICADO ES MAYOR", "AL SALDO DE ANTICIPOS DEL",
-                                 "PROVEEDOR:" + amount(left)});
-    s.AAMO = add(s.AAMO, anti);
-    s.TPAG = add(s.TPAG, cant);
-    FAM& f = fama.rec<FAM>();
-    f.PAGO = add(f.PAGO, cant);
-    if (!(st = fama.put().on("FAMA"))) return fail(PaymentStep::Write, st, FileAction::Change);
+    s.ANTI = add(s.ANTI, money(p_.ANTI));
+  } else if (!(st = payInvoice(fama, s, p_, out_))) {
+    return st;
   }
   if (!(st = prov.put().on("PROV"))) return fail(PaymentStep::Write, st, FileAction::Change);
 
@@ -368,35 +380,11 @@ Status Amendment::postNew(PRV& s) {
   if (!banc.get("BAN:KEYCTA"))
     return refuse("PGM:BANK",
                   {"NO ENCONTRE EL BANCO", "VERIFIQUE SI FUE DADO DE ALTA", "CON Ok CONTINUA ..."});
-  const Decimal cant = money(new_.CANT), anti = money(new_.ANTI);
   if (new_.TIPO == "A") {
-    s.ANTI = add(s.ANTI, anti);
+    s.ANTI = add(s.ANTI, money(new_.ANTI));
     return Status::success();
   }
-  db::Table& fama = ctx_.table("FAMA");
-  fama.clear();
-  fama.rec<FAM>().CTA = new_.FACT;
-  Status st = fama.get("FAM:CTA_KEY");
-  if (!st || fama.rec<FAM>().PROV != new_.PROV)
-    return refuse("PGM:FACT", {"LA FACTURA No " + std::to_string(new_.FACT),
-                               "NO ES DE ESTE PROVEEDOR", "VERIFIQUE LA FACTURA ...."});
-  const Decimal balance = invoiceBalance(fama.rec<FAM>());
-  if (cant > balance) {
-    out_.cut = balance.cents() > 0 ? balance : Decimal();
-    out_.wasCut = true;
-    return refuse("PGM:CANT",
-                  {"SE ESTA TRATANDO DE PAGAR", "UNA CANTIDAD MAYOR AL", "SALDO DE LA FACTURA"});
-  }
-  const Decimal left = outstandingAdvances(s);
-  if (anti > left)
-    return refuse("PGM:ANTI", {"EL ANTICIPO APLICADO ES MAYOR", "AL SALDO DE ANTICIPOS DEL",
-                               "PROVEEDOR:" + amount(left)});
-  s.AAMO = add(s.AAMO, anti);
-  s.TPAG = add(s.TPAG, cant);
-  FAM& f = fama.rec<FAM>();
-  f.PAGO = add(f.PAGO, cant);
-  if (!(st = fama.put().on("FAMA"))) return fail(PaymentStep::Write, st, FileAction::Change);
-  return Status::success();
+  return payInvoice(ctx_.table("FAMA"), s, new_, out_);
 }
 
 Status Amendment::run() {
