@@ -24,7 +24,7 @@
 #include "bench/bench_files.h"
 #include "dictionary/schema.h"
 #include "dictionary/storage.h"
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 #include "reports/report.h"
 #include "ui/qt/qt_documents.h"
 

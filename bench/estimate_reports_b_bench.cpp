@@ -23,7 +23,7 @@
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
-#include "reports/estimate_reports_b.h"
+#include "estimates/reports/estimate_reports_b.h"
 #include "reports/report.h"
 #include "ui/qt/qt_documents.h"
 

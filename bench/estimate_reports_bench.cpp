@@ -20,7 +20,7 @@
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 #include "ui/qt/qt_documents.h"
 
 #include "bench/bench_files.h"

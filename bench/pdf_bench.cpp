@@ -32,7 +32,7 @@
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
 #include "framework/pdf_file.h"
-#include "reports/catalogue.h"
+#include "programs/shell/report_catalogue.h"
 #include "reports/report.h"
 #include "ui/qt/qt_documents.h"
 

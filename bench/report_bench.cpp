@@ -34,7 +34,7 @@
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
-#include "reports/imp_con.h"
+#include "estimates/reports/imp_con.h"
 #include "reports/preview_window.h"
 #include "reports/report.h"
 #include "reports/wmf.h"

@@ -82,6 +82,10 @@ WindowDescription progressWindow(bool exporting) {
   return w;
 }
 
+Value globalOr(Program& program, std::string_view name, Value otherwise) {
+  return program.hasVar(name) ? program.var(name) : otherwise;
+}
+
 }  // namespace
 
 // --- Destino del Reporte ------------------------------------------------------------
@@ -328,6 +332,42 @@ int printReport(Procedure& caller, Report& report, RunSettings& settings) {
     return response::Cancelled;
   }
   return response::Completed;
+}
+
+ReportProcedure::ReportProcedure(Program& program, db::Context& ctx, std::unique_ptr<Report> report)
+    : Procedure(program, ctx,
+                [&] {
+                  WindowDescription w;
+                  w.procedure = report->description().procedure;
+                  w.title = report->description().title;
+                  return w;
+                }()),
+      report_(std::move(report)) {}
+
+bool ReportProcedure::init() {
+  if (!report_->ask(*this)) {
+    wm_.response = response::Cancelled;
+    return false;
+  }
+  RunSettings settings;
+  settings.heading.company = toText(globalOr(program_, "GLO:EMPRESA", std::string()));
+  settings.heading.work = toText(globalOr(program_, "GLO:NOMBRE_OBRA", std::string()));
+  settings.heading.address = toText(globalOr(program_, "GLO:DIRECCION_OBRA", std::string()));
+  settings.heading.date = long(number(globalOr(program_, "GLO:HOY", std::int64_t(0))));
+  if (program_.hasVar(kDelimiterVar))
+    settings.exporting.delimiter = toText(program_.var(kDelimiterVar));
+  wm_.response = printReport(*this, *report_, settings);
+  if (program_.hasVar(kDelimiterVar)) program_.setVar(kDelimiterVar, settings.exporting.delimiter);
+  return false;  // no window of its own
+}
+
+void addCatalogueReports(Program& program, Catalogue catalogue) {
+  if (!program.hasVar(kDelimiterVar)) program.declare(kDelimiterVar, std::string(";"));
+  for (const std::string& name : catalogue.names())
+    program.addProcedure(
+        name, [name, catalogue](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
+          return std::make_unique<ReportProcedure>(p, c, catalogue.make(name));
+        });
 }
 
 }  // namespace velmora::reports

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/procedure.h"
+#include "reports/catalogue.h"
 #include "reports/report.h"
 
 namespace velmora::reports {
@@ -108,10 +109,8 @@ class ReportProcedure : public Procedure {
 // The delimiter of exports, one for every report of the program.
 inline constexpr const char* kDelimiterVar = "COMA";
 
-// IMP_REP, every report of the catalogue by its name, and the delimiter.
-void addReportProcedures(Program& program);
-// The reports of the catalogue listed for `programName` ("DUDORE",
-// "VOROVID") as procedures of `program`, and the delimiter of their exports.
-void addCatalogueReports(Program& program, std::string_view programName);
+// The reports of `catalogue` as procedures of `program`, each by its name,
+// and the delimiter of their exports.
+void addCatalogueReports(Program& program, Catalogue catalogue);
 
 }  // namespace velmora::reports

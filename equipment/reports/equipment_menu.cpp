@@ -1,8 +1,8 @@
 // REP_MENU, VOROVID's "Imprimiendo Reportes": its menu bar and buttons
 // start the four reports, each with its options window first.
 
+#include "equipment/reports/equipment_reports.h"
 #include "framework/describe.h"
-#include "reports/equipment_reports.h"
 #include "reports/report_windows.h"
 
 namespace velmora::reports {
@@ -52,7 +52,7 @@ void addEquipmentReportProcedures(Program& program) {
   program.addProcedure("REP_MENU", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
     return std::make_unique<EquipmentReportMenu>(p, c);
   });
-  addCatalogueReports(program, "VOROVID");
+  addCatalogueReports(program, equipmentCatalogue());
 }
 
 }  // namespace velmora::reports

@@ -7,11 +7,11 @@
 #include <cctype>
 
 #include "dictionary/storage.h"
+#include "equipment/reports/equipment_reports.h"
 #include "framework/describe.h"
 #include "framework/picture.h"
 #include "framework/procedure.h"
 #include "framework/program.h"
-#include "reports/equipment_reports.h"
 
 namespace velmora::reports {
 

@@ -15,9 +15,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "dictionary/decimal.h"
-#include "reports/estimate_reports.h"
+#include "reports/catalogue.h"
+#include "reports/sheet.h"
 
 namespace velmora {
 class Procedure;
@@ -111,6 +113,9 @@ class EquipmentReport : public Report {
   std::size_t footerAt_ = 0;
   Band noticeHeading_, noticeLine_;
 };
+
+// VOROVID's reports by name, in the order of REP_MENU.
+Catalogue equipmentCatalogue();
 
 // REP_MENU, "Imprimiendo Reportes", and VOROVID's reports as procedures.
 void addEquipmentReportProcedures(Program& program);

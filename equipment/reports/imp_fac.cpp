@@ -4,7 +4,7 @@
 #include <map>
 
 #include "dictionary/storage.h"
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_PAG: the payments to equipment suppliers in a range of dates, for one
 // supplier or invoice or all, advances and invoice payments.
 
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_PRV: the work's equipment suppliers with what was received from them,
 // paid to them, advanced, invoiced and amortised.
 
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 
 namespace velmora::reports {
 

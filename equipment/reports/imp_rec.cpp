@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 
 namespace velmora::reports {
 

@@ -1,17 +1,15 @@
 #pragma once
 
 // The budget and payment reports of the work (IMP_LEV, IMP_TAB, IMP_REA,
-// IMP_EDO, IMP_SOL, IMP_BAN) and the column layout they share: a heading
-// with the company, the work, the title with its date and ranges and the
-// page number on every page, the column titles between two rules, one line
-// per row, and "SUMAS:" with the totals under their columns.
+// IMP_EDO, IMP_SOL, IMP_BAN), laid out column by column (reports/sheet.h),
+// and the amounts the estimate reports share.
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "dictionary/decimal.h"
 #include "reports/report_options.h"
+#include "reports/sheet.h"
 
 namespace velmora::reports {
 
@@ -21,9 +19,6 @@ std::unique_ptr<Report> makeImpRea();  // REAL CONTRA PRESUPUESTADO
 std::unique_ptr<Report> makeImpEdo();  // ESTADO DE CUENTAS DE CONCEPTOS
 std::unique_ptr<Report> makeImpSol();  // SOLICITUD DE RECURSOS
 std::unique_ptr<Report> makeImpBan();  // REPORTE BANCARIO
-
-// A stored amount to the cent, so that a line adds up as printed.
-Decimal toCents(double amount);
 
 // An item's labour budget (with its variation), what was paid on it and
 // what is left.
@@ -55,31 +50,5 @@ std::string readContractorName(db::Table& cont, std::int32_t contractor);
 std::int64_t cents(double v);
 // a × b / c in cents, from cents, half away from zero; 0 when c is 0.
 std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
-
-struct ColumnSpec {
-  std::string title;
-  std::string source;   // a field of the primary table or a value of the report
-  std::string picture;  // empty: the text as it is
-  int width = 0;        // characters
-  bool right = false;   // numbers end at the column's right edge
-  bool total = false;   // summed under "SUMAS:"
-};
-
-struct SheetSpec {
-  std::string procedure, title, table, key;
-  bool landscape = false;
-  int font = 25;  // tenths of a millimetre
-  int detailHeight = 40;
-  std::vector<ColumnSpec> columns;
-  int sumsColumn = 0;  // "SUMAS:" is printed in this column
-};
-
-// The report laid out column by column, one blank apart, from the left margin.
-ReportDescription layOut(const SheetSpec& sheet);
-// Where column `chars` (from 0) starts, where the last column's gap ends,
-// and where the page's printable width ends.
-int sheetX(const SheetSpec& sheet, int chars);
-int columnsEnd(const SheetSpec& sheet);
-int sheetEnd(const SheetSpec& sheet);
 
 }  // namespace velmora::reports

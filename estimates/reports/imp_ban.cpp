@@ -2,7 +2,7 @@
 // (the estimates already turned into policies and cheques) and what is
 // still to be paid from it.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

@@ -1,10 +1,10 @@
-#include "reports/imp_con.h"
+#include "estimates/reports/imp_con.h"
 
 #include <array>
 #include <map>
 
 #include "dictionary/storage.h"
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_EDO: the state of every budget item, its budget, what was paid on it
 // and what is left to pay, also written to a file for spreadsheets.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

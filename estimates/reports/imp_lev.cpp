@@ -1,7 +1,7 @@
 // IMP_LEV: the sheet the site staff take to the work to note the progress
 // of each budget item, with what is already estimated and room to write.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_REA: each budget item's contract amount against what has been
 // estimated on it, with the difference and the share executed.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_SOL: the money the work asks the office for: every estimate, advance
 // and fund return not yet paid through a policy, with what each pays.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

@@ -1,7 +1,7 @@
 // IMP_TAB: the price list of the estimates, one line per budget item with
 // its labour, materials and equipment at unit price and in total.
 
-#include "reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports.h"
 
 namespace velmora::reports {
 

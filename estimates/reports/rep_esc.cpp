@@ -8,9 +8,9 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/storage.h"
+#include "estimates/reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports_b.h"
 #include "framework/picture.h"
-#include "reports/estimate_reports.h"
-#include "reports/estimate_reports_b.h"
 
 namespace velmora::reports {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "dictionary/storage.h"
+#include "estimates/reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports_b.h"
 #include "framework/picture.h"
 #include "reports/amount_words.h"
-#include "reports/estimate_reports.h"
-#include "reports/estimate_reports_b.h"
 
 namespace velmora::reports {
 

@@ -1,9 +1,8 @@
-// IMP_REP, DUDORE's report menu, and the reports as procedures of the
+// IMP_REP, DUDORE's report menu, and its reports as procedures of the
 // program.
 
+#include "estimates/reports/estimate_catalogue.h"
 #include "framework/describe.h"
-#include "reports/catalogue.h"
-#include "reports/report_options.h"
 #include "reports/report_windows.h"
 
 namespace velmora::reports {
@@ -57,7 +56,7 @@ class ReportMenu : public Procedure {
     if (dict::sameName(control, "?CLOSE")) return close(response::Completed);
     if (!dict::sameName(control, "?PRINT")) return;
     const std::string name = toText(value(kChoice));
-    if (!makeReport(name)) {
+    if (!estimateCatalogue().make(name)) {
       MessageBox box;
       box.title = window_.title;
       box.text = "El reporte " + name +
@@ -71,52 +70,13 @@ class ReportMenu : public Procedure {
   }
 };
 
-Value globalOr(Program& program, std::string_view name, Value otherwise) {
-  return program.hasVar(name) ? program.var(name) : otherwise;
-}
-
 }  // namespace
 
-ReportProcedure::ReportProcedure(Program& program, db::Context& ctx, std::unique_ptr<Report> report)
-    : Procedure(program, ctx,
-                [&] {
-                  WindowDescription w;
-                  w.procedure = report->description().procedure;
-                  w.title = report->description().title;
-                  return w;
-                }()),
-      report_(std::move(report)) {}
-
-bool ReportProcedure::init() {
-  if (!report_->ask(*this)) {
-    wm_.response = response::Cancelled;
-    return false;
-  }
-  RunSettings settings;
-  settings.heading.company = toText(globalOr(program_, "GLO:EMPRESA", std::string()));
-  settings.heading.work = toText(globalOr(program_, "GLO:NOMBRE_OBRA", std::string()));
-  settings.heading.address = toText(globalOr(program_, "GLO:DIRECCION_OBRA", std::string()));
-  settings.heading.date = long(number(globalOr(program_, "GLO:HOY", std::int64_t(0))));
-  if (program_.hasVar(kDelimiterVar))
-    settings.exporting.delimiter = toText(program_.var(kDelimiterVar));
-  wm_.response = printReport(*this, *report_, settings);
-  if (program_.hasVar(kDelimiterVar)) program_.setVar(kDelimiterVar, settings.exporting.delimiter);
-  return false;  // no window of its own
-}
-
-void addCatalogueReports(Program& program, std::string_view programName) {
-  if (!program.hasVar(kDelimiterVar)) program.declare(kDelimiterVar, std::string(";"));
-  for (const std::string& name : reportNames(programName))
-    program.addProcedure(name, [name](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
-      return std::make_unique<ReportProcedure>(p, c, makeReport(name));
-    });
-}
-
-void addReportProcedures(Program& program) {
+void addEstimateReportProcedures(Program& program) {
   program.addProcedure("IMP_REP", [](Program& p, db::Context& c) -> std::unique_ptr<Procedure> {
     return std::make_unique<ReportMenu>(p, c);
   });
-  addCatalogueReports(program, "DUDORE");
+  addCatalogueReports(program, estimateCatalogue());
 }
 
 }  // namespace velmora::reports

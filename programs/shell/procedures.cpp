@@ -2,11 +2,11 @@
 
 #include "accounting/accounting.h"
 #include "equipment/equipment.h"
+#include "equipment/reports/equipment_reports.h"
 #include "estimates/estimates.h"
+#include "estimates/reports/estimate_catalogue.h"
 #include "exchange/budget_import.h"
 #include "exchange/office.h"
-#include "reports/equipment_reports.h"
-#include "reports/report_windows.h"
 #include "shell/main_frame.h"
 
 namespace velmora {
@@ -16,7 +16,7 @@ void addProgramProcedures(Program& program, const shell::ShellProgram& shell,
   shell::addShellProcedures(program, shell, programFolder);
   if (shell.suite == shell::Suite::Dudore) {
     estimates::addProcedures(program);
-    reports::addReportProcedures(program);
+    reports::addEstimateReportProcedures(program);
     accounting::addProcedures(program);
     exchange::addBudgetImportProcedures(program);
     exchange::addOfficeProcedures(program);

@@ -15,8 +15,8 @@
 #include "dictionary/storage.h"
 #include "framework/pdf_file.h"
 #include "framework/settings.h"
+#include "programs/shell/report_catalogue.h"
 #include "programs/velmora/commands.h"
-#include "reports/catalogue.h"
 #include "reports/csv_export.h"
 #include "reports/report.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 #include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"
 

@@ -8,9 +8,9 @@
 #include <cctype>
 #include <sstream>
 
-#include "reports/estimate_reports.h"
-#include "reports/estimate_reports_b.h"
-#include "reports/imp_con.h"
+#include "estimates/reports/estimate_reports.h"
+#include "estimates/reports/estimate_reports_b.h"
+#include "estimates/reports/imp_con.h"
 #include "reports/report_options.h"
 #include "tests/support/report_fixture.h"
 #include "tests/support/test_host.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "dictionary/storage.h"
-#include "reports/catalogue.h"
+#include "programs/shell/report_catalogue.h"
 #include "reports/report_options.h"
 #include "reports/wmf.h"
 #include "tests/support/run_command.h"

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "reports/equipment_reports.h"
+#include "equipment/reports/equipment_reports.h"
 #include "tests/support/report_fixture.h"
 
 namespace velmora::reports {

@@ -12,8 +12,8 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/storage.h"
+#include "estimates/reports/imp_con.h"
 #include "reports/csv_export.h"
-#include "reports/imp_con.h"
 #include "reports/report.h"
 #include "reports/wmf.h"
 #include "tests/support/run_command.h"

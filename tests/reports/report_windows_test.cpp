@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "dictionary/storage.h"
-#include "reports/imp_con.h"
+#include "estimates/reports/imp_con.h"
 #include "reports/preview_window.h"
 #include "reports/report_windows.h"
 #include "tests/support/temp_folder.h"

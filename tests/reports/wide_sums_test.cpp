@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "reports/catalogue.h"
+#include "programs/shell/report_catalogue.h"
 #include "reports/report_options.h"
 #include "tests/support/report_fixture.h"
 

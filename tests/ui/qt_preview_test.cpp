@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "dictionary/storage.h"
-#include "reports/imp_con.h"
+#include "estimates/reports/imp_con.h"
 #include "reports/preview_window.h"
 #include "tests/support/temp_folder.h"
 #include "ui/qt/qt_host.h"
