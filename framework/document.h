@@ -12,6 +12,10 @@
 
 namespace velmora {
 
+namespace help {
+struct Topic;
+}
+
 class Canvas {
  public:
   virtual ~Canvas() = default;
@@ -60,6 +64,12 @@ class DocumentHost {
   virtual std::optional<std::string> choosePrinter(const std::string& title = {}) = 0;
   // The printer output goes to now; empty when the host cannot tell.
   virtual std::string printerName() { return {}; }
+  // The manual at `folder` opened on `topic` in the host's help window;
+  // false for a host that shows no pages.
+  virtual bool showHelp(const std::string& folder, const help::Topic& topic) {
+    (void)folder, (void)topic;
+    return false;
+  }
 };
 
 // For hosts that cannot show documents: every choice is cancelled and every

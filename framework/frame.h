@@ -37,11 +37,6 @@ class FrameProcedure;
 class FrameServices {
  public:
   virtual ~FrameServices() = default;
-  // Opens a document with the desktop's program for it. Returns the
-  // platform's code: above 32 on success.
-  virtual int openDocument(const std::string& path) = 0;
-  // Runs another program beside this one; false when it cannot start.
-  virtual bool runProgram(const std::string& path) = 0;
   virtual void standard(StandardCommand command) = 0;
   // The frame's background picture or toolbar image changed; the splash
   // window opens or closes.

@@ -7,6 +7,7 @@
 #include "dictionary/cp1252.h"
 #include "framework/access.h"
 #include "framework/file_errors.h"
+#include "framework/help.h"
 #include "framework/list_part.h"
 #include "framework/picture.h"
 #include "framework/settings.h"
@@ -97,7 +98,9 @@ std::vector<std::string> Program::procedureNames() const {
 std::unique_ptr<Procedure> Program::make(std::string_view name, db::Context& ctx) {
   auto it = procedures_.find(name);
   if (it == procedures_.end()) return nullptr;
-  return it->second(*this, ctx);
+  std::unique_ptr<Procedure> made = it->second(*this, ctx);
+  if (made) made->setHelpName(it->first);
+  return made;
 }
 
 // --- Procedure -----------------------------------------------------------------
@@ -225,19 +228,14 @@ void Procedure::accepted(const std::string& control) {
 void Procedure::onAccepted(const std::string&) {}
 
 void Procedure::help() {
-  MessageBox box;
-  box.title = "Ayuda no disponible";
-  box.text = "El archivo de ayuda " + program_.name() +
-             ".HLP no se instala con esta versión del programa.|No hay ayuda para la ventana \"" +
-             window_.title + "\".";
-  box.icon = MessageIcon::Exclamation;
-  host_->show(box);
+  help::openWindow(*host_, host_->documents(), program_.name(), helpName());
 }
 
 void Procedure::keyPressed(Key key) {
   // A list with the focus takes its own keys.
   if (ListPart* l = list(focused_); l && l->keyPressed(key)) return;
   if (key == Key::Esc) closeBox();
+  if (key == Key::Help) help();
 }
 
 std::vector<ListPart*> Procedure::lists() const {

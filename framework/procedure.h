@@ -56,6 +56,7 @@ enum class Key {
   CtrlPageDown,
   ContextMenu,
   Ditto,  // Ctrl+' puts back the value saved last
+  Help,   // F1: the window's page of the manual, as its "Ayuda" button
 };
 
 class Procedure;
@@ -92,6 +93,10 @@ class Procedure {
 
   const std::string& name() const { return window_.procedure; }
   const WindowDescription& window() const { return window_; }
+  // The name the program started it by (its section of the manual); the
+  // window's own name for a window opened from another.
+  const std::string& helpName() const { return helpName_.empty() ? window_.procedure : helpName_; }
+  void setHelpName(std::string name) { helpName_ = std::move(name); }
   Program& program() { return program_; }
   db::Context& context() { return ctx_; }
   Host& host() { return *host_; }
@@ -207,8 +212,7 @@ class Procedure {
   // Called when a control is accepted and the framework has no behaviour of
   // its own for it; business rules live here.
   virtual void onAccepted(const std::string& control);
-  // "Ayuda" (?HELP). No help file is installed with the programs, so the
-  // user is told so rather than left with a button that does nothing.
+  // "Ayuda" (?HELP) and F1: the window's section of the manual.
   virtual void help();
 
   // Gives a list control its part (list_part.h); the procedure owns it.
@@ -234,6 +238,7 @@ class Procedure {
   Program& program_;
   db::Context& ctx_;
   WindowDescription window_;
+  std::string helpName_;
   WindowManager wm_;
   Host* host_ = nullptr;
   std::map<std::string, ControlState, NoCaseLess> states_;

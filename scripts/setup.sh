@@ -15,7 +15,7 @@ packages=(
   libcairo2-dev  # only for bench/pdf_bench.cpp, the writer libharu was measured against
   tango-icon-theme  # the icons of the programs' toolbars
   qt6-translations-l10n  # Qt's own dialogs (files, printer) in Spanish
-  python3
+  python3 python3-markdown  # the manual, Markdown to HTML at build time
   clang-format
 )
 

@@ -251,9 +251,10 @@ void MainFrame::onAccepted(const std::string& control) {
       if (services_) services_->standard(command);
       return;
     }
-  // The help menu opens the program's help file with the desktop's program.
-  for (const char* id : {"?HelpIndex", "?HelpSearch", "?HelpOnHelp"})
-    if (dict::sameName(control, id)) return openDocument(shell_.helpFile);
+  // The help menu opens the manual: its contents, or how to use the help.
+  for (const char* id : {"?HelpIndex", "?HelpSearch"})
+    if (dict::sameName(control, id)) return openHelp(help::kContents);
+  if (dict::sameName(control, "?HelpOnHelp")) return openHelp(help::kUsingHelp);
   if (dict::sameName(control, "?Importa")) {
     start("IMPORTA");
   } else if (dict::sameName(control, "?Exit")) {
@@ -264,56 +265,14 @@ void MainFrame::onAccepted(const std::string& control) {
 void MainFrame::toolbarPressed(const ToolbarButton& b) {
   switch (b.kind) {
     case ToolbarButton::Kind::Start: start(b.procedure); break;
-    case ToolbarButton::Kind::Manual: openDocument(shell_.manual); break;
-    case ToolbarButton::Kind::Tutorial: runTutorial(); break;
+    case ToolbarButton::Kind::Manual: openHelp(help::kContents); break;
+    case ToolbarButton::Kind::Tutorial: openHelp(help::kFirstSteps); break;
     case ToolbarButton::Kind::Exit: leave(); break;
   }
 }
 
-std::string documentError(int code) {
-  switch (code) {
-    case 0: return "Falta memoria o archivo corrupto";
-    case 2: return "Archivo no localizado";
-    case 3: return "Path no localizado";
-    case 5: return "Violación de compartición";
-    case 6: return "Error de Data segment";
-    case 8: return "Falta memoria para ejecutar";
-    case 10: return "Version incorrecta de Windows";
-    case 11: return "Programa inválido. no es de windows o corrupto";
-    case 12: return "No es de windows el programa";
-    case 13: return "Programa de MS-DOS";
-    case 14: return "Tipo de programa desconocido";
-    case 15: return "No corre en modo real";
-    case 16: return "Ya esta corriendo el programa y solo permite una copia";
-    case 19: return "Es un programa compactado";
-    case 20: return "Falta una librería";
-    case 21: return "Requires 32bit Para Windows";
-    case 31: return "No hay programa asociado al archivo";
-    default: return {};
-  }
-}
-
-void MainFrame::openDocument(const std::string& file) {
-  int code = services_ ? services_->openDocument((fs::path(programFolder_) / file).string()) : 2;
-  if (code > 32) return;
-  std::string text = documentError(code);
-  if (text.empty()) return;
-  MessageBox box;
-  box.title = shell_.name;
-  box.text = text + "|" + file;
-  box.icon = MessageIcon::Exclamation;
-  host().show(box);
-}
-
-void MainFrame::runTutorial() {
-  fs::path folder(programFolder_);
-  std::error_code ec;
-  fs::path tutorial = folder / "TUTORIAL2.EXE";
-  if (fs::exists(folder / "MOBRA01.HTML", ec) && fs::exists(tutorial, ec)) {
-    if (services_ && services_->runProgram(tutorial.string())) return;
-  }
-  warn("NO TIENE INSTALADO EL MODULO", "DEL TUTORIAL, BAJELO DE NUESTO",
-       std::string("SITIO ") + kMakerSite);
+void MainFrame::openHelp(const help::Topic& topic) {
+  help::open(host(), host().documents(), shell_.name, topic);
 }
 
 namespace {

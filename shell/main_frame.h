@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/frame.h"
+#include "framework/help.h"
 #include "shell/shell_program.h"
 
 namespace velmora::shell {
@@ -74,8 +75,7 @@ class MainFrame : public FrameProcedure {
   void toolbarPressed(const ToolbarButton& b);
   // Opens a file of the program folder with the desktop's program for it;
   // a failure is shown with the platform's reason.
-  void openDocument(const std::string& file);
-  void runTutorial();
+  void openHelp(const help::Topic& topic);
   void leave();
 
   const ShellProgram& shell_;
@@ -91,10 +91,6 @@ class MainFrame : public FrameProcedure {
   bool leaving_ = false;
   std::string launcher_;
 };
-
-// The texts shown when a document cannot be opened, by the platform's code;
-// empty for the codes that show nothing.
-std::string documentError(int code);
 
 // The launcher beside the program, else on the PATH; empty when not found.
 std::string findLauncher(const std::string& programDir);

@@ -26,12 +26,10 @@ struct ShellProgram {
   Suite suite;
   std::string name;            // "DUDORE"
   std::string title;           // the frame's title
-  std::string helpFile;        // "DUDORE.HLP"
   int programEntry;            // the access entry needed to start (1 or 9)
   std::string selectionTitle;  // the work selection's window title
   std::string banner;          // the toolbar image at start-up
   db::NameStyle names;         // with or without ".TPS"
-  std::string manual;          // opened by the manual button
   std::vector<ToolbarButton> toolbar;
   int logoButtons;  // buttons 1..n draw a new background logo
 };
@@ -47,8 +45,5 @@ std::string settingsPath(const ShellProgram& program);
 
 // The launcher the exit button hands over to.
 inline constexpr const char* kLauncher = "kelto";
-
-// The web site named by the tutorial message.
-inline constexpr const char* kMakerSite = "www.velmora.com.mx";
 
 }  // namespace velmora::shell

@@ -26,6 +26,7 @@
 #include "shell/platform.h"
 #include "shell/startup.h"
 #include "ui/qt/frame_window.h"
+#include "ui/qt/help_window.h"
 #include "ui/qt/qt_host.h"
 #include "ui/qt/window_widget.h"
 #include "ui/script/frame_services.h"
@@ -250,6 +251,11 @@ void runSteps(qt::QtHost& host, std::shared_ptr<std::vector<std::string>> steps,
       if (FrameWindow* frame = host.frameWindow())
         snapshot(frame).save(
             QString::fromStdString(dir + "/" + name + "-paso-" + std::to_string(n + 1) + ".png"));
+      // The manual, when a step opened it, is a window of its own.
+      if (qt::HelpWindow* help = qt::HelpWindow::instance(); help && help->isVisible())
+        withTitleBar(help, help->grab())
+            .save(QString::fromStdString(dir + "/" + name + "-ayuda-" + std::to_string(n + 1) +
+                                         ".png"));
       runSteps(host, steps, n + 1, dir, name);
     });
     // A dialog in front takes the step itself.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "framework/browse.h"
 #include "framework/form.h"
 #include "tests/support/temp_folder.h"
@@ -361,8 +364,14 @@ TEST_F(Browse, ViewModeAndTheUsersLevelDisableWhatTheyRefuse) {
   EXPECT_TRUE(host.warnings.empty());
 }
 
-// Help is on every browse; no help file is installed, and the user is told so.
-TEST_F(Browse, HelpSaysThatNoHelpFileIsInstalled) {
+// Help is on every browse and opens the window's section of the manual;
+// a window the manual does not describe opens its contents.
+TEST_F(Browse, HelpOpensTheWindowsSectionOfTheManual) {
+  test::TempFolder manual;
+  std::ofstream(manual.file("index.html")) << "<h1>Manual</h1>";
+  std::ofstream(manual.file("ventanas.txt"))
+      << "MANTENIMIENTO ventanas.html\nCAP_TEST dudore-x.html\nCAP_TEST vorovid-y.html\n";
+  ::setenv("VELMORA_MANUAL", manual.path().string().c_str(), 1);
   auto b = browse();
   ASSERT_NE(b->window().find("?HELP"), nullptr);
   EXPECT_EQ(b->window().controls.back().id, "?HELP");
@@ -372,9 +381,17 @@ TEST_F(Browse, HelpSaysThatNoHelpFileIsInstalled) {
     p.accepted("?CLOSE");
   });
   b->run(host);
-  ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_EQ(host.boxes[0].title, "Ayuda no disponible");
-  EXPECT_NE(host.boxes[0].text.find("VOROVID.HLP"), std::string::npos) << host.boxes[0].text;
+  // The program of this test is VOROVID: its own page, not DUDORE's.
+  EXPECT_EQ(host.documentRunner.helps, std::vector<std::string>{"vorovid-y.html#CAP_TEST"});
+  std::ofstream(manual.file("ventanas.txt")) << "MANTENIMIENTO ventanas.html\n";
+  host.documentRunner.helps.clear();
+  b = browse();
+  host.press("?HELP");
+  host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });
+  b->run(host);
+  ::unsetenv("VELMORA_MANUAL");
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(host.documentRunner.helps, std::vector<std::string>{"index.html#"});
   EXPECT_TRUE(calls.empty());
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -372,7 +373,9 @@ TEST_F(Forms, ViewSavesNothingAndAccessLevelsRefuseBeforeOpening) {
 
 // Every form has its fields on the sheet "General" and OK, Cancela and Help
 // below it; Help tells that no help file is installed and the form goes on.
-TEST_F(Forms, FieldsOnTheGeneralSheetAndAHelpThatSaysThereIsNone) {
+TEST_F(Forms, FieldsOnTheGeneralSheetAndAHelpThatSaysWhereTheManualShouldBe) {
+  test::TempFolder noManual;
+  ::setenv("VELMORA_MANUAL", noManual.path().string().c_str(), 1);
   FrenForm form(program, ctx);
   const WindowDescription& w = form.window();
   ASSERT_EQ(w.tabs().size(), 1u);
@@ -386,8 +389,11 @@ TEST_F(Forms, FieldsOnTheGeneralSheetAndAHelpThatSaysThereIsNone) {
   host.type("?FRE:NOMB", "NORTE");
   host.press("?OK");
   EXPECT_EQ(run(form, request::Insert), response::Completed);
+  ::unsetenv("VELMORA_MANUAL");
   ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_NE(host.boxes[0].text.find("VOROVID.HLP"), std::string::npos);
+  EXPECT_EQ(host.boxes[0].title, "Manual del Sistema");
+  EXPECT_NE(host.boxes[0].text.find("No se encontró el Manual del Sistema."), std::string::npos)
+      << host.boxes[0].text;
   EXPECT_EQ(fren(1), "NORTE");
 
   // A form with a sheet of its own keeps it, and gets Help once.

@@ -50,25 +50,10 @@ inline void touch(const fs::path& path, bool executable = false) {
 // What the frame asked of the desktop.
 class DeskRecorder : public FrameServices {
  public:
-  // The code openDocument answers; unset: opened when the file exists, else
-  // "file not found".
-  std::optional<int> code;
-  std::vector<std::string> documents;
-  std::vector<std::string> programs;
   std::vector<StandardCommand> commands;
   std::vector<std::string> backgrounds;
   std::vector<bool> splashes;
 
-  int openDocument(const std::string& path) override {
-    documents.push_back(path);
-    if (code) return *code;
-    std::error_code ec;
-    return fs::exists(path, ec) ? 42 : 2;
-  }
-  bool runProgram(const std::string& path) override {
-    programs.push_back(path);
-    return true;
-  }
   void standard(StandardCommand command) override { commands.push_back(command); }
   void pictures(FrameProcedure& frame) override { backgrounds.push_back(frame.background()); }
   void splash(bool open) override { splashes.push_back(open); }

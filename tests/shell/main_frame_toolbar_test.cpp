@@ -29,66 +29,37 @@ TEST_F(Frame, ToolbarButtonsStartTheirProceduresOnTheirOwnContext) {
   EXPECT_EQ(f.runFrame(host), response::Completed);
 }
 
-TEST_F(Frame, TheManualAndTheTutorialNeedTheirFiles) {
+TEST_F(Frame, TheManualOpensOnItsContentsAndItsFirstFlow) {
+  // Without the manual the clerk is told where it should be.
+  test::TempFolder manual;
+  ::setenv("VELMORA_MANUAL", manual.path().string().c_str(), 1);
   MainFrame& f = frame(dudo, dudore(), "");
   choose();
-  const std::string manual = folder.file("estima.doc");
   onFrame([&](MainFrame& m) {
     m.accepted("?Button10");
-    EXPECT_EQ(desk.documents, std::vector<std::string>{manual});
     ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, "Archivo no localizado|estima.doc");
+    EXPECT_EQ(host.boxes[0].text,
+              "No se encontró el Manual del Sistema.|Debe estar en la carpeta \"manual\" junto "
+              "al programa DUDORE.");
+    EXPECT_TRUE(host.documentRunner.helps.empty());
 
-    // Found: nothing to say. Other failures by their code; codes without a
-    // text, and any code above 32, show nothing.
-    touch(manual);
+    // With it: the toolbar's manual and the help menu open the contents,
+    // the tutorial the first flow, F1 on the frame the contents.
+    touch(manual.path() / "index.html");
     m.accepted("?Button10");
-    desk.code = 31;
-    m.accepted("?Button10");
-    desk.code = 0;
-    m.accepted("?Button10");
-    for (int quiet : {1, 4, 32, 33}) {
-      desk.code = quiet;
-      m.accepted("?Button10");
-    }
-    ASSERT_EQ(host.boxes.size(), 3u);
-    EXPECT_EQ(host.boxes[1].text, "No hay programa asociado al archivo|estima.doc");
-    EXPECT_EQ(host.boxes[2].text, "Falta memoria o archivo corrupto|estima.doc");
-    desk.code.reset();
-
-    // The tutorial needs both of its files.
-    const WarningLines missing = {"NO TIENE INSTALADO EL MODULO", "DEL TUTORIAL, BAJELO DE NUESTO",
-                                  "SITIO www.velmora.com.mx"};
     m.accepted("?Button11");
-    touch(folder.path() / "MOBRA01.HTML");
-    m.accepted("?Button11");
-    fs::remove(folder.path() / "MOBRA01.HTML");
-    touch(folder.path() / "TUTORIAL2.EXE");
-    m.accepted("?Button11");
-    ASSERT_EQ(host.warnings.size(), 3u);
-    for (const WarningLines& w : host.warnings) EXPECT_EQ(w, missing);
-    EXPECT_TRUE(desk.programs.empty());
-    touch(folder.path() / "MOBRA01.HTML");
-    m.accepted("?Button11");
-    EXPECT_EQ(host.warnings.size(), 3u);
-    EXPECT_EQ(desk.programs, std::vector<std::string>{folder.file("TUTORIAL2.EXE")});
-    EXPECT_FALSE(m.isClosing());
+    m.accepted("?HelpIndex");
+    m.accepted("?HelpSearch");
+    m.accepted("?HelpOnHelp");
+    m.keyPressed(Key::Help);
+    EXPECT_EQ(host.documentRunner.helps,
+              (std::vector<std::string>{"index.html#", "primeros-pasos.html#", "index.html#",
+                                        "index.html#", "ventanas.html#ayuda", "index.html#"}));
+    EXPECT_EQ(host.boxes.size(), 1u);
     m.accepted("?Exit");
   });
   EXPECT_EQ(f.runFrame(host), response::Completed);
-
-  // VOROVID's manual has a name of its own.
-  forget();
-  MainFrame& v = frame(voro, vorovid(), "");
-  choose();
-  onFrame([&](MainFrame& m) {
-    m.accepted("?Button7");
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, "Archivo no localizado|VOROVID.doc");
-    EXPECT_EQ(desk.documents, std::vector<std::string>{folder.file("VOROVID.doc")});
-    m.accepted("?Exit");
-  });
-  EXPECT_EQ(v.runFrame(host), response::Completed);
+  ::unsetenv("VELMORA_MANUAL");
 }
 
 TEST_F(Frame, TheExitButtonHandsOverToTheLauncher) {

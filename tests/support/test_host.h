@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/help.h"
 #include "framework/list_part.h"
 #include "framework/procedure.h"
 
@@ -46,6 +47,12 @@ class TestDocuments : public DocumentHost {
   }
   std::optional<std::string> chooseFile(const FileRequest&) override { return take(files); }
   std::optional<std::string> choosePrinter(const std::string&) override { return take(printers); }
+  // The pages of the manual opened: "page#anchor".
+  std::vector<std::string> helps;
+  bool showHelp(const std::string&, const help::Topic& topic) override {
+    helps.push_back(topic.page + "#" + topic.anchor);
+    return true;
+  }
 
  private:
   void record(const std::string& what, const Document& d) {

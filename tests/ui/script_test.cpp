@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -107,15 +108,16 @@ TEST(Script, BadLinesStopWithTheirLineNumber) {
   EXPECT_NE(out.find("CIERRA BROWSE:FREN respuesta 1"), std::string::npos) << out;
   std::tie(st, out) = run("pulsa ?OK\n");
   EXPECT_EQ(out, "ERROR en la línea 1: pulsa necesita una ventana abierta\n");
-  // Help says that no help file is installed; a form opened to look takes
+  // Help opens the manual's page of the window; a form opened to look takes
   // no typing.
+  std::ofstream(folder.file("index.html")) << "<h1>Manual</h1>";
+  std::ofstream(folder.file("ventanas.txt")) << "MANTENIMIENTO ventanas.html\n";
+  ::setenv("VELMORA_MANUAL", folder.path().string().c_str(), 1);
   std::tie(st, out) =
       run("inicia BROWSE:FREN\npulsa Ayuda\ncierra\ninicia FORM:FREN ver\n"
           "campo ?FRE:NOMB OTRO\ncierra\n");
-  EXPECT_NE(out.find("MENSAJE: Ayuda no disponible: El archivo de ayuda VELMORA.HLP no se "
-                     "instala con esta versión del programa."),
-            std::string::npos)
-      << out;
+  ::unsetenv("VELMORA_MANUAL");
+  EXPECT_NE(out.find("AYUDA ventanas.html#MANTENIMIENTO\n"), std::string::npos) << out;
   EXPECT_NE(out.find("RECHAZADO ?FRE:NOMB: Esta ventana solo muestra el registro"),
             std::string::npos)
       << out;

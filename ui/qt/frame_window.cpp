@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -21,6 +22,7 @@
 #include <cmath>
 
 #include "ui/qt/qt_host.h"
+#include "ui/qt/window_widget.h"
 
 namespace velmora::qt {
 
@@ -146,6 +148,16 @@ void FrameWindow::build() {
     m->addAction(a);
     if (e.control == "?Tile") windows_ = m;
   }
+  // F1: the help of the window in front, or the manual's contents.
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(f1, &QShortcut::activated, this, [this] {
+    QMdiSubWindow* sub = area_ ? area_->activeSubWindow() : nullptr;
+    if (auto* w = sub ? dynamic_cast<WindowWidget*>(sub->widget()) : nullptr) {
+      w->procedure().keyPressed(Key::Help);
+      return;
+    }
+    pressed("?HelpIndex");
+  });
   // The window menu ends with the open windows.
   if (windows_) connect(windows_, &QMenu::aboutToShow, this, [this] { (void)windowList(); });
 

@@ -6,6 +6,7 @@
 #include <QPrintPreviewDialog>
 
 #include "framework/pdf_file.h"
+#include "ui/qt/help_window.h"
 
 namespace velmora::qt {
 
@@ -135,5 +136,10 @@ std::optional<std::string> QtDocuments::choosePrinter(const std::string& title) 
 }
 
 std::string QtDocuments::printerName() { return printer().printerName().toStdString(); }
+
+bool QtDocuments::showHelp(const std::string& folder, const help::Topic& topic) {
+  HelpWindow::show(folder, topic);
+  return true;
+}
 
 }  // namespace velmora::qt

@@ -28,6 +28,8 @@ class QtDocuments : public DocumentHost {
   std::optional<std::string> chooseFile(const FileRequest& request) override;
   std::optional<std::string> choosePrinter(const std::string& title) override;
   std::string printerName() override;
+  // The manual in the program's help window (help_window.h).
+  bool showHelp(const std::string& folder, const help::Topic& topic) override;
 
  private:
   QPrinter& printer();

@@ -1,19 +1,15 @@
 #include "ui/qt/qt_host.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTranslator>
-#include <QUrl>
 #include <algorithm>
 #include <cstdlib>
 
@@ -272,18 +268,6 @@ void QtHost::refresh(Procedure& p, const std::string& control) {
 void QtHost::focus(Procedure& p, const std::string& control) {
   if (WindowWidget* w = widget(p))
     if (QWidget* c = w->control(control)) c->setFocus();
-}
-
-int QtHost::openDocument(const std::string& path) {
-  QString file = QString::fromStdString(path);
-  if (!QFileInfo::exists(file)) return 2;  // file not found
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()))
-             ? 42
-             : 31;  // no program is associated with the file
-}
-
-bool QtHost::runProgram(const std::string& path) {
-  return QProcess::startDetached(QString::fromStdString(path), {});
 }
 
 void QtHost::standard(StandardCommand command) {

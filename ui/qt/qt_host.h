@@ -56,8 +56,6 @@ class QtHost : public Host, public FrameServices {
   QString statusText(int zone) const;
 
   // FrameServices, for the frame procedure's window.
-  int openDocument(const std::string& path) override;
-  bool runProgram(const std::string& path) override;
   void standard(StandardCommand command) override;
   void pictures(FrameProcedure& frame) override;
   void splash(bool open) override;

@@ -414,6 +414,11 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
     done();
     return;
   }
+  if (event->key() == Qt::Key_F1) {
+    procedure_.keyPressed(Key::Help);
+    done();
+    return;
+  }
   if (ctrl && event->key() == Qt::Key_Apostrophe) {
     procedure_.keyPressed(Key::Ditto);
     refreshAll();

@@ -1,20 +1,6 @@
 #include "ui/script/frame_services.h"
 
-#include <filesystem>
-
 namespace velmora {
-
-int ScriptFrameServices::openDocument(const std::string& path) {
-  std::error_code ec;
-  bool found = std::filesystem::exists(path, ec);
-  out_ << "DOCUMENTO " << path << (found ? "" : " (no existe)") << "\n";
-  return found ? 42 : 2;  // above 32: opened; 2: file not found
-}
-
-bool ScriptFrameServices::runProgram(const std::string& path) {
-  out_ << "PROGRAMA " << path << "\n";
-  return true;
-}
 
 void ScriptFrameServices::standard(StandardCommand command) {
   static const char* const kNames[] = {

@@ -13,8 +13,6 @@ class ScriptFrameServices : public FrameServices {
  public:
   explicit ScriptFrameServices(std::ostream& transcript) : out_(transcript) {}
 
-  int openDocument(const std::string& path) override;
-  bool runProgram(const std::string& path) override;
   void standard(StandardCommand command) override;
   void pictures(FrameProcedure& frame) override;
   void splash(bool open) override;

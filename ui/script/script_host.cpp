@@ -47,6 +47,7 @@ const std::map<std::string, Key>& keyNames() {
       {"CTRLPAGEDOWN", Key::CtrlPageDown},
       {"CONTEXTMENU", Key::ContextMenu},
       {"DITTO", Key::Ditto},
+      {"F1", Key::Help},
   };
   return keys;
 }

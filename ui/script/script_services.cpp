@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "framework/help.h"
+
 namespace velmora {
 
 void ScriptJobs::run(Procedure&, Job& job, JobEvents events) {
@@ -59,6 +61,11 @@ std::optional<std::string> ScriptDocuments::choosePrinter(const std::string&) {
   auto chosen = next("IMPRESORA");
   if (chosen) printer_ = *chosen;
   return chosen;
+}
+
+bool ScriptDocuments::showHelp(const std::string&, const help::Topic& topic) {
+  out_ << "AYUDA " << topic.page << (topic.anchor.empty() ? "" : "#" + topic.anchor) << "\n";
+  return true;
 }
 
 }  // namespace velmora

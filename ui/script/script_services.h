@@ -34,6 +34,8 @@ class ScriptDocuments : public DocumentHost {
   Status savePdf(const Document& document, const std::string& path) override;
   std::optional<std::string> chooseFile(const FileRequest& request) override;
   std::optional<std::string> choosePrinter(const std::string& title) override;
+  // The page of the manual, in the transcript: "AYUDA page#anchor".
+  bool showHelp(const std::string& folder, const help::Topic& topic) override;
 
  private:
   std::optional<std::string> next(const std::string& what);
