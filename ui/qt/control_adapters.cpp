@@ -135,8 +135,10 @@ int pictureWidth(const QWidget& w, const std::string& picture) {
   const auto p = compilePicture(picture);
   const int chars = p ? std::max(velmora::width(*p), 1) : 10;
   const QFontMetrics fm = w.fontMetrics();
-  const int each =
-      numericPicture(picture) ? fm.horizontalAdvance(QLatin1Char('0')) : fm.averageCharWidth() + 1;
+  // Text is mostly capitals here (names, descriptions): a capital's width,
+  // so that a full name fits its entry.
+  const int each = numericPicture(picture) ? fm.horizontalAdvance(QLatin1Char('0'))
+                                           : fm.horizontalAdvance(QLatin1Char('N'));
   return std::max(each * (std::min(chars, 60) + 2) + 12, 60);
 }
 
@@ -153,6 +155,10 @@ class EntryAdapter : public ControlAdapter {
       // Numbers end at the window's one edge for figures, as its figures do.
       const int own = pictureWidth(*edit_, c.picture);
       edit_->setMaximumWidth(numericPicture(c.picture) ? std::max(own, w.figureWidth()) : own);
+      // A name shows whole: the entry asks for its picture's width (a long
+      // text's entry, for forty capitals; it still takes more when there is).
+      if (!numericPicture(c.picture))
+        edit_->setMinimumWidth(std::min(own, pictureWidth(*edit_, "@s40")));
     }
     QObject::connect(edit_, &QLineEdit::editingFinished, this, [this] { finishEdit(); });
     setWidget(edit_);
@@ -163,6 +169,8 @@ class EntryAdapter : public ControlAdapter {
     if (edit_->hasFocus() && edit_->isModified()) return;
     QString text = q(procedure().display(control_));
     edit_->setText(numericPicture(control_.picture) ? text.trimmed() : text);
+    // A value longer than the entry shows from its beginning, not its end.
+    if (!edit_->hasFocus()) edit_->setCursorPosition(0);
     edit_->setModified(false);
   }
   void finishEdit() override {
