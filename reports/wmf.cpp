@@ -1,6 +1,10 @@
 #include "reports/wmf.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -42,7 +46,14 @@ std::uint16_t word(int v) { return static_cast<std::uint16_t>(static_cast<std::i
 
 // Text bytes in Windows-1252; a character the code page lacks is drawn as '?'
 // rather than dropping the whole text.
+bool plainAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::string toPageBytes(const std::string& utf8) {
+  if (plainAscii(utf8)) return utf8;  // the same bytes in both
   cp1252::Encoded e = cp1252::fromUtf8(utf8);
   if (e.ok) return e.bytes;
   std::string out;
@@ -63,10 +74,30 @@ std::string toPageBytes(const std::string& utf8) {
 }
 
 void packBytes(std::vector<std::uint16_t>& words, std::string_view bytes) {
+  const std::size_t at = words.size();
+  words.resize(at + (bytes.size() + 1) / 2);
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
     std::uint16_t w = static_cast<unsigned char>(bytes[i]);
     if (i + 1 < bytes.size()) w |= std::uint16_t(static_cast<unsigned char>(bytes[i + 1]) << 8);
-    words.push_back(w);
+    words[at + i / 2] = w;
+  }
+}
+
+// A record's size (in words, its own three included) and function.
+void recordHead(std::vector<std::uint16_t>& records, std::uint32_t size, int function) {
+  records.push_back(std::uint16_t(size & 0xFFFF));
+  records.push_back(std::uint16_t(size >> 16));
+  records.push_back(std::uint16_t(function));
+}
+
+// The 16-bit words little-endian, as the file keeps them.
+void putWords(std::string& out, const std::vector<std::uint16_t>& words) {
+  const std::size_t at = out.size();
+  out.resize(at + words.size() * 2);
+  char* p = out.data() + at;
+  for (const std::uint16_t w : words) {
+    *p++ = char(w & 0xFF);
+    *p++ = char(w >> 8);
   }
 }
 
@@ -95,9 +126,7 @@ WmfWriter::WmfWriter(int width, int height) : width_(width), height_(height) {
 
 void WmfWriter::record(int function, const std::vector<std::uint16_t>& words) {
   const std::uint32_t size = 3 + std::uint32_t(words.size());
-  records_.push_back(std::uint16_t(size & 0xFFFF));
-  records_.push_back(std::uint16_t(size >> 16));
-  records_.push_back(std::uint16_t(function));
+  recordHead(records_, size, function);
   records_.insert(records_.end(), words.begin(), words.end());
   largest_ = std::max(largest_, size);
 }
@@ -119,16 +148,25 @@ void WmfWriter::font(const std::string& face, int height, bool bold) {
 }
 
 void WmfWriter::text(int x, int y, const std::string& text) {
-  const std::string bytes = toPageBytes(text);
+  // Most texts of a report are plain ASCII, the same bytes in the page: they
+  // go into the records as they are, without a copy.
+  std::string converted;
+  if (!plainAscii(text)) converted = toPageBytes(text);
+  const std::string_view bytes = converted.empty() ? std::string_view(text) : converted;
   if (bytes.empty()) return;
-  std::vector<std::uint16_t> w = {word(y), word(x), word(int(bytes.size())), 0};
-  packBytes(w, bytes);
-  record(kExtTextOut, w);
+  const std::uint32_t size = 3 + 4 + std::uint32_t(bytes.size() + 1) / 2;
+  recordHead(records_, size, kExtTextOut);
+  records_.insert(records_.end(), {word(y), word(x), word(int(bytes.size())), 0});
+  packBytes(records_, bytes);
+  largest_ = std::max(largest_, size);
 }
 
 void WmfWriter::line(int x1, int y1, int x2, int y2) {
-  record(kMoveTo, {word(y1), word(x1)});
-  record(kLineTo, {word(y2), word(x2)});
+  recordHead(records_, 5, kMoveTo);
+  records_.insert(records_.end(), {word(y1), word(x1)});
+  recordHead(records_, 5, kLineTo);
+  records_.insert(records_.end(), {word(y2), word(x2)});
+  largest_ = std::max<std::uint32_t>(largest_, 5);
 }
 
 void WmfWriter::rectangle(int x, int y, int width, int height) {
@@ -137,6 +175,7 @@ void WmfWriter::rectangle(int x, int y, int width, int height) {
 
 std::string WmfWriter::bytes() const {
   std::string out;
+  out.reserve(kPlaceableBytes + kHeaderWords * 2 + records_.size() * 2 + 6);
   put32(out, kPlaceableKey);
   std::uint16_t head[] = {0, 0, 0, word(width_), word(height_), 254, 0, 0};
   std::uint16_t sum = 0x9AC6 ^ 0xCDD7;
@@ -151,18 +190,24 @@ std::string WmfWriter::bytes() const {
   put16(out, kObjects);
   put32(out, largest_);
   put16(out, 0);
-  for (std::uint16_t w : records_) put16(out, w);
+  putWords(out, records_);
   put32(out, 3);
   put16(out, kEof);
   return out;
 }
 
 Status WmfWriter::save(const std::string& path) const {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
   const std::string data = bytes();
-  f.write(data.data(), std::streamsize(data.size()));
-  f.close();
-  if (!f) return Status::error(err::AccessDenied, "No se pudo escribir la hoja " + path);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  bool written = fd >= 0;
+  for (std::size_t at = 0; written && at < data.size();) {
+    const ssize_t n = ::write(fd, data.data() + at, data.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) at += std::size_t(n);
+  }
+  if (fd >= 0 && ::close(fd) != 0) written = false;
+  if (!written) return Status::error(err::AccessDenied, "No se pudo escribir la hoja " + path);
   return Status::success();
 }
 
