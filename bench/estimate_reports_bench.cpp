@@ -24,6 +24,7 @@
 #include "ui/qt/qt_documents.h"
 
 #include "bench/bench_files.h"
+#include "bench/page_files.h"
 
 namespace velmora {
 namespace {
@@ -59,11 +60,17 @@ std::unique_ptr<reports::PageList> runEdo(int n, const std::string& csv, long* r
 void BM_ImpEdoPages(benchmark::State& state) {
   const int n = int(state.range(0));
   demo(n);
-  int pages = 0;
   long rows = 0;
-  for (auto _ : state) pages = runEdo(n, "", &rows)->pages();
-  state.counters["hojas"] = pages;
+  std::vector<std::string> bytes;
+  for (auto _ : state) {
+    auto pages = runEdo(n, "", &rows);
+    state.PauseTiming();
+    bytes = bench::pageBytes(*pages);
+    state.ResumeTiming();
+  }
+  state.counters["hojas"] = double(bytes.size());
   state.counters["renglones"] = double(rows);
+  state.counters["page_files_s"] = bench::pageFilesSeconds(bytes, benchDir());
 }
 
 void BM_ImpEdoCsv(benchmark::State& state) {

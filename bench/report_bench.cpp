@@ -5,12 +5,16 @@
 //   BM_ItemsPages        one line per budget item to page images
 //   BM_ItemsPdf          the same pages painted into a PDF file
 //   BM_ScanItems         the baseline: every budget item read in key order
-//   BM_ScanContractors   the same for the contractors
+//   BM_ScanContractors   what IMP_CON reads: every estimate, what it paid
+//                        summed by contractor, then every contractor with
+//                        his sum looked up
 //   BM_ScanItemsRaw,     the floor of both scans: the same files read in the
-//   BM_ScanContractorsRaw  same order with one plain SELECT of every column
+//   BM_ScanContractorsRaw  same order with plain SELECTs of every column, the
+//                        contractors' sums computed the same way
 //
-// The ratio BM_ItemsPages / BM_ScanItems is the figure: what laying out
-// and writing the pages costs over reading the records.
+// The ratios BM_ItemsPages / BM_ScanItems and BM_ImpConPages /
+// BM_ScanContractors are the figures: what laying out and writing the pages
+// costs over reading the records.
 //
 //   BM_PreviewFirstPage  "Vista Previa" on a run of 5 000 pages: the window
 //                        opened and its first page painted, then closed
@@ -28,12 +32,15 @@
 #include <QPainter>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "bench/bench_files.h"
+#include "bench/page_files.h"
 #include "dictionary/dates.h"
 #include "dictionary/storage.h"
 #include "dictionary/work_files.h"
+#include "estimates/reports/estimate_reports.h"
 #include "estimates/reports/imp_con.h"
 #include "reports/preview_window.h"
 #include "reports/report.h"
@@ -99,22 +106,30 @@ std::unique_ptr<reports::PageList> runReport(reports::Report& report, int n) {
 void BM_ImpConPages(benchmark::State& state) {
   const int n = int(state.range(0));
   demo(n);
-  int pages = 0;
+  std::vector<std::string> bytes;
   for (auto _ : state) {
     auto report = reports::makeImpCon();
-    pages = runReport(*report, n)->pages();
+    auto pages = runReport(*report, n);
+    state.PauseTiming();
+    bytes = bench::pageBytes(*pages);
+    state.ResumeTiming();
   }
-  state.counters["hojas"] = pages;
+  state.counters["hojas"] = double(bytes.size());
+  state.counters["page_files_s"] = bench::pageFilesSeconds(bytes, benchDir());
 }
 
 void BM_ItemsPages(benchmark::State& state) {
   const int n = int(state.range(0));
-  int pages = 0;
+  std::vector<std::string> bytes;
   for (auto _ : state) {
     Items report;
-    pages = runReport(report, n)->pages();
+    auto pages = runReport(report, n);
+    state.PauseTiming();
+    bytes = bench::pageBytes(*pages);
+    state.ResumeTiming();
   }
-  state.counters["hojas"] = pages;
+  state.counters["hojas"] = double(bytes.size());
+  state.counters["page_files_s"] = bench::pageFilesSeconds(bytes, benchDir());
 }
 
 void BM_ItemsPdf(benchmark::State& state) {
@@ -143,18 +158,38 @@ void BM_ScanItems(benchmark::State& state) {
   }
 }
 
+// What IMP_CON reads, without the report: every estimate in key order, what
+// each paid summed by contractor, then every contractor in key order with
+// his sum looked up.
 void BM_ScanContractors(benchmark::State& state) {
   db::Storage storage;
   place(storage, int(state.range(0)));
+  long estimates = 0, contractors = 0;
   for (auto _ : state) {
     db::Context ctx(storage);
+    std::map<std::int32_t, std::int64_t> received;
+    db::Table& poli = ctx.table<POL>();
+    if (!poli.openReadOnly() || !poli.setStart(POL::info().key(keys::POL_CTA_KEY))) std::abort();
+    estimates = contractors = 0;
+    while (poli.next()) {
+      const POL& e = poli.rec<POL>();
+      received[e.CONT] += reports::netPaid(e).cents();
+      ++estimates;
+    }
+    poli.close();
     db::Table& t = ctx.table<CTR>();
     if (!t.open() || !t.setStart(CTR::info().key("CTR:CTA_KEY"))) std::abort();
-    long rows = 0;
-    while (t.next()) ++rows;
-    benchmark::DoNotOptimize(rows);
+    std::int64_t sum = 0;
+    while (t.next()) {
+      const auto it = received.find(t.rec<CTR>().CTA);
+      sum += it == received.end() ? 0 : it->second;
+      ++contractors;
+    }
+    benchmark::DoNotOptimize(sum);
     t.close();
   }
+  state.counters["estimaciones"] = double(estimates);
+  state.counters["contratistas"] = double(contractors);
 }
 
 void scanRaw(benchmark::State& state, const dict::TableInfo& t, std::string_view key) {
@@ -169,7 +204,64 @@ void scanRaw(benchmark::State& state, const dict::TableInfo& t, std::string_view
 }
 
 void BM_ScanItemsRaw(benchmark::State& state) { scanRaw(state, PAR::info(), "PAR:CTA_KEY"); }
-void BM_ScanContractorsRaw(benchmark::State& state) { scanRaw(state, CTR::info(), "CTR:CTA_KEY"); }
+
+// Where a column is in a row of `SELECT rowid,*`.
+int columnOf(sqlite3_stmt* s, const char* name) {
+  for (int i = 0; i < sqlite3_column_count(s); ++i)
+    if (std::string_view(sqlite3_column_name(s, i)) == name) return i;
+  std::abort();
+}
+
+// BM_ScanContractors in plain SQL: the estimates with every column in key
+// order, each one's net payment summed by contractor as IMP_CON computes it,
+// then the contractors with every column, each one's sum looked up.
+void BM_ScanContractorsRaw(benchmark::State& state) {
+  db::Storage storage;
+  place(storage, int(state.range(0)));
+  const dict::TableInfo &pol = POL::info(), &ctr = CTR::info();
+  const std::string poliPath = db::withDefaultExtension(storage.fileName(pol));
+  const std::string contPath = db::withDefaultExtension(storage.fileName(ctr));
+  for (auto _ : state) {
+    sqlite3* poliDb = bench::openRaw(poliPath, pol);
+    sqlite3* contDb = bench::openRaw(contPath, ctr);
+    sqlite3_stmt* s = bench::prepareRaw(poliDb, "SELECT rowid,* FROM " +
+                                                    db::schema::quote(db::schema::tableName(pol)) +
+                                                    bench::keyOrder(pol, keys::POL_CTA_KEY));
+    const int cont = columnOf(s, "CONT"), esti = columnOf(s, "ESTI"), ufec = columnOf(s, "UFEC");
+    const int cant = columnOf(s, "CANT"), nomi = columnOf(s, "NOMI"), iva = columnOf(s, "IVA");
+    const int pant = columnOf(s, "PANT"), pfon = columnOf(s, "PFON"), ppre = columnOf(s, "PPRE");
+    const int pres = columnOf(s, "PRES");
+    const auto c = [&](int column) {
+      return reports::toCents(sqlite3_column_double(s, column)).cents();
+    };
+    std::map<std::int32_t, std::int64_t> received;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      const int e = sqlite3_column_int(s, esti), u = sqlite3_column_int(s, ufec);
+      received[sqlite3_column_int(s, cont)] +=
+          e < 0 || u == 1 || u == 3
+              ? c(cant)
+              : c(cant) - c(nomi) + c(iva) - c(pant) - c(pfon) - c(ppre) + c(pres);
+    }
+    sqlite3_finalize(s);
+    s = bench::prepareRaw(contDb, "SELECT rowid,* FROM " +
+                                      db::schema::quote(db::schema::tableName(ctr)) +
+                                      bench::keyOrder(ctr, "CTR:CTA_KEY"));
+    const int cta = columnOf(s, "CTA"), n = sqlite3_column_count(s);
+    double sink = 0;
+    std::int64_t sum = 0;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      for (int i = 1; i < n; ++i)
+        sink += sqlite3_column_type(s, i) == SQLITE_TEXT ? double(sqlite3_column_bytes(s, i))
+                                                         : sqlite3_column_double(s, i);
+      const auto it = received.find(sqlite3_column_int(s, cta));
+      sum += it == received.end() ? 0 : it->second;
+    }
+    sqlite3_finalize(s);
+    benchmark::DoNotOptimize(sink + double(sum));
+    sqlite3_close_v2(poliDb);
+    sqlite3_close_v2(contDb);
+  }
+}
 
 // A run of `n` pages of sixty lines each, written once per process.
 reports::PageList& manyPages(int n) {

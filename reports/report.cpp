@@ -148,6 +148,10 @@ const FieldRef& ReportRun::fieldRef(std::string_view name, const Record& primary
 }
 
 std::optional<Value> ReportRun::valueOf(std::string_view source, const Record& primary) const {
+  if (source.empty() || source.front() != '#') {
+    if (std::optional<Value> v = report_.value(source)) return v;
+    return primary.get(fieldRef(source, primary));
+  }
   const Heading& h = settings_.heading;
   if (source == names::kPage) return Value(std::int64_t(pageNumber_));
   if (source == names::kCompany) return Value(h.company);
@@ -293,7 +297,12 @@ bool ReportRun::readOne() {
   for (std::size_t i = 0; i < d_.totals.items.size(); ++i) {
     const BandItem& item = d_.totals.items[i];
     if (!item.total) continue;
-    const std::optional<Decimal> cents = Decimal::fromDouble(number(*valueOf(item.source, r)));
+    const Value v = *valueOf(item.source, r);
+    if (const Decimal* exact = std::get_if<Decimal>(&v)) {
+      sums_[i] += exact->cents();  // what the double below would give back
+      continue;
+    }
+    const std::optional<Decimal> cents = Decimal::fromDouble(number(v));
     if (cents) sums_[i] += cents->cents();
   }
   if (export_) {
