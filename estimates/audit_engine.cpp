@@ -58,6 +58,8 @@ void AuditRun::State::readItems() {
   if (!reading) {
     Status st = part.setStart(nullptr);
     if (!st) return stop(st, FileAction::Read);
+    reserveFor(part, items);
+    itemAt.reserve(items.capacity());
     reading = true;
   }
   for (int n = 0; n < kReadBatch; ++n) {
@@ -90,6 +92,7 @@ void AuditRun::State::readLines() {
   if (!reading) {
     Status st = dpol.setStart(key);
     if (!st) return stop(st, FileAction::Read);
+    reserveFor(dpol, lines);
     reading = true;
   }
   for (int n = 0; n < kReadBatch; ++n) {
@@ -172,9 +175,8 @@ void AuditRun::State::readEstimates() {
         return rewrite<POL>(
             poli, c.row, [&](const POL& r) { return r.CTA == c.folio && r.CONT == c.values.CONT; },
             [&](POL& r) {
-              r.ESTI = c.values.ESTI;
-              r.TACU = c.values.TACU;
-              r.SFON = c.values.SFON;
+              return assign(r.ESTI, c.values.ESTI) | assign(r.TACU, c.values.TACU) |
+                     assign(r.SFON, c.values.SFON);
             });
       },
       std::move(rows));

@@ -76,9 +76,20 @@ struct Contractor {
   ContractorTally tally;
 };
 
-inline void setTotals(CTR& r, const Contractor& c) {
+// Sets a field; whether that changed it.
+template <class T>
+bool assign(T& field, const T& value) {
+  if (field == value) return false;
+  field = value;
+  return true;
+}
+
+// Sets a contractor's totals; whether that changed his record.
+inline bool setTotals(CTR& r, const Contractor& c) {
+  const CTR before = r;
   r.ICON = Decimal::fromCents(c.budget).toDouble();
   c.tally.writeTo(r);
+  return !(r == before);
 }
 
 // What the lines of one budget item say about it.
@@ -98,14 +109,16 @@ struct Item {
   Estimated values;
 };
 
-inline void setValues(PAR& r, bool estimated, const Estimated& v) {
-  r.COST = 0;
-  r.TPAG = estimated ? v.paid : 0;
-  r.AVAN = estimated ? v.progress : 0;
+// Sets an item's values; whether that changed them.
+inline bool setValues(PAR& r, bool estimated, const Estimated& v) {
+  bool changed = assign(r.COST, 0.0);
+  changed |= assign(r.TPAG, estimated ? v.paid : 0.0);
+  changed |= assign(r.AVAN, estimated ? v.progress : 0.0);
   if (estimated) {
-    r.FECHAI = v.first;
-    r.FECHAU = v.last;
+    changed |= assign(r.FECHAI, v.first);
+    changed |= assign(r.FECHAU, v.last);
   }
+  return changed;
 }
 
 struct Line {
@@ -226,6 +239,15 @@ struct AuditRun::State {
     return false;
   }
 
+  // Room for the records of `t` in `list`, so that the scan that fills it
+  // never moves what it holds. Only a hint: a count that fails reserves
+  // nothing, and records added meanwhile just grow the list.
+  template <class T>
+  static void reserveFor(db::Table& t, std::vector<T>& list) {
+    std::int64_t count = 0;
+    if (t.records(count) && count > 0) list.reserve(list.size() + std::size_t(count));
+  }
+
   // One transaction of writes to `t`; `write(i)` writes the i-th change of
   // the batch and says whether it did. Returns how many were committed.
   // The records at `rows` are read at once, inside the transaction, rather
@@ -253,7 +275,8 @@ struct AuditRun::State {
 
   // Reads the record at `row` again (from what the batch read ahead),
   // checks that it is still the one the audit read (`same`), applies
-  // `change` and writes it when that changed it.
+  // `change`, which says whether it changed a value, and writes the record
+  // when it did.
   template <class R, class Same, class Change>
   bool rewrite(db::Table& t, std::int64_t row, Same&& same, Change&& change) {
     Status st = t.getByPosition(row);
@@ -266,9 +289,7 @@ struct AuditRun::State {
       error(changedElsewhere(t), FileAction::Change);
       return false;
     }
-    const R before = r;
-    change(r);
-    if (r == before) return false;
+    if (!change(r)) return false;
     st = t.put();
     if (!st) {
       error(st, FileAction::Change);

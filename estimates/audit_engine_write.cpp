@@ -11,8 +11,7 @@ void AuditRun::State::writeContractors() {
     for (auto& [number, c] : contractors) {
       if (c.onFile) {
         CTR r = c.stored;
-        setTotals(r, c);
-        if (r == c.stored) continue;
+        if (!setTotals(r, c)) continue;
       }
       contractorWrites.push_back(number);
     }
@@ -32,7 +31,7 @@ void AuditRun::State::writeContractors() {
         if (c.onFile)
           return rewrite<CTR>(
               cont, c.row, [&](const CTR& r) { return r.CTA == number; },
-              [&](CTR& r) { setTotals(r, c); });
+              [&](CTR& r) { return setTotals(r, c); });
         // Another station may have added him since step 3.
         cont.clear();
         cont.rec<CTR>().CTA = number;
@@ -109,14 +108,12 @@ void AuditRun::State::totalItems() {
       it.values = v;
     }
   }
+  PAR now;
   for (std::size_t i = 0; i < items.size(); ++i) {
     const Item& it = items[i];
-    PAR now;
     now.COST = it.COST, now.TPAG = it.TPAG, now.AVAN = it.AVAN;
     now.FECHAI = it.FECHAI, now.FECHAU = it.FECHAU;
-    PAR then = now;
-    setValues(then, it.estimated, it.values);
-    if (!(then == now)) itemWrites.push_back(i);
+    if (setValues(now, it.estimated, it.values)) itemWrites.push_back(i);
   }
   enter(Phase::MissingItems);
 }
@@ -171,7 +168,7 @@ void AuditRun::State::writeItems() {
         const Item& it = items[itemWrites[cursor + i]];
         return rewrite<PAR>(
             part, it.row, [&](const PAR& r) { return itemKey(r.CONC, r.PROC, r.FREN) == it.key; },
-            [&](PAR& r) { setValues(r, it.estimated, it.values); });
+            [&](PAR& r) { return setValues(r, it.estimated, it.values); });
       },
       std::move(rows));
   cursor += count;
@@ -179,6 +176,7 @@ void AuditRun::State::writeItems() {
   // 8. Each line's previous amount and percentage are those of the line
   // before it of the same item.
   lineWrites.clear();
+  lineWrites.reserve(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
     const Line& l = lines[order[i]];
     if (l.orphan) continue;
@@ -205,10 +203,7 @@ void AuditRun::State::writeLines() {
             [&](const DPO& r) {
               return r.CTA == c.folio && itemKey(r.PART, r.PROC, r.FREN) == c.key;
             },
-            [&](DPO& r) {
-              r.TANT = c.TANT;
-              r.PANT = c.PANT;
-            });
+            [&](DPO& r) { return assign(r.TANT, c.TANT) | assign(r.PANT, c.PANT); });
       },
       std::move(rows));
   cursor += count;
