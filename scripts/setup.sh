@@ -16,6 +16,7 @@ packages=(
   tango-icon-theme  # the icons of the programs' toolbars
   qt6-translations-l10n  # Qt's own dialogs (files, printer) in Spanish
   python3 python3-markdown  # the manual, Markdown to HTML at build time
+  postgresql libpq-dev  # the server back end and its tests (a throw-away cluster)
   clang-format
 )
 
