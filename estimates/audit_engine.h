@@ -84,7 +84,7 @@ class AuditRun {
  public:
   // Records read per step, and changed records written per transaction.
   static constexpr int kReadBatch = 4096;
-  static constexpr int kWriteBatch = 1000;
+  static constexpr int kWriteBatch = 4096;
   // Estimate numbers above this one stand apart from the consecutive
   // numbering: they are kept as they are, take no place in the count and
   // never become the contractor's last number; their amounts count as any
