@@ -6,8 +6,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <limits>
+#include <string_view>
 
+#include "dictionary/cp1252.h"
 #include "dictionary/records.h"
 #include "dictionary/table_internal.h"
 
@@ -63,6 +68,83 @@ void copyElement(const Record& from, const schema::Column& fc, Record& to,
   }
 }
 
+bool asciiText(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (p[i] & 0x80) return false;
+  return true;
+}
+
+// What the record copy does to one old column, for telling whether it
+// leaves the stored value as it is.
+struct ColumnCheck {
+  enum class Kind { Integer, Real, Text } kind = Kind::Integer;
+  std::int64_t lo = 0, hi = 0;   // an integer's range
+  std::size_t readWidth = 0;     // a text's width in the old layout
+  std::int64_t storedWidth = 0;  // in the new one; below zero when not stored
+  bool trim = false;             // trailing blanks dropped (a STRING stored)
+  bool stored = false;           // kept in the new layout
+};
+
+// The rows a set-based copy leaves to the record copy: a value it would
+// change (a text cut or trimmed) or refuse. Filled by velmora_row.
+struct RowChecks {
+  std::vector<std::vector<ColumnCheck>> chunks;  // at most kChunk columns each
+  std::vector<std::int64_t> others;
+};
+constexpr std::size_t kChunk = 100;  // below the engine's limit on arguments
+// The page cache of each file while it is copied (KiB): a file up to this
+// size is read from disk and decrypted once.
+constexpr int kCopyCache = -65536;
+
+bool unchanged(const ColumnCheck& c, sqlite3_value* v) {
+  const int type = sqlite3_value_type(v);
+  switch (c.kind) {
+    case ColumnCheck::Kind::Integer: {
+      if (type != SQLITE_INTEGER) return false;
+      const std::int64_t n = sqlite3_value_int64(v);
+      return n >= c.lo && n <= c.hi;
+    }
+    case ColumnCheck::Kind::Real: {
+      if (type == SQLITE_INTEGER) return !c.stored;  // stored again as a real
+      return type == SQLITE_FLOAT && (!c.stored || std::isfinite(sqlite3_value_double(v)));
+    }
+    case ColumnCheck::Kind::Text: {
+      if (type != SQLITE_TEXT) return false;
+      const auto* p = sqlite3_value_text(v);
+      const std::size_t n = p ? std::size_t(sqlite3_value_bytes(v)) : 0;
+      std::string_view text(p ? reinterpret_cast<const char*>(p) : "", n);
+      if (!c.stored) {
+        // Only read: valid as far as its width.
+        return asciiText(reinterpret_cast<const unsigned char*>(text.data()), n) ||
+               cp1252::fromUtf8(cp1252::utf8Prefix(text, c.readWidth)).ok;
+      }
+      if (c.trim && !text.empty() && text.back() == ' ') return false;
+      const auto width = std::min(c.readWidth, std::size_t(c.storedWidth));
+      if (asciiText(reinterpret_cast<const unsigned char*>(text.data()), n)) return n <= width;
+      return cp1252::utf8Length(text) <= width && cp1252::fromUtf8(text).ok;
+    }
+  }
+  return false;
+}
+
+// velmora_row(rowid, chunk, columns...): whether the record copy would
+// store this row's columns of that chunk exactly as they are; the rows it
+// would not are noted and left out of the copy.
+void rowFn(sqlite3_context* cx, int argc, sqlite3_value** v) {
+  auto& checks = *static_cast<RowChecks*>(sqlite3_user_data(cx));
+  const auto& chunk = checks.chunks[std::size_t(sqlite3_value_int(v[1]))];
+  bool same = std::size_t(argc) == chunk.size() + 2;
+  for (std::size_t i = 0; same && i < chunk.size(); ++i) same = unchanged(chunk[i], v[i + 2]);
+  if (!same) checks.others.push_back(sqlite3_value_int64(v[0]));
+  sqlite3_result_int(cx, same);
+}
+
 }  // namespace
 
 std::string versionFilePath(const std::string& programFolder) {
@@ -83,6 +165,8 @@ bool layoutMismatch(const Status& st) {
 struct FileUpgrade::Work {
   explicit Work(Storage& s) : ctx(s) {}
   ~Work() {
+    sqlite3_finalize(copy);
+    sqlite3_finalize(one);
     sqlite3_finalize(select);
     sqlite3_finalize(insert);
     if (out) sqlite3_close_v2(out);
@@ -102,6 +186,42 @@ struct FileUpgrade::Work {
   std::int64_t highWater = 0;
   std::vector<std::pair<std::size_t, std::size_t>> map;  // new column <- old column
   std::unique_ptr<Record> oldRec, newRec;
+  // The set-based copy: a batch of rows after `last` copied by SQL from the
+  // old file, attached, into the new one; the rows whose values the record
+  // copy would change or refuse go through it, one by one (`one` reads
+  // such a row). Without `copy`, every row goes that way.
+  sqlite3_stmt* copy = nullptr;
+  sqlite3_stmt* one = nullptr;
+  std::int64_t last = std::numeric_limits<std::int64_t>::min();
+  RowChecks checks;
+
+  // The current row of `rows` (rowid, then the old columns) read through
+  // the old layout, copied into the new record and written by `insert`
+  // (`rc` the engine's answer). A value either layout refuses is the
+  // status, naming the record.
+  Status convertRow(sqlite3_stmt* rows, const dict::TableInfo& target, int& rc) {
+    const auto& oldCols = schema::columns(*layout);
+    const auto& newCols = schema::columns(target);
+    const std::int64_t rowid = sqlite3_column_int64(rows, 0);
+    auto named = [&](Status st) {
+      st.text += " (registro " + std::to_string(rowid) + ")";
+      return st;
+    };
+    rc = SQLITE_OK;
+    for (std::size_t j = 0; j < oldCols.size(); ++j)
+      if (Status st = schema::read(rows, int(j) + 1, *oldRec, oldCols[j]); !st) return named(st);
+    newRec->clear();
+    for (auto [to, from] : map) copyElement(*oldRec, oldCols[from], *newRec, newCols[to]);
+    sqlite3_bind_int64(insert, 1, rowid);
+    for (std::size_t i = 0; i < newCols.size(); ++i)
+      if (Status st = schema::bind(insert, int(i) + 2, *newRec, newCols[i]); !st) {
+        sqlite3_reset(insert);
+        return named(st);
+      }
+    rc = sqlite3_step(insert);
+    sqlite3_reset(insert);
+    return Status::success();
+  }
 };
 
 FileUpgrade::FileUpgrade(Storage& storage, const dict::TableInfo& table, std::string path,
@@ -323,7 +443,6 @@ bool FileUpgrade::prepare(int from) {
     work_.reset();
     return false;
   }
-  if (Status c = w.old->records(total_); !c) return refuseUnrecoverable(path_, c);
   sqlite3* in = w.old->db_;
 
   w.temp = fs::path(path_).replace_extension(".UPG").string();
@@ -352,10 +471,53 @@ bool FileUpgrade::prepare(int from) {
   std::string setup = "PRAGMA key=\"" + key +
                       "\";PRAGMA cipher_page_size=" + std::to_string(kPageSize) +
                       ";PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;" +
-                      "PRAGMA cache_size=" + std::to_string(kCacheSize) + ";BEGIN;" +
-                      schema::tableSql(*target_) + ";";
+                      "PRAGMA cache_size=" + std::to_string(kCacheSize) + ";";
   rc = sqlite3_exec(w.out, setup.c_str(), nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return outError(rc, "creando");
+  // The old file read beside the new one, so that SQL copies the rows; it
+  // is only read, under the write lock `old` holds. Where it cannot be
+  // attached the rows go one by one.
+  const bool attached = [&] {
+    std::string pragma = "PRAGMA cipher_default_page_size=" + std::to_string(w.old->pageSize_);
+    sqlite3_exec(w.out, pragma.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_stmt* s = nullptr;
+    int arc = sqlite3_prepare_v2(w.out, "ATTACH DATABASE ? AS old KEY ?", -1, &s, nullptr);
+    if (arc == SQLITE_OK) {
+      sqlite3_bind_text(s, 1, w.old->path_.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(s, 2, w.old->rawKey_.c_str(), -1, SQLITE_TRANSIENT);
+      arc = sqlite3_step(s);
+    }
+    sqlite3_finalize(s);
+    pragma = "PRAGMA cipher_default_page_size=" + std::to_string(kPageSize);
+    sqlite3_exec(w.out, pragma.c_str(), nullptr, nullptr, nullptr);
+    return arc == SQLITE_DONE &&
+           sqlite3_create_function_v2(w.out, "velmora_row", -1, SQLITE_UTF8, &w.checks, rowFn,
+                                      nullptr, nullptr, nullptr) == SQLITE_OK;
+  }();
+  setup = "BEGIN;" + schema::tableSql(*target_) + ";";
+  rc = sqlite3_exec(w.out, setup.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return outError(rc, "creando");
+  // The records to copy. Counted attached, the pages read stay in that
+  // cache for the copy, as the new file's do for its keys and its count:
+  // each file is decrypted once (up to kCopyCache of it).
+  if (attached) {
+    std::string q = "PRAGMA old.cache_size=" + std::to_string(kCopyCache) +
+                    ";PRAGMA main.cache_size=" + std::to_string(kCopyCache);
+    sqlite3_exec(w.out, q.c_str(), nullptr, nullptr, nullptr);
+    q = "SELECT count(*) FROM old." + schema::quote(schema::tableName(*w.layout));
+    sqlite3_stmt* s = nullptr;
+    rc = sqlite3_prepare_v2(w.out, q.c_str(), -1, &s, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) total_ = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    if (rc != SQLITE_ROW) {
+      Status e = w.old->engineError(sqlite3_extended_errcode(w.out), "contando");
+      e.fileError = sqlite3_errmsg(w.out);
+      return refuseUnrecoverable(path_, e);
+    }
+  } else if (Status c = w.old->records(total_); !c) {
+    return refuseUnrecoverable(path_, c);
+  }
 
   // Stations entering records keep the numbers they hold.
   {
@@ -409,6 +571,76 @@ bool FileUpgrade::prepare(int from) {
   if (rc != SQLITE_OK) return refuseUnrecoverable(path_, w.old->engineError(rc, "leyendo"));
   w.oldRec = std::make_unique<Record>(*w.layout);
   w.newRec = std::make_unique<Record>(*target_);
+
+  if (attached) {
+    // The rows go as they are where the record copy would store them so:
+    // each new column from the old one of its name and type, the others
+    // as a cleared record has them; every old column is checked.
+    std::string values = "rowid", where;
+    std::vector<std::pair<int, std::size_t>> constants;  // parameter <- new column
+    std::vector<bool> stored(oldCols.size());
+    std::vector<std::size_t> storedAs(oldCols.size());
+    bool exact = true;
+    for (std::size_t i = 0; i < newCols.size(); ++i) {
+      auto m = std::find_if(w.map.begin(), w.map.end(), [&](auto p) { return p.first == i; });
+      if (m == w.map.end()) {
+        exact = exact && newCols[i].type != dict::Type::Group;
+        constants.emplace_back(int(constants.size()) + 3, i);
+        values += ",?" + std::to_string(constants.back().first);
+        continue;
+      }
+      stored[m->second] = true;
+      storedAs[m->second] = i;
+      values += ",old." + schema::quote(schema::tableName(*w.layout)) + "." +
+                schema::quote(oldCols[m->second].name);
+    }
+    for (std::size_t j = 0; j < oldCols.size(); ++j) {
+      const auto& c = oldCols[j];
+      ColumnCheck k;
+      k.stored = stored[j];
+      switch (c.type) {
+        case dict::Type::Byte: k.lo = 0, k.hi = 255; break;
+        case dict::Type::Short: k.lo = INT16_MIN, k.hi = INT16_MAX; break;
+        case dict::Type::Long: k.lo = INT32_MIN, k.hi = INT32_MAX; break;
+        case dict::Type::Decimal: k.lo = -999999999, k.hi = 999999999; break;
+        case dict::Type::Real: k.kind = ColumnCheck::Kind::Real; break;
+        case dict::Type::String:
+        case dict::Type::Memo:
+          k.kind = ColumnCheck::Kind::Text;
+          k.readWidth = w.layout->fields[std::size_t(c.field)].size;
+          k.storedWidth =
+              k.stored ? std::int64_t(target_->fields[std::size_t(newCols[storedAs[j]].field)].size)
+                       : -1;
+          k.trim = k.stored && c.type == dict::Type::String;
+          break;
+        case dict::Type::Group: exact = false; break;
+      }
+      if (j % kChunk == 0) {
+        w.checks.chunks.emplace_back();
+        where += " AND velmora_row(rowid," + std::to_string(j / kChunk);
+      }
+      w.checks.chunks.back().push_back(k);
+      where += ",old." + schema::quote(schema::tableName(*w.layout)) + "." + schema::quote(c.name);
+      if (j % kChunk == kChunk - 1 || j + 1 == oldCols.size()) where += ")";
+    }
+    std::string copy = "INSERT INTO main." + schema::quote(schema::tableName(*target_)) + "(rowid" +
+                       list + ") SELECT " + values + " FROM old." +
+                       schema::quote(schema::tableName(*w.layout)) + " WHERE rowid>?1" + where +
+                       " ORDER BY rowid LIMIT ?2";
+    std::string one = "SELECT rowid";
+    for (const auto& c : oldCols) one += "," + schema::quote(c.name);
+    one += " FROM " + schema::quote(schema::tableName(*w.layout)) + " WHERE rowid=?";
+    if (exact && sqlite3_prepare_v2(w.out, copy.c_str(), -1, &w.copy, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(in, one.c_str(), -1, &w.one, nullptr) == SQLITE_OK) {
+      w.newRec->clear();
+      for (auto [param, i] : constants)
+        if (Status st = schema::bind(w.copy, param, *w.newRec, newCols[i]); !st)
+          return refuseUnrecoverable(path_, st);
+    } else {
+      sqlite3_finalize(w.copy);
+      w.copy = nullptr;
+    }
+  }
   phase_ = Phase::Copying;
   copied_ = 0;
   return true;
@@ -418,8 +650,57 @@ bool FileUpgrade::step(int batch) {
   if (phase_ == Phase::Keys) return finish();
   if (phase_ != Phase::Copying) return false;
   Work& w = *work_;
-  const auto& oldCols = schema::columns(*w.layout);
-  const auto& newCols = schema::columns(*target_);
+  auto writeError = [&](int rc) {
+    Status e = Status::error(
+        err::FileSystem,
+        errorText(err::FileSystem) + ": " +
+            (rc == SQLITE_FULL ? "no hay espacio en el disco para " : "escribiendo ") +
+            upper(w.temp));
+    e.fileErrorCode = std::to_string(rc);
+    e.fileError = sqlite3_errmsg(w.out);
+    return refuseUnrecoverable(path_, e);
+  };
+  if (w.copy) {
+    batch = std::max(batch, 1);
+    w.checks.others.clear();
+    sqlite3_bind_int64(w.copy, 1, w.last);
+    sqlite3_bind_int(w.copy, 2, batch);
+    int rc = sqlite3_step(w.copy);
+    const int added = sqlite3_changes(w.out);
+    const std::int64_t lastAdded = sqlite3_last_insert_rowid(w.out);
+    sqlite3_reset(w.copy);
+    if (rc != SQLITE_DONE) {
+      // Reading the old file or writing the new one.
+      const int code = sqlite3_extended_errcode(w.out);
+      if ((code & 0xFF) == SQLITE_FULL) return writeError(SQLITE_FULL);
+      Status e = w.old->engineError(code, "copiando");
+      e.fileError = std::string(sqlite3_errmsg(w.out)) + " (copiando a " + upper(w.temp) + ")";
+      return refuseUnrecoverable(path_, e);
+    }
+    copied_ += added;
+    if (added > 0) w.last = std::max(w.last, lastAdded);
+    // The rows left out, stored field by field or refused as the record
+    // copy does.
+    auto& others = w.checks.others;
+    std::sort(others.begin(), others.end());
+    others.erase(std::unique(others.begin(), others.end()), others.end());
+    for (std::int64_t rowid : others) {
+      w.last = std::max(w.last, rowid);
+      sqlite3_bind_int64(w.one, 1, rowid);
+      rc = sqlite3_step(w.one);
+      if (rc != SQLITE_ROW) {
+        sqlite3_reset(w.one);
+        return refuseUnrecoverable(path_, w.old->engineError(rc, "leyendo"));
+      }
+      Status st = w.convertRow(w.one, *target_, rc);
+      sqlite3_reset(w.one);
+      if (!st) return refuseUnrecoverable(path_, st);
+      if (rc != SQLITE_DONE) return writeError(rc);
+      ++copied_;
+    }
+    if (added < batch) phase_ = Phase::Keys;
+    return true;
+  }
   for (int n = 0; n < batch; ++n) {
     int rc = sqlite3_step(w.select);
     if (rc == SQLITE_DONE) {
@@ -427,36 +708,9 @@ bool FileUpgrade::step(int batch) {
       return true;
     }
     if (rc != SQLITE_ROW) return refuseUnrecoverable(path_, w.old->engineError(rc, "leyendo"));
-    const std::int64_t rowid = sqlite3_column_int64(w.select, 0);
-    for (std::size_t j = 0; j < oldCols.size(); ++j) {
-      Status st = schema::read(w.select, int(j) + 1, *w.oldRec, oldCols[j]);
-      if (!st) {
-        st.text += " (registro " + std::to_string(rowid) + ")";
-        return refuseUnrecoverable(path_, st);
-      }
-    }
-    w.newRec->clear();
-    for (auto [to, from] : w.map) copyElement(*w.oldRec, oldCols[from], *w.newRec, newCols[to]);
-    sqlite3_bind_int64(w.insert, 1, rowid);
-    for (std::size_t i = 0; i < newCols.size(); ++i) {
-      Status st = schema::bind(w.insert, int(i) + 2, *w.newRec, newCols[i]);
-      if (!st) {
-        st.text += " (registro " + std::to_string(rowid) + ")";
-        return refuseUnrecoverable(path_, st);
-      }
-    }
-    rc = sqlite3_step(w.insert);
-    sqlite3_reset(w.insert);
-    if (rc != SQLITE_DONE) {
-      Status e = Status::error(
-          err::FileSystem,
-          errorText(err::FileSystem) + ": " +
-              (rc == SQLITE_FULL ? "no hay espacio en el disco para " : "escribiendo ") +
-              upper(w.temp));
-      e.fileErrorCode = std::to_string(rc);
-      e.fileError = sqlite3_errmsg(w.out);
-      return refuseUnrecoverable(path_, e);
-    }
+    if (Status st = w.convertRow(w.select, *target_, rc); !st)
+      return refuseUnrecoverable(path_, st);
+    if (rc != SQLITE_DONE) return writeError(rc);
     ++copied_;
   }
   return true;

@@ -352,3 +352,116 @@ TEST(FileUpgrade, ALinkedFileIsUpgradedWhereItLivesOnce) {
 
 }  // namespace
 }  // namespace velmora::db
+
+namespace velmora::db {
+namespace {
+
+void rawExec(Storage& storage, const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  std::string all = "PRAGMA key=\"" + storage.rawKey("482719", Storage::saltFor("482719")) +
+                    "\";PRAGMA cipher_page_size=4096;" + sql;
+  EXPECT_EQ(sqlite3_exec(db, all.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db) << " " << sql;
+  sqlite3_close_v2(db);
+}
+
+// Most rows are copied as they are; a value the record copy would change
+// (a text past its width, trailing blanks) or refuse must come out exactly
+// as reading and storing the record makes it, whichever batch it falls in.
+TEST(FileUpgrade, ValuesTheRecordCopyChangesOrRefusesAreTreatedAsItDoes) {
+  test::TempFolder folder;
+  Storage storage;
+  const std::string works = folder.file("DATA1.TPS"), versions = folder.file("File_Upg.TPS");
+  const std::string sixty(60, 'X');
+  const std::string longEnye = [] {
+    std::string s;
+    for (int i = 0; i < 90; ++i) s += "Ñ";
+    return s;
+  }();
+  writeOldWorks(storage, works, 12);
+  rawExec(storage, works,
+          "UPDATE OBRA SET OBRA='" + sixty + "', TEXT='AÑO   ' WHERE rowid=2;" +
+              "UPDATE OBRA SET DICO='" + longEnye + "' WHERE rowid=5;" +
+              "UPDATE OBRA SET CTA='OB9  ', AOBR='   ' WHERE rowid=9;");
+  {
+    FileUpgrade up(storage, OBR::info(), works, versions);
+    ASSERT_TRUE(up.start());
+    while (up.step(4)) {
+    }
+    ASSERT_EQ(up.result().outcome, Outcome::Upgraded) << up.result().message;
+    EXPECT_EQ(up.copied(), 12);
+  }
+  std::vector<OBR> after = currentWorks(storage, works);
+  ASSERT_EQ(after.size(), 12u);
+  EXPECT_EQ(after[1].OBRA, sixty.substr(0, 50));
+  EXPECT_EQ(after[1].TEXT, "AÑO");
+  EXPECT_EQ(after[4].DICO, longEnye.substr(0, 80 * 2));
+  EXPECT_EQ(after[8].CTA, "OB9");
+  EXPECT_EQ(after[8].AOBR, "");
+  for (int n : {1, 3, 4, 6, 7, 8, 10, 11, 12}) {
+    const OBR& w = after[std::size_t(n - 1)];
+    EXPECT_EQ(w.OBRA, "PUENTE SEÑORÍO " + std::to_string(n));
+    EXPECT_EQ(w.CARI, 12.5 + n);
+    EXPECT_EQ(w.CONTA[6].CC, 1100 + n);
+    EXPECT_EQ(w.POMO, 0.0);
+  }
+  // The cut and trimmed texts are stored as the engine stores them: the
+  // file opens and finds them by key.
+  {
+    storage.setFileName(OBR::info(), works);
+    Context ctx(storage);
+    Table& t = ctx.table<OBR>();
+    ASSERT_TRUE(t.open().ok());
+    t.rec<OBR>().CTA = "OB9";
+    EXPECT_TRUE(t.get(keys::OBR_CTA_KEY).ok());
+  }
+
+  // Each refusal names the record and the reason, and leaves the file.
+  struct Bad {
+    std::string sql, why;
+  };
+  const Bad bad[] = {
+      {"UPDATE OBRA SET OBRA='PUENTE ☃' WHERE rowid=3", "tiene caracteres inválidos (registro 3)"},
+      {"UPDATE OBRA SET \"CC[2]\"=2.5 WHERE rowid=4", "no es un LONG (registro 4)"},
+      {"UPDATE OBRA SET LIST=-1 WHERE rowid=10", "no es un BYTE (registro 10)"},
+      {"UPDATE OBRA SET TOBR='abc' WHERE rowid=6", "no es un REAL (registro 6)"},
+      {"UPDATE OBRA SET TOBR=9e999 WHERE rowid=8", "no acepta un valor no finito (registro 8)"},
+      {"UPDATE OBRA SET DIRE=x'00ff' WHERE rowid=11", "no es un texto (registro 11)"},
+      {"UPDATE OBRA SET ACHO='12abc' WHERE rowid=12", "no es un LONG (registro 12)"},
+  };
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(b.sql);
+    fs::remove(works);
+    fs::remove(backupPath(works, 1));
+    writeOldWorks(storage, works, 12);
+    rawExec(storage, works, b.sql);
+    const std::string before = slurp(works);
+    FileUpgrade up(storage, OBR::info(), works, versions);
+    ASSERT_TRUE(up.start());
+    while (up.step(5)) {
+    }
+    EXPECT_EQ(up.result().outcome, Outcome::Refused);
+    EXPECT_NE(up.result().message.find(b.why), std::string::npos) << up.result().message;
+    EXPECT_TRUE(slurp(works) == before) << "the file was changed";
+    EXPECT_FALSE(fs::exists(folder.file("DATA1.UPG")));
+  }
+
+  // Converting to a layout without POMO and POMA still reads them: a
+  // value no record holds is refused, though it would not be kept.
+  fs::remove(works);
+  fs::remove(backupPath(works, 1));
+  writeOldWorks(storage, works, 12);
+  ASSERT_EQ(upgradeFile(storage, OBR::info(), works, versions).outcome, Outcome::Upgraded);
+  rawExec(storage, works, "UPDATE OBRA SET POMA='x' WHERE rowid=7");
+  UpgradeResult r = convertFile(storage, OBR::info(), works, 1);
+  EXPECT_EQ(r.outcome, Outcome::Refused);
+  EXPECT_NE(r.message.find("no es un REAL (registro 7)"), std::string::npos) << r.message;
+  rawExec(storage, works, "UPDATE OBRA SET POMA=3.5 WHERE rowid=7");
+  r = convertFile(storage, OBR::info(), works, 1);
+  ASSERT_EQ(r.outcome, Outcome::Upgraded) << r.message;
+  EXPECT_EQ(layoutVersion(storage, OBR::info(), works), 1);
+}
+
+}  // namespace
+}  // namespace velmora::db
