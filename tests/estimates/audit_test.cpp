@@ -411,6 +411,23 @@ TEST_F(Audit, AWorkAsSavingLeavesItStaysAndEveryScrambledValueIsRebuilt) {
   EXPECT_TRUE(audit().counts.changedNothing());
 }
 
+// More items and lines than one transaction writes: each batch takes up
+// where the one before it stopped, none skipped and none written twice.
+TEST_F(Audit, AWorkOfSeveralWriteBatchesIsRebuiltWhole) {
+  const Work saved = savedWork(AuditRun::kWriteBatch + 700, 3, 12);
+  Work w = saved;
+  scramble(w, 5);
+  write(w);
+
+  Outcome o = audit();
+  EXPECT_TRUE(o.errors.empty());
+  EXPECT_GT(o.counts.itemsWritten, AuditRun::kWriteBatch);
+  EXPECT_GT(o.counts.linesWritten, 2 * AuditRun::kWriteBatch);
+  EXPECT_EQ(o.counts.linesWritten, int(saved.lines.size()));
+  EXPECT_TRUE(work() == saved);
+  EXPECT_TRUE(audit().counts.changedNothing());
+}
+
 // --- the window ---------------------------------------------------------------
 
 TEST_F(Audit, TheWindowRunsOnOkOrByItselfAndCierraDoesNothing) {
