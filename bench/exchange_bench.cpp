@@ -22,8 +22,10 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "bench/bench_files.h"
@@ -120,8 +122,32 @@ void BM_RawSend(benchmark::State& state) {
   }
 }
 
+// Where a job's time goes: seconds by the caption it showed while each
+// step ran, the last step (the commit) apart.
+struct Phases {
+  std::map<std::string, double> seconds;
+  void run(Job& job) {
+    using Clock = std::chrono::steady_clock;
+    for (;;) {
+      const std::string caption = job.caption();
+      const auto t = Clock::now();
+      const bool more = job.step();
+      const double s = std::chrono::duration<double>(Clock::now() - t).count();
+      seconds[more ? caption : "commit"] += s;
+      if (!more) break;
+    }
+  }
+  void report(benchmark::State& state, const std::map<std::string, std::string>& names) const {
+    for (const auto& [caption, s] : seconds) {
+      auto it = names.find(caption);
+      state.counters[it != names.end() ? it->second : caption] = s / double(state.iterations());
+    }
+  }
+};
+
 void BM_Receive(benchmark::State& state) {
   const fs::path from = sent(int(state.range(0)));
+  Phases phases;
   for (auto _ : state) {
     state.PauseTiming();
     const fs::path work = emptyDir("recibe-bench") / kWork;
@@ -129,13 +155,24 @@ void BM_Receive(benchmark::State& state) {
     db::Storage storage;
     place(storage, work);
     state.ResumeTiming();
-    exchange::ReceiveSummary summary;
-    if (!exchange::receiveWork(storage, {kWork, ""}, from.string(), false, summary)) std::abort();
+    exchange::ReceiveJob job(storage, {kWork, ""}, from.string(), false);
+    phases.run(job);
+    if (!job.status() || !job.finished()) std::abort();
   }
+  // Checking and reading the files (fingerprint, private copy, records
+  // decoded and checked), then merging each table, then the commit of the
+  // one transaction over the five files.
+  phases.report(state, {{"REVISANDO LOS ARCHIVOS", "check_read_s"},
+                        {"INCLUYENDO LAS ESTIMACIONES", "estimates_lines_s"},
+                        {"INCLUYENDO LOS CONTRATISTAS", "contractors_s"},
+                        {"INCLUYENDO LOS PARTIDAS", "items_s"},
+                        {"INCLUYENDO LOS CONCEPTOS", "concepts_s"},
+                        {"commit", "commit_s"}});
 }
 
 void BM_RawReceive(benchmark::State& state) {
   const fs::path from = sent(int(state.range(0)));
+  std::map<std::string, double> seconds;  // by table
   for (auto _ : state) {
     state.PauseTiming();
     const fs::path work = emptyDir("recibe-raw") / kWork;
@@ -144,9 +181,15 @@ void BM_RawReceive(benchmark::State& state) {
     place(storage, work);
     state.ResumeTiming();
     int i = 1;
-    for (const dict::TableInfo* t : kTables)
+    for (const dict::TableInfo* t : kTables) {
+      const auto t0 = std::chrono::steady_clock::now();
       copyRaw((from / ("ENVIO" + std::to_string(i++) + ".DAT")).string(), storage.fileName(*t), *t);
+      seconds[std::string(t->label)] +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
   }
+  for (const auto& [label, s] : seconds)
+    state.counters[label + "_s"] = s / double(state.iterations());
 }
 
 void BM_ReceiveAgain(benchmark::State& state) {

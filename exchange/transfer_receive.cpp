@@ -103,7 +103,12 @@ void sweepCopies() {
 // sound table of the expected layout under the work's password is refused.
 // `path` is the private copy that is read, `shown` the file the user gave.
 Status loadFile(db::Storage& storage, const Channel& ch, const std::string& path,
-                const std::string& shown, std::vector<Record>& out) {
+                const std::string& shown, std::vector<Record>& out, std::size_t expected) {
+  // As many as the manifest says, within what a file of this size can hold
+  // (no stored record takes fewer than 16 bytes).
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (!ec) out.reserve(std::min<std::uint64_t>(expected, size / 16));
   storage.setFileName(ch.transfer, path);
   db::Context ctx(storage);
   db::Table& t = ctx.table(ch.transfer);
@@ -228,7 +233,9 @@ Status ReceiveJob::load(std::size_t file) {
   }
   if (!hashes_.empty() && hash != hashes_[file])
     return refusal("El archivo " + path + " no es el que se envió" + kNothing);
-  if (Status st = loadFile(storage_, ch, copy, path, in_[file]); !st) return st;
+  const std::size_t expected =
+      expected_.empty() || expected_[file] < 0 ? 0 : std::size_t(expected_[file]);
+  if (Status st = loadFile(storage_, ch, copy, path, in_[file], expected); !st) return st;
   if (!expected_.empty() && std::int64_t(in_[file].size()) != expected_[file])
     return refusal(std::string("El archivo ") + ch.file +
                    " no tiene los registros que se enviaron" + kNothing);
@@ -340,26 +347,39 @@ bool ReceiveJob::step() {
 Status ReceiveJob::merge(std::size_t file, const Record& rec, const char* key, MergeCount& count) {
   const Channel& ch = channels()[file];
   db::Table& t = target_->table(ch.base);
-  const std::string target = storage_.fileName(ch.base);
-  const std::string where = recordName(file, rec) + " de " + inDir(dir_, ch.file) + " en " + target;
+  // Named only in a message: most records never need it.
+  auto target = [&] { return storage_.fileName(ch.base); };
+  auto where = [&] {
+    return recordName(file, rec) + " de " + inDir(dir_, ch.file) + " en " + target();
+  };
   copyRecord(rec, t.buffer());
   Status st = t.get(key);
   const bool adding = st.code == err::RecordNotFound;
-  if (!adding && !st) return failed(st, "leer " + where + holders(target));
+  if (!adding && !st) return failed(st, "leer " + where() + holders(target()));
+  if (adding) {
+    // The common case: a new record whose names are free here.
+    copyRecord(rec, t.buffer());
+    if (st = t.add(); st) {
+      ++count.added;
+      return {};
+    }
+  }
   Record want = rec;
   std::optional<Renamed> renamed;
   for (int counter = 2;; ++counter) {
     if (!adding) {
       // Back on the record to write over: looking up a clash moved away.
       copyRecord(want, t.buffer());
-      if (!(st = t.get(key))) return failed(st, "leer " + where + holders(target));
+      if (!(st = t.get(key))) return failed(st, "leer " + where() + holders(target()));
       if (t.buffer() == want) {
         ++count.unchanged;
         break;
       }
     }
-    copyRecord(want, t.buffer());
-    st = adding ? t.add() : t.put();
+    if (!adding || counter > 2) {
+      copyRecord(want, t.buffer());
+      st = adding ? t.add() : t.put();
+    }
     if (st) {
       ++(adding ? count.added : count.rewritten);
       break;
@@ -375,8 +395,8 @@ Status ReceiveJob::merge(std::size_t file, const Record& rec, const char* key, M
         if (t.get(*clash))
           also = "; ya existe " + recordName(file, t.buffer()) + " con " + std::string(clash->name);
       }
-      return failed(st, std::string(adding ? "agregar " : "reescribir ") + where + also +
-                            (st.code == err::FileLocked ? holders(target) : ""));
+      return failed(st, std::string(adding ? "agregar " : "reescribir ") + where() + also +
+                            (st.code == err::FileLocked ? holders(target()) : ""));
     }
     if (!renamed) {
       renamed.emplace();
@@ -389,7 +409,7 @@ Status ReceiveJob::merge(std::size_t file, const Record& rec, const char* key, M
           t.get(*clash) ? recordName(file, t.buffer(), false) : std::string("otro registro");
     }
     if (Status set = want.set(name, withCounter(renamed->from, counter, name.field->size)); !set)
-      return failed(set, "cambiar el nombre de " + where);
+      return failed(set, "cambiar el nombre de " + where());
   }
   if (renamed) {
     renamed->to = trimmed(toText(want.get(resolve(ch.base, renamed->field, 1))));
@@ -446,8 +466,9 @@ Status ReceiveJob::mergeBatch() {
       case Stage::Estimates: {
         db::Table& poli = target_->table<POL>();
         db::Table& dpol = target_->table<DPO>();
-        const std::string where =
-            recordName(kEstimates, r) + " de " + inDir(dir_, channels()[kEstimates].file);
+        auto where = [&] {
+          return recordName(kEstimates, r) + " de " + inDir(dir_, channels()[kEstimates].file);
+        };
         copyRecord(r, poli.buffer());
         st = poli.get("POL:CTA_KEY");
         if (st) {
@@ -455,10 +476,10 @@ Status ReceiveJob::mergeBatch() {
           continue;
         }
         if (st.code != err::RecordNotFound)
-          return failed(st, "leer " + where + holders(storage_.fileName(POL::info())));
+          return failed(st, "leer " + where() + holders(storage_.fileName(POL::info())));
         copyRecord(r, poli.buffer());
         if (!(st = poli.add()))
-          return failed(st, "agregar " + where + " en " + storage_.fileName(POL::info()) +
+          return failed(st, "agregar " + where() + " en " + storage_.fileName(POL::info()) +
                                 holders(storage_.fileName(POL::info())));
         ++summary_.estimatesAdded;
         auto [from, to] = lines_.equal_range(std::int64_t(r.as<POL>().CTA));
