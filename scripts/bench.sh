@@ -15,7 +15,7 @@ out="${BENCH_OUT:-$build/bench-results}"
 if [ -z "${BUILD:-}" ]; then
   bash "$here/scripts/setup.sh"
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target all
+  cmake --build "$build" --target benchmarks
 fi
 
 programs=("$@")
