@@ -8,9 +8,14 @@
 //                     its rows inserted into a new file of the same table
 //                     and keys, one transaction per file
 //   BM_Receive/N      those files merged into a work that has none of the
-//                     records (every record added), one transaction
+//                     records (every record added), one transaction; its
+//                     seconds a run by phase: check_read_s (fingerprints,
+//                     private copies, every record read and checked), then
+//                     each table merged, and commit_s
 //   BM_RawReceive/N   the floor: each transfer file read whole and its rows
 //                     inserted into a new work file, one transaction per file
+//                     (its seconds by table); it takes no fingerprint and
+//                     commits each file on its own
 //   BM_ReceiveAgain/N the same files received by the work that sent them:
 //                     every estimate skipped, every other record compared
 //
