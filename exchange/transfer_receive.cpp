@@ -460,6 +460,25 @@ Status ReceiveJob::mergeBatch() {
   const std::size_t file = source[int(stage_)];
   const std::vector<Record>& rows = in_[file];
   Status st;
+  // Whether the record before was new here: the next one likely is too,
+  // and is added without looking it up first. Anything but a plain add
+  // (the key here already, a name taken) goes the whole way.
+  bool fresh = false;
+  auto mergeRecord = [&](const Record& r, const char* key, MergeCount& count) {
+    if (fresh) {
+      db::Table& t = target_->table(channels()[file].base);
+      copyRecord(r, t.buffer());
+      if (t.add()) {
+        ++count.added;
+        return Status{};
+      }
+    }
+    const int added = count.added;
+    const std::size_t renamed = summary_.renamed.size();
+    Status merged = merge(file, r, key, count);
+    fresh = merged && count.added > added && summary_.renamed.size() == renamed;
+    return merged;
+  };
   for (std::size_t n = 0; st && n < kBatch && row_ < rows.size(); ++n, ++row_, ++done_) {
     const Record& r = rows[row_];
     switch (stage_) {
@@ -494,11 +513,9 @@ Status ReceiveJob::mergeBatch() {
         }
         break;
       }
-      case Stage::Contractors:
-        st = merge(kContractors, r, "CTR:CTA_KEY", summary_.contractors);
-        break;
-      case Stage::Items: st = merge(kItems, r, "PAR:CTA_KEY", summary_.items); break;
-      case Stage::Concepts: st = merge(kConcepts, r, "COE:CTA_KEY", summary_.concepts); break;
+      case Stage::Contractors: st = mergeRecord(r, "CTR:CTA_KEY", summary_.contractors); break;
+      case Stage::Items: st = mergeRecord(r, "PAR:CTA_KEY", summary_.items); break;
+      case Stage::Concepts: st = mergeRecord(r, "COE:CTA_KEY", summary_.concepts); break;
       default: break;
     }
   }

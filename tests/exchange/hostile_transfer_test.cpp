@@ -421,5 +421,40 @@ TEST_F(HostileTransferTest, ANameClashRenamesTheReceivedRecordAndTheRestArrives)
       << host.boxes[0].text;
 }
 
+// New records arriving one after another are added as they come; one whose
+// name is taken here among them is still received under a counter, and the
+// ones after it still arrive.
+TEST_F(HostileTransferTest, ANameClashAmongNewRecordsIsRenamedAndTheNextOnesArrive) {
+  Office site(root.path() / "campo"), central(root.path() / "central");
+  for (int n : {501, 502, 503, 504, 505}) site.contractor(n, "NUEVO " + std::to_string(n));
+  central.contractor(600, "NUEVO 503");
+  central.contractor(505, "YA ESTABA");
+  const fs::path sent = root.path() / "envio";
+  send(site, sent);
+
+  exchange::ReceiveSummary got;
+  Status st = exchange::receiveWork(central.storage, {kWork, ""}, sent.string(), false, got);
+  ASSERT_TRUE(st.ok()) << st.text;
+  EXPECT_EQ(got.contractors.added, 4);
+  EXPECT_EQ(got.contractors.rewritten, 1);
+  ASSERT_EQ(got.renamed.size(), 1u);
+  EXPECT_EQ(got.renamed[0].record, "contratista 503");
+  EXPECT_EQ(got.renamed[0].to, "NUEVO 503 2");
+  EXPECT_EQ(central.nameOf(501), "NUEVO 501");
+  EXPECT_EQ(central.nameOf(502), "NUEVO 502");
+  EXPECT_EQ(central.nameOf(503), "NUEVO 503 2");
+  EXPECT_EQ(central.nameOf(504), "NUEVO 504");
+  EXPECT_EQ(central.nameOf(505), "NUEVO 505");
+  EXPECT_EQ(central.nameOf(600), "NUEVO 503");
+
+  // Again: nothing new, nothing rewritten, the same rename told.
+  got = {};
+  st = exchange::receiveWork(central.storage, {kWork, ""}, sent.string(), false, got);
+  ASSERT_TRUE(st.ok()) << st.text;
+  EXPECT_EQ(got.contractors.added, 0);
+  EXPECT_EQ(got.contractors.rewritten, 0);
+  EXPECT_EQ(got.renamed.size(), 1u);
+}
+
 }  // namespace
 }  // namespace velmora
