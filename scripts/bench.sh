@@ -13,9 +13,9 @@ build="${BUILD:-$here/build-release}"
 out="${BENCH_OUT:-$build/bench-results}"
 
 if [ -z "${BUILD:-}" ]; then
-  bash "$here/scripts/setup.sh"
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target benchmarks
+  bash "$here/scripts/setup.sh" >&2
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
+  cmake --build "$build" --target benchmarks >&2
 fi
 
 programs=("$@")
