@@ -68,18 +68,6 @@ void copyElement(const Record& from, const schema::Column& fc, Record& to,
   }
 }
 
-bool asciiText(const unsigned char* p, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (p[i] & 0x80) return false;
-  return true;
-}
-
 // What the record copy does to one old column, for telling whether it
 // leaves the stored value as it is.
 struct ColumnCheck {
@@ -121,12 +109,13 @@ bool unchanged(const ColumnCheck& c, sqlite3_value* v) {
       std::string_view text(p ? reinterpret_cast<const char*>(p) : "", n);
       if (!c.stored) {
         // Only read: valid as far as its width.
-        return asciiText(reinterpret_cast<const unsigned char*>(text.data()), n) ||
+        return schema::isAscii(reinterpret_cast<const unsigned char*>(text.data()), n) ||
                cp1252::fromUtf8(cp1252::utf8Prefix(text, c.readWidth)).ok;
       }
       if (c.trim && !text.empty() && text.back() == ' ') return false;
       const auto width = std::min(c.readWidth, std::size_t(c.storedWidth));
-      if (asciiText(reinterpret_cast<const unsigned char*>(text.data()), n)) return n <= width;
+      if (schema::isAscii(reinterpret_cast<const unsigned char*>(text.data()), n))
+        return n <= width;
       return cp1252::utf8Length(text) <= width && cp1252::fromUtf8(text).ok;
     }
   }

@@ -23,18 +23,6 @@ const std::array<unsigned char, 256> kFold = [] {
   return t;
 }();
 
-bool ascii(const unsigned char* p, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (p[i] & 0x80) return false;
-  return true;
-}
-
 int compareFolded(const unsigned char* pa, std::size_t la, const unsigned char* pb,
                   std::size_t lb) {
   const std::size_t n = std::min(la, lb);
@@ -52,7 +40,7 @@ int compareNoCaseSql(void*, int na, const void* a, int nb, const void* b) {
   auto* ua = static_cast<const unsigned char*>(a);
   auto* ub = static_cast<const unsigned char*>(b);
   // ASCII is its own Windows-1252 form: most keys need no conversion.
-  if (ascii(ua, std::size_t(na)) && ascii(ub, std::size_t(nb)))
+  if (isAscii(ua, std::size_t(na)) && isAscii(ub, std::size_t(nb)))
     return compareFolded(ua, std::size_t(na), ub, std::size_t(nb));
   // Key texts are short: the stack holds them, longer ones go to the heap.
   unsigned char stackA[256], stackB[256];
@@ -92,6 +80,18 @@ Status refusedValue(const Record& r, const Column& c, const std::string& why) {
 }
 
 }  // namespace
+
+bool isAscii(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (p[i] & 0x80) return false;
+  return true;
+}
 
 void registerCollations(sqlite3* db) {
   sqlite3_create_collation(db, kNoCase, SQLITE_UTF8, nullptr, compareNoCaseSql);
@@ -300,7 +300,7 @@ Status read(sqlite3_stmt* s, int col, Record& r, const Column& c) {
       const auto& f = t.fields[std::size_t(c.field)];
       // ASCII is valid as it is and one byte a character: copied straight
       // into the field, whose buffer is reused from record to record.
-      if (ascii(reinterpret_cast<const unsigned char*>(view.data()), view.size())) {
+      if (isAscii(reinterpret_cast<const unsigned char*>(view.data()), view.size())) {
         static_cast<std::string*>(p)->assign(view.substr(0, std::size_t(f.size)));
         break;
       }

@@ -23,6 +23,8 @@ inline constexpr const char* kNoCase = "V1252NC";
 void registerCollations(sqlite3* db);
 // The collation's order: negative, zero or positive.
 int compareNoCase(std::string_view a, std::string_view b);
+// Every byte below 0x80: a text that is its own Windows-1252 form.
+bool isAscii(const unsigned char* p, std::size_t n);
 
 // The side table of a file where stations hold the automatic numbers of the
 // records they are entering (created on the first reservation).
