@@ -1,0 +1,35 @@
+#pragma once
+
+// A table of the dictionary as the server keeps it: the same columns as
+// its table file, a record position from an identity column that is never
+// reused, and each key an index in the very order the file's key gives
+// (server_order.h for the texts that compare without case, the position
+// last, as the file breaks ties by record order).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/record.h"
+#include "dictionary/tables.h"
+
+namespace velmora::db::server {
+
+// The record position's column.
+inline constexpr const char* kPosition = "velmora_pos";
+
+// "schema"."TABLE" of the stored table.
+std::string tableName(std::string_view schema, const dict::TableInfo& t);
+// CREATE TABLE with the file's columns and the position.
+std::string tableSql(std::string_view schema, const dict::TableInfo& t);
+// One CREATE INDEX per key of the stored table.
+std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t);
+// What reading `key` in order selects and sorts by: "WHERE …" for a key that
+// leaves out blank records (else empty), and the ORDER BY list.
+std::string keyFilterSql(const dict::TableInfo& t, int key);
+std::string keyOrderSql(std::string_view schema, const dict::TableInfo& t, int key);
+// The record's column values as the file stores them, as text for the
+// server: integers, reals, decimals as cents, texts without trailing blanks.
+std::vector<std::string> columnValues(const Record& r);
+
+}  // namespace velmora::db::server
