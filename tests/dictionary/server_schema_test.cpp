@@ -8,18 +8,17 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "dictionary/decimal.h"
 #include "dictionary/schema.h"
 #include "dictionary/server_order.h"
 #include "dictionary/server_schema.h"
 #include "dictionary/storage.h"
 #include "tests/support/pg_cluster.h"
+#include "tests/support/random_records.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::db {
@@ -37,35 +36,6 @@ Result run(PGconn* pg, const std::string& sql, const std::vector<std::string>& p
   EXPECT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql.substr(0, 300) << "\n"
                                                                << PQerrorMessage(pg);
   return r;
-}
-
-// Few distinct values, so that keys tie on their leading components.
-void fillRandom(Record& r, std::mt19937& random) {
-  static const char* const kPieces[] = {"A", "a", "Ñ", "ñ", "É", "e", " ", "B", "1"};
-  const dict::TableInfo& t = r.table();
-  for (const schema::Column& c : schema::columns(dict::table(t.storage))) {
-    void* p = t.ops->address(r.data(), c.field, c.element);
-    const int small = int(random() % 4);
-    switch (c.type) {
-      case dict::Type::Byte: *static_cast<std::uint8_t*>(p) = std::uint8_t(small); break;
-      case dict::Type::Short: *static_cast<std::int16_t*>(p) = std::int16_t(small - 1); break;
-      case dict::Type::Long: *static_cast<std::int32_t*>(p) = small * 1000 - 1; break;
-      case dict::Type::Real: *static_cast<double*>(p) = small * 0.5; break;
-      case dict::Type::Decimal:
-        *static_cast<Decimal*>(p) = Decimal::fromCents(small * 125 - 125);
-        break;
-      case dict::Type::String:
-      case dict::Type::Memo: {
-        const auto& f = t.fields[std::size_t(c.field)];
-        std::string text;
-        for (int n = int(random() % 4); n > 0 && int(text.size()) + 2 <= int(f.size); --n)
-          text += kPieces[random() % std::size(kPieces)];
-        *static_cast<std::string*>(p) = text;
-        break;
-      }
-      case dict::Type::Group: break;
-    }
-  }
 }
 
 TEST(ServerSchema, EveryKeyOfEveryTableReadsInTheFilesOrder) {
@@ -107,7 +77,7 @@ TEST(ServerSchema, EveryKeyOfEveryTableReadsInTheFilesOrder) {
                                ") OVERRIDING SYSTEM VALUE VALUES($1" + marks + ")";
     for (int i = 0; i < 150; ++i) {
       file.clear();
-      fillRandom(file.buffer(), random);
+      test::fillRandom(file.buffer(), random);
       if (!file.add().ok()) continue;  // a unique key already taken
       std::vector<std::string> values = server::columnValues(file.buffer());
       values.insert(values.begin(), std::to_string(file.position()));

@@ -1,0 +1,144 @@
+// The same random sequence of operations on a table file (db::Table) and
+// on its table on a real PostgreSQL server (ServerTable): adds, exact gets,
+// reading in key order from the start or from values, forwards and back,
+// puts, puts over a record another station changed, and removes. After
+// every step both give the same answer, the same record and the same
+// position (the server's own positions, mapped: it never reuses one).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dictionary/server_order.h"
+#include "dictionary/server_table.h"
+#include "dictionary/storage.h"
+#include "tests/support/pg_cluster.h"
+#include "tests/support/random_records.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora::db {
+namespace {
+
+TEST(ServerTable, AnswersAsTheTableFileStepByStep) {
+  std::string error;
+  const std::string& conninfo = test::PgCluster::connection(&error);
+  ASSERT_FALSE(conninfo.empty()) << "no PostgreSQL server: " << error;
+  server::Connection c(conninfo);
+  ASSERT_TRUE(c.status().ok()) << c.status().text;
+  ASSERT_TRUE(c.exec("SET client_min_messages = warning").ok());
+  const std::string schema = "pasos_" + std::to_string(::getpid());
+  ASSERT_TRUE(c.exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE").ok());
+  ASSERT_TRUE(c.exec("CREATE SCHEMA " + server::quoted(schema)).ok());
+  ASSERT_TRUE(c.exec(server::foldFunctionSql(schema)).ok());
+
+  test::TempFolder folder;
+  std::mt19937 random(37);
+  int compared = 0, refused = 0;  // records compared; puts refused on both
+  for (const char* label : {"CONT", "PART", "DPOL", "PROV"}) {
+    SCOPED_TRACE(label);
+    const dict::TableInfo& t = *dict::findTable(label);
+    Storage storage;
+    storage.setFileName(t, folder.file(std::string(label) + ".TPS"));
+    Context ctx(storage, 1), otherStation(storage, 2);
+    Table& file = ctx.table(t);
+    Table& otherFile = otherStation.table(t);
+    ASSERT_TRUE(file.open().ok());
+    ASSERT_TRUE(otherFile.open().ok());
+    server::ServerTable onServer(c, schema, t), otherOnServer(c, schema, t);
+    ASSERT_TRUE(onServer.create().ok());
+
+    std::map<std::int64_t, std::int64_t> serverPos;  // file position → server position
+    std::vector<std::int64_t> live;                  // file positions on file
+    bool positioned = false;                         // both have a record last read
+    auto same = [&](const Status& a, const Status& b, const std::string& step) {
+      ASSERT_EQ(a.code, b.code) << step << ": " << a.text << " / " << b.text;
+      if (!a.ok()) return;
+      ++compared;
+      EXPECT_EQ(serverPos[file.position()], onServer.position()) << step;
+      EXPECT_TRUE(file.buffer() == onServer.buffer()) << step;
+    };
+    for (int step = 0; step < 400; ++step) {
+      const int what = int(random() % 7);
+      const dict::KeyInfo& key = t.keys[random() % t.keys.size()];
+      const std::string name = std::to_string(step) + " " + std::string(key.name);
+      if (what == 0 || live.size() < 5) {
+        file.clear();
+        test::fillRandom(file.buffer(), random);
+        onServer.buffer() = file.buffer();
+        const Status a = file.add(), b = onServer.add();
+        ASSERT_EQ(a.code, b.code) << name << " add";
+        if (a.ok()) {
+          serverPos[file.position()] = onServer.position();
+          live.push_back(file.position());
+        }
+        positioned = false;
+      } else if (what == 1) {
+        // Exact get on the values of a record on file.
+        ASSERT_TRUE(file.getByPosition(live[random() % live.size()]).ok());
+        onServer.buffer() = file.buffer();
+        same(file.get(key), onServer.get(key), name + " get");
+        positioned = true;
+      } else if (what == 2 || what == 3) {
+        // From the start, or from random values, a few steps either way.
+        if (what == 2) {
+          ASSERT_TRUE(file.setStart(&key).ok());
+          ASSERT_TRUE(onServer.setStart(&key).ok());
+        } else {
+          test::fillRandom(file.buffer(), random);
+          onServer.buffer() = file.buffer();
+          ASSERT_TRUE(file.set(&key).ok());
+          ASSERT_TRUE(onServer.set(&key).ok());
+        }
+        const bool forward = random() % 2;
+        for (int n = int(random() % 6) + 1; n > 0; --n) {
+          const Status a = forward ? file.next() : file.previous();
+          const Status b = forward ? onServer.next() : onServer.previous();
+          same(a, b, name + (forward ? " next" : " previous"));
+          positioned = a.ok();
+          if (!a.ok()) break;
+        }
+      } else if (what == 4 && positioned) {
+        // A change of the record last read; now and then another station
+        // changed it first, and the put is refused on both.
+        const bool raced = random() % 3 == 0;
+        if (raced) {
+          ASSERT_TRUE(otherFile.getByPosition(file.position()).ok());
+          test::fillRandom(otherFile.buffer(), random);
+          ASSERT_TRUE(otherOnServer.getByPosition(onServer.position()).ok());
+          // Both other stations write the same new record over it.
+          const Record changed = otherFile.buffer();
+          const Status a = otherFile.put();
+          otherOnServer.buffer() = changed;
+          const Status b = otherOnServer.put();
+          ASSERT_EQ(a.code, b.code) << name << " other station's put";
+        }
+        test::fillRandom(file.buffer(), random);
+        onServer.buffer() = file.buffer();
+        const Status a = file.put(), b = onServer.put();
+        ASSERT_EQ(a.code, b.code) << name << (raced ? " put after another's" : " put") << ": "
+                                  << a.text << " / " << b.text;
+        if (a.code == err::RecordChanged) ++refused;
+        positioned = false;
+      } else if (what == 5 && positioned) {
+        const std::int64_t gone = file.position();
+        const Status a = file.remove(), b = onServer.remove();
+        ASSERT_EQ(a.code, b.code) << name << " remove";
+        if (a.ok()) std::erase(live, gone);
+        positioned = false;
+      }
+    }
+    std::int64_t count = 0;
+    ASSERT_TRUE(file.records(count).ok());
+    EXPECT_EQ(count, std::int64_t(live.size()));
+  }
+  EXPECT_GT(compared, 500);
+  EXPECT_GT(refused, 10);
+  ASSERT_TRUE(c.exec("DROP SCHEMA " + server::quoted(schema) + " CASCADE").ok());
+}
+
+}  // namespace
+}  // namespace velmora::db
