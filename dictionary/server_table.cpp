@@ -71,10 +71,41 @@ void decode(const PGresult* r, Record& into, std::int64_t& position) {
 }  // namespace
 
 Connection::Connection(const std::string& conninfo) : pg_(PQconnectdb(conninfo.c_str())) {
-  if (PQstatus(pg_) != CONNECTION_OK)
+  if (PQstatus(pg_) != CONNECTION_OK) {
     status_ = Status::error(err::FileSystem, "No se pudo conectar con el servidor " +
                                                  std::string(PQhost(pg_) ? PQhost(pg_) : "") +
                                                  ": " + PQerrorMessage(pg_));
+    return;
+  }
+  status_ = setLockTimeout(10000);
+}
+
+Status Connection::setLockTimeout(int milliseconds) {
+  return exec("SET lock_timeout = " + std::to_string(milliseconds));
+}
+
+Status Connection::begin() { return exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
+Status Connection::commit() { return exec("COMMIT"); }
+void Connection::rollback() { (void)exec("ROLLBACK"); }
+
+Status Connection::failure(const void* result, const std::string& what,
+                           std::string_view table) const {
+  const auto* r = static_cast<const PGresult*>(result);
+  const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+  const std::string code = state ? state : "";
+  if (code == "55P03") return Status::error(err::FileLocked, errorText(err::FileLocked)).on(table);
+  if (code == "23505")
+    return Status::error(err::DuplicateKey, errorText(err::DuplicateKey)).on(table);
+  if (PQstatus(pg_) != CONNECTION_OK)
+    return Status::error(err::FileSystem, "Se perdió la conexión con el servidor " +
+                                              std::string(PQhost(pg_) ? PQhost(pg_) : "") +
+                                              (what.empty() ? "" : " " + what) +
+                                              "; el servidor deshizo lo que no se había terminado")
+        .on(table);
+  return Status::error(err::FileSystem, "El servidor rechazó la orden" +
+                                            (what.empty() ? "" : " " + what) + ": " +
+                                            std::string(PQerrorMessage(pg_)))
+      .on(table);
 }
 
 Connection::~Connection() { PQfinish(pg_); }
@@ -83,8 +114,7 @@ Status Connection::exec(const std::string& sql) {
   Result r(PQexec(pg_, sql.c_str()), PQclear);
   if (PQresultStatus(r.get()) == PGRES_COMMAND_OK || PQresultStatus(r.get()) == PGRES_TUPLES_OK)
     return Status::success();
-  return Status::error(err::FileSystem,
-                       "El servidor rechazó la orden: " + std::string(PQerrorMessage(pg_)));
+  return failure(r.get(), "", "");
 }
 
 ServerTable::ServerTable(Connection& c, std::string schema, const dict::TableInfo& info)
@@ -95,11 +125,6 @@ Status ServerTable::create() {
   for (const std::string& index : indexSql(schema_, info_))
     if (Status st = c_.exec(index); !st.ok()) return st;
   return Status::success();
-}
-
-Status ServerTable::fail(const std::string& what) const {
-  return Status::error(err::FileSystem, what + ": " + std::string(PQerrorMessage(c_.get())))
-      .on(info_.label);
 }
 
 std::vector<std::string> ServerTable::keyParams(const dict::KeyInfo& key, const Record& r) const {
@@ -148,12 +173,8 @@ Status ServerTable::add() {
                         "INSERT INTO " + tableName(schema_, info_) + "(" + columns + ") VALUES(" +
                             marks + ") RETURNING " + quoted(kPosition),
                         columnValues(buffer_));
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-    if (state && std::string(state) == "23505")
-      return Status::error(err::DuplicateKey, errorText(err::DuplicateKey)).on(info_.label);
-    return fail("agregando");
-  }
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "agregando", info_.label);
   current_ = std::stoll(PQgetvalue(r.get(), 0, 0));
   image_ = buffer_;
   return Status::success();
@@ -172,7 +193,8 @@ Status ServerTable::get(const dict::KeyInfo& key) {
                             keyOrderSql(schema_, info_, int(&key - stored(info_).keys.data())) +
                             " LIMIT 1",
                         fromValues_);
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) return fail("leyendo");
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
   if (PQntuples(r.get()) == 0)
     return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   decode(r.get(), buffer_, current_);
@@ -188,7 +210,8 @@ Status ServerTable::getByPosition(std::int64_t position) {
       c_.get(),
       "SELECT * FROM " + tableName(schema_, info_) + " WHERE " + quoted(kPosition) + "=$1::bigint",
       {std::to_string(position)});
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) return fail("leyendo");
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
   if (PQntuples(r.get()) == 0)
     return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   decode(r.get(), buffer_, current_);
@@ -260,7 +283,8 @@ Status ServerTable::read(bool forward) {
                         "SELECT * FROM " + tableName(schema_, info_) + " " + where + " ORDER BY " +
                             order + " LIMIT 1",
                         from_ == From::Start ? std::vector<std::string>{} : fromValues_);
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) return fail("leyendo");
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
   if (PQntuples(r.get()) == 0) return Status::error(err::NoRecord, errorText(err::NoRecord));
   decode(r.get(), buffer_, current_);
   image_ = buffer_;
@@ -294,12 +318,8 @@ Status ServerTable::put() {
                             quoted(kPosition) + "=" + position + " AND ROW(" + lhs +
                             ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
                         params);
-  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-    if (state && std::string(state) == "23505")
-      return Status::error(err::DuplicateKey, errorText(err::DuplicateKey)).on(info_.label);
-    return fail("escribiendo");
-  }
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+    return c_.failure(r.get(), "escribiendo", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1")
     return Status::error(err::RecordChanged, errorText(err::RecordChanged)).on(info_.label);
   image_ = buffer_;
@@ -311,7 +331,8 @@ Status ServerTable::remove() {
       c_.get(),
       "DELETE FROM " + tableName(schema_, info_) + " WHERE " + quoted(kPosition) + "=$1::bigint",
       {std::to_string(current_)});
-  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) return fail("borrando");
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+    return c_.failure(r.get(), "borrando", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1")
     return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   return Status::success();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dictionary/record.h"
@@ -29,9 +30,23 @@ class Connection {
 
   // Why the session could not start, naming the server; success when it did.
   const Status& status() const { return status_; }
-  // Statements without rows (schemas, tables, transactions).
+  // Statements without rows (schemas, tables).
   Status exec(const std::string& sql);
   pg_conn* get() const { return pg_; }
+
+  // A transaction over every table of the session: the server's own, all
+  // or nothing (a station that dies in it leaves nothing written).
+  Status begin();
+  Status commit();
+  void rollback();
+  // How long a write waits for a row another station holds before it is
+  // refused as the table files refuse a locked file (32); 10 s to start.
+  Status setLockTimeout(int milliseconds);
+
+  // The status of a statement that failed: a row held too long (32), a
+  // unique key taken (40), the session lost (the server rolled back its
+  // transaction), or the server's own message.
+  Status failure(const void* result, const std::string& what, std::string_view table) const;
 
  private:
   pg_conn* pg_ = nullptr;
@@ -61,7 +76,6 @@ class ServerTable {
  private:
   enum class From { Start, Values, Record };
   Status read(bool forward);
-  Status fail(const std::string& what) const;
   std::string keyTuple(const dict::KeyInfo& key, int& param, bool withPosition) const;
   std::vector<std::string> keyParams(const dict::KeyInfo& key, const Record& r) const;
 

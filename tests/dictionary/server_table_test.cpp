@@ -6,6 +6,8 @@
 // position (the server's own positions, mapped: it never reuses one).
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/records.h"
 #include "dictionary/server_order.h"
 #include "dictionary/server_table.h"
 #include "dictionary/storage.h"
@@ -137,6 +140,93 @@ TEST(ServerTable, AnswersAsTheTableFileStepByStep) {
   }
   EXPECT_GT(compared, 500);
   EXPECT_GT(refused, 10);
+  ASSERT_TRUE(c.exec("DROP SCHEMA " + server::quoted(schema) + " CASCADE").ok());
+}
+
+// A station killed in the middle of a transaction over two tables leaves
+// neither written; one that commits leaves both. A station that waits for
+// a row another holds is refused after its wait as a locked file is, and
+// once the other commits, its put meets the other's change (89).
+TEST(ServerTable, TransactionsAreWholeAndWaitsEnd) {
+  std::string error;
+  const std::string& conninfo = test::PgCluster::connection(&error);
+  ASSERT_FALSE(conninfo.empty()) << "no PostgreSQL server: " << error;
+  server::Connection c(conninfo);
+  ASSERT_TRUE(c.status().ok()) << c.status().text;
+  ASSERT_TRUE(c.exec("SET client_min_messages = warning").ok());
+  const std::string schema = "transacciones_" + std::to_string(::getpid());
+  ASSERT_TRUE(c.exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE").ok());
+  ASSERT_TRUE(c.exec("CREATE SCHEMA " + server::quoted(schema)).ok());
+  ASSERT_TRUE(c.exec(server::foldFunctionSql(schema)).ok());
+  const dict::TableInfo& cont = *dict::findTable("CONT");
+  const dict::TableInfo& lines = *dict::findTable("DPOL");
+  server::ServerTable contractors(c, schema, cont), items(c, schema, lines);
+  ASSERT_TRUE(contractors.create().ok());
+  ASSERT_TRUE(items.create().ok());
+
+  // A station of its own process: adds 40 records to each table in one
+  // transaction, then dies before or after its commit.
+  auto station = [&](bool commit) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      server::Connection own(conninfo);
+      server::ServerTable a(own, schema, cont), b(own, schema, lines);
+      std::mt19937 random(commit ? 1 : 2);
+      if (!own.begin().ok()) ::_exit(2);
+      for (int i = 0; i < 40; ++i) {
+        a.buffer().clear();
+        test::fillRandom(a.buffer(), random);
+        const int number = (commit ? 1000 : 2000) + i;
+        a.buffer().as<CTR>().CTA = number;
+        a.buffer().as<CTR>().NOMB = "CONTRATISTA " + std::to_string(number);
+        b.buffer().clear();
+        test::fillRandom(b.buffer(), random);
+        if (!a.add().ok() || !b.add().ok()) ::_exit(3);
+      }
+      if (commit && !own.commit().ok()) ::_exit(4);
+      ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  };
+  auto count = [&](const dict::TableInfo& t) {
+    server::ServerTable reader(c, schema, t);
+    int n = 0;
+    reader.setStart(nullptr);
+    while (reader.next().ok()) ++n;
+    return n;
+  };
+  const int killed = station(false);
+  ASSERT_TRUE(WIFSIGNALED(killed)) << killed;
+  EXPECT_EQ(count(cont), 0);
+  EXPECT_EQ(count(lines), 0);
+  const int committed = station(true);
+  ASSERT_TRUE(WIFSIGNALED(committed)) << committed;
+  EXPECT_EQ(count(cont), 40);
+  EXPECT_EQ(count(lines), 40);
+
+  // Two stations on the same contractor.
+  server::Connection second(conninfo);
+  ASSERT_TRUE(second.setLockTimeout(300).ok());
+  server::ServerTable mine(c, schema, cont), theirs(second, schema, cont);
+  ASSERT_TRUE(mine.setStart(nullptr).ok());
+  ASSERT_TRUE(mine.next().ok());
+  ASSERT_TRUE(theirs.getByPosition(mine.position()).ok());
+  ASSERT_TRUE(c.begin().ok());
+  mine.buffer().as<CTR>().NOMB = "PRIMERA ESTACION";
+  ASSERT_TRUE(mine.put().ok());
+  theirs.buffer().as<CTR>().NOMB = "SEGUNDA ESTACION";
+  const Status waited = theirs.put();
+  EXPECT_EQ(waited.code, err::FileLocked) << waited.text;
+  EXPECT_EQ(waited.text, "Archivo bloqueado por otra estación");
+  second.rollback();
+  ASSERT_TRUE(c.commit().ok());
+  const Status late = theirs.put();
+  EXPECT_EQ(late.code, err::RecordChanged) << late.text;
+  ASSERT_TRUE(theirs.getByPosition(mine.position()).ok());
+  EXPECT_EQ(theirs.buffer().as<CTR>().NOMB, "PRIMERA ESTACION");
+
   ASSERT_TRUE(c.exec("DROP SCHEMA " + server::quoted(schema) + " CASCADE").ok());
 }
 
