@@ -193,16 +193,7 @@ Status ServerTable::get(const dict::KeyInfo& key) {
                             keyOrderSql(schema_, info_, int(&key - stored(info_).keys.data())) +
                             " LIMIT 1",
                         fromValues_);
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-    return c_.failure(r.get(), "leyendo", info_.label);
-  if (PQntuples(r.get()) == 0)
-    return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
-  decode(r.get(), buffer_, current_);
-  image_ = buffer_;
-  from_ = From::Record;
-  fromValues_ = keyParams(key, buffer_);
-  fromValues_.push_back(std::to_string(current_));
-  return Status::success();
+  return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::getByPosition(std::int64_t position) {
@@ -210,16 +201,8 @@ Status ServerTable::getByPosition(std::int64_t position) {
       c_.get(),
       "SELECT * FROM " + tableName(schema_, info_) + " WHERE " + quoted(kPosition) + "=$1::bigint",
       {std::to_string(position)});
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-    return c_.failure(r.get(), "leyendo", info_.label);
-  if (PQntuples(r.get()) == 0)
-    return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
-  decode(r.get(), buffer_, current_);
-  image_ = buffer_;
   order_ = nullptr;
-  from_ = From::Record;
-  fromValues_ = {std::to_string(current_)};
-  return Status::success();
+  return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::setStart(const dict::KeyInfo* key) {
@@ -283,11 +266,16 @@ Status ServerTable::read(bool forward) {
                         "SELECT * FROM " + tableName(schema_, info_) + " " + where + " ORDER BY " +
                             order + " LIMIT 1",
                         from_ == From::Start ? std::vector<std::string>{} : fromValues_);
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-    return c_.failure(r.get(), "leyendo", info_.label);
-  if (PQntuples(r.get()) == 0) return Status::error(err::NoRecord, errorText(err::NoRecord));
-  decode(r.get(), buffer_, current_);
+  return reached(r.get(), err::NoRecord);
+}
+
+Status ServerTable::reached(const void* result, int missing) {
+  const auto* r = static_cast<const PGresult*>(result);
+  if (PQresultStatus(r) != PGRES_TUPLES_OK) return c_.failure(r, "leyendo", info_.label);
+  if (PQntuples(r) == 0) return Status::error(missing, errorText(missing)).on(info_.label);
+  decode(r, buffer_, current_);
   image_ = buffer_;
+  // The next read goes on from this record, in the order of the key read.
   from_ = From::Record;
   fromValues_ = order_ ? keyParams(*order_, buffer_) : std::vector<std::string>{};
   fromValues_.push_back(std::to_string(current_));

@@ -76,6 +76,8 @@ class ServerTable {
  private:
   enum class From { Start, Values, Record };
   Status read(bool forward);
+  // The row a read found into the buffer, or `missing` when there is none.
+  Status reached(const void* result, int missing);
   std::string keyTuple(const dict::KeyInfo& key, int& param, bool withPosition) const;
   std::vector<std::string> keyParams(const dict::KeyInfo& key, const Record& r) const;
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,17 +27,31 @@
 namespace velmora::db {
 namespace {
 
-TEST(ServerTable, AnswersAsTheTableFileStepByStep) {
-  std::string error;
-  const std::string& conninfo = test::PgCluster::connection(&error);
-  ASSERT_FALSE(conninfo.empty()) << "no PostgreSQL server: " << error;
-  server::Connection c(conninfo);
-  ASSERT_TRUE(c.status().ok()) << c.status().text;
-  ASSERT_TRUE(c.exec("SET client_min_messages = warning").ok());
-  const std::string schema = "pasos_" + std::to_string(::getpid());
-  ASSERT_TRUE(c.exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE").ok());
-  ASSERT_TRUE(c.exec("CREATE SCHEMA " + server::quoted(schema)).ok());
-  ASSERT_TRUE(c.exec(server::foldFunctionSql(schema)).ok());
+// A session with the server and a schema of the test's own, dropped after.
+class OnServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    conninfo = test::PgCluster::connection(&error);
+    ASSERT_FALSE(conninfo.empty()) << "no PostgreSQL server: " << error;
+    session = std::make_unique<server::Connection>(conninfo);
+    ASSERT_TRUE(session->status().ok()) << session->status().text;
+    ASSERT_TRUE(session->exec("SET client_min_messages = warning").ok());
+    ASSERT_TRUE(session->exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE").ok());
+    ASSERT_TRUE(session->exec("CREATE SCHEMA " + server::quoted(schema)).ok());
+    ASSERT_TRUE(session->exec(server::foldFunctionSql(schema)).ok());
+  }
+  void TearDown() override {
+    if (session)
+      (void)session->exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE");
+  }
+  std::string conninfo;
+  std::unique_ptr<server::Connection> session;
+  const std::string schema = "prueba_" + std::to_string(::getpid());
+};
+
+TEST_F(OnServer, ATableAnswersAsTheTableFileStepByStep) {
+  server::Connection& c = *session;
 
   test::TempFolder folder;
   std::mt19937 random(37);
@@ -140,24 +155,14 @@ TEST(ServerTable, AnswersAsTheTableFileStepByStep) {
   }
   EXPECT_GT(compared, 500);
   EXPECT_GT(refused, 10);
-  ASSERT_TRUE(c.exec("DROP SCHEMA " + server::quoted(schema) + " CASCADE").ok());
 }
 
 // A station killed in the middle of a transaction over two tables leaves
 // neither written; one that commits leaves both. A station that waits for
 // a row another holds is refused after its wait as a locked file is, and
 // once the other commits, its put meets the other's change (89).
-TEST(ServerTable, TransactionsAreWholeAndWaitsEnd) {
-  std::string error;
-  const std::string& conninfo = test::PgCluster::connection(&error);
-  ASSERT_FALSE(conninfo.empty()) << "no PostgreSQL server: " << error;
-  server::Connection c(conninfo);
-  ASSERT_TRUE(c.status().ok()) << c.status().text;
-  ASSERT_TRUE(c.exec("SET client_min_messages = warning").ok());
-  const std::string schema = "transacciones_" + std::to_string(::getpid());
-  ASSERT_TRUE(c.exec("DROP SCHEMA IF EXISTS " + server::quoted(schema) + " CASCADE").ok());
-  ASSERT_TRUE(c.exec("CREATE SCHEMA " + server::quoted(schema)).ok());
-  ASSERT_TRUE(c.exec(server::foldFunctionSql(schema)).ok());
+TEST_F(OnServer, TransactionsAreWholeAndWaitsEnd) {
+  server::Connection& c = *session;
   const dict::TableInfo& cont = *dict::findTable("CONT");
   const dict::TableInfo& lines = *dict::findTable("DPOL");
   server::ServerTable contractors(c, schema, cont), items(c, schema, lines);
@@ -226,8 +231,6 @@ TEST(ServerTable, TransactionsAreWholeAndWaitsEnd) {
   EXPECT_EQ(late.code, err::RecordChanged) << late.text;
   ASSERT_TRUE(theirs.getByPosition(mine.position()).ok());
   EXPECT_EQ(theirs.buffer().as<CTR>().NOMB, "PRIMERA ESTACION");
-
-  ASSERT_TRUE(c.exec("DROP SCHEMA " + server::quoted(schema) + " CASCADE").ok());
 }
 
 }  // namespace
