@@ -6,15 +6,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <limits>
-#include <string_view>
+#include <optional>
 
 #include "dictionary/cp1252.h"
 #include "dictionary/records.h"
 #include "dictionary/table_internal.h"
+#include "dictionary/upgrade_rows.h"
 
 namespace velmora::db {
 
@@ -22,7 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kFileError = "File Upgrade Error";
 constexpr const char* kUpgradeError = "Upgrade Error";
 
 std::string upper(std::string s) {
@@ -34,6 +32,10 @@ std::uint64_t inodeOf(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_ino) : 0;
 }
+
+// The page cache of each file while it is copied (KiB): a file up to this
+// size is read from disk and decrypted once.
+constexpr int kCopyCache = -65536;
 
 bool syncPath(const std::string& path, bool directory) {
   int fd = ::open(path.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
@@ -68,78 +70,7 @@ void copyElement(const Record& from, const schema::Column& fc, Record& to,
   }
 }
 
-// What the record copy does to one old column, for telling whether it
-// leaves the stored value as it is.
-struct ColumnCheck {
-  enum class Kind { Integer, Real, Text } kind = Kind::Integer;
-  std::int64_t lo = 0, hi = 0;   // an integer's range
-  std::size_t readWidth = 0;     // a text's width in the old layout
-  std::int64_t storedWidth = 0;  // in the new one; below zero when not stored
-  bool trim = false;             // trailing blanks dropped (a STRING stored)
-  bool stored = false;           // kept in the new layout
-};
-
-// The rows a set-based copy leaves to the record copy: a value it would
-// change (a text cut or trimmed) or refuse. Filled by velmora_row.
-struct RowChecks {
-  std::vector<std::vector<ColumnCheck>> chunks;  // at most kChunk columns each
-  std::vector<std::int64_t> others;
-};
-constexpr std::size_t kChunk = 100;  // below the engine's limit on arguments
-// The page cache of each file while it is copied (KiB): a file up to this
-// size is read from disk and decrypted once.
-constexpr int kCopyCache = -65536;
-
-bool unchanged(const ColumnCheck& c, sqlite3_value* v) {
-  const int type = sqlite3_value_type(v);
-  switch (c.kind) {
-    case ColumnCheck::Kind::Integer: {
-      if (type != SQLITE_INTEGER) return false;
-      const std::int64_t n = sqlite3_value_int64(v);
-      return n >= c.lo && n <= c.hi;
-    }
-    case ColumnCheck::Kind::Real: {
-      if (type == SQLITE_INTEGER) return !c.stored;  // stored again as a real
-      return type == SQLITE_FLOAT && (!c.stored || std::isfinite(sqlite3_value_double(v)));
-    }
-    case ColumnCheck::Kind::Text: {
-      if (type != SQLITE_TEXT) return false;
-      const auto* p = sqlite3_value_text(v);
-      const std::size_t n = p ? std::size_t(sqlite3_value_bytes(v)) : 0;
-      std::string_view text(p ? reinterpret_cast<const char*>(p) : "", n);
-      if (!c.stored) {
-        // Only read: valid as far as its width.
-        return schema::isAscii(reinterpret_cast<const unsigned char*>(text.data()), n) ||
-               cp1252::fromUtf8(cp1252::utf8Prefix(text, c.readWidth)).ok;
-      }
-      if (c.trim && !text.empty() && text.back() == ' ') return false;
-      const auto width = std::min(c.readWidth, std::size_t(c.storedWidth));
-      if (schema::isAscii(reinterpret_cast<const unsigned char*>(text.data()), n))
-        return n <= width;
-      return cp1252::utf8Length(text) <= width && cp1252::fromUtf8(text).ok;
-    }
-  }
-  return false;
-}
-
-// velmora_row(rowid, chunk, columns...): whether the record copy would
-// store this row's columns of that chunk exactly as they are; the rows it
-// would not are noted and left out of the copy.
-void rowFn(sqlite3_context* cx, int argc, sqlite3_value** v) {
-  auto& checks = *static_cast<RowChecks*>(sqlite3_user_data(cx));
-  const auto& chunk = checks.chunks[std::size_t(sqlite3_value_int(v[1]))];
-  bool same = std::size_t(argc) == chunk.size() + 2;
-  for (std::size_t i = 0; same && i < chunk.size(); ++i) same = unchanged(chunk[i], v[i + 2]);
-  if (!same) checks.others.push_back(sqlite3_value_int64(v[0]));
-  sqlite3_result_int(cx, same);
-}
-
 }  // namespace
-
-std::string versionFilePath(const std::string& programFolder) {
-  if (programFolder.empty()) return withDefaultExtension("File_Upg");
-  return withDefaultExtension((fs::path(programFolder) / "File_Upg").string());
-}
 
 std::string backupPath(const std::string& path, int version) {
   return fs::path(path).replace_extension(".V" + std::to_string(version)).string();
@@ -182,7 +113,7 @@ struct FileUpgrade::Work {
   sqlite3_stmt* copy = nullptr;
   sqlite3_stmt* one = nullptr;
   std::int64_t last = std::numeric_limits<std::int64_t>::min();
-  RowChecks checks;
+  upgrade::RowChecks checks;
 
   // The current row of `rows` (rowid, then the old columns) read through
   // the old layout, copied into the new record and written by `insert`
@@ -239,7 +170,7 @@ bool FileUpgrade::refuseUnrecoverable(const std::string& file, const Status& st)
   std::string error = st.text;
   if (!st.fileError.empty()) error += " (" + st.fileError + ")";
   return refuse(
-      kFileError,
+      kFileUpgradeError,
       "It is not posible to upgrade the file: " + upper(file) + "|Unrecoverable error :" + error,
       st);
 }
@@ -259,7 +190,7 @@ bool FileUpgrade::start() {
   result_ = {};
   result_.to = targetVersion_;
   if (path_.empty())
-    return refuse(kFileError, "It was not posible to generate the name of the file.");
+    return refuse(kFileUpgradeError, "It was not posible to generate the name of the file.");
   if (table_.kind != dict::Kind::Table || !dict::layoutOf(table_, 1))
     return refuse(kUpgradeError,
                   "It was not posible to find any information on the file:|Label:  " +
@@ -292,10 +223,11 @@ bool FileUpgrade::start() {
     if (!detect(version, st)) return refuseUnrecoverable(path_, st);
     result_.from = version;
     if (found && stored > table_.version)
-      return refuse(kFileError, "It is not posible to upgrade the file: " + name_ +
-                                    "|El archivo es de la versión " + std::to_string(stored) +
-                                    ", más nueva que la de este programa (" +
-                                    std::to_string(table_.version) + ").");
+      return refuse(kFileUpgradeError, "It is not posible to upgrade the file: " + name_ +
+                                           "|El archivo es de la versión " +
+                                           std::to_string(stored) +
+                                           ", más nueva que la de este programa (" +
+                                           std::to_string(table_.version) + ").");
     if (version == targetVersion_) {
       // Recorded once; a run stopped after the replacement finishes here.
       if (!versionFile_.empty() && (!found || stored != version) && !writeVersion(version))
@@ -308,102 +240,6 @@ bool FileUpgrade::start() {
     if (phase_ == Phase::Done) return false;
   }
   return refuseUnrecoverable(path_, Status::error(err::FileLocked, errorText(err::FileLocked)));
-}
-
-namespace {
-
-// The layout the file is written in: the newest whose table it holds.
-bool detectLayout(Storage& storage, const dict::TableInfo& table, const std::string& path,
-                  int& version, Status& st) {
-  Context ctx(storage);
-  for (int v = table.version; v >= 1; --v) {
-    const dict::TableInfo* layout = dict::layoutOf(table, v);
-    if (!layout) continue;
-    storage.setFileName(*layout, path);
-    Table& t = ctx.table(*layout);
-    st = t.openReadOnly();
-    t.close();
-    if (st || st.code == err::KeysNeedRebuilding) {
-      version = v;
-      st = {};
-      return true;
-    }
-    if (!layoutMismatch(st)) return false;
-  }
-  return false;
-}
-
-}  // namespace
-
-int layoutVersion(Storage& storage, const dict::TableInfo& table, const std::string& path) {
-  int version = 0;
-  Status st;
-  return detectLayout(storage, table, path, version, st) ? version : 0;
-}
-
-bool FileUpgrade::detect(int& version, Status& st) {
-  return detectLayout(storage_, table_, path_, version, st);
-}
-
-bool FileUpgrade::readVersion(int& stored, bool& found) {
-  const dict::TableInfo& info = L_UPG::info();
-  storage_.setFileName(info, versionFile_);
-  Context ctx(storage_);
-  Table& t = ctx.table(info);
-  Status st = t.open();
-  if (st.code == err::KeysNeedRebuilding) st = t.openForRebuild();
-  if (!st) return refuseUnrecoverable(versionFile_, st);
-  t.clear();
-  t.rec<L_UPG>().FILELABEL = upper(std::string(table_.label));
-  t.rec<L_UPG>().FILENAME = name_;
-  st = t.get(keys::L_UPG_KEYFILELABELNAME);
-  found = bool(st);
-  stored = found ? t.rec<L_UPG>().FILEVERSION : 0;
-  t.close();
-  if (!st && st.code != err::RecordNotFound) return refuseUnrecoverable(versionFile_, st);
-  return true;
-}
-
-bool FileUpgrade::writeVersion(int version) {
-  const dict::TableInfo& info = L_UPG::info();
-  storage_.setFileName(info, versionFile_);
-  Context ctx(storage_);
-  Table& t = ctx.table(info);
-  Status st = t.open();
-  auto failed = [&] {
-    t.close();
-    result_.title = kFileError;
-    result_.message = "It was not posible to write the upgrade-version to the version file.";
-    result_.status = st;
-    return false;
-  };
-  if (!st) return failed();
-  auto fill = [&] {
-    t.clear();
-    t.rec<L_UPG>().FILELABEL = upper(std::string(table_.label));
-    t.rec<L_UPG>().FILENAME = name_;
-  };
-  // Another station may add the same record meanwhile: then it is there to change.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    fill();
-    st = t.get(keys::L_UPG_KEYFILELABELNAME);
-    if (st) {
-      t.rec<L_UPG>().FILEVERSION = version;
-      st = t.put();
-    } else if (st.code == err::RecordNotFound) {
-      fill();
-      t.rec<L_UPG>().FILEVERSION = version;
-      st = t.add();
-    }
-    if (st.code != err::DuplicateKey && st.code != err::RecordChanged) break;
-  }
-  if (!st) return failed();
-  // Read back: only a record found on file counts as written.
-  fill();
-  st = t.get(keys::L_UPG_KEYFILELABELNAME);
-  if (!st || t.rec<L_UPG>().FILEVERSION != version) return failed();
-  t.close();
-  return true;
 }
 
 bool FileUpgrade::prepare(int from) {
@@ -479,9 +315,7 @@ bool FileUpgrade::prepare(int from) {
     sqlite3_finalize(s);
     pragma = "PRAGMA cipher_default_page_size=" + std::to_string(kPageSize);
     sqlite3_exec(w.out, pragma.c_str(), nullptr, nullptr, nullptr);
-    return arc == SQLITE_DONE &&
-           sqlite3_create_function_v2(w.out, "velmora_row", -1, SQLITE_UTF8, &w.checks, rowFn,
-                                      nullptr, nullptr, nullptr) == SQLITE_OK;
+    return arc == SQLITE_DONE && upgrade::registerRowCheck(w.out, w.checks);
   }();
   setup = "BEGIN;" + schema::tableSql(*target_) + ";";
   rc = sqlite3_exec(w.out, setup.c_str(), nullptr, nullptr, nullptr);
@@ -585,32 +419,17 @@ bool FileUpgrade::prepare(int from) {
     }
     for (std::size_t j = 0; j < oldCols.size(); ++j) {
       const auto& c = oldCols[j];
-      ColumnCheck k;
-      k.stored = stored[j];
-      switch (c.type) {
-        case dict::Type::Byte: k.lo = 0, k.hi = 255; break;
-        case dict::Type::Short: k.lo = INT16_MIN, k.hi = INT16_MAX; break;
-        case dict::Type::Long: k.lo = INT32_MIN, k.hi = INT32_MAX; break;
-        case dict::Type::Decimal: k.lo = -999999999, k.hi = 999999999; break;
-        case dict::Type::Real: k.kind = ColumnCheck::Kind::Real; break;
-        case dict::Type::String:
-        case dict::Type::Memo:
-          k.kind = ColumnCheck::Kind::Text;
-          k.readWidth = w.layout->fields[std::size_t(c.field)].size;
-          k.storedWidth =
-              k.stored ? std::int64_t(target_->fields[std::size_t(newCols[storedAs[j]].field)].size)
-                       : -1;
-          k.trim = k.stored && c.type == dict::Type::String;
-          break;
-        case dict::Type::Group: exact = false; break;
-      }
-      if (j % kChunk == 0) {
+      std::optional<upgrade::ColumnCheck> k = upgrade::columnCheck(
+          c, *w.layout,
+          stored[j] ? &target_->fields[std::size_t(newCols[storedAs[j]].field)] : nullptr);
+      if (!k) exact = false, k.emplace();
+      if (j % upgrade::kChunk == 0) {
         w.checks.chunks.emplace_back();
-        where += " AND velmora_row(rowid," + std::to_string(j / kChunk);
+        where += " AND velmora_row(rowid," + std::to_string(j / upgrade::kChunk);
       }
-      w.checks.chunks.back().push_back(k);
+      w.checks.chunks.back().push_back(*k);
       where += ",old." + schema::quote(schema::tableName(*w.layout)) + "." + schema::quote(c.name);
-      if (j % kChunk == kChunk - 1 || j + 1 == oldCols.size()) where += ")";
+      if (j % upgrade::kChunk == upgrade::kChunk - 1 || j + 1 == oldCols.size()) where += ")";
     }
     std::string copy = "INSERT INTO main." + schema::quote(schema::tableName(*target_)) + "(rowid" +
                        list + ") SELECT " + values + " FROM old." +

@@ -114,4 +114,7 @@ int layoutVersion(Storage& storage, const dict::TableInfo& table, const std::str
 // case the upgrade takes).
 bool layoutMismatch(const Status& st);
 
+// The title of the upgrade's messages about a file it cannot write.
+inline constexpr const char* kFileUpgradeError = "File Upgrade Error";
+
 }  // namespace velmora::db
