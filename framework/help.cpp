@@ -77,9 +77,11 @@ std::string location(const std::string& folder, const Topic& topic) {
   return where;
 }
 
-void open(DialogHost& dialogs, DocumentHost& documents, const std::string& programName,
-          const Topic& topic) {
-  const std::string folder = manualFolder();
+namespace {
+
+// `topic` of the manual at `folder` (empty: none was found).
+void openIn(const std::string& folder, DialogHost& dialogs, DocumentHost& documents,
+            const std::string& programName, const Topic& topic) {
   MessageBox box;
   box.title = "Manual del Sistema";
   box.icon = MessageIcon::Exclamation;
@@ -97,12 +99,19 @@ void open(DialogHost& dialogs, DocumentHost& documents, const std::string& progr
   dialogs.show(box);
 }
 
+}  // namespace
+
+void open(DialogHost& dialogs, DocumentHost& documents, const std::string& programName,
+          const Topic& topic) {
+  openIn(manualFolder(), dialogs, documents, programName, topic);
+}
+
 void openWindow(DialogHost& dialogs, DocumentHost& documents, const std::string& programName,
                 std::string_view window) {
   const std::string folder = manualFolder();
   std::optional<Topic> topic;
   if (!folder.empty()) topic = windowTopic(folder, programName, window);
-  open(dialogs, documents, programName, topic ? *topic : kContents);
+  openIn(folder, dialogs, documents, programName, topic ? *topic : kContents);
 }
 
 }  // namespace velmora::help
