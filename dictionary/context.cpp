@@ -7,6 +7,7 @@
 #include <set>
 
 #include "dictionary/schema.h"
+#include "dictionary/server_table.h"
 #include "dictionary/storage.h"
 
 namespace velmora::db {
@@ -14,7 +15,7 @@ namespace velmora::db {
 Context::Context(Storage& storage, int thread) : storage_(storage), thread_(thread) {}
 
 Context::~Context() {
-  if (host_) rollback();
+  if (inTransaction()) rollback();
   // Tables close before the context goes: their connections are their own.
   tables_.clear();
 }
@@ -31,12 +32,28 @@ Table& Context::table(std::string_view label) {
   return table(*t);
 }
 
+// The wait for a row another station holds follows the storage's busy
+// wait, as a file's does when it is opened.
+server::Connection* Context::serverSession(Status& st) {
+  if (session_) {
+    if (session_->lockTimeout() != storage_.busyTimeout() && !session_->inTransaction())
+      st = session_->setLockTimeout(storage_.busyTimeout());
+    return st ? session_.get() : nullptr;
+  }
+  auto session = std::make_unique<server::Connection>(storage_.serverConnection());
+  st = session->status();
+  if (st) st = session->setLockTimeout(storage_.busyTimeout());
+  if (!st) return nullptr;
+  session_ = std::move(session);
+  return session_.get();
+}
+
 bool Context::inTransaction(const Table& t) const {
   return std::find(members_.begin(), members_.end(), &t) != members_.end();
 }
 
-// The files of the transaction are attached to the first table's
-// connection, so that one commit covers them all.
+// Tables on the server share the context's session, whose transaction
+// covers them all; files are attached to the first file's connection.
 Status Context::begin(const std::vector<Table*>& list) {
   auto refuse = [](std::string detail, std::string_view table) {
     Status st =
@@ -44,7 +61,7 @@ Status Context::begin(const std::vector<Table*>& list) {
     st.table = table;
     return st;
   };
-  if (host_) return refuse("ya hay una transacción abierta", "");
+  if (inTransaction()) return refuse("ya hay una transacción abierta", "");
   std::vector<Table*> tables;
   for (Table* t : list)
     if (std::find(tables.begin(), tables.end(), t) == tables.end()) tables.push_back(t);
@@ -54,6 +71,32 @@ Status Context::begin(const std::vector<Table*>& list) {
       return Status::error(err::FileNotOpen, errorText(err::FileNotOpen)).on(t->info().label);
     if (t->streaming_ || t->depth_ > 0) return refuse("la tabla está en uso", t->info().label);
   }
+  std::vector<Table*> files;
+  bool onServer = false;
+  for (Table* t : tables) {
+    if (t->server_)
+      onServer = true;
+    else
+      files.push_back(t);
+  }
+  Status st;
+  if (onServer) {
+    st = session_->begin();
+    serverTxn_ = bool(st);
+  }
+  if (st && !files.empty()) st = beginFiles(files);
+  if (!st) {
+    if (serverTxn_) session_->rollback();
+    serverTxn_ = false;
+    return st;
+  }
+  members_ = tables;
+  return st;
+}
+
+// The files of the transaction are attached to the first file's
+// connection, so that one commit covers them all.
+Status Context::beginFiles(const std::vector<Table*>& tables) {
   Table* host = tables.front();
   sqlite3* db = host->db_;
   std::map<std::string, std::string> schemas = {{host->path_, "main"}};
@@ -112,7 +155,18 @@ Status Context::begin(const std::vector<Table*>& list) {
 }
 
 Status Context::commit() {
-  if (!host_) return Status::success();
+  if (!inTransaction()) return Status::success();
+  if (serverTxn_) {
+    serverTxn_ = false;
+    if (Status st = session_->commit(); !st) {
+      rollback();
+      return st;
+    }
+  }
+  if (!host_) {
+    members_.clear();
+    return Status::success();
+  }
   sqlite3* db = host_->db_;
   int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   Status st;
@@ -125,7 +179,12 @@ Status Context::commit() {
 }
 
 void Context::rollback() {
-  if (!host_) return;
+  if (serverTxn_) session_->rollback();
+  serverTxn_ = false;
+  if (!host_) {
+    members_.clear();
+    return;
+  }
   sqlite3* db = host_->db_;
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   std::set<std::string> attached;
@@ -168,6 +227,11 @@ Status RelationManager::children(Table& child, const dict::RelationInfo& rel, co
     Status st = probe.set(resolve(ct, cf.name), parent.get(resolve(parent.table(), pf.name)));
     if (!st) return st;
     where += (where.empty() ? "" : " AND ") + schema::quote(cf.shortName) + "=?";
+  }
+  if (child.server_) {
+    std::vector<int> fields;
+    for (const auto& link : rel.links) fields.push_back(link.childField);
+    return child.server_->positionsWhere(fields, probe, ct.keys[std::size_t(rel.childKey)], rows);
   }
   std::string filter = schema::nullFilterSql(ct, rel.childKey);
   if (!filter.empty()) where += " AND " + filter;

@@ -33,19 +33,28 @@ std::string component(std::string_view schema, const dict::TableInfo& s, const d
 }  // namespace
 
 std::string tableName(std::string_view schema, const dict::TableInfo& t) {
-  return quoted(schema) + "." + quoted(schema::tableName(stored(t)));
+  return tableName(schema, schema::tableName(stored(t)));
 }
 
-std::string tableSql(std::string_view schema, const dict::TableInfo& t) {
-  std::string sql = "CREATE TABLE " + tableName(schema, t) + "(" + quoted(kPosition) +
+std::string tableName(std::string_view schema, std::string_view name) {
+  return quoted(schema) + "." + quoted(name);
+}
+
+std::string tableSql(std::string_view schema, const dict::TableInfo& t, std::string_view name) {
+  const std::string own = name.empty() ? schema::tableName(stored(t)) : std::string(name);
+  name = own;
+  std::string sql = "CREATE TABLE " + tableName(schema, name) + "(" + quoted(kPosition) +
                     " bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
   for (const schema::Column& c : schema::columns(stored(t)))
     sql += "," + quoted(c.name) + " " + serverType(c.type) + " NOT NULL";
   return sql + ")";
 }
 
-std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t) {
+std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t,
+                                  std::string_view name) {
   const dict::TableInfo& s = stored(t);
+  const std::string own = name.empty() ? schema::tableName(s) : std::string(name);
+  name = own;
   std::vector<std::string> all;
   for (std::size_t i = 0; i < s.keys.size(); ++i) {
     const dict::KeyInfo& k = s.keys[i];
@@ -55,8 +64,8 @@ std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo
     for (std::int16_t f : k.components)
       columns += (columns.empty() ? "" : ",") + component(schema, s, k, f);
     std::string sql = std::string("CREATE ") + (k.unique ? "UNIQUE " : "") + "INDEX " +
-                      quoted(std::string(schema::tableName(s)) + "_" + std::string(k.shortName)) +
-                      " ON " + tableName(schema, t) + "(" + columns +
+                      quoted(std::string(name) + "_" + std::string(k.shortName)) + " ON " +
+                      tableName(schema, name) + "(" + columns +
                       (k.unique ? "" : "," + quoted(kPosition)) + ")";
     if (std::string filter = keyFilterSql(t, int(i)); !filter.empty()) sql += " " + filter;
     all.push_back(sql);

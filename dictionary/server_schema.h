@@ -18,12 +18,15 @@ namespace velmora::db::server {
 // The record position's column.
 inline constexpr const char* kPosition = "velmora_pos";
 
-// "schema"."TABLE" of the stored table.
+// "schema"."TABLE" of the stored table, or of a table named after a file.
 std::string tableName(std::string_view schema, const dict::TableInfo& t);
-// CREATE TABLE with the file's columns and the position.
-std::string tableSql(std::string_view schema, const dict::TableInfo& t);
-// One CREATE INDEX per key of the stored table.
-std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t);
+std::string tableName(std::string_view schema, std::string_view name);
+// CREATE TABLE with the file's columns and the position, under the stored
+// table's name unless one is given.
+std::string tableSql(std::string_view schema, const dict::TableInfo& t, std::string_view name = {});
+// One CREATE INDEX per key of the stored table, named after the table.
+std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t,
+                                  std::string_view name = {});
 // What reading `key` in order selects and sorts by: "WHERE …" for a key that
 // leaves out blank records (else empty), and the ORDER BY list.
 std::string keyFilterSql(const dict::TableInfo& t, int key);

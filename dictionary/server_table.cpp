@@ -2,22 +2,18 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "dictionary/decimal.h"
 #include "dictionary/schema.h"
+#include "dictionary/server_internal.h"
 #include "dictionary/server_order.h"
 #include "dictionary/server_schema.h"
 #include "dictionary/storage.h"
 
 namespace velmora::db::server {
-
-namespace {
-
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-const dict::TableInfo& stored(const dict::TableInfo& t) { return dict::table(t.storage); }
 
 const char* cast(dict::Type t) {
   switch (t) {
@@ -28,9 +24,6 @@ const char* cast(dict::Type t) {
   }
 }
 
-bool isText(dict::Type t) { return t == dict::Type::String || t == dict::Type::Memo; }
-
-// The column of a key component: the field itself (keys are on scalars).
 const schema::Column& columnOf(const dict::TableInfo& t, int field) {
   for (const schema::Column& c : schema::columns(stored(t)))
     if (c.field == field) return c;
@@ -45,14 +38,13 @@ Result execParams(pg_conn* pg, const std::string& sql, const std::vector<std::st
                 PQclear);
 }
 
-// The row's columns after its position, into the record.
-void decode(const PGresult* r, Record& into, std::int64_t& position) {
+void decode(const PGresult* r, int row, Record& into, std::int64_t& position) {
   const dict::TableInfo& t = into.table();
-  position = std::stoll(PQgetvalue(r, 0, 0));
+  position = std::stoll(PQgetvalue(r, row, 0));
   int col = 1;
   for (const schema::Column& c : schema::columns(stored(t))) {
     void* p = t.ops->address(into.data(), c.field, c.element);
-    const char* v = PQgetvalue(r, 0, col++);
+    const char* v = PQgetvalue(r, row, col++);
     switch (c.type) {
       case dict::Type::Byte: *static_cast<std::uint8_t*>(p) = std::uint8_t(std::stoll(v)); break;
       case dict::Type::Short: *static_cast<std::int16_t*>(p) = std::int16_t(std::stoll(v)); break;
@@ -68,25 +60,79 @@ void decode(const PGresult* r, Record& into, std::int64_t& position) {
   }
 }
 
-}  // namespace
+// --- the session -------------------------------------------------------------
 
 Connection::Connection(const std::string& conninfo) : pg_(PQconnectdb(conninfo.c_str())) {
   if (PQstatus(pg_) != CONNECTION_OK) {
+    std::string why = PQerrorMessage(pg_);
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
     status_ = Status::error(err::FileSystem, "No se pudo conectar con el servidor " +
                                                  std::string(PQhost(pg_) ? PQhost(pg_) : "") +
-                                                 ": " + PQerrorMessage(pg_));
+                                                 ": " + why);
     return;
   }
-  status_ = setLockTimeout(10000);
+  if (PQserverVersion(pg_) < 120000) {
+    status_ = Status::error(err::FileSystem,
+                            "El servidor " + std::string(PQhost(pg_) ? PQhost(pg_) : "") +
+                                " es de una versión que no se admite (se necesita PostgreSQL 12 "
+                                "o posterior)");
+    return;
+  }
+  status_ = exec("SET client_min_messages = warning");
+  if (status_) status_ = setLockTimeout(10000);
 }
 
 Status Connection::setLockTimeout(int milliseconds) {
-  return exec("SET lock_timeout = " + std::to_string(milliseconds));
+  Status st = exec("SET lock_timeout = " + std::to_string(milliseconds));
+  if (st) lockMs_ = milliseconds;
+  return st;
 }
 
+bool Connection::inTransaction() const { return PQtransactionStatus(pg_) != PQTRANS_IDLE; }
+
 Status Connection::begin() { return exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
-Status Connection::commit() { return exec("COMMIT"); }
-void Connection::rollback() { (void)exec("ROLLBACK"); }
+
+// A transaction a failed statement aborted answers COMMIT with a rollback:
+// that is a failure, never a success.
+Status Connection::commit() {
+  Result r(PQexec(pg_, "COMMIT"), PQclear);
+  if (!ran(r.get())) return failure(r.get(), "confirmando", "");
+  if (std::string(PQcmdStatus(r.get())) != "COMMIT")
+    return Status::error(err::TransactionRefused,
+                         errorText(err::TransactionRefused) + ": la transacción se deshizo");
+  return Status::success();
+}
+
+void Connection::rollback() {
+  if (inTransaction()) (void)exec("ROLLBACK");
+  streamTxn_ = false;
+}
+
+Status Connection::beginStream() {
+  if (streams_ == 0 && !inTransaction()) {
+    if (Status st = begin(); !st) return st;
+    streamTxn_ = true;
+  }
+  ++streams_;
+  return Status::success();
+}
+
+Status Connection::endStream() {
+  if (streams_ == 0) return Status::success();
+  --streams_;
+  if (!streamTxn_) return Status::success();  // the context's transaction commits it
+  streamTxn_ = false;
+  Status st = commit();
+  if (!st) {
+    rollback();
+    return st;
+  }
+  if (streams_ > 0) {
+    st = begin();
+    streamTxn_ = bool(st);
+  }
+  return st;
+}
 
 Status Connection::failure(const void* result, const std::string& what,
                            std::string_view table) const {
@@ -102,9 +148,10 @@ Status Connection::failure(const void* result, const std::string& what,
                                               (what.empty() ? "" : " " + what) +
                                               "; el servidor deshizo lo que no se había terminado")
         .on(table);
+  std::string message = PQerrorMessage(pg_);
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
   return Status::error(err::FileSystem, "El servidor rechazó la orden" +
-                                            (what.empty() ? "" : " " + what) + ": " +
-                                            std::string(PQerrorMessage(pg_)))
+                                            (what.empty() ? "" : " " + what) + ": " + message)
       .on(table);
 }
 
@@ -112,19 +159,146 @@ Connection::~Connection() { PQfinish(pg_); }
 
 Status Connection::exec(const std::string& sql) {
   Result r(PQexec(pg_, sql.c_str()), PQclear);
-  if (PQresultStatus(r.get()) == PGRES_COMMAND_OK || PQresultStatus(r.get()) == PGRES_TUPLES_OK)
-    return Status::success();
+  if (ran(r.get())) return Status::success();
   return failure(r.get(), "", "");
 }
 
-ServerTable::ServerTable(Connection& c, std::string schema, const dict::TableInfo& info)
-    : c_(c), schema_(std::move(schema)), info_(info), buffer_(info), image_(info) {}
+namespace {
 
-Status ServerTable::create() {
-  if (Status st = c_.exec(tableSql(schema_, info_)); !st.ok()) return st;
-  for (const std::string& index : indexSql(schema_, info_))
-    if (Status st = c_.exec(index); !st.ok()) return st;
+// The side table of every schema: automatic numbers being entered and flags
+// held, each by a session of the server.
+std::string reservationsSql(const std::string& schema) {
+  return "CREATE TABLE IF NOT EXISTS " + tableName(schema, "velmora_reservas") +
+         "(id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, tabla text NOT NULL,"
+         " clave text NOT NULL, prefijo text NOT NULL, numero bigint NOT NULL,"
+         " pid integer NOT NULL, inicio timestamptz, estacion text NOT NULL,"
+         " desde bigint NOT NULL)";
+}
+
+}  // namespace
+
+Status Connection::useSchema(const std::string& schema, bool create) {
+  if (std::find(schemas_.begin(), schemas_.end(), schema) != schemas_.end())
+    return Status::success();
+  const std::string probe =
+      "SELECT (SELECT count(*) FROM pg_namespace WHERE nspname=$1),"
+      " (SELECT count(*) FROM pg_proc p JOIN pg_namespace n ON n.oid=p.pronamespace"
+      "  WHERE n.nspname=$1 AND p.proname='velmora_fold')";
+  auto look = [&](bool& exists, bool& ours) {
+    Result r = execParams(pg_, probe, {schema});
+    if (!ran(r.get())) return failure(r.get(), "buscando " + schema, "");
+    exists = std::string(PQgetvalue(r.get(), 0, 0)) != "0";
+    ours = std::string(PQgetvalue(r.get(), 0, 1)) != "0";
+    return Status::success();
+  };
+  bool exists = false, ours = false;
+  if (Status st = look(exists, ours); !st) return st;
+  if (!exists && !create)
+    return Status::error(err::FileNotFound,
+                         errorText(err::FileNotFound) + ": " + schema + " (en el servidor)");
+  if (!exists) {
+    // Two stations making the same folder at once: one makes it, the other
+    // finds it made.
+    const bool own = !inTransaction();
+    Status st = own ? begin() : Status::success();
+    std::vector<std::string> lock = {"velmora " + schema};
+    if (st) {
+      Result r = execParams(pg_, "SELECT pg_advisory_xact_lock(hashtext($1))", lock);
+      if (!ran(r.get())) st = failure(r.get(), "creando " + schema, "");
+    }
+    if (st) st = look(exists, ours);
+    if (st && !exists) {
+      st = exec("CREATE SCHEMA " + quoted(schema));
+      if (st) st = exec(foldFunctionSql(schema));
+      if (st) st = exec(reservationsSql(schema));
+      ours = true;
+    }
+    if (own) {
+      if (st)
+        st = commit();
+      else
+        rollback();
+    }
+    if (!st) return st;
+  }
+  if (!ours)
+    return Status::error(err::InvalidDataFile, errorText(err::InvalidDataFile) + ": el esquema " +
+                                                   schema + " del servidor no es de Velmora");
+  schemas_.push_back(schema);
   return Status::success();
+}
+
+// --- one table ---------------------------------------------------------------
+
+ServerTable::ServerTable(Connection& c, std::string schema, const dict::TableInfo& info)
+    : c_(c),
+      schema_(std::move(schema)),
+      name_(schema::tableName(stored(info))),
+      info_(info),
+      ownBuffer_(info),
+      ownImage_(info),
+      cursor_{ownBuffer_, ownImage_, ownCurrent_} {}
+
+ServerTable::ServerTable(Connection& c, std::string schema, std::string name,
+                         const dict::TableInfo& info, Cursor cursor)
+    : c_(c),
+      schema_(std::move(schema)),
+      name_(std::move(name)),
+      info_(info),
+      ownBuffer_(info),
+      ownImage_(info),
+      cursor_(cursor) {}
+
+std::string ServerTable::table() const { return tableName(schema_, name_); }
+
+// The comment names the dictionary's table: what the table holds when it
+// goes back into a file.
+Status ServerTable::create() {
+  if (Status st = c_.exec(tableSql(schema_, info_, name_)); !st) return st;
+  if (Status st = c_.exec("COMMENT ON TABLE " + table() + " IS 'velmora " +
+                          std::string(stored(info_).label) + "'");
+      !st)
+    return st;
+  for (const std::string& index : indexSql(schema_, info_, name_))
+    if (Status st = c_.exec(index); !st) return st;
+  return Status::success();
+}
+
+Status ServerTable::open(bool mayCreate) {
+  Status st = c_.useSchema(schema_, mayCreate);
+  if (!st) return st.on(info_.label);
+  auto exists = [&](bool& found) {
+    Result r = execParams(c_.get(), "SELECT to_regclass($1) IS NOT NULL", {table()});
+    if (!ran(r.get())) return c_.failure(r.get(), "abriendo", info_.label);
+    found = std::string(PQgetvalue(r.get(), 0, 0)) == "t";
+    return Status::success();
+  };
+  bool found = false;
+  if (!(st = exists(found)) || found) return st;
+  if (!mayCreate)
+    return Status::error(err::FileNotFound, errorText(err::FileNotFound) + ": " + schema_ + "." +
+                                                name_ + " (en el servidor)")
+        .on(info_.label);
+  const bool own = !c_.inTransaction();
+  if (own && !(st = c_.begin())) return st.on(info_.label);
+  Result r = execParams(c_.get(), "SELECT pg_advisory_xact_lock(hashtext($1))",
+                        {"velmora " + schema_ + "." + name_});
+  if (!ran(r.get())) st = c_.failure(r.get(), "creando", info_.label);
+  if (st) st = exists(found);
+  if (st && !found) st = create();
+  if (own) {
+    if (st)
+      st = c_.commit();
+    else
+      c_.rollback();
+  }
+  return st.on(info_.label);
+}
+
+int ServerTable::keyIndex(const dict::KeyInfo& key) const {
+  for (const auto* keys : {&info_.keys, &stored(info_).keys})
+    if (&key >= keys->data() && &key < keys->data() + keys->size()) return int(&key - keys->data());
+  return -1;
 }
 
 std::vector<std::string> ServerTable::keyParams(const dict::KeyInfo& key, const Record& r) const {
@@ -138,12 +312,15 @@ std::vector<std::string> ServerTable::keyParams(const dict::KeyInfo& key, const 
   return params;
 }
 
-// "(k1, k2[, pos])" on the left of a comparison, or with `param` counting
-// the placeholders on the right.
-std::string ServerTable::keyTuple(const dict::KeyInfo& key, int& param, bool withPosition) const {
+// "(k1, k2[, pos])" on the left of a comparison (`param` 0), or with `param`
+// numbering the placeholders on the right.
+std::string ServerTable::keyTuple(const dict::KeyInfo& key, int& param, bool withPosition,
+                                  int count) const {
   std::string sql = "(";
   bool first = true;
+  int n = 0;
   for (std::int16_t f : key.components) {
+    if (count >= 0 && n++ >= count) break;
     const schema::Column& c = columnOf(info_, f);
     std::string side;
     if (param == 0) {
@@ -161,6 +338,28 @@ std::string ServerTable::keyTuple(const dict::KeyInfo& key, int& param, bool wit
   return sql + ")";
 }
 
+// The records a key reads: a key that leaves out blank records filters
+// them; the temporary order keeps to its range.
+std::string ServerTable::filterSql(const dict::KeyInfo& key, int& param) const {
+  const int index = keyIndex(key);
+  if (index >= 0) {
+    std::string filter = keyFilterSql(info_, index);
+    return filter.empty() ? filter : filter.substr(6);  // without "WHERE "
+  }
+  if (!rangeKey_ || rangeValues_.empty()) return {};
+  const int count = int(rangeValues_.size());
+  int left = 0;
+  return keyTuple(*rangeKey_, left, false, count) + "=" + keyTuple(*rangeKey_, param, false, count);
+}
+
+std::string ServerTable::orderSql(const dict::KeyInfo& key) const {
+  const int index = keyIndex(key);
+  if (index >= 0) return keyOrderSql(schema_, info_, index);
+  int left = 0;
+  std::string tuple = keyTuple(key, left, true);
+  return tuple.substr(1, tuple.size() - 2);
+}
+
 Status ServerTable::add() {
   std::string columns, marks;
   int n = 0;
@@ -169,38 +368,96 @@ Status ServerTable::add() {
     marks += (n ? ",$" : "$") + std::to_string(n + 1) + cast(c.type);
     ++n;
   }
+  // A record a unique key refuses is no error of the transaction: the
+  // clerk is told which key, and the rest of the work goes on.
   Result r = execParams(c_.get(),
-                        "INSERT INTO " + tableName(schema_, info_) + "(" + columns + ") VALUES(" +
-                            marks + ") RETURNING " + quoted(kPosition),
-                        columnValues(buffer_));
+                        "INSERT INTO " + table() + "(" + columns + ") VALUES(" + marks +
+                            ") ON CONFLICT DO NOTHING RETURNING " + quoted(kPosition),
+                        columnValues(cursor_.buffer));
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "agregando", info_.label);
-  current_ = std::stoll(PQgetvalue(r.get(), 0, 0));
-  image_ = buffer_;
+  if (PQntuples(r.get()) == 0) return duplicate(cursor_.buffer, 0);
+  cursor_.current = std::stoll(PQgetvalue(r.get(), 0, 0));
+  cursor_.image = cursor_.buffer;
   return Status::success();
 }
 
-Status ServerTable::get(const dict::KeyInfo& key) {
-  order_ = &key;
-  from_ = From::Values;
-  fromValues_ = keyParams(key, buffer_);
-  int left = 0, right = 1;
-  const std::string where = keyTuple(key, left, false) + " = " + keyTuple(key, right, false);
-  std::string filter = keyFilterSql(info_, int(&key - stored(info_).keys.data()));
+Status ServerTable::addAt(std::int64_t position) {
+  std::string columns = quoted(kPosition), marks = "$1::bigint";
+  int n = 1;
+  for (const schema::Column& c : schema::columns(stored(info_))) {
+    columns += "," + quoted(c.name);
+    marks += ",$" + std::to_string(++n) + cast(c.type);
+  }
+  std::vector<std::string> params = {std::to_string(position)};
+  for (std::string& v : columnValues(cursor_.buffer)) params.push_back(std::move(v));
+  Result r = execParams(
+      c_.get(),
+      "INSERT INTO " + table() + "(" + columns + ") OVERRIDING SYSTEM VALUE VALUES(" + marks + ")",
+      params);
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+    return c_.failure(r.get(), "agregando", info_.label);
+  cursor_.current = position;
+  cursor_.image = cursor_.buffer;
+  return Status::success();
+}
+
+Status ServerTable::continueNumbering() {
   Result r = execParams(c_.get(),
-                        "SELECT * FROM " + tableName(schema_, info_) + " " +
-                            (filter.empty() ? "WHERE " : filter + " AND ") + where + " ORDER BY " +
-                            keyOrderSql(schema_, info_, int(&key - stored(info_).keys.data())) +
-                            " LIMIT 1",
-                        fromValues_);
+                        "SELECT setval(pg_get_serial_sequence($1, '" + std::string(kPosition) +
+                            "'), COALESCE((SELECT max(" + quoted(kPosition) + ") FROM " + table() +
+                            "), 0) + 1, false)",
+                        {table()});
+  return ran(r.get()) ? Status::success() : c_.failure(r.get(), "numerando", info_.label);
+}
+
+// Which unique key another record already holds the values of.
+Status ServerTable::duplicate(const Record& rec, std::int64_t except) {
+  const dict::TableInfo& s = stored(info_);
+  for (std::size_t k = 0; k < s.keys.size(); ++k) {
+    const dict::KeyInfo& key = s.keys[k];
+    if (!key.unique) continue;
+    std::vector<std::string> params = keyParams(key, rec);
+    int left = 0, right = 1;
+    std::string where = keyTuple(key, left, false) + "=" + keyTuple(key, right, false);
+    std::string filter = keyFilterSql(info_, int(k));
+    if (!filter.empty()) where += " AND " + filter.substr(6);
+    params.push_back(std::to_string(except));
+    where += " AND " + quoted(kPosition) + "<>$" + std::to_string(params.size()) + "::bigint";
+    Result r =
+        execParams(c_.get(), "SELECT 1 FROM " + table() + " WHERE " + where + " LIMIT 1", params);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+      return c_.failure(r.get(), "leyendo", info_.label);
+    if (PQntuples(r.get()) > 0) {
+      Status dup = Status::error(err::DuplicateKey,
+                                 errorText(err::DuplicateKey) + ": " + std::string(key.name));
+      dup.table = info_.label;
+      dup.key = key.name;
+      return dup;
+    }
+  }
+  return Status::error(err::DuplicateKey, errorText(err::DuplicateKey)).on(info_.label);
+}
+
+Status ServerTable::get(const dict::KeyInfo& key) {
+  std::vector<std::string> params = keyParams(key, cursor_.buffer);
+  int left = 0, right = 1;
+  std::string where = keyTuple(key, left, false) + " = " + keyTuple(key, right, false);
+  if (std::string filter = filterSql(key, right); !filter.empty()) where += " AND " + filter;
+  if (rangeKey_ && &key == sortKey_.get())
+    for (const std::string& v : rangeValues_) params.push_back(v);
+  Result r = execParams(
+      c_.get(),
+      "SELECT * FROM " + table() + " WHERE " + where + " ORDER BY " + orderSql(key) + " LIMIT 1",
+      params);
+  order_ = &key;
   return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::getByPosition(std::int64_t position) {
-  Result r = execParams(
-      c_.get(),
-      "SELECT * FROM " + tableName(schema_, info_) + " WHERE " + quoted(kPosition) + "=$1::bigint",
-      {std::to_string(position)});
+  Result r = execParams(c_.get(),
+                        "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+                        {std::to_string(position)});
   order_ = nullptr;
   return reached(r.get(), err::RecordNotFound);
 }
@@ -212,10 +469,32 @@ Status ServerTable::setStart(const dict::KeyInfo* key) {
   return Status::success();
 }
 
-Status ServerTable::set(const dict::KeyInfo* key) {
+Status ServerTable::set(const dict::KeyInfo* key, int components) {
+  if (!key || components == 0) return setStart(key);
+  const int n = int(key->components.size());
   order_ = key;
   from_ = From::Values;
-  fromValues_ = key ? keyParams(*key, buffer_) : std::vector<std::string>{std::to_string(current_)};
+  fromCount_ = components < 0 || components > n ? n : components;
+  fromValues_ = keyParams(*key, cursor_.buffer);
+  fromValues_.resize(std::size_t(fromCount_));
+  return Status::success();
+}
+
+Status ServerTable::setAfter(const dict::KeyInfo* key, std::int64_t position) {
+  Result r = execParams(c_.get(),
+                        "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+                        {std::to_string(position)});
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  if (PQntuples(r.get()) == 0)
+    return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  Record row(info_);
+  std::int64_t at = 0;
+  decode(r.get(), 0, row, at);
+  order_ = key;
+  from_ = From::Record;
+  fromValues_ = key ? keyParams(*key, row) : std::vector<std::string>{};
+  fromValues_.push_back(std::to_string(position));
   return Status::success();
 }
 
@@ -224,10 +503,11 @@ Status ServerTable::previous() { return read(false); }
 
 Status ServerTable::read(bool forward) {
   std::string where, order;
+  std::vector<std::string> params = from_ == From::Start ? std::vector<std::string>{} : fromValues_;
+  int param = int(params.size()) + 1;
   if (order_) {
-    const int key = int(order_ - stored(info_).keys.data());
-    where = keyFilterSql(info_, key);
-    order = keyOrderSql(schema_, info_, key);
+    where = filterSql(*order_, param);
+    order = orderSql(*order_);
   } else {
     order = quoted(kPosition);
   }
@@ -246,26 +526,27 @@ Status ServerTable::read(bool forward) {
     }
     order = reversed;
   }
-  std::string compare;
   if (from_ != From::Start) {
     const bool withPosition = from_ == From::Record;
+    const int count = from_ == From::Values ? fromCount_ : -1;
     int left = 0, right = 1;
     std::string lhs, rhs;
     if (order_) {
-      lhs = keyTuple(*order_, left, withPosition);
-      rhs = keyTuple(*order_, right, withPosition);
+      lhs = keyTuple(*order_, left, withPosition, count);
+      rhs = keyTuple(*order_, right, withPosition, count);
     } else {
       lhs = "(" + quoted(kPosition) + ")";
       rhs = "($1::bigint)";
     }
     const char* op = withPosition ? (forward ? " > " : " < ") : (forward ? " >= " : " <= ");
-    compare = lhs + op + rhs;
+    where += (where.empty() ? "" : " AND ") + lhs + op + rhs;
   }
-  if (!compare.empty()) where += (where.empty() ? "WHERE " : " AND ") + compare;
+  if (rangeKey_ && order_ == sortKey_.get())
+    for (const std::string& v : rangeValues_) params.push_back(v);
   Result r = execParams(c_.get(),
-                        "SELECT * FROM " + tableName(schema_, info_) + " " + where + " ORDER BY " +
-                            order + " LIMIT 1",
-                        from_ == From::Start ? std::vector<std::string>{} : fromValues_);
+                        "SELECT * FROM " + table() + (where.empty() ? "" : " WHERE " + where) +
+                            " ORDER BY " + order + " LIMIT 1",
+                        params);
   return reached(r.get(), err::NoRecord);
 }
 
@@ -273,56 +554,170 @@ Status ServerTable::reached(const void* result, int missing) {
   const auto* r = static_cast<const PGresult*>(result);
   if (PQresultStatus(r) != PGRES_TUPLES_OK) return c_.failure(r, "leyendo", info_.label);
   if (PQntuples(r) == 0) return Status::error(missing, errorText(missing)).on(info_.label);
-  decode(r, buffer_, current_);
-  image_ = buffer_;
+  decode(r, 0, cursor_.buffer, cursor_.current);
+  cursor_.image = cursor_.buffer;
   // The next read goes on from this record, in the order of the key read.
   from_ = From::Record;
-  fromValues_ = order_ ? keyParams(*order_, buffer_) : std::vector<std::string>{};
-  fromValues_.push_back(std::to_string(current_));
+  fromValues_ = order_ ? keyParams(*order_, cursor_.buffer) : std::vector<std::string>{};
+  fromValues_.push_back(std::to_string(cursor_.current));
   return Status::success();
 }
 
 Status ServerTable::put() {
+  if (cursor_.current == 0)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  // A unique key given values another record holds is told by its name,
+  // and leaves the transaction whole; a record changed by another station
+  // is told first, as on the files.
+  for (const dict::KeyInfo& key : stored(info_).keys)
+    if (key.unique && keyParams(key, cursor_.buffer) != keyParams(key, cursor_.image)) {
+      if (Status st = unchangedSinceRead(); !st) return st;
+      Status st = duplicate(cursor_.buffer, cursor_.current);
+      if (st.code == err::DuplicateKey && st.key.empty()) break;  // none holds them
+      return st;
+    }
   // Written only over the row as it was read: another station's change in
   // between leaves no row to match.
-  std::string sets, same;
+  std::string sets;
   int n = 0;
   const auto& columns = schema::columns(stored(info_));
   for (const schema::Column& c : columns) {
     sets += (n ? "," : "") + quoted(c.name) + "=$" + std::to_string(n + 1) + cast(c.type);
     ++n;
   }
-  std::vector<std::string> params = columnValues(buffer_);
-  params.push_back(std::to_string(current_));
+  std::vector<std::string> params = columnValues(cursor_.buffer);
+  params.push_back(std::to_string(cursor_.current));
   const std::string position = "$" + std::to_string(++n) + "::bigint";
   std::string lhs, rhs;
   for (const schema::Column& c : columns) {
     lhs += (lhs.empty() ? "" : ",") + quoted(c.name);
     rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
   }
-  for (std::string& v : columnValues(image_)) params.push_back(std::move(v));
-  Result r = execParams(c_.get(),
-                        "UPDATE " + tableName(schema_, info_) + " SET " + sets + " WHERE " +
-                            quoted(kPosition) + "=" + position + " AND ROW(" + lhs +
-                            ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
-                        params);
+  for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
+  Result r =
+      execParams(c_.get(),
+                 "UPDATE " + table() + " SET " + sets + " WHERE " + quoted(kPosition) + "=" +
+                     position + " AND ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
+                 params);
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     return c_.failure(r.get(), "escribiendo", info_.label);
-  if (std::string(PQcmdTuples(r.get())) != "1")
-    return Status::error(err::RecordChanged, errorText(err::RecordChanged)).on(info_.label);
-  image_ = buffer_;
+  if (std::string(PQcmdTuples(r.get())) != "1") {
+    bool gone = false;
+    Result still = execParams(
+        c_.get(), "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+        {std::to_string(cursor_.current)});
+    gone = PQresultStatus(still.get()) == PGRES_TUPLES_OK && PQntuples(still.get()) == 0;
+    return Status::error(err::RecordChanged,
+                         errorText(err::RecordChanged) + (gone ? ": el registro fue borrado" : ""))
+        .on(info_.label);
+  }
+  cursor_.image = cursor_.buffer;
   return Status::success();
 }
 
+// The record last read is on the server as it was read.
+Status ServerTable::unchangedSinceRead() {
+  std::vector<std::string> params = {std::to_string(cursor_.current)};
+  std::string lhs, rhs;
+  int n = 1;
+  for (const schema::Column& c : schema::columns(stored(info_))) {
+    lhs += (lhs.empty() ? "" : ",") + quoted(c.name);
+    rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
+  }
+  for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
+  Result r = execParams(c_.get(),
+                        "SELECT ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ") FROM " +
+                            table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+                        params);
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  if (PQntuples(r.get()) == 1 && std::string(PQgetvalue(r.get(), 0, 0)) == "t")
+    return Status::success();
+  return Status::error(err::RecordChanged,
+                       errorText(err::RecordChanged) +
+                           (PQntuples(r.get()) == 0 ? ": el registro fue borrado" : ""))
+      .on(info_.label);
+}
+
+// The record last read, as it was read: a record another station changed or
+// deleted meanwhile is not deleted behind the clerk's back.
 Status ServerTable::remove() {
-  Result r = execParams(
-      c_.get(),
-      "DELETE FROM " + tableName(schema_, info_) + " WHERE " + quoted(kPosition) + "=$1::bigint",
-      {std::to_string(current_)});
+  if (cursor_.current == 0)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  const auto& columns = schema::columns(stored(info_));
+  std::vector<std::string> params = {std::to_string(cursor_.current)};
+  std::string lhs, rhs;
+  int n = 1;
+  for (const schema::Column& c : columns) {
+    lhs += (lhs.empty() ? "" : ",") + quoted(c.name);
+    rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
+  }
+  for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
+  Result r =
+      execParams(c_.get(),
+                 "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint AND ROW(" +
+                     lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
+                 params);
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+    return c_.failure(r.get(), "borrando", info_.label);
+  if (std::string(PQcmdTuples(r.get())) != "1") {
+    Result still = execParams(
+        c_.get(), "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+        {std::to_string(cursor_.current)});
+    const bool gone = PQresultStatus(still.get()) == PGRES_TUPLES_OK && PQntuples(still.get()) == 0;
+    return Status::error(err::RecordChanged,
+                         errorText(err::RecordChanged) + (gone ? ": el registro fue borrado" : ""))
+        .on(info_.label);
+  }
+  cursor_.current = 0;
+  return Status::success();
+}
+
+Status ServerTable::removeByPosition(std::int64_t position) {
+  Result r =
+      execParams(c_.get(), "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+                 {std::to_string(position)});
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     return c_.failure(r.get(), "borrando", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1")
     return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
+  if (position == cursor_.current) cursor_.current = 0;
+  return Status::success();
+}
+
+Status ServerTable::records(std::int64_t& count) {
+  count = 0;
+  Result r(PQexec(c_.get(), ("SELECT count(*) FROM " + table()).c_str()), PQclear);
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "contando", info_.label);
+  count = std::stoll(PQgetvalue(r.get(), 0, 0));
+  return Status::success();
+}
+
+Status ServerTable::buildKeys() { return c_.exec("REINDEX TABLE " + table()).on(info_.label); }
+
+Status ServerTable::positionsWhere(const std::vector<int>& fields, const Record& probe,
+                                   const dict::KeyInfo& order, std::vector<std::int64_t>& rows) {
+  rows.clear();
+  std::vector<std::string> params;
+  const std::vector<std::string> all = columnValues(probe);
+  const auto& columns = schema::columns(stored(info_));
+  std::string where;
+  for (int f : fields) {
+    const schema::Column& c = columnOf(info_, f);
+    where += (where.empty() ? "" : " AND ") + quoted(c.name) + "=" +
+             param(params, all[std::size_t(&c - columns.data())], c.type);
+  }
+  int next = int(params.size()) + 1;
+  if (std::string filter = filterSql(order, next); !filter.empty()) where += " AND " + filter;
+  Result r = execParams(c_.get(),
+                        "SELECT " + quoted(kPosition) + " FROM " + table() + " WHERE " + where +
+                            " ORDER BY " + orderSql(order),
+                        params);
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    rows.push_back(std::stoll(PQgetvalue(r.get(), i, 0)));
   return Status::success();
 }
 

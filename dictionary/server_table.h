@@ -8,6 +8,7 @@
 // indexes are those of server_schema.h; positions are its identity column.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,7 @@ struct pg_conn;
 
 namespace velmora::db::server {
 
-// A session with the server: one per station.
+// A session with the server: one per station (per procedure of a program).
 class Connection {
  public:
   explicit Connection(const std::string& conninfo);
@@ -39,9 +40,22 @@ class Connection {
   Status begin();
   Status commit();
   void rollback();
+  bool inTransaction() const;
   // How long a write waits for a row another station holds before it is
   // refused as the table files refuse a locked file (32); 10 s to start.
   Status setLockTimeout(int milliseconds);
+  int lockTimeout() const { return lockMs_; }
+
+  // A schema of the company's (a folder), made with its fold function the
+  // first time; one that exists without being ours is refused as a foreign
+  // file is.
+  Status useSchema(const std::string& schema, bool create);
+
+  // Batches of several tables at once: the first stream begins a
+  // transaction (unless one is open), every flush commits what all of them
+  // wrote, and the next batch goes on in a new one until the last ends.
+  Status beginStream();
+  Status endStream();
 
   // The status of a statement that failed: a row held too long (32), a
   // unique key taken (40), the session lost (the server rolled back its
@@ -51,44 +65,111 @@ class Connection {
  private:
   pg_conn* pg_ = nullptr;
   Status status_;
+  std::vector<std::string> schemas_;  // known to be ours
+  int lockMs_ = 0;
+  int streams_ = 0;
+  bool streamTxn_ = false;  // the open transaction is the streams'
 };
 
 class ServerTable {
  public:
+  // Where the reads land: the record buffer, its image as read, and the
+  // position read last. A table of the engine lends its own.
+  struct Cursor {
+    Record& buffer;
+    Record& image;
+    std::int64_t& current;
+  };
+  // The dictionary's table under its own name, with a cursor of its own.
   ServerTable(Connection& c, std::string schema, const dict::TableInfo& info);
+  // Under `name` (a file's), reading into `cursor`.
+  ServerTable(Connection& c, std::string schema, std::string name, const dict::TableInfo& info,
+              Cursor cursor);
 
   // The table and its keys in the schema (whose fold function exists).
   Status create();
+  // Finds the table, making it (with its schema) when `create`; 2 when it
+  // is missing and may not be made.
+  Status open(bool create);
 
-  Record& buffer() { return buffer_; }
-  std::int64_t position() const { return current_; }
+  Record& buffer() { return cursor_.buffer; }
+  std::int64_t position() const { return cursor_.current; }
 
   Status add();
+  // A record copied from a file keeps its position.
+  Status addAt(std::int64_t position);
+  // After copying: new records number on past the highest position.
+  Status continueNumbering();
   Status get(const dict::KeyInfo& key);
   Status getByPosition(std::int64_t position);  // 35 when there is none
   Status setStart(const dict::KeyInfo* key);
-  Status set(const dict::KeyInfo* key);
+  // From the buffer's values of the first `components` components.
+  Status set(const dict::KeyInfo* key, int components = -1);
+  Status setAfter(const dict::KeyInfo* key, std::int64_t position);
   Status next();      // 33 at the end
   Status previous();  // 33 at the start
   Status put();
   Status remove();
+  Status removeByPosition(std::int64_t position);
+  Status records(std::int64_t& count);
+  Status buildKeys();
+
+  // The positions of the records whose `fields` equal the probe's, in the
+  // order of `order` (a relation's children).
+  Status positionsWhere(const std::vector<int>& fields, const Record& probe,
+                        const dict::KeyInfo& order, std::vector<std::int64_t>& rows);
+
+  // A temporary order over fields, optionally only the records whose first
+  // `rangeComponents` components of `rangeKey` equal the buffer's.
+  Status sortBy(const std::vector<int>& fields, const dict::KeyInfo*& order,
+                const dict::KeyInfo* rangeKey, int rangeComponents);
+
+  // Automatic numbers and flags, held by this session: a session that ends
+  // (a station that stopped) holds nothing.
+  Status reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& reservation);
+  Status releaseReservation(std::int64_t reservation);
+  struct Holder {
+    bool held = false;
+    std::string host;
+    std::int64_t user = 0;
+    std::int64_t since = 0;
+  };
+  Status holdFlag(std::string_view flag, std::int64_t user);
+  Status releaseFlag(std::string_view flag);
+  Status flagHolder(std::string_view flag, Holder& holder);
 
  private:
   enum class From { Start, Values, Record };
   Status read(bool forward);
   // The row a read found into the buffer, or `missing` when there is none.
   Status reached(const void* result, int missing);
-  std::string keyTuple(const dict::KeyInfo& key, int& param, bool withPosition) const;
+  // `count` components (all when negative), then the position if asked.
+  std::string keyTuple(const dict::KeyInfo& key, int& param, bool withPosition,
+                       int count = -1) const;
   std::vector<std::string> keyParams(const dict::KeyInfo& key, const Record& r) const;
+  int keyIndex(const dict::KeyInfo& key) const;  // -1: the temporary order
+  std::string filterSql(const dict::KeyInfo& key, int& param) const;
+  std::string orderSql(const dict::KeyInfo& key) const;
+  Status duplicate(const Record& r, std::int64_t except);
+  Status unchangedSinceRead();
+  Status reservationsTable();
+  std::string table() const;
 
   Connection& c_;
-  std::string schema_;
+  std::string schema_, name_;
   const dict::TableInfo& info_;
-  Record buffer_, image_;
-  std::int64_t current_ = 0;
+  Record ownBuffer_, ownImage_;
+  std::int64_t ownCurrent_ = 0;
+  Cursor cursor_;
   const dict::KeyInfo* order_ = nullptr;
   From from_ = From::Start;
   std::vector<std::string> fromValues_;
+  int fromCount_ = -1;  // components of fromValues_ that count, for Values
+  // The temporary order: its fields and the range's values.
+  std::vector<std::int16_t> sortFields_;
+  std::unique_ptr<dict::KeyInfo> sortKey_;
+  const dict::KeyInfo* rangeKey_ = nullptr;
+  std::vector<std::string> rangeValues_;
 };
 
 }  // namespace velmora::db::server

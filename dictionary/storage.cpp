@@ -3,6 +3,8 @@
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
+#include <cctype>
+#include <filesystem>
 #include <stdexcept>
 
 namespace velmora::db {
@@ -47,6 +49,37 @@ std::string Storage::fileName(const dict::TableInfo& t) const {
 void Storage::setFileName(const dict::TableInfo& t, std::string path) {
   std::lock_guard lock(mu_);
   names_[t.index] = std::move(path);
+}
+
+void Storage::setServer(std::string connection, const std::string& programFolder) {
+  std::lock_guard lock(mu_);
+  server_ = std::move(connection);
+  std::error_code ec;
+  serverRoot_ =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(programFolder, ec), ec).string();
+}
+
+// The program folder's own tables are in the schema "programa"; a work's
+// folder (named by its code) is a schema of that name. A table is named
+// after its file, in capitals, as the file system of the offices compares
+// names.
+bool Storage::serverPlace(const std::string& path, std::string& schema, std::string& table) const {
+  namespace fs = std::filesystem;
+  std::string root;
+  {
+    std::lock_guard lock(mu_);
+    if (server_.empty()) return false;
+    root = serverRoot_;
+  }
+  std::error_code ec;
+  const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  if (ec) return false;
+  const fs::path folder = p.parent_path().lexically_relative(root);
+  if (folder.empty() || *folder.begin() == "..") return false;
+  schema = folder == "." ? "programa" : folder.generic_string();
+  table = p.stem().string();
+  for (char& c : table) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return true;
 }
 
 std::string Storage::saltFor(std::string_view password) {

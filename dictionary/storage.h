@@ -32,6 +32,10 @@ namespace velmora::db {
 
 class Context;
 class Table;
+namespace server {
+class Connection;
+class ServerTable;
+}  // namespace server
 
 // Cipher page size of the files we create (see bench/storage_bench.cpp).
 inline constexpr int kPageSize = 4096;
@@ -56,6 +60,16 @@ class Storage {
   void setBusyTimeout(int milliseconds) { busyMs_ = milliseconds; }
   int busyTimeout() const { return busyMs_; }
 
+  // The company on a database server instead of table files: every file
+  // name inside `programFolder` (the program folder and the work folders
+  // under it) is a table there, in the schema of its folder; names outside
+  // it (a transfer file on a medium, a backup) stay files. `connection` is
+  // a libpq connection string or service name; empty: files only.
+  void setServer(std::string connection, const std::string& programFolder);
+  const std::string& serverConnection() const { return server_; }
+  // Where a file name lives on the server: false for a file.
+  bool serverPlace(const std::string& path, std::string& schema, std::string& table) const;
+
   // The raw cipher key for a password and a file's salt: derived once per
   // process and cached, since derivation is deliberately slow.
   std::string rawKey(std::string_view password, const std::string& salt);
@@ -67,6 +81,7 @@ class Storage {
   std::map<int, std::string> names_;
   std::map<std::pair<std::string, std::string>, std::string> keys_;
   int busyMs_ = 10000;
+  std::string server_, serverRoot_;
 };
 
 // Completes a name as the storage driver does: no extension gets ".TPS".
@@ -91,7 +106,9 @@ class Table {
   // on the current name, the last close closes it.
   Status open();
   void close();
-  bool isOpen() const { return db_ != nullptr; }
+  bool isOpen() const { return db_ != nullptr || server_ != nullptr; }
+  // Whether the table is on a database server rather than a file.
+  bool onServer() const { return server_ != nullptr; }
   // Opens a file whose keys are missing or damaged, only to rebuild them.
   Status openForRebuild();
   // Opens an existing file only to read it: nothing is created or written,
@@ -274,6 +291,9 @@ class Table {
   std::vector<std::int64_t> prefetchRows_;
   std::vector<Record> prefetchRecords_;
   std::unique_ptr<Batch> batch_;
+  // On a database server, every operation is its table's.
+  std::unique_ptr<server::ServerTable> server_;
+  Status openOnServer(Mode mode, const std::string& schema, const std::string& name);
   // The temporary order of sortBy().
   std::vector<std::int16_t> sortFields_;
   std::unique_ptr<dict::KeyInfo> sortKey_;
@@ -303,16 +323,22 @@ class Context {
   Status begin(const std::vector<Table*>& tables);
   Status commit();
   void rollback();
-  bool inTransaction() const { return host_ != nullptr; }
+  bool inTransaction() const { return !members_.empty(); }
   bool inTransaction(const Table& t) const;
+
+  // The context's session with the database server, started on first use.
+  server::Connection* serverSession(Status& st);
 
  private:
   friend class Table;
+  Status beginFiles(const std::vector<Table*>& tables);
   Storage& storage_;
   int thread_;
+  std::unique_ptr<server::Connection> session_;
   std::map<int, std::unique_ptr<Table>> tables_;
   std::vector<Table*> members_;
-  Table* host_ = nullptr;
+  Table* host_ = nullptr;   // the file whose connection holds the files' transaction
+  bool serverTxn_ = false;  // the session's transaction is the context's
 };
 
 // Applies the relations of the dictionary when a parent is deleted or its

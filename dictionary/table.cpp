@@ -243,6 +243,15 @@ Status Table::end(Status st) {
 }
 
 Status Table::stream() {
+  if (server_) {
+    if (streaming_) return Status::success();
+    if (ctx_.inTransaction(*this))
+      return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))
+          .on(info_.label);
+    Status st = ctx_.session_->beginStream();
+    streaming_ = bool(st);
+    return st.on(info_.label);
+  }
   if (!db_) return notOpen(info_);
   if (streaming_) return Status::success();
   if (routeDb_ || depth_ > 0)
@@ -258,6 +267,8 @@ Status Table::stream() {
 Status Table::flush() {
   if (!streaming_) return Status::success();
   streaming_ = false;
+  // The server lets a waiting station in as soon as the commit is done.
+  if (server_) return ctx_.session_->endStream().on(info_.label);
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
     // Batches follow each other: leave the lock free long enough for a

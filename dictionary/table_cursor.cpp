@@ -44,6 +44,7 @@ Status Table::get(std::string_view keyName) {
 }
 
 Status Table::get(const KeyInfo& key) {
+  if (server_) return server_->get(key);
   if (!db_) return notOpen(info_);
   Status st;
   sqlite3_stmt* s = prepare(Sql::Get, storedKey(key), 0, st);
@@ -70,6 +71,7 @@ Status Table::get(const KeyInfo& key) {
 }
 
 Status Table::getByPosition(std::int64_t position) {
+  if (server_) return server_->getByPosition(position);
   if (!db_) return notOpen(info_);
   if (const Record* ahead = prefetched(position)) {
     buffer_ = *ahead;
@@ -92,6 +94,7 @@ Status Table::getByPosition(std::int64_t position) {
 }
 
 Status Table::set(const KeyInfo* key, int components) {
+  if (server_) return server_->set(key, components);
   if (!db_) return notOpen(info_);
   if (!key || components == 0) return setStart(key);
   int n = int(key->components.size());
@@ -105,6 +108,7 @@ Status Table::set(const KeyInfo* key, int components) {
 }
 
 Status Table::setAfter(const KeyInfo* key, std::int64_t position) {
+  if (server_) return server_->setAfter(key, position);
   if (!db_) return notOpen(info_);
   Record row(info_);
   bool found = false;
@@ -121,6 +125,7 @@ Status Table::setAfter(const KeyInfo* key, std::int64_t position) {
 }
 
 Status Table::setStart(const KeyInfo* key) {
+  if (server_) return server_->setStart(key);
   if (!db_) return notOpen(info_);
   batch_->key = key ? storedKey(*key) : -1;
   batch_->kind = Batch::Anchor::Start;
@@ -259,10 +264,11 @@ Status Table::move(bool forward) {
   return Status::success();
 }
 
-Status Table::next() { return move(true); }
-Status Table::previous() { return move(false); }
+Status Table::next() { return server_ ? server_->next() : move(true); }
+Status Table::previous() { return server_ ? server_->previous() : move(false); }
 
 Status Table::records(std::int64_t& count) {
+  if (server_) return server_->records(count);
   if (!db_) return notOpen(info_);
   Status st;
   sqlite3_stmt* s = prepare(Sql::Count, 0, 0, st);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dictionary/schema.h"
+#include "dictionary/server_table.h"
 #include "dictionary/storage.h"
 
 namespace velmora::db {

@@ -40,11 +40,29 @@ void Table::close() {
   if (ctx_.inTransaction(*this)) ctx_.rollback();
   if (streaming_) (void)flush();
   dropSort();
+  if (server_) {
+    server_.reset();
+    current_ = 0;
+    return;
+  }
   finalizeStatements();
   sqlite3_close_v2(db_);
   db_ = nullptr;
   current_ = 0;
   batch_ = std::make_unique<Batch>(info_);
+}
+
+// The company's table on the server: made on first open, as a file is,
+// except to read it.
+Status Table::openOnServer(Mode mode, const std::string& schema, const std::string& name) {
+  Status st;
+  server::Connection* session = ctx_.serverSession(st);
+  if (!session) return st.on(info_.label);
+  auto table = std::make_unique<server::ServerTable>(
+      *session, schema, name, info_, server::ServerTable::Cursor{buffer_, image_, current_});
+  st = table->open(mode != Mode::ReadOnly);
+  if (st) server_ = std::move(table);
+  return st;
 }
 
 Status Table::openFile(Mode mode) {
@@ -58,6 +76,8 @@ Status Table::openFile(Mode mode) {
   std::string name = ctx_.storage().fileName(info_);
   if (name.empty()) return fail(err::FileNotFound, "la tabla no tiene nombre de archivo");
   path_ = withDefaultExtension(name);
+  if (std::string schemaName, tableName; ctx_.storage().serverPlace(path_, schemaName, tableName))
+    return openOnServer(mode, schemaName, tableName);
   fs::path p(path_);
   std::error_code ec;
   missing_ = !fs::exists(p, ec) && !ec;
@@ -271,6 +291,7 @@ Status Table::createSchema() {
 }
 
 Status Table::buildKeys() {
+  if (server_) return server_->buildKeys();
   if (!db_) return notOpen(info_);
   Status st = begin();
   if (!st) return st;

@@ -122,6 +122,7 @@ Status Table::dropStaleReservations() {
 
 Status Table::reserveAutoNumber(const KeyInfo& key, std::int64_t& reservation) {
   reservation = 0;
+  if (server_) return server_->reserveAutoNumber(key, reservation);
   const int n = int(key.components.size());
   const auto& last = info_.fields[std::size_t(key.components[std::size_t(n - 1)])];
   Status st = begin();
@@ -191,6 +192,7 @@ Status Table::reserveAutoNumber(const KeyInfo& key, std::int64_t& reservation) {
 
 Status Table::releaseReservation(std::int64_t reservation) {
   if (reservation == 0) return Status::success();
+  if (server_) return server_->releaseReservation(reservation);
   Status st = begin();
   if (!st) return st;
   sqlite3_stmt* s = prepare("DELETE FROM " + reservations() + " WHERE rowid=?", st);
@@ -206,6 +208,7 @@ Status Table::releaseReservation(std::int64_t reservation) {
 
 // A flag row: key = the flag's name, prefix = the holder's user number.
 Status Table::holdFlag(std::string_view flag, std::int64_t user) {
+  if (server_) return server_->holdFlag(flag, user);
   Status st = begin();
   if (!st) return st;
   std::string create = "CREATE TABLE IF NOT EXISTS " + reservations() + schema::kReservationColumns;
@@ -255,6 +258,7 @@ bool hasSideTable(sqlite3* db, const std::string& schemaName) {
 }  // namespace
 
 Status Table::releaseFlag(std::string_view flag) {
+  if (server_) return server_->releaseFlag(flag);
   if (!db_) return notOpen(info_);
   if (!hasSideTable(conn(), routeSchema_)) return Status::success();
   Status st = begin();
@@ -272,6 +276,12 @@ Status Table::releaseFlag(std::string_view flag) {
 
 Status Table::flagHolder(std::string_view flag, FlagHolder& holder) {
   holder = {};
+  if (server_) {
+    server::ServerTable::Holder h;
+    Status st = server_->flagHolder(flag, h);
+    holder = {h.held, h.host, h.user, h.since};
+    return st;
+  }
   if (!db_) return notOpen(info_);
   if (!hasSideTable(conn(), routeSchema_)) return Status::success();
   Status st;

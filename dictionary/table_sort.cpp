@@ -29,6 +29,7 @@ void Table::dropSort() {
 Status Table::sortBy(const std::vector<int>& fields, const KeyInfo*& order, const KeyInfo* rangeKey,
                      int rangeComponents) {
   order = nullptr;
+  if (server_) return server_->sortBy(fields, order, rangeKey, rangeComponents);
   if (!db_) return notOpen(info_);
   if (routeDb_ || fields.empty())
     return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))

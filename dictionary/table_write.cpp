@@ -108,6 +108,10 @@ Status Table::scalar(Sql kind, std::int64_t& value) {
 }
 
 Status Table::add() {
+  if (server_) {
+    normalize(buffer_);
+    return server_->add();
+  }
   Status st = begin();
   if (!st) return st;
   normalize(buffer_);
@@ -159,6 +163,10 @@ Status Table::unchangedSinceRead() {
 // very write transaction with nobody else writing since.
 Status Table::put() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  if (server_) {
+    normalize(buffer_);
+    return server_->put();
+  }
   Status st = begin();
   if (!st) return st;
   if (!unchangedSince(mark_)) {
@@ -201,6 +209,7 @@ Status Table::put() {
 }
 
 Status Table::removeByPosition(std::int64_t position) {
+  if (server_) return server_->removeByPosition(position);
   Status st = begin();
   if (!st) return st;
   std::int64_t freed = 0;
@@ -239,6 +248,7 @@ Status Table::removeByPosition(std::int64_t position) {
 // deleted meanwhile is not deleted behind the user's back.
 Status Table::remove() {
   if (current_ == 0) return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  if (server_) return server_->remove();
   Status st = begin();
   if (!st) return st;
   if (!unchangedSince(mark_)) {
@@ -253,6 +263,7 @@ Status Table::remove() {
 Status Table::prefetch(std::vector<std::int64_t> positions) {
   prefetchRows_.clear();
   prefetchRecords_.clear();
+  if (server_) return Status::success();  // each read is the server's own
   prefetchMark_ = markNow();
   if (!db_) return notOpen(info_);
   if (prefetchMark_.txn == 0 || positions.empty()) return Status::success();

@@ -140,12 +140,18 @@ bool MainFrame::init() {
   // A posting flag left by a station that stopped is cleared at every
   // start; one another running station holds is its own. The write waits
   // for the file like every other.
+  // A company on a database server: every table of the program folder and
+  // its works is there. A server that cannot be reached stops the start
+  // at the first table, with the server's name.
+  SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
+  if (const std::string server = company.get("Servidor", "Conexion", ""); !server.empty())
+    program_.storage().setServer(server, programFolder_);
+
   db::Table& control = table("CONTROL");
   if (!openTable(control)) return false;
   if (Status st = db::clearPostingFlag(context(), /*onlyIfDead=*/true); !st)
     fileError(st, FileAction::Change);
 
-  SettingsFile company(fs::path(programFolder_) / "VELMORA.INI");
   Globals& glo = globals(program_);
   glo.empresa = cp1252::utf8Prefix(company.get("Empresa", "Nombre", ""), 50);
   glo.hoy = dates::today();
@@ -188,6 +194,31 @@ bool MainFrame::afterOpen() {
   return true;
 }
 
+namespace {
+
+// The server as the clerk knows it: the service's name, or the host and
+// database of the connection string.
+std::string serverShown(const std::string& connection) {
+  auto value = [&](const std::string& key) {
+    std::size_t at = 0;
+    while ((at = connection.find(key + "=", at)) != std::string::npos) {
+      if (at == 0 || connection[at - 1] == ' ') {
+        const std::size_t from = at + key.size() + 1;
+        return connection.substr(from, connection.find(' ', from) - from);
+      }
+      ++at;
+    }
+    return std::string();
+  };
+  if (std::string service = value("service"); !service.empty()) return service;
+  std::string host = value("host"), base = value("dbname");
+  if (host.empty() && base.empty()) return connection.substr(0, 40);
+  if (host.size() > 24) host = "..." + host.substr(host.size() - 21);
+  return (host.empty() ? "localhost" : host) + (base.empty() ? "" : "/" + base);
+}
+
+}  // namespace
+
 std::vector<std::string> MainFrame::statusTexts() const {
   if (!workChosen_) return {};
   const Globals& glo = globals(program_);
@@ -198,7 +229,10 @@ std::vector<std::string> MainFrame::statusTexts() const {
     user = "Usuario " + std::to_string(n);
     if (!glo.nombreUsuario.empty()) user += " " + glo.nombreUsuario;
   }
-  return {work, user, formatPicture("@D6", Value(std::int64_t(glo.hoy)))};
+  std::vector<std::string> texts = {work, user, formatPicture("@D6", Value(std::int64_t(glo.hoy)))};
+  if (const std::string& server = program_.storage().serverConnection(); !server.empty())
+    texts.push_back("Servidor: " + serverShown(server));
+  return texts;
 }
 
 std::string MainFrame::title() const {

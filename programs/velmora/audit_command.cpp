@@ -15,6 +15,7 @@
 #include "dictionary/work_files.h"
 #include "equipment/supplier_audit.h"
 #include "estimates/audit_engine.h"
+#include "framework/settings.h"
 #include "programs/velmora/commands.h"
 
 namespace velmora::cli {
@@ -32,7 +33,11 @@ int openWork(const std::string& dirArg, const std::string& code, db::Storage& st
              std::string* workName, std::string* address) {
   const fs::path dir(dirArg);
   const fs::path works = dir / "DATA1.TPS";
-  if (!fs::is_regular_file(works)) {
+  // A company on a database server has its tables there, under the same
+  // names.
+  const std::string server = SettingsFile(dir / "VELMORA.INI").get("Servidor", "Conexion", "");
+  if (!server.empty()) storage.setServer(server, dir.string());
+  if (server.empty() && !fs::is_regular_file(works)) {
     fmt::print(stderr, "No hay catálogo de obras en {}\n", works.string());
     return 2;
   }

@@ -36,6 +36,8 @@ void addVerifyCommand(::CLI::App& app);
 void addExchangeCommands(::CLI::App& app);
 // importa: the import from the budgeting system into a front of a work.
 void addImportCommand(::CLI::App& app);
+// servidor sube|baja: a company between its files and a database server.
+void addServerCommand(::CLI::App& app);
 
 // A status as the commands print it: text, table and file error.
 std::string describe(const Status& st);

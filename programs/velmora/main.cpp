@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
   velmora::cli::addVerifyCommand(app);
   velmora::cli::addExchangeCommands(app);
   velmora::cli::addImportCommand(app);
+  velmora::cli::addServerCommand(app);
   for (CLI::App* sub : app.get_subcommands({})) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "Muestra esta ayuda y termina");

@@ -10,17 +10,20 @@
 #include <unistd.h>
 
 #include "dictionary/storage.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::db {
 namespace {
 
-class Keys : public ::testing::Test {
+class Keys : public ::testing::TestWithParam<test::BackEnd> {
  protected:
   void SetUp() override {
+    if (GetParam() == test::BackEnd::Server) server.use(storage, folder.path().string());
     for (const char* label : {"PART", "PROV", "DPOL", "MAQU", "CONT", "OBRA"})
       storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
   }
+  void TearDown() override { test::expectNoFilesOnServer(GetParam(), folder.path()); }
   Table& open(const char* label) {
     Table& t = ctx.table(label);
     Status st = t.open();
@@ -47,12 +50,13 @@ class Keys : public ::testing::Test {
     return out;
   }
 
+  test::ServerDatabase server;
   test::TempFolder folder;
   Storage storage;
   Context ctx{storage};
 };
 
-TEST_F(Keys, UniqueKeysRefuseDuplicatesAndNameTheKey) {
+TEST_P(Keys, UniqueKeysRefuseDuplicatesAndNameTheKey) {
   Table& part = open("PART");
   addPart(part, 12.01, 1, 1, "EXCAVACION");
   addPart(part, 12.01, 1, 2, "EXCAVACION");  // same concept, other front
@@ -101,7 +105,7 @@ TEST_F(Keys, UniqueKeysRefuseDuplicatesAndNameTheKey) {
   EXPECT_TRUE(prov.add().ok()) << "Ñ is not N";
 }
 
-TEST_F(Keys, CaseInsensitiveKeysFoldEveryLetterAndFindAnyCase) {
+TEST_P(Keys, CaseInsensitiveKeysFoldEveryLetterAndFindAnyCase) {
   Table& part = open("PART");
   addPart(part, 1, 0, 0, "ñandú");
   addPart(part, 2, 0, 0, "Zanja");
@@ -125,7 +129,7 @@ TEST_F(Keys, CaseInsensitiveKeysFoldEveryLetterAndFindAnyCase) {
   EXPECT_EQ(part.get("PAR:DES_KEY").code, err::RecordNotFound);
 }
 
-TEST_F(Keys, BlankOrZeroRecordsAreLeftOutOfTheirKeyOnly) {
+TEST_P(Keys, BlankOrZeroRecordsAreLeftOutOfTheirKeyOnly) {
   Table& part = open("PART");
   addPart(part, 1, 0, 0, "B");
   addPart(part, 2, 0, 0, "");  // not in PAR:TEX_KEY
@@ -149,7 +153,7 @@ TEST_F(Keys, BlankOrZeroRecordsAreLeftOutOfTheirKeyOnly) {
   EXPECT_EQ(obra.add().code, err::DuplicateKey);
 }
 
-TEST_F(Keys, ComponentsCompareInOrderAndTiesKeepRecordOrder) {
+TEST_P(Keys, ComponentsCompareInOrderAndTiesKeepRecordOrder) {
   Table& part = open("PART");
   addPart(part, 5, 1, 1, "x", 2);
   addPart(part, 1, 1, 1, "y", 1);
@@ -199,7 +203,7 @@ TEST_F(Keys, ComponentsCompareInOrderAndTiesKeepRecordOrder) {
   EXPECT_EQ(dpol.next().code, err::NoRecord);
 }
 
-TEST_F(Keys, PositionOnLeadingComponentsOrNextToARecord) {
+TEST_P(Keys, PositionOnLeadingComponentsOrNextToARecord) {
   Table& part = open("PART");
   addPart(part, 1, 0, 0, "C", 1);
   addPart(part, 2, 0, 0, "B", 2);
@@ -233,7 +237,7 @@ TEST_F(Keys, PositionOnLeadingComponentsOrNextToARecord) {
   EXPECT_EQ(part.setAfter(des, 999).code, err::RecordNotFound);
 }
 
-TEST_F(Keys, ReadingInKeyOrderWhileWritingTheSameTable) {
+TEST_P(Keys, ReadingInKeyOrderWhileWritingTheSameTable) {
   Table& dpol = open("DPOL");
   for (int i = 1; i <= 600; ++i) {
     dpol.clear();
@@ -262,7 +266,7 @@ TEST_F(Keys, ReadingInKeyOrderWhileWritingTheSameTable) {
   EXPECT_EQ(n, 300);
 }
 
-TEST_F(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
+TEST_P(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
   Table& maq = open("MAQU");
   const auto& key = *maq.info().key("MAQ:CTA_KEY");  // MAQ:CTA, MAQ:FREN numbered
   auto reserve = [&](Table& t, int cta, std::int64_t& held) {
@@ -297,6 +301,7 @@ TEST_F(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
   if (pid == 0) {
     close(fds[0]);
     Storage theirs;
+    if (!server.connection().empty()) theirs.setServer(server.connection(), folder.path().string());
     theirs.setFileName(*dict::findTable("MAQU"), folder.file("MAQU.TPS"));
     Context c{theirs};
     Table& t = c.table("MAQU");
@@ -321,9 +326,11 @@ TEST_F(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
 
   // The side table of reservations does not make the file foreign.
   maq.close();
-  const dict::TableInfo* found = nullptr;
-  ASSERT_TRUE(Table::identify(storage, folder.file("MAQU.TPS"), found).ok());
-  EXPECT_EQ(found->label, std::string_view("MAQU"));
+  if (GetParam() == test::BackEnd::Files) {
+    const dict::TableInfo* found = nullptr;
+    ASSERT_TRUE(Table::identify(storage, folder.file("MAQU.TPS"), found).ok());
+    EXPECT_EQ(found->label, std::string_view("MAQU"));
+  }
   Context again{storage};
   EXPECT_TRUE(again.table("MAQU").open().ok());
 
@@ -337,6 +344,9 @@ TEST_F(Keys, AutomaticNumbersAreHeldWithoutARecordAndOutliveNoStation) {
   EXPECT_EQ(cont.reserveAutoNumber(*cont.info().key("CTR:CTA_KEY"), held).code, err::ValueRefused);
   EXPECT_EQ(held, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(, Keys, ::testing::Values(test::BackEnd::Files, test::BackEnd::Server),
+                         test::backEndName);
 
 }  // namespace
 }  // namespace velmora::db

