@@ -199,16 +199,18 @@ namespace {
 // The server as the clerk knows it: the service's name, or the host and
 // database of the connection string.
 std::string serverShown(const std::string& connection) {
+  // The last of a key counts, as for libpq.
   auto value = [&](const std::string& key) {
+    std::string found;
     std::size_t at = 0;
     while ((at = connection.find(key + "=", at)) != std::string::npos) {
       if (at == 0 || connection[at - 1] == ' ') {
         const std::size_t from = at + key.size() + 1;
-        return connection.substr(from, connection.find(' ', from) - from);
+        found = connection.substr(from, connection.find(' ', from) - from);
       }
       ++at;
     }
-    return std::string();
+    return found;
   };
   if (std::string service = value("service"); !service.empty()) return service;
   std::string host = value("host"), base = value("dbname");

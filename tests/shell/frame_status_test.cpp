@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "dictionary/dates.h"
 #include "framework/browse.h"
 #include "framework/picture.h"
 #include "shell/main_frame.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
@@ -67,6 +69,7 @@ class FrameStatus : public ::testing::Test {
     EXPECT_TRUE(host.actions.empty());
   }
 
+  test::ServerDatabase server;
   test::TempFolder folder;
   db::Storage storage;
   MessageService messages;
@@ -86,6 +89,30 @@ TEST_F(FrameStatus, TheTitleAndStatusBarCarryTheWorkTheUserAndTheDate) {
     EXPECT_EQ(f.title(), title);
     EXPECT_EQ(f.statusTexts(), bar);
   });
+}
+
+// The company on a database server, named in VELMORA.INI: the frame says
+// so after the work, and no table file is made in the folder.
+class FrameStatusOnServer : public FrameStatus {
+ protected:
+  void SetUp() override {
+    const std::string connection = server.use(storage, folder.path().string());
+    ASSERT_FALSE(connection.empty());
+    std::ofstream(folder.file("VELMORA.INI")) << "[Servidor]\r\nConexion=" << connection << "\r\n";
+    FrameStatus::SetUp();
+  }
+};
+
+TEST_F(FrameStatusOnServer, TheStatusBarNamesTheServer) {
+  run(dudo, dudore(), "/7", [&](MainFrame& f) {
+    const std::vector<std::string> bar = f.statusTexts();
+    ASSERT_EQ(bar.size(), 4u);
+    EXPECT_EQ(bar[0], "Obra OB1 PUENTE NORTE");
+    EXPECT_EQ(bar[3].rfind("Servidor: ", 0), 0u) << bar[3];
+    EXPECT_NE(bar[3].find("/velmora_"), std::string::npos) << bar[3];  // the database
+  });
+  for (const auto& e : fs::recursive_directory_iterator(folder.path()))
+    EXPECT_NE(e.path().extension(), ".TPS") << e.path();
 }
 
 }  // namespace
