@@ -158,7 +158,7 @@ Status download(const std::string& connection, const std::string& folder, const 
   if (!c.status()) return c.status();
   // One view of the server for every table, whatever the stations write
   // meanwhile.
-  Status st = c.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  Status st = c.beginReadOnly();
   if (!st) return st;
   Result r = execParams(
       c.get(),

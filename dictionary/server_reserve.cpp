@@ -190,6 +190,7 @@ Status ServerTable::sortBy(const std::vector<int>& fields, const dict::KeyInfo*&
     if (fi.type == dict::Type::Group || fi.dim > 1 || fi.group >= 0)
       throw std::invalid_argument("only plain fields sort a list");
   }
+  forgetAhead();
   sortFields_.assign(fields.begin(), fields.end());
   sortKey_ = std::make_unique<dict::KeyInfo>(
       dict::KeyInfo{"(orden)", "(orden)", sortFields_, false, true, false, false, false});

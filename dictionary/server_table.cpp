@@ -106,6 +106,13 @@ Status Connection::commit() {
 void Connection::rollback() {
   if (inTransaction()) (void)exec("ROLLBACK");
   streamTxn_ = false;
+  readOnly_ = false;
+}
+
+Status Connection::beginReadOnly() {
+  Status st = exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  readOnly_ = bool(st);
+  return st;
 }
 
 Status Connection::beginStream() {
@@ -139,7 +146,10 @@ Status Connection::failure(const void* result, const std::string& what,
   const auto* r = static_cast<const PGresult*>(result);
   const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
   const std::string code = state ? state : "";
-  if (code == "55P03") return Status::error(err::FileLocked, errorText(err::FileLocked)).on(table);
+  // A row held too long, or two stations each waiting for the other's
+  // (the server ends one of them): the file's answer to a locked file.
+  if (code == "55P03" || code == "40P01")
+    return Status::error(err::FileLocked, errorText(err::FileLocked)).on(table);
   if (code == "23505")
     return Status::error(err::DuplicateKey, errorText(err::DuplicateKey)).on(table);
   if (PQstatus(pg_) != CONNECTION_OK)
@@ -251,6 +261,15 @@ ServerTable::ServerTable(Connection& c, std::string schema, std::string name,
 
 std::string ServerTable::table() const { return tableName(schema_, name_); }
 
+void ServerTable::forgetAhead() {
+  ahead_.rows.clear();
+  ahead_.positions.clear();
+  ahead_.next = 0;
+  ahead_.atEnd = false;
+}
+
+std::string ServerTable::held() const { return c_.holdsReads() ? " FOR UPDATE" : ""; }
+
 // The comment names the dictionary's table: what the table holds when it
 // goes back into a file.
 Status ServerTable::create() {
@@ -361,6 +380,7 @@ std::string ServerTable::orderSql(const dict::KeyInfo& key) const {
 }
 
 Status ServerTable::add() {
+  c_.wrote();
   std::string columns, marks;
   int n = 0;
   for (const schema::Column& c : schema::columns(stored(info_))) {
@@ -383,6 +403,7 @@ Status ServerTable::add() {
 }
 
 Status ServerTable::addAt(std::int64_t position) {
+  c_.wrote();
   std::string columns = quoted(kPosition), marks = "$1::bigint";
   int n = 1;
   for (const schema::Column& c : schema::columns(stored(info_))) {
@@ -440,29 +461,32 @@ Status ServerTable::duplicate(const Record& rec, std::int64_t except) {
 }
 
 Status ServerTable::get(const dict::KeyInfo& key) {
+  forgetAhead();
   std::vector<std::string> params = keyParams(key, cursor_.buffer);
   int left = 0, right = 1;
   std::string where = keyTuple(key, left, false) + " = " + keyTuple(key, right, false);
   if (std::string filter = filterSql(key, right); !filter.empty()) where += " AND " + filter;
   if (rangeKey_ && &key == sortKey_.get())
     for (const std::string& v : rangeValues_) params.push_back(v);
-  Result r = execParams(
-      c_.get(),
-      "SELECT * FROM " + table() + " WHERE " + where + " ORDER BY " + orderSql(key) + " LIMIT 1",
-      params);
+  Result r = execParams(c_.get(),
+                        "SELECT * FROM " + table() + " WHERE " + where + " ORDER BY " +
+                            orderSql(key) + " LIMIT 1" + held(),
+                        params);
   order_ = &key;
   return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::getByPosition(std::int64_t position) {
-  Result r = execParams(c_.get(),
-                        "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
-                        {std::to_string(position)});
+  forgetAhead();
+  Result r = execParams(
+      c_.get(), "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint" + held(),
+      {std::to_string(position)});
   order_ = nullptr;
   return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::setStart(const dict::KeyInfo* key) {
+  forgetAhead();
   order_ = key;
   from_ = From::Start;
   fromValues_.clear();
@@ -470,6 +494,7 @@ Status ServerTable::setStart(const dict::KeyInfo* key) {
 }
 
 Status ServerTable::set(const dict::KeyInfo* key, int components) {
+  forgetAhead();
   if (!key || components == 0) return setStart(key);
   const int n = int(key->components.size());
   order_ = key;
@@ -481,6 +506,7 @@ Status ServerTable::set(const dict::KeyInfo* key, int components) {
 }
 
 Status ServerTable::setAfter(const dict::KeyInfo* key, std::int64_t position) {
+  forgetAhead();
   Result r = execParams(c_.get(),
                         "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
                         {std::to_string(position)});
@@ -501,7 +527,30 @@ Status ServerTable::setAfter(const dict::KeyInfo* key, std::int64_t position) {
 Status ServerTable::next() { return read(true); }
 Status ServerTable::previous() { return read(false); }
 
+// Reading on in the same direction is served from the rows read ahead,
+// unless this session wrote since they were read; inside a transaction
+// that may write, each row is read (and held) on its own.
 Status ServerTable::read(bool forward) {
+  const bool reuse = from_ == From::Record && ahead_.forward == forward &&
+                     ahead_.writes == c_.writes() && !c_.holdsReads();
+  if (reuse && ahead_.next < ahead_.rows.size()) {
+    cursor_.buffer = ahead_.rows[ahead_.next];
+    cursor_.current = ahead_.positions[ahead_.next++];
+    cursor_.image = cursor_.buffer;
+    fromValues_ = order_ ? keyParams(*order_, cursor_.buffer) : std::vector<std::string>{};
+    fromValues_.push_back(std::to_string(cursor_.current));
+    return Status::success();
+  }
+  if (reuse && ahead_.atEnd)
+    return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
+  // Each refill in the same direction reads twice as many, up to 512.
+  ahead_.want = reuse ? std::min<std::size_t>(ahead_.want * 2, 512) : 8;
+  const std::size_t limit = c_.holdsReads() ? 1 : ahead_.want;
+  ahead_.rows.clear();
+  ahead_.positions.clear();
+  ahead_.next = 0;
+  ahead_.forward = forward;
+  ahead_.writes = c_.writes();
   std::string where, order;
   std::vector<std::string> params = from_ == From::Start ? std::vector<std::string>{} : fromValues_;
   int param = int(params.size()) + 1;
@@ -545,9 +594,17 @@ Status ServerTable::read(bool forward) {
     for (const std::string& v : rangeValues_) params.push_back(v);
   Result r = execParams(c_.get(),
                         "SELECT * FROM " + table() + (where.empty() ? "" : " WHERE " + where) +
-                            " ORDER BY " + order + " LIMIT 1",
+                            " ORDER BY " + order + " LIMIT " + std::to_string(limit) + held(),
                         params);
-  return reached(r.get(), err::NoRecord);
+  Status st = reached(r.get(), err::NoRecord);
+  const int n = PQntuples(r.get());
+  ahead_.atEnd = st.ok() && std::size_t(n) < limit;
+  for (int i = 1; st && i < n; ++i) {
+    ahead_.rows.emplace_back(info_);
+    ahead_.positions.push_back(0);
+    decode(r.get(), i, ahead_.rows.back(), ahead_.positions.back());
+  }
+  return st;
 }
 
 Status ServerTable::reached(const void* result, int missing) {
@@ -564,6 +621,7 @@ Status ServerTable::reached(const void* result, int missing) {
 }
 
 Status ServerTable::put() {
+  c_.wrote();
   if (cursor_.current == 0)
     return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   // A unique key given values another record holds is told by its name,
@@ -642,6 +700,7 @@ Status ServerTable::unchangedSinceRead() {
 // The record last read, as it was read: a record another station changed or
 // deleted meanwhile is not deleted behind the clerk's back.
 Status ServerTable::remove() {
+  c_.wrote();
   if (cursor_.current == 0)
     return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
   const auto& columns = schema::columns(stored(info_));
@@ -674,6 +733,7 @@ Status ServerTable::remove() {
 }
 
 Status ServerTable::removeByPosition(std::int64_t position) {
+  c_.wrote();
   Result r =
       execParams(c_.get(), "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
                  {std::to_string(position)});

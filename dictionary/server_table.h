@@ -41,10 +41,21 @@ class Connection {
   Status commit();
   void rollback();
   bool inTransaction() const;
+  // One unchanging view of the server for reading only (a copy down).
+  Status beginReadOnly();
+  // Inside a transaction that may write, a row read is held as a table
+  // file is held while a transaction writes it: another station that
+  // reads it to write waits (the posting flag, a total), and the row is
+  // still as read when it is written.
+  bool holdsReads() const { return inTransaction() && !readOnly_; }
   // How long a write waits for a row another station holds before it is
   // refused as the table files refuse a locked file (32); 10 s to start.
   Status setLockTimeout(int milliseconds);
   int lockTimeout() const { return lockMs_; }
+  // Writes of the session's tables so far: rows read ahead before a write
+  // are read again.
+  void wrote() { ++writes_; }
+  std::uint64_t writes() const { return writes_; }
 
   // A schema of the company's (a folder), made with its fold function the
   // first time; one that exists without being ours is refused as a foreign
@@ -67,6 +78,8 @@ class Connection {
   Status status_;
   std::vector<std::string> schemas_;  // known to be ours
   int lockMs_ = 0;
+  bool readOnly_ = false;
+  std::uint64_t writes_ = 0;
   int streams_ = 0;
   bool streamTxn_ = false;  // the open transaction is the streams'
 };
@@ -154,6 +167,8 @@ class ServerTable {
   Status unchangedSinceRead();
   Status reservationsTable();
   std::string table() const;
+  std::string held() const;
+  void forgetAhead();  // " FOR UPDATE" while the session's transaction may write
 
   Connection& c_;
   std::string schema_, name_;
@@ -164,7 +179,17 @@ class ServerTable {
   const dict::KeyInfo* order_ = nullptr;
   From from_ = From::Start;
   std::vector<std::string> fromValues_;
-  int fromCount_ = -1;  // components of fromValues_ that count, for Values
+  int fromCount_ = -1;
+  // Rows read ahead of the one delivered last, in one direction.
+  struct Ahead {
+    std::vector<Record> rows;
+    std::vector<std::int64_t> positions;
+    std::size_t next = 0;
+    std::size_t want = 8;
+    bool forward = true;
+    bool atEnd = false;  // the last read found fewer rows than it asked
+    std::uint64_t writes = 0;
+  } ahead_;  // components of fromValues_ that count, for Values
   // The temporary order: its fields and the range's values.
   std::vector<std::int16_t> sortFields_;
   std::unique_ptr<dict::KeyInfo> sortKey_;

@@ -13,6 +13,7 @@
 #include "accounting/ledger_check.h"
 #include "dictionary/dates.h"
 #include "dictionary/schema.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::accounting::test {
@@ -92,6 +93,9 @@ class Ledger : public ::testing::Test {
 
   void SetUp() override { name(storage); }
   void name(db::Storage& s) {
+    // A company on the server when the test put it there: every station
+    // the test starts names the same tables.
+    if (!server.connection().empty()) s.setServer(server.connection(), folder.path().string());
     for (const char* label : kTables)
       s.setFileName(*dict::findTable(label), folder.file(std::string(label) + ".TPS"));
     s.setBusyTimeout(10000);
@@ -150,8 +154,16 @@ class Ledger : public ::testing::Test {
     ADD_FAILURE() << a.text();
     return {};
   }
-  // Plain SQL on a table file, past the engine: to make a write fail.
+  // Plain SQL on a table file (or the server's table), past the engine: to
+  // make a write fail.
   void sql(const char* label, const std::string& statement) {
+    if (!server.connection().empty()) {
+      db::server::Connection c(server.connection());
+      ASSERT_TRUE(c.status().ok()) << c.status().text;
+      const Status st = c.exec("SET search_path TO programa; " + statement);
+      EXPECT_TRUE(st.ok()) << st.text;
+      return;
+    }
     const dict::TableInfo& t = *dict::findTable(label);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(folder.file(std::string(label) + ".TPS").c_str(), &db), SQLITE_OK);
@@ -165,6 +177,7 @@ class Ledger : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  velmora::test::ServerDatabase server;  // unused unless a test puts the company there
   velmora::test::TempFolder folder;
   db::Storage storage;
   db::Context ctx{storage};

@@ -6,7 +6,18 @@
 namespace velmora::equipment::test {
 namespace {
 
-TEST_F(Payments, AdvanceThenInvoicePaymentWithPoliciesOnAndOff) {
+// Every test on the files and on a company kept on the server.
+class PaymentsOn : public Payments, public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == velmora::test::BackEnd::Server) {
+      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
+    }
+    Payments::SetUp();
+  }
+};
+
+TEST_P(PaymentsOn, AdvanceThenInvoicePaymentWithPoliciesOnAndOff) {
   setUpBooks();
   PaymentOutcome out;
   ASSERT_TRUE(postPayment(ctx, advance(1, 500), &out).ok());
@@ -77,7 +88,7 @@ TEST_F(Payments, AdvanceThenInvoicePaymentWithPoliciesOnAndOff) {
   EXPECT_EQ(c(supplier(1).TPAG), 110000);
 }
 
-TEST_F(Payments, RefusalsWriteNothingAndNameTheField) {
+TEST_P(PaymentsOn, RefusalsWriteNothingAndNameTheField) {
   setUpBooks();
   invoice(7, 1, 1000, 150, 400);
   invoice(8, 2, 50, 0);
@@ -142,7 +153,7 @@ TEST_F(Payments, RefusalsWriteNothingAndNameTheField) {
   EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 115000);
 }
 
-TEST_F(Payments, APolicyThatCannotBeWrittenLeavesThePaymentWhole) {
+TEST_P(PaymentsOn, APolicyThatCannotBeWrittenLeavesThePaymentWhole) {
   setUpBooks();
   invoice(7, 1, 1000, 150);
   // The advances account is not in the chart.
@@ -169,7 +180,7 @@ TEST_F(Payments, APolicyThatCannotBeWrittenLeavesThePaymentWhole) {
   EXPECT_EQ(c(all<FAM>("FAMA")[0].PAGO), 60000);
 }
 
-TEST_F(Payments, SumsUnderTheListAndTheCheque) {
+TEST_P(PaymentsOn, SumsUnderTheListAndTheCheque) {
   setUpBooks(false);
   invoice(7, 1, 1000, 0);
   PaymentOutcome out;
@@ -212,7 +223,7 @@ TEST_F(Payments, SumsUnderTheListAndTheCheque) {
 
 // Random advances and payments of three suppliers, some of them refused:
 // every figure equals what the stored records give.
-TEST_F(Payments, RandomPostingsKeepEveryFigure) {
+TEST_P(PaymentsOn, RandomPostingsKeepEveryFigure) {
   setUpBooks();
   std::mt19937 rng(20261209);
   std::uniform_int_distribution<int> pick(0, 9), who(1, 3), cents(1, 80000);
@@ -259,7 +270,7 @@ TEST_F(Payments, RandomPostingsKeepEveryFigure) {
 // A payment saved without policy: a change or a delete takes back what it
 // moved and posts the new figures with a new payment's checks, or is refused
 // with nothing written; a record another station changed is refused.
-TEST_F(Payments, ChangesAndDeletesWithoutPolicyMoveEveryFigureBack) {
+TEST_P(PaymentsOn, ChangesAndDeletesWithoutPolicyMoveEveryFigureBack) {
   setUpBooks(false);
   invoice(7, 1, 37536, 0);
   invoice(8, 2, 100, 0);
@@ -339,7 +350,7 @@ TEST_F(Payments, ChangesAndDeletesWithoutPolicyMoveEveryFigureBack) {
 // A payment with a policy moved the bank and the ledger: its money stays,
 // its cheque number may be corrected. So does one whose month's policies
 // this station cannot see.
-TEST_F(Payments, APostedPaymentKeepsItsMoney) {
+TEST_P(PaymentsOn, APostedPaymentKeepsItsMoney) {
   setUpBooks();
   invoice(7, 1, 37536, 0);
   PaymentOutcome out;
@@ -383,7 +394,7 @@ TEST_F(Payments, APostedPaymentKeepsItsMoney) {
 
 // Twelve stations post payments at once and print each voucher: every
 // posted payment finds its bank, or is told the real reason it did not.
-TEST_F(Payments, TwelveStationsPostingAtOnceEachGetTheirVoucher) {
+TEST_P(PaymentsOn, TwelveStationsPostingAtOnceEachGetTheirVoucher) {
   setUpBooks();
   for (std::int32_t f = 1; f <= 12; ++f) invoice(f, (f - 1) % 3 + 1, 100000, 0);
   ASSERT_TRUE(all<PGM>("PAGM").empty() && all<POA>("POLMES").empty() && all<DEA>("DETMES").empty());
@@ -446,7 +457,7 @@ TEST_F(Payments, TwelveStationsPostingAtOnceEachGetTheirVoucher) {
 }
 
 // A station killed at any moment of its postings leaves each one whole.
-TEST_F(Payments, AKilledStationLeavesWholePostings) {
+TEST_P(PaymentsOn, AKilledStationLeavesWholePostings) {
   setUpBooks();
   for (std::int32_t f = 1; f <= 3; ++f) invoice(f, f, 100000, 0);
   // Every file exists before the station starts: a kill then lands in a posting.
@@ -475,5 +486,10 @@ TEST_F(Payments, AKilledStationLeavesWholePostings) {
 
 // The form: no supplier chosen refuses it; an invoice proposes its balance;
 // an amount above it is cut to it and posted on the second OK.
+INSTANTIATE_TEST_SUITE_P(, PaymentsOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
+
 }  // namespace
 }  // namespace velmora::equipment::test

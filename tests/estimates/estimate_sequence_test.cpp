@@ -121,7 +121,14 @@ class EstimateSequences : public test::EstimateWork {
   }
 };
 
-TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
+// On table files and on a work kept on the server.
+class EstimateSequencesOn : public EstimateSequences,
+                            public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  bool onServer() const override { return GetParam() == velmora::test::BackEnd::Server; }
+};
+
+TEST_P(EstimateSequencesOn, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
   work();
   books();
   int saved = 0, refused = 0, posts = 0;
@@ -219,7 +226,7 @@ TEST_F(EstimateSequences, EveryStepLeavesTheTotalsTheAuditWouldRebuild) {
 // The example that once paid 1 500 on a ceiling of 1 000: a change opened
 // and cancelled writes nothing, so the next capture is figured on the item
 // as it stands; a delete takes its lines off the items at once.
-TEST_F(EstimateSequences, ACancelledChangeAndADeleteLeaveItemsAsTheyStand) {
+TEST_P(EstimateSequencesOn, ACancelledChangeAndADeleteLeaveItemsAsTheyStand) {
   work();
   std::mt19937 rng(5);
   SaveOutcome out;
@@ -273,7 +280,7 @@ TEST_F(EstimateSequences, ACancelledChangeAndADeleteLeaveItemsAsTheyStand) {
 
 // A change keeps the advance balance and the previous date it was saved
 // with: its own amortisation is not taken twice.
-TEST_F(EstimateSequences, AChangeKeepsItsAdvanceBalanceAndPreviousDate) {
+TEST_P(EstimateSequencesOn, AChangeKeepsItsAdvanceBalanceAndPreviousDate) {
   work();
   SaveOutcome out;
   AdvanceEntry a;
@@ -327,7 +334,7 @@ TEST_F(EstimateSequences, AChangeKeepsItsAdvanceBalanceAndPreviousDate) {
 // same files and are held before OK; both then save. The first is saved,
 // the second refused with nothing written: no item past its ceiling, no
 // loan deducted twice, and the audit finds nothing to correct.
-TEST_F(EstimateSequences, TwoStationsHeldBeforeOkOneIsRefused) {
+TEST_P(EstimateSequencesOn, TwoStationsHeldBeforeOkOneIsRefused) {
   work();
   SaveOutcome out;
   {
@@ -408,6 +415,11 @@ TEST_F(EstimateSequences, TwoStationsHeldBeforeOkOneIsRefused) {
   EXPECT_EQ(readContractor(ctx, 1).PRES, 0);
   check("dos estaciones");
 }
+
+INSTANTIATE_TEST_SUITE_P(, EstimateSequencesOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
 
 }  // namespace
 }  // namespace velmora::estimates

@@ -251,7 +251,13 @@ class Estimates : public test::EstimateWork {
   }
 };
 
-TEST_F(Estimates, AProgressEstimateMovesItemsLinesAndContractor) {
+// On table files and on a work kept on the server.
+class EstimatesOn : public Estimates, public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  bool onServer() const override { return GetParam() == velmora::test::BackEnd::Server; }
+};
+
+TEST_P(EstimatesOn, AProgressEstimateMovesItemsLinesAndContractor) {
   work(3);
   SaveOutcome out;
   ProgressEstimate e =
@@ -316,7 +322,7 @@ TEST_F(Estimates, AProgressEstimateMovesItemsLinesAndContractor) {
 
 // A failure anywhere in the save leaves the files as they were and names
 // the step for its message.
-TEST_F(Estimates, AFailedSaveWritesNothing) {
+TEST_P(EstimatesOn, AFailedSaveWritesNothing) {
   work(2);
   SaveOutcome out;
   ProgressEstimate e = progress({line(1, "3", "300", "30"), line(9, "1", "100", "10")});
@@ -334,7 +340,7 @@ TEST_F(Estimates, AFailedSaveWritesNothing) {
   EXPECT_EQ(all<CTR>("CONT")[0].UEST, 0);
 }
 
-TEST_F(Estimates, AdvancesReturnsAndTheDeleteRule) {
+TEST_P(EstimatesOn, AdvancesReturnsAndTheDeleteRule) {
   work(1);
   SaveOutcome out;
   AdvanceEntry a;
@@ -386,7 +392,7 @@ TEST_F(Estimates, AdvancesReturnsAndTheDeleteRule) {
 
 // A writer killed at any moment leaves whole estimates: every item holds
 // what its lines paid, and the contractor counts every estimate on file.
-TEST_F(Estimates, AWriterKilledAnywhereLeavesWholeEstimates) {
+TEST_P(EstimatesOn, AWriterKilledAnywhereLeavesWholeEstimates) {
   constexpr int kItems = 40;
   work(kItems);
   std::mt19937 rng(std::random_device{}());
@@ -431,6 +437,11 @@ TEST_F(Estimates, AWriterKilledAnywhereLeavesWholeEstimates) {
   }
   EXPECT_GE(killed, 2) << "the writer ended before it could be killed";
 }
+
+INSTANTIATE_TEST_SUITE_P(, EstimatesOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
 
 }  // namespace
 }  // namespace velmora::estimates

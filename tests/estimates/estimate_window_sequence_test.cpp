@@ -176,7 +176,14 @@ class EstimateWindows : public test::EstimateWork {
   velmora::test::TestHost host;
 };
 
-TEST_F(EstimateWindows, EveryStepThroughTheWindowsLeavesTheTotalsTheAuditWouldRebuild) {
+// On table files and on a work kept on the server.
+class EstimateWindowsOn : public EstimateWindows,
+                          public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  bool onServer() const override { return GetParam() == velmora::test::BackEnd::Server; }
+};
+
+TEST_P(EstimateWindowsOn, EveryStepThroughTheWindowsLeavesTheTotalsTheAuditWouldRebuild) {
   work();
   int steps = 0;
   std::size_t warnings = 0;
@@ -212,7 +219,7 @@ TEST_F(EstimateWindows, EveryStepThroughTheWindowsLeavesTheTotalsTheAuditWouldRe
 // estimate too; a contractor number that names nobody does not stay in the
 // field once its lookup is closed; OK without lines is refused where the
 // lines are, and POLFIN never opens.
-TEST_F(EstimateWindows, TheFormWarnsAndRefusesBeforeAnythingIsWritten) {
+TEST_P(EstimateWindowsOn, TheFormWarnsAndRefusesBeforeAnythingIsWritten) {
   work();
   program.rights.user = 1;
   program.rights.levels.fill(5);
@@ -240,7 +247,7 @@ TEST_F(EstimateWindows, TheFormWarnsAndRefusesBeforeAnythingIsWritten) {
 
 // Closing the list runs the audit as a safety net, but only for a user who
 // may change the work: one who may only look writes nothing.
-TEST_F(EstimateWindows, ClosingTheListAuditsOnlyForAUserWhoMayChangeTheWork) {
+TEST_P(EstimateWindowsOn, ClosingTheListAuditsOnlyForAUserWhoMayChangeTheWork) {
   work();
   auto scramble = [&] {
     db::Context c(storage, 95);
@@ -266,6 +273,11 @@ TEST_F(EstimateWindows, ClosingTheListAuditsOnlyForAUserWhoMayChangeTheWork) {
   EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "inicia AUDITORIA"), 1);
   EXPECT_EQ(all<CTR>("CONT")[0].TPAG, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(, EstimateWindowsOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
 
 }  // namespace
 }  // namespace velmora::estimates

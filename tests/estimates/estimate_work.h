@@ -13,14 +13,23 @@
 
 #include "estimates/audit_engine.h"
 #include "estimates/estimate_rules.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::estimates::test {
 
 class EstimateWork : public ::testing::Test {
  protected:
-  void SetUp() override { name(storage); }
+  void SetUp() override {
+    if (onServer()) {
+      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
+    }
+    name(storage);
+  }
+  // The work kept on the server instead of in files.
+  virtual bool onServer() const { return false; }
   void name(db::Storage& s) {
+    if (!server.connection().empty()) s.setServer(server.connection(), folder.path().string());
     for (const dict::TableInfo* t : {&PAR::info(), &CTR::info(), &POL::info(), &DPO::info()})
       s.setFileName(*t, folder.file(std::string(t->label) + ".TPS"));
     s.setBusyTimeout(5000);
@@ -127,6 +136,7 @@ class EstimateWork : public ::testing::Test {
     return std::nullopt;
   }
 
+  velmora::test::ServerDatabase server;
   velmora::test::TempFolder folder;
   db::Storage storage;
   db::Context ctx{storage};
