@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/bench_files.h"
+#include "bench/invoice_work.h"
 #include "dictionary/schema.h"
 #include "equipment/invoices.h"
 
@@ -20,71 +21,6 @@ namespace fs = std::filesystem;
 namespace sc = db::schema;
 
 constexpr int kInvoices = 3000;
-constexpr std::int32_t kToday = 82526;  // a day of December
-
-const char* const kLabels[] = {"OBRA", "FAMA", "MAQU", "PROV", "PART", "POLMES", "DETMES", "CUEN"};
-
-void name(db::Storage& s, const fs::path& dir) {
-  for (const char* label : kLabels)
-    s.setFileName(*dict::findTable(label), (dir / (std::string(label) + ".TPS")).string());
-}
-
-CUE account(std::int16_t a, std::int16_t b, std::int16_t c, bool last) {
-  CUE r{};
-  r.CTA = a, r.SCTA = b, r.SSCTA = c, r.DESC = "CUENTA", r.ULNI = last ? "S" : "N";
-  return r;
-}
-
-// A work with its equipment accounts, one supplier, one piece of equipment
-// and the item it is charged to.
-fs::path freshWork(const std::string& which) {
-  const char* env = std::getenv("VELMORA_BENCH_DIR");
-  const fs::path dir = fs::path(env ? env : "/tmp/velmora-bench") / ("invoices-" + which);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  db::Storage s;
-  name(s, dir);
-  db::Context c(s, 1);
-  for (const char* label : kLabels) (void)c.table(label).open();
-  db::Table& cuen = c.table("CUEN");
-  for (const CUE& r :
-       {account(1108, 0, 0, false), account(1108, 1, 0, true), account(2101, 0, 0, false),
-        account(2101, 1, 0, true), account(1115, 0, 0, false), account(1115, 1, 0, false),
-        account(1115, 1, 1, true)}) {
-    cuen.rec<CUE>() = r;
-    (void)cuen.add();
-  }
-  db::Table& obra = c.table("OBRA");
-  obra.clear();
-  OBR& w = obra.rec<OBR>();
-  w.CTA = "OB1", w.POAU[1] = 1;
-  w.CONTA[1].CC = 2101, w.CONTA[1].SCC = 1;
-  w.CONTA[3].CC = 1108, w.CONTA[3].SCC = 1;
-  w.CONTA[9].CC = 1115, w.CONTA[9].SCC = 1, w.CONTA[9].SSCC = 1;
-  (void)obra.add();
-  db::Table& prov = c.table("PROV");
-  prov.clear();
-  prov.rec<PRV>().CTA = 1, prov.rec<PRV>().NOMB = "RENTAS", prov.rec<PRV>().TIPO = 2;
-  (void)prov.add();
-  db::Table& maqu = c.table("MAQU");
-  maqu.clear();
-  maqu.rec<MAQ>().CTA = 7, maqu.rec<MAQ>().FREN = 3, maqu.rec<MAQ>().PROC = 20;
-  maqu.rec<MAQ>().PRRE = 250;
-  (void)maqu.add();
-  db::Table& part = c.table("PART");
-  part.clear();
-  part.rec<PAR>().PROC = 20, part.rec<PAR>().FREN = 3, part.rec<PAR>().TEXT = "EQUIPO";
-  (void)part.add();
-  for (const char* label : kLabels) c.table(label).close();
-  return dir;
-}
-
-FAM invoiceOf(int folio) {
-  FAM f{};
-  f.CTA = folio, f.PROV = 1, f.FACT = folio, f.FECH = kToday, f.MAQU = 7, f.AUTO = 1;
-  f.CANT = 8, f.IMPO = 2000, f.IVA = 300;
-  return f;
-}
 
 void BM_Invoices(benchmark::State& state) {
   for (auto _ : state) {

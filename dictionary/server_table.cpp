@@ -543,8 +543,9 @@ Status ServerTable::read(bool forward) {
   }
   if (reuse && ahead_.atEnd)
     return Status::error(err::NoRecord, errorText(err::NoRecord)).on(info_.label);
-  // Each refill in the same direction reads twice as many, up to 512.
-  ahead_.want = reuse ? std::min<std::size_t>(ahead_.want * 2, 512) : 8;
+  // A list's first page in one read; each refill in the same direction
+  // reads twice as many, up to 512.
+  ahead_.want = reuse ? std::min<std::size_t>(ahead_.want * 2, 512) : 24;
   const std::size_t limit = c_.holdsReads() ? 1 : ahead_.want;
   ahead_.rows.clear();
   ahead_.positions.clear();

@@ -37,6 +37,10 @@ PAIRS = [
     ("bench_payments", r"BM_PostPayments/0/", r"BM_PostPaymentsRaw/", 2.0),
     ("bench_storage", r"BM_AddDpolStreamed/", r"BM_AddDpolStreamedRaw/", 1.5),
     ("bench_storage", r"BM_ScanKeyOrder/4096/", r"BM_ScanKeyOrderPlainSelect/4096/", 1.5),
+    # The server back end against plain libpq doing the same rows.
+    ("bench_server", r"BM_OpenServer", r"BM_OpenLibpq", 2.0),
+    ("bench_server", r"BM_FirstPageServer", r"BM_FirstPageLibpq", 2.0),
+    ("bench_server", r"BM_AddsServer", r"BM_AddsLibpq", 2.0),
 ]
 
 UNITS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
