@@ -11,6 +11,7 @@
 
 #include "dictionary/record.h"
 #include "dictionary/schema.h"
+#include "dictionary/server_table.h"
 #include "dictionary/tables.h"
 
 namespace velmora::db::server {
@@ -28,6 +29,8 @@ const char* cast(dict::Type t);
 const schema::Column& columnOf(const dict::TableInfo& t, int field);
 
 Result execParams(pg_conn* pg, const std::string& sql, const std::vector<std::string>& params);
+// The statement prepared once on the session and run with these values.
+Result run(Connection& c, const std::string& sql, const std::vector<std::string>& params);
 
 // A statement that ran (with or without rows).
 inline bool ran(const PGresult* r) {

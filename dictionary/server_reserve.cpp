@@ -70,15 +70,15 @@ Status ServerTable::reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& re
   Own own(c_);
   Status st = own.begin();
   if (!st) return st.on(info_.label);
-  auto run = [&](const std::string& sql, const std::vector<std::string>& params, Result& out) {
-    out = execParams(c_.get(), sql, params);
+  auto step = [&](const std::string& sql, const std::vector<std::string>& params, Result& out) {
+    out = run(c_, sql, params);
     return ran(out.get()) ? Status::success() : c_.failure(out.get(), "reservando", info_.label);
   };
   Result r(nullptr, PQclear);
   // One station at a time numbers under the same key of the same table.
-  st = run("SELECT pg_advisory_xact_lock(hashtext($1))",
-           {"velmora " + schema_ + "." + name_ + " " + std::string(key.name)}, r);
-  if (st) st = run("DELETE FROM " + reservations + " r WHERE NOT " + std::string(kLive), {}, r);
+  st = step("SELECT pg_advisory_xact_lock(hashtext($1))",
+            {"velmora " + schema_ + "." + name_ + " " + std::string(key.name)}, r);
+  if (st) st = step("DELETE FROM " + reservations + " r WHERE NOT " + std::string(kLive), {}, r);
   std::int64_t highest = 0;
   if (st) {
     std::vector<std::string> params;
@@ -92,15 +92,15 @@ Status ServerTable::reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& re
     const int index = keyIndex(key);
     if (std::string filter = index >= 0 ? keyFilterSql(info_, index) : ""; !filter.empty())
       where += (where.empty() ? "" : " AND ") + filter.substr(6);
-    st = run("SELECT COALESCE(max(" + quoted(lastColumn.name) + "),0) FROM " + table() +
-                 (where.empty() ? "" : " WHERE " + where),
-             params, r);
+    st = step("SELECT COALESCE(max(" + quoted(lastColumn.name) + "),0) FROM " + table() +
+                  (where.empty() ? "" : " WHERE " + where),
+              params, r);
     if (st) highest = std::stoll(PQgetvalue(r.get(), 0, 0));
   }
   if (st) {
-    st = run("SELECT COALESCE(max(numero),0) FROM " + reservations +
-                 " WHERE tabla=$1 AND clave=$2 AND prefijo=$3",
-             {name_, std::string(key.name), prefix}, r);
+    st = step("SELECT COALESCE(max(numero),0) FROM " + reservations +
+                  " WHERE tabla=$1 AND clave=$2 AND prefijo=$3",
+              {name_, std::string(key.name), prefix}, r);
     if (st) highest = std::max<std::int64_t>(highest, std::stoll(PQgetvalue(r.get(), 0, 0)));
   }
   const std::int64_t number = highest < 0 ? 1 : highest + 1;
@@ -110,7 +110,7 @@ Status ServerTable::reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& re
     if (!st) st.table = info_.label;
   }
   if (st)
-    st = run(
+    st = step(
         "INSERT INTO " + reservations +
             "(tabla,clave,prefijo,numero,pid,inicio,estacion,desde) VALUES($1,$2,$3,$4::bigint," +
             kMine + ",$5,$6::bigint) RETURNING id",
@@ -125,9 +125,9 @@ Status ServerTable::reserveAutoNumber(const dict::KeyInfo& key, std::int64_t& re
 
 Status ServerTable::releaseReservation(std::int64_t reservation) {
   if (reservation == 0) return Status::success();
-  Result r = execParams(
-      c_.get(), "DELETE FROM " + tableName(schema_, "velmora_reservas") + " WHERE id=$1::bigint",
-      {std::to_string(reservation)});
+  Result r =
+      run(c_, "DELETE FROM " + tableName(schema_, "velmora_reservas") + " WHERE id=$1::bigint",
+          {std::to_string(reservation)});
   return ran(r.get()) ? Status::success() : c_.failure(r.get(), "reservando", info_.label);
 }
 
@@ -137,33 +137,31 @@ Status ServerTable::holdFlag(std::string_view flag, std::int64_t user) {
   Own own(c_);
   Status st = own.begin();
   if (!st) return st.on(info_.label);
-  Result r = execParams(c_.get(), "DELETE FROM " + reservations + " WHERE tabla=$1 AND clave=$2",
-                        {name_, std::string(flag)});
+  Result r = run(c_, "DELETE FROM " + reservations + " WHERE tabla=$1 AND clave=$2",
+                 {name_, std::string(flag)});
   if (!ran(r.get())) st = c_.failure(r.get(), "reservando", info_.label);
   if (st) {
-    r = execParams(c_.get(),
-                   "INSERT INTO " + reservations +
-                       "(tabla,clave,prefijo,numero,pid,inicio,estacion,desde) VALUES($1,$2,$3,0," +
-                       kMine + ",$4,$5::bigint)",
-                   {name_, std::string(flag), std::to_string(user), hostName(),
-                    std::to_string(std::time(nullptr))});
+    r = run(c_,
+            "INSERT INTO " + reservations +
+                "(tabla,clave,prefijo,numero,pid,inicio,estacion,desde) VALUES($1,$2,$3,0," +
+                kMine + ",$4,$5::bigint)",
+            {name_, std::string(flag), std::to_string(user), hostName(),
+             std::to_string(std::time(nullptr))});
     if (!ran(r.get())) st = c_.failure(r.get(), "reservando", info_.label);
   }
   return own.end(st);
 }
 
 Status ServerTable::releaseFlag(std::string_view flag) {
-  Result r = execParams(
-      c_.get(),
-      "DELETE FROM " + tableName(schema_, "velmora_reservas") + " WHERE tabla=$1 AND clave=$2",
+  Result r = run(
+      c_, "DELETE FROM " + tableName(schema_, "velmora_reservas") + " WHERE tabla=$1 AND clave=$2",
       {name_, std::string(flag)});
   return ran(r.get()) ? Status::success() : c_.failure(r.get(), "reservando", info_.label);
 }
 
 Status ServerTable::flagHolder(std::string_view flag, Holder& holder) {
   holder = {};
-  Result r =
-      execParams(c_.get(),
+  Result r = run(c_,
                  "SELECT estacion, prefijo, desde FROM " + tableName(schema_, "velmora_reservas") +
                      " r WHERE tabla=$1 AND clave=$2 AND " + kLive + " ORDER BY id LIMIT 1",
                  {name_, std::string(flag)});

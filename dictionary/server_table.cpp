@@ -38,6 +38,27 @@ Result execParams(pg_conn* pg, const std::string& sql, const std::vector<std::st
                 PQclear);
 }
 
+// Statements are parsed and planned by the server once per session: a
+// posting runs the same few dozen over and over.
+std::string Connection::prepared(const std::string& sql, int params) {
+  if (auto it = statements_.find(sql); it != statements_.end()) return it->second;
+  const std::string name = "v" + std::to_string(statements_.size() + 1);
+  Result r(PQprepare(pg_, name.c_str(), sql.c_str(), params, nullptr), PQclear);
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) return {};
+  statements_.emplace(sql, name);
+  return name;
+}
+
+Result run(Connection& c, const std::string& sql, const std::vector<std::string>& params) {
+  const std::string name = c.prepared(sql, int(params.size()));
+  if (name.empty()) return execParams(c.get(), sql, params);
+  std::vector<const char*> values;
+  for (const std::string& p : params) values.push_back(p.c_str());
+  return Result(
+      PQexecPrepared(c.get(), name.c_str(), int(values.size()), values.data(), nullptr, nullptr, 0),
+      PQclear);
+}
+
 void decode(const PGresult* r, int row, Record& into, std::int64_t& position) {
   const dict::TableInfo& t = into.table();
   position = std::stoll(PQgetvalue(r, row, 0));
@@ -287,21 +308,27 @@ Status ServerTable::open(bool mayCreate) {
   Status st = c_.useSchema(schema_, mayCreate);
   if (!st) return st.on(info_.label);
   auto exists = [&](bool& found) {
-    Result r = execParams(c_.get(), "SELECT to_regclass($1) IS NOT NULL", {table()});
+    Result r = run(c_, "SELECT to_regclass($1) IS NOT NULL", {table()});
     if (!ran(r.get())) return c_.failure(r.get(), "abriendo", info_.label);
     found = std::string(PQgetvalue(r.get(), 0, 0)) == "t";
     return Status::success();
   };
+  const std::string known = schema_ + "." + name_;
+  if (c_.knownTable(known)) return st;
   bool found = false;
-  if (!(st = exists(found)) || found) return st;
+  if (!(st = exists(found))) return st;
+  if (found) {
+    c_.tableExists(known);
+    return st;
+  }
   if (!mayCreate)
     return Status::error(err::FileNotFound, errorText(err::FileNotFound) + ": " + schema_ + "." +
                                                 name_ + " (en el servidor)")
         .on(info_.label);
   const bool own = !c_.inTransaction();
   if (own && !(st = c_.begin())) return st.on(info_.label);
-  Result r = execParams(c_.get(), "SELECT pg_advisory_xact_lock(hashtext($1))",
-                        {"velmora " + schema_ + "." + name_});
+  Result r =
+      run(c_, "SELECT pg_advisory_xact_lock(hashtext($1))", {"velmora " + schema_ + "." + name_});
   if (!ran(r.get())) st = c_.failure(r.get(), "creando", info_.label);
   if (st) st = exists(found);
   if (st && !found) st = create();
@@ -311,6 +338,8 @@ Status ServerTable::open(bool mayCreate) {
     else
       c_.rollback();
   }
+  // Made inside a transaction of the caller's, it exists once that commits.
+  if (st && own) c_.tableExists(known);
   return st.on(info_.label);
 }
 
@@ -390,10 +419,10 @@ Status ServerTable::add() {
   }
   // A record a unique key refuses is no error of the transaction: the
   // clerk is told which key, and the rest of the work goes on.
-  Result r = execParams(c_.get(),
-                        "INSERT INTO " + table() + "(" + columns + ") VALUES(" + marks +
-                            ") ON CONFLICT DO NOTHING RETURNING " + quoted(kPosition),
-                        columnValues(cursor_.buffer));
+  Result r = run(c_,
+                 "INSERT INTO " + table() + "(" + columns + ") VALUES(" + marks +
+                     ") ON CONFLICT DO NOTHING RETURNING " + quoted(kPosition),
+                 columnValues(cursor_.buffer));
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "agregando", info_.label);
   if (PQntuples(r.get()) == 0) return duplicate(cursor_.buffer, 0);
@@ -412,8 +441,8 @@ Status ServerTable::addAt(std::int64_t position) {
   }
   std::vector<std::string> params = {std::to_string(position)};
   for (std::string& v : columnValues(cursor_.buffer)) params.push_back(std::move(v));
-  Result r = execParams(
-      c_.get(),
+  Result r = run(
+      c_,
       "INSERT INTO " + table() + "(" + columns + ") OVERRIDING SYSTEM VALUE VALUES(" + marks + ")",
       params);
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
@@ -424,11 +453,11 @@ Status ServerTable::addAt(std::int64_t position) {
 }
 
 Status ServerTable::continueNumbering() {
-  Result r = execParams(c_.get(),
-                        "SELECT setval(pg_get_serial_sequence($1, '" + std::string(kPosition) +
-                            "'), COALESCE((SELECT max(" + quoted(kPosition) + ") FROM " + table() +
-                            "), 0) + 1, false)",
-                        {table()});
+  Result r = run(c_,
+                 "SELECT setval(pg_get_serial_sequence($1, '" + std::string(kPosition) +
+                     "'), COALESCE((SELECT max(" + quoted(kPosition) + ") FROM " + table() +
+                     "), 0) + 1, false)",
+                 {table()});
   return ran(r.get()) ? Status::success() : c_.failure(r.get(), "numerando", info_.label);
 }
 
@@ -445,8 +474,7 @@ Status ServerTable::duplicate(const Record& rec, std::int64_t except) {
     if (!filter.empty()) where += " AND " + filter.substr(6);
     params.push_back(std::to_string(except));
     where += " AND " + quoted(kPosition) + "<>$" + std::to_string(params.size()) + "::bigint";
-    Result r =
-        execParams(c_.get(), "SELECT 1 FROM " + table() + " WHERE " + where + " LIMIT 1", params);
+    Result r = run(c_, "SELECT 1 FROM " + table() + " WHERE " + where + " LIMIT 1", params);
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
       return c_.failure(r.get(), "leyendo", info_.label);
     if (PQntuples(r.get()) > 0) {
@@ -468,19 +496,19 @@ Status ServerTable::get(const dict::KeyInfo& key) {
   if (std::string filter = filterSql(key, right); !filter.empty()) where += " AND " + filter;
   if (rangeKey_ && &key == sortKey_.get())
     for (const std::string& v : rangeValues_) params.push_back(v);
-  Result r = execParams(c_.get(),
-                        "SELECT * FROM " + table() + " WHERE " + where + " ORDER BY " +
-                            orderSql(key) + " LIMIT 1" + held(),
-                        params);
+  Result r = run(c_,
+                 "SELECT * FROM " + table() + " WHERE " + where + " ORDER BY " + orderSql(key) +
+                     " LIMIT 1" + held(),
+                 params);
   order_ = &key;
   return reached(r.get(), err::RecordNotFound);
 }
 
 Status ServerTable::getByPosition(std::int64_t position) {
   forgetAhead();
-  Result r = execParams(
-      c_.get(), "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint" + held(),
-      {std::to_string(position)});
+  Result r =
+      run(c_, "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint" + held(),
+          {std::to_string(position)});
   order_ = nullptr;
   return reached(r.get(), err::RecordNotFound);
 }
@@ -507,9 +535,8 @@ Status ServerTable::set(const dict::KeyInfo* key, int components) {
 
 Status ServerTable::setAfter(const dict::KeyInfo* key, std::int64_t position) {
   forgetAhead();
-  Result r = execParams(c_.get(),
-                        "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
-                        {std::to_string(position)});
+  Result r = run(c_, "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+                 {std::to_string(position)});
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "leyendo", info_.label);
   if (PQntuples(r.get()) == 0)
@@ -593,10 +620,10 @@ Status ServerTable::read(bool forward) {
   }
   if (rangeKey_ && order_ == sortKey_.get())
     for (const std::string& v : rangeValues_) params.push_back(v);
-  Result r = execParams(c_.get(),
-                        "SELECT * FROM " + table() + (where.empty() ? "" : " WHERE " + where) +
-                            " ORDER BY " + order + " LIMIT " + std::to_string(limit) + held(),
-                        params);
+  Result r = run(c_,
+                 "SELECT * FROM " + table() + (where.empty() ? "" : " WHERE " + where) +
+                     " ORDER BY " + order + " LIMIT " + std::to_string(limit) + held(),
+                 params);
   Status st = reached(r.get(), err::NoRecord);
   const int n = PQntuples(r.get());
   ahead_.atEnd = st.ok() && std::size_t(n) < limit;
@@ -653,8 +680,7 @@ Status ServerTable::put() {
     rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
   }
   for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
-  Result r =
-      execParams(c_.get(),
+  Result r = run(c_,
                  "UPDATE " + table() + " SET " + sets + " WHERE " + quoted(kPosition) + "=" +
                      position + " AND ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
                  params);
@@ -662,9 +688,9 @@ Status ServerTable::put() {
     return c_.failure(r.get(), "escribiendo", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1") {
     bool gone = false;
-    Result still = execParams(
-        c_.get(), "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
-        {std::to_string(cursor_.current)});
+    Result still =
+        run(c_, "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+            {std::to_string(cursor_.current)});
     gone = PQresultStatus(still.get()) == PGRES_TUPLES_OK && PQntuples(still.get()) == 0;
     return Status::error(err::RecordChanged,
                          errorText(err::RecordChanged) + (gone ? ": el registro fue borrado" : ""))
@@ -684,10 +710,10 @@ Status ServerTable::unchangedSinceRead() {
     rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
   }
   for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
-  Result r = execParams(c_.get(),
-                        "SELECT ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ") FROM " +
-                            table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
-                        params);
+  Result r = run(c_,
+                 "SELECT ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ") FROM " + table() +
+                     " WHERE " + quoted(kPosition) + "=$1::bigint",
+                 params);
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "leyendo", info_.label);
   if (PQntuples(r.get()) == 1 && std::string(PQgetvalue(r.get(), 0, 0)) == "t")
@@ -713,17 +739,16 @@ Status ServerTable::remove() {
     rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
   }
   for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
-  Result r =
-      execParams(c_.get(),
+  Result r = run(c_,
                  "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint AND ROW(" +
                      lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
                  params);
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     return c_.failure(r.get(), "borrando", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1") {
-    Result still = execParams(
-        c_.get(), "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
-        {std::to_string(cursor_.current)});
+    Result still =
+        run(c_, "SELECT 1 FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+            {std::to_string(cursor_.current)});
     const bool gone = PQresultStatus(still.get()) == PGRES_TUPLES_OK && PQntuples(still.get()) == 0;
     return Status::error(err::RecordChanged,
                          errorText(err::RecordChanged) + (gone ? ": el registro fue borrado" : ""))
@@ -735,8 +760,7 @@ Status ServerTable::remove() {
 
 Status ServerTable::removeByPosition(std::int64_t position) {
   c_.wrote();
-  Result r =
-      execParams(c_.get(), "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
+  Result r = run(c_, "DELETE FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint",
                  {std::to_string(position)});
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     return c_.failure(r.get(), "borrando", info_.label);
@@ -771,10 +795,10 @@ Status ServerTable::positionsWhere(const std::vector<int>& fields, const Record&
   }
   int next = int(params.size()) + 1;
   if (std::string filter = filterSql(order, next); !filter.empty()) where += " AND " + filter;
-  Result r = execParams(c_.get(),
-                        "SELECT " + quoted(kPosition) + " FROM " + table() + " WHERE " + where +
-                            " ORDER BY " + orderSql(order),
-                        params);
+  Result r = run(c_,
+                 "SELECT " + quoted(kPosition) + " FROM " + table() + " WHERE " + where +
+                     " ORDER BY " + orderSql(order),
+                 params);
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "leyendo", info_.label);
   for (int i = 0; i < PQntuples(r.get()); ++i)

@@ -8,7 +8,9 @@
 // indexes are those of server_schema.h; positions are its identity column.
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +70,13 @@ class Connection {
   Status beginStream();
   Status endStream();
 
+  // The name of `sql` prepared on the session (once, on first use); empty
+  // when it could not be prepared and must run as it is.
+  std::string prepared(const std::string& sql, int params);
+  // Tables known to exist in the session's database ("schema.table").
+  bool knownTable(const std::string& name) const { return tables_.count(name) > 0; }
+  void tableExists(const std::string& name) { tables_.insert(name); }
+
   // The status of a statement that failed: a row held too long (32), a
   // unique key taken (40), the session lost (the server rolled back its
   // transaction), or the server's own message.
@@ -77,6 +86,8 @@ class Connection {
   pg_conn* pg_ = nullptr;
   Status status_;
   std::vector<std::string> schemas_;  // known to be ours
+  std::map<std::string, std::string> statements_;
+  std::set<std::string> tables_;
   int lockMs_ = 0;
   bool readOnly_ = false;
   std::uint64_t writes_ = 0;
