@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -192,6 +193,7 @@ TEST(CompanyTool, DemoUpAndDownGivesEqualDumps) {
   r = test::runCommand(velmora + " servidor baja '" + back.path().string() + "' --conexion '" +
                        connection + "' 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
+
   int compared = 0;
   for (const auto& e : fs::recursive_directory_iterator(demo.path())) {
     if (!e.is_regular_file() || e.path().extension() != ".TPS") continue;
@@ -205,6 +207,41 @@ TEST(CompanyTool, DemoUpAndDownGivesEqualDumps) {
     ++compared;
   }
   EXPECT_GT(compared, 10);
+
+  // The tool's work commands on the company kept on the server say what
+  // they say on its files: the audit of both programs, and a report.
+  test::TempFolder onFiles;
+  fs::copy(demo.path(), onFiles.path(), fs::copy_options::recursive);
+  std::ofstream(demo.file("VELMORA.INI"), std::ios::app)
+      << "\r\n[Servidor]\r\nConexion=" << connection << "\r\n";
+  // No table file is left to read: everything comes from the server.
+  std::vector<fs::path> tableFiles;
+  for (const auto& e : fs::recursive_directory_iterator(demo.path()))
+    if (e.path().extension() == ".TPS") tableFiles.push_back(e.path());
+  for (const fs::path& f : tableFiles) fs::remove(f);
+  auto both = [&](const std::string& args) {
+    auto a =
+        test::runCommand(velmora + " " + args + " '" + onFiles.path().string() + "' HOSP01 2>&1");
+    auto b = test::runCommand(velmora + " " + args + " '" + demo.path().string() + "' HOSP01 2>&1");
+    EXPECT_EQ(a.status, b.status) << args << "\n" << a.out << "\n" << b.out;
+    return std::make_pair(a.out, b.out);
+  };
+  for (const std::string& args : {std::string("auditoria"), std::string("auditoria --vorovid")}) {
+    const auto [files, server] = both(args);
+    EXPECT_EQ(files, server) << args;
+  }
+  const std::string textA = onFiles.file("edo.txt"), textB = demo.file("edo.txt");
+  auto a = test::runCommand(velmora + " reporte '" + onFiles.path().string() +
+                            "' HOSP01 IMP_EDO --texto '" + textA + "' 2>&1");
+  auto b = test::runCommand(velmora + " reporte '" + demo.path().string() +
+                            "' HOSP01 IMP_EDO --texto '" + textB + "' 2>&1");
+  ASSERT_EQ(a.status, 0) << a.out;
+  ASSERT_EQ(b.status, 0) << b.out;
+  std::ifstream fa(textA), fb(textB);
+  const std::string pagesA{std::istreambuf_iterator<char>(fa), {}},
+      pagesB{std::istreambuf_iterator<char>(fb), {}};
+  EXPECT_GT(pagesA.size(), 1000u);
+  EXPECT_EQ(pagesA, pagesB);
 }
 
 }  // namespace
