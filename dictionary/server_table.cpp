@@ -50,6 +50,7 @@ std::string Connection::prepared(const std::string& sql, int params) {
 }
 
 Result run(Connection& c, const std::string& sql, const std::vector<std::string>& params) {
+  c.revive();
   const std::string name = c.prepared(sql, int(params.size()));
   if (name.empty()) return execParams(c.get(), sql, params);
   std::vector<const char*> values;
@@ -109,13 +110,39 @@ Status Connection::setLockTimeout(int milliseconds) {
   return st;
 }
 
-bool Connection::inTransaction() const { return PQtransactionStatus(pg_) != PQTRANS_IDLE; }
+bool Connection::inTransaction() const {
+  if (PQstatus(pg_) != CONNECTION_OK) return open_;
+  return PQtransactionStatus(pg_) != PQTRANS_IDLE;
+}
 
-Status Connection::begin() { return exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
+Status Connection::begin() {
+  Status st = exec("BEGIN ISOLATION LEVEL READ COMMITTED");
+  open_ = bool(st);
+  return st;
+}
+
+// A session the server or the network dropped is started again before the
+// next statement, unless a transaction was open on it: that transaction is
+// gone, and what follows in it must fail until the caller rolls it back,
+// never be written on its own.
+void Connection::revive() {
+  if (PQstatus(pg_) == CONNECTION_OK || open_ || streams_ > 0) return;
+  PQreset(pg_);
+  statements_.clear();
+  schemas_.clear();
+  tables_.clear();
+  if (PQstatus(pg_) != CONNECTION_OK) return;
+  (void)exec("SET client_min_messages = warning");
+  if (lockMs_ > 0) (void)setLockTimeout(lockMs_);
+}
 
 // A transaction a failed statement aborted answers COMMIT with a rollback:
 // that is a failure, never a success.
 Status Connection::commit() {
+  if (!open_)
+    return Status::error(err::TransactionRefused,
+                         errorText(err::TransactionRefused) + ": no hay transacción abierta");
+  open_ = false;
   Result r(PQexec(pg_, "COMMIT"), PQclear);
   if (!ran(r.get())) return failure(r.get(), "confirmando", "");
   if (std::string(PQcmdStatus(r.get())) != "COMMIT")
@@ -125,14 +152,16 @@ Status Connection::commit() {
 }
 
 void Connection::rollback() {
-  if (inTransaction()) (void)exec("ROLLBACK");
+  if (PQstatus(pg_) == CONNECTION_OK && PQtransactionStatus(pg_) != PQTRANS_IDLE)
+    (void)exec("ROLLBACK");
+  open_ = false;
   streamTxn_ = false;
   readOnly_ = false;
 }
 
 Status Connection::beginReadOnly() {
   Status st = exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  readOnly_ = bool(st);
+  readOnly_ = open_ = bool(st);
   return st;
 }
 
@@ -189,6 +218,7 @@ Status Connection::failure(const void* result, const std::string& what,
 Connection::~Connection() { PQfinish(pg_); }
 
 Status Connection::exec(const std::string& sql) {
+  revive();
   Result r(PQexec(pg_, sql.c_str()), PQclear);
   if (ran(r.get())) return Status::success();
   return failure(r.get(), "", "");
@@ -772,7 +802,7 @@ Status ServerTable::removeByPosition(std::int64_t position) {
 
 Status ServerTable::records(std::int64_t& count) {
   count = 0;
-  Result r(PQexec(c_.get(), ("SELECT count(*) FROM " + table()).c_str()), PQclear);
+  Result r = run(c_, "SELECT count(*) FROM " + table(), {});
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     return c_.failure(r.get(), "contando", info_.label);
   count = std::stoll(PQgetvalue(r.get(), 0, 0));

@@ -43,6 +43,8 @@ class Connection {
   Status commit();
   void rollback();
   bool inTransaction() const;
+  // A dropped session started again, when no transaction was open on it.
+  void revive();
   // One unchanging view of the server for reading only (a copy down).
   Status beginReadOnly();
   // Inside a transaction that may write, a row read is held as a table
@@ -90,6 +92,7 @@ class Connection {
   std::set<std::string> tables_;
   int lockMs_ = 0;
   bool readOnly_ = false;
+  bool open_ = false;  // a transaction of ours is open (or was, until lost)
   std::uint64_t writes_ = 0;
   int streams_ = 0;
   bool streamTxn_ = false;  // the open transaction is the streams'

@@ -20,6 +20,7 @@
 #include "dictionary/server_order.h"
 #include "dictionary/server_table.h"
 #include "dictionary/storage.h"
+#include "tests/support/back_end.h"
 #include "tests/support/pg_cluster.h"
 #include "tests/support/random_records.h"
 #include "tests/support/temp_folder.h"
@@ -231,6 +232,57 @@ TEST_F(OnServer, TransactionsAreWholeAndWaitsEnd) {
   EXPECT_EQ(late.code, err::RecordChanged) << late.text;
   ASSERT_TRUE(theirs.getByPosition(mine.position()).ok());
   EXPECT_EQ(theirs.buffer().as<CTR>().NOMB, "PRIMERA ESTACION");
+}
+
+// A session dropped in the middle of a save (the server ended it, as when
+// it stops or the network fails): the save is refused with the reason,
+// nothing of it is on the server, and the station's next save starts a
+// session again on its own.
+TEST(LostSession, ASaveCutByADroppedSessionLeavesNothingAndTheNextWorks) {
+  test::TempFolder folder;
+  Storage storage;
+  test::ServerDatabase server;
+  const std::string connection = server.use(storage, folder.path().string());
+  ASSERT_FALSE(connection.empty());
+  storage.setFileName(POL::info(), folder.file("POLI.TPS"));
+  storage.setFileName(DPO::info(), folder.file("DPOL.TPS"));
+  Context ctx(storage);
+  Table& poli = ctx.table<POL>();
+  Table& dpol = ctx.table<DPO>();
+  ASSERT_TRUE(poli.open().ok() && dpol.open().ok());
+  ASSERT_TRUE(ctx.begin({&poli, &dpol}).ok());
+  poli.rec<POL>().CTA = 1;
+  ASSERT_TRUE(poli.add().ok());
+  dpol.rec<DPO>().CTA = 1;
+  ASSERT_TRUE(dpol.add().ok());
+
+  server::Connection admin(connection);
+  ASSERT_TRUE(admin
+                  .exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                        "current_database() AND pid <> pg_backend_pid()")
+                  .ok());
+  dpol.clear();
+  dpol.rec<DPO>().CTA = 2;
+  Status st = dpol.add();
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.text.find("Se perdió la conexión con el servidor"), std::string::npos) << st.text;
+  EXPECT_FALSE(ctx.commit().ok());  // never told done
+
+  std::int64_t n = -1;
+  ASSERT_TRUE(poli.records(n).ok());
+  EXPECT_EQ(n, 0);
+  ASSERT_TRUE(dpol.records(n).ok());
+  EXPECT_EQ(n, 0);
+  ASSERT_TRUE(ctx.begin({&poli, &dpol}).ok());
+  poli.clear();
+  poli.rec<POL>().CTA = 2;
+  ASSERT_TRUE(poli.add().ok());
+  ASSERT_TRUE(ctx.commit().ok());
+  Context other(storage);
+  Table& theirs = other.table<POL>();
+  ASSERT_TRUE(theirs.open().ok());
+  ASSERT_TRUE(theirs.records(n).ok());
+  EXPECT_EQ(n, 1);
 }
 
 }  // namespace
