@@ -242,6 +242,37 @@ TEST(CompanyTool, DemoUpAndDownGivesEqualDumps) {
       pagesB{std::istreambuf_iterator<char>(fb), {}};
   EXPECT_GT(pagesA.size(), 1000u);
   EXPECT_EQ(pagesA, pagesB);
+
+  // The office transfer: sent from the server, the same files as from the
+  // files (they go to a folder outside the company, as files); received
+  // into the server company, the same as into its files.
+  test::TempFolder sentA, sentB;
+  for (auto [dir, to] :
+       {std::pair{onFiles.path(), sentA.path()}, std::pair{demo.path(), sentB.path()}}) {
+    auto sent = test::runCommand(velmora + " envia '" + dir.string() + "' HOSP01 '" + to.string() +
+                                 "' 2>&1");
+    ASSERT_EQ(sent.status, 0) << sent.out;
+  }
+  int transferFiles = 0;
+  for (const auto& e : fs::directory_iterator(sentA.path())) {
+    if (e.path().extension() != ".DAT") continue;
+    auto a = test::runCommand(velmora + " dump '" + e.path().string() + "' 2>&1");
+    auto b = test::runCommand(velmora + " dump '" + (sentB.path() / e.path().filename()).string() +
+                              "' 2>&1");
+    EXPECT_EQ(a.status, 0) << a.out;
+    EXPECT_EQ(a.out, b.out) << e.path().filename();
+    ++transferFiles;
+  }
+  EXPECT_EQ(transferFiles, 5);
+  for (const fs::path& dir : {onFiles.path(), demo.path()}) {
+    auto received = test::runCommand(velmora + " recibe '" + dir.string() + "' HOSP01 '" +
+                                     sentA.path().string() + "' 2>&1");
+    EXPECT_EQ(received.status, 0) << received.out;
+  }
+  for (const std::string& args : {std::string("auditoria"), std::string("verifica")}) {
+    const auto [files, server] = both(args);
+    EXPECT_EQ(files, server) << args;
+  }
 }
 
 }  // namespace
