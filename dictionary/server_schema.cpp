@@ -40,11 +40,14 @@ std::string tableName(std::string_view schema, std::string_view name) {
   return quoted(schema) + "." + quoted(name);
 }
 
+// IF NOT EXISTS: a station that looked the name up just before another
+// made the table may still hold the server's cached "no such table" when
+// its turn to make it comes; the creation itself then finds it made.
 std::string tableSql(std::string_view schema, const dict::TableInfo& t, std::string_view name) {
   const std::string own = name.empty() ? schema::tableName(stored(t)) : std::string(name);
   name = own;
-  std::string sql = "CREATE TABLE " + tableName(schema, name) + "(" + quoted(kPosition) +
-                    " bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + tableName(schema, name) + "(" +
+                    quoted(kPosition) + " bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
   for (const schema::Column& c : schema::columns(stored(t)))
     sql += "," + quoted(c.name) + " " + serverType(c.type) + " NOT NULL";
   return sql + ")";
@@ -63,10 +66,10 @@ std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo
     std::string columns;
     for (std::int16_t f : k.components)
       columns += (columns.empty() ? "" : ",") + component(schema, s, k, f);
-    std::string sql = std::string("CREATE ") + (k.unique ? "UNIQUE " : "") + "INDEX " +
-                      quoted(std::string(name) + "_" + std::string(k.shortName)) + " ON " +
-                      tableName(schema, name) + "(" + columns +
-                      (k.unique ? "" : "," + quoted(kPosition)) + ")";
+    std::string sql =
+        std::string("CREATE ") + (k.unique ? "UNIQUE " : "") + "INDEX IF NOT EXISTS " +
+        quoted(std::string(name) + "_" + std::string(k.shortName)) + " ON " +
+        tableName(schema, name) + "(" + columns + (k.unique ? "" : "," + quoted(kPosition)) + ")";
     if (std::string filter = keyFilterSql(t, int(i)); !filter.empty()) sql += " " + filter;
     all.push_back(sql);
   }

@@ -269,7 +269,7 @@ Status Connection::useSchema(const std::string& schema, bool create) {
     }
     if (st) st = look(exists, ours);
     if (st && !exists) {
-      st = exec("CREATE SCHEMA " + quoted(schema));
+      st = exec("CREATE SCHEMA IF NOT EXISTS " + quoted(schema));
       if (st) st = exec(foldFunctionSql(schema));
       if (st) st = exec(reservationsSql(schema));
       ours = true;
