@@ -88,7 +88,18 @@ class Invoices : public accounting::test::Ledger {
   }
 };
 
-TEST_F(Invoices, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
+// On the table files and on a company kept on the server.
+class InvoicesOn : public Invoices, public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == velmora::test::BackEnd::Server) {
+      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
+    }
+    Invoices::SetUp();
+  }
+};
+
+TEST_P(InvoicesOn, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
   work();
   const Decimal amount = hoursAmount(8, 250);
   const Decimal tax = proposedTax(amount, kDefaultTaxRate);
@@ -141,7 +152,7 @@ TEST_F(Invoices, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
   EXPECT_TRUE(found.empty()) << found.front();
 }
 
-TEST_F(Invoices, TheFrontGivenIsTheFrontChargedAndAnUnknownPairIsRefused) {
+TEST_P(InvoicesOn, TheFrontGivenIsTheFrontChargedAndAnUnknownPairIsRefused) {
   work(false);
   MAQ m{};
   m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 300, m.DESC = "RETROEXCAVADORA";
@@ -186,7 +197,7 @@ TEST_F(Invoices, TheFrontGivenIsTheFrontChargedAndAnUnknownPairIsRefused) {
   EXPECT_DOUBLE_EQ(all<PAR>("PART")[0].TEQU, 1050);
 }
 
-TEST_F(Invoices, ChangesAndDeletesMoveEveryTotalBackOrAreRefused) {
+TEST_P(InvoicesOn, ChangesAndDeletesMoveEveryTotalBackOrAreRefused) {
   work(false);
   MAQ m{};
   m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 300;
@@ -297,7 +308,7 @@ TEST_F(Invoices, ChangesAndDeletesMoveEveryTotalBackOrAreRefused) {
   EXPECT_EQ(out.messages.at(0)[0], "LA FACTURA 11 YA NO EXISTE:");
 }
 
-TEST_F(Invoices, AnInvoiceWithAPolicyKeepsItsFiguresAndCannotBeDeleted) {
+TEST_P(InvoicesOn, AnInvoiceWithAPolicyKeepsItsFiguresAndCannotBeDeleted) {
   work();
   InvoiceOutcome out;
   ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
@@ -327,7 +338,7 @@ TEST_F(Invoices, AnInvoiceWithAPolicyKeepsItsFiguresAndCannotBeDeleted) {
 
 // The clean-up of an import keeps equipment that invoices refer to, even
 // where its progress was never recorded.
-TEST_F(Invoices, TheHoursImportKeepsEquipmentThatInvoicesReferTo) {
+TEST_P(InvoicesOn, TheHoursImportKeepsEquipmentThatInvoicesReferTo) {
   work(false);
   for (std::int32_t front : {3, 5}) {
     FRE r{};
@@ -363,7 +374,7 @@ TEST_F(Invoices, TheHoursImportKeepsEquipmentThatInvoicesReferTo) {
   EXPECT_EQ(left, (std::vector<std::int32_t>{7, 9, 50}));
 }
 
-TEST_F(Invoices, MissingValuesAndAUsedFolioWriteNothing) {
+TEST_P(InvoicesOn, MissingValuesAndAUsedFolioWriteNothing) {
   work();
   FAM f = invoice(1, 10, 0).invoice;
   EXPECT_EQ(missingInvoiceField(f), "");
@@ -406,7 +417,7 @@ TEST_F(Invoices, MissingValuesAndAUsedFolioWriteNothing) {
   EXPECT_EQ(all<FAM>("FAMA").size(), 1u);
 }
 
-TEST_F(Invoices, PolicyLinesRoundSkipAndBalance) {
+TEST_P(InvoicesOn, PolicyLinesRoundSkipAndBalance) {
   const accounting::InvoiceAccounts a{iva, suppliers, warehouse};
   auto cents = [](const std::vector<accounting::PolicyLine>& ls) {
     std::vector<std::pair<char, std::int64_t>> v;
@@ -425,7 +436,7 @@ TEST_F(Invoices, PolicyLinesRoundSkipAndBalance) {
             (std::vector<std::pair<char, std::int64_t>>{{'A', 11500}, {'C', 1500}, {'C', 10000}}));
 }
 
-TEST_F(Invoices, APolicyThatCannotBeWrittenLeavesTheInvoiceSavedAndSaysSo) {
+TEST_P(InvoicesOn, APolicyThatCannotBeWrittenLeavesTheInvoiceSavedAndSaysSo) {
   work(true, false);  // no warehouse account in the chart
   InvoiceOutcome out;
   ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
@@ -457,7 +468,7 @@ TEST_F(Invoices, APolicyThatCannotBeWrittenLeavesTheInvoiceSavedAndSaysSo) {
   EXPECT_DOUBLE_EQ(read(warehouse).CARGOS[2], 0);
 }
 
-TEST_F(Invoices, PoliciesOffWriteNoPolicyAndTheRateIsASetting) {
+TEST_P(InvoicesOn, PoliciesOffWriteNoPolicyAndTheRateIsASetting) {
   work(false);
   InvoiceOutcome out;
   ASSERT_TRUE(saveInvoice(ctx, invoice(1, 1000, 150), &out).ok());
@@ -476,7 +487,7 @@ TEST_F(Invoices, PoliciesOffWriteNoPolicyAndTheRateIsASetting) {
 
 // A station killed while saving leaves each invoice whole or absent: the
 // supplier's total, the policies and their lines agree with the invoices.
-TEST_F(Invoices, ASaveKilledHalfWayLeavesAllOrNothing) {
+TEST_P(InvoicesOn, ASaveKilledHalfWayLeavesAllOrNothing) {
   work();
   int next = 1;
   for (int round = 0; round < 4; ++round) {
@@ -505,7 +516,7 @@ TEST_F(Invoices, ASaveKilledHalfWayLeavesAllOrNothing) {
 
 // The form: the hours propose the amount and the tax, the total follows,
 // a missing value takes the cursor to it, and the save prints the policy.
-TEST_F(Invoices, UpFactProposesRequiresAndPrintsThePolicy) {
+TEST_P(InvoicesOn, UpFactProposesRequiresAndPrintsThePolicy) {
   work();
   MessageService messages;
   Program program{"VOROVID", storage, messages, folder.file("vorovid.INI")};
@@ -569,7 +580,7 @@ TEST_F(Invoices, UpFactProposesRequiresAndPrintsThePolicy) {
 
 // The form: a typed front is kept, an equipment that is not on it is
 // refused with the cursor on the front, and the rate in use is shown.
-TEST_F(Invoices, UpFactKeepsTheFrontTypedAndShowsTheRate) {
+TEST_P(InvoicesOn, UpFactKeepsTheFrontTypedAndShowsTheRate) {
   work(false);
   MAQ m{};
   m.CTA = 7, m.FREN = 5, m.PROC = 30, m.PRRE = 95.125;
@@ -664,6 +675,11 @@ TEST(VorovidInvoiceScript, AddsAnInvoiceWithItsPolicy) {
   velmora::test::CommandResult check = velmora::test::runVelmora("verifica '" + dir + "' HOSP01");
   EXPECT_EQ(check.status, 0) << check.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(, InvoicesOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
 
 }  // namespace
 }  // namespace velmora::equipment

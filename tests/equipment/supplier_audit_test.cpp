@@ -252,22 +252,38 @@ class SupplierTotals : public accounting::test::Ledger {
   }
 };
 
-TEST_F(SupplierTotals, RandomSequencesWithPoliciesKeepEveryTotalWhatItsRecordsGive) {
+// On the table files and on a company kept on the server.
+class SupplierTotalsOn : public SupplierTotals,
+                         public ::testing::WithParamInterface<velmora::test::BackEnd> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == velmora::test::BackEnd::Server) {
+      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
+    }
+    SupplierTotals::SetUp();
+  }
+};
+
+TEST_P(SupplierTotalsOn, RandomSequencesWithPoliciesKeepEveryTotalWhatItsRecordsGive) {
   work(true);
   sequence(2026);
 }
 
 // Without policies a payment's change or delete is reversed rather than
 // refused: the totals must follow it exactly.
-TEST_F(SupplierTotals, RandomSequencesWithoutPoliciesKeepEveryTotalWhatItsRecordsGive) {
+TEST_P(SupplierTotalsOn, RandomSequencesWithoutPoliciesKeepEveryTotalWhatItsRecordsGive) {
   work(false);
   sequence(77);
 }
 
+// The damage is done with the files' own SQL (texts of numbers as they
+// store them): on the files only.
+class SupplierTotalsOnFiles : public SupplierTotalsOn {};
+
 // Totals damaged from outside are rebuilt from the records, in one run; a
 // second run and a check find nothing; a check of damaged totals lists them
 // and writes nothing.
-TEST_F(SupplierTotals, TheAuditRebuildsDamagedTotalsAndCheckingWritesNothing) {
+TEST_P(SupplierTotalsOnFiles, TheAuditRebuildsDamagedTotalsAndCheckingWritesNothing) {
   work();
   std::mt19937 rng(7);
   for (std::int32_t folio = 1; folio <= 6; ++folio) {
@@ -313,6 +329,13 @@ TEST_F(SupplierTotals, TheAuditRebuildsDamagedTotalsAndCheckingWritesNothing) {
   again.run();
   EXPECT_TRUE(again.counts().changedNothing());
 }
+
+INSTANTIATE_TEST_SUITE_P(, SupplierTotalsOnFiles, ::testing::Values(velmora::test::BackEnd::Files),
+                         velmora::test::backEndName);
+INSTANTIATE_TEST_SUITE_P(, SupplierTotalsOn,
+                         ::testing::Values(velmora::test::BackEnd::Files,
+                                           velmora::test::BackEnd::Server),
+                         velmora::test::backEndName);
 
 }  // namespace
 }  // namespace velmora::equipment::test
