@@ -29,8 +29,7 @@ void Table::dropSort() {
 Status Table::sortBy(const std::vector<int>& fields, const KeyInfo*& order, const KeyInfo* rangeKey,
                      int rangeComponents) {
   order = nullptr;
-  if (server_) return server_->sortBy(fields, order, rangeKey, rangeComponents);
-  if (!db_) return notOpen(info_);
+  if (!isOpen()) return notOpen(info_);
   if (routeDb_ || fields.empty())
     return Status::error(err::TransactionRefused, errorText(err::TransactionRefused))
         .on(info_.label);
@@ -40,6 +39,7 @@ Status Table::sortBy(const std::vector<int>& fields, const KeyInfo*& order, cons
     if (fi.type == dict::Type::Group || fi.dim > 1 || fi.group >= 0)
       throw std::invalid_argument("only plain fields sort a list");
   }
+  if (server_) return server_->sortBy(fields, order, rangeKey, rangeComponents);
   dropSort();
   std::string cols, picks, index;
   for (std::size_t i = 0; i < fields.size(); ++i) {

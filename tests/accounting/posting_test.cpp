@@ -16,15 +16,7 @@ namespace velmora::accounting::test {
 namespace {
 
 // On the table files and on a company kept on the server.
-class LedgerOn : public Ledger, public ::testing::WithParamInterface<velmora::test::BackEnd> {
- protected:
-  void SetUp() override {
-    if (GetParam() == velmora::test::BackEnd::Server) {
-      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
-    }
-    Ledger::SetUp();
-  }
-};
+class LedgerOn : public velmora::test::OnBackEnd<Ledger> {};
 
 TEST_P(LedgerOn, PostingWritesTheWholePolicy) {
   books();

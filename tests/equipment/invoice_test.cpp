@@ -89,15 +89,7 @@ class Invoices : public accounting::test::Ledger {
 };
 
 // On the table files and on a company kept on the server.
-class InvoicesOn : public Invoices, public ::testing::WithParamInterface<velmora::test::BackEnd> {
- protected:
-  void SetUp() override {
-    if (GetParam() == velmora::test::BackEnd::Server) {
-      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
-    }
-    Invoices::SetUp();
-  }
-};
+class InvoicesOn : public velmora::test::OnBackEnd<Invoices> {};
 
 TEST_P(InvoicesOn, EightHoursMakeTheInvoiceItsTotalsAndItsPolicy) {
   work();

@@ -6,16 +6,8 @@
 namespace velmora::equipment::test {
 namespace {
 
-// Every test on the files and on a company kept on the server.
-class PaymentsOn : public Payments, public ::testing::WithParamInterface<velmora::test::BackEnd> {
- protected:
-  void SetUp() override {
-    if (GetParam() == velmora::test::BackEnd::Server) {
-      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
-    }
-    Payments::SetUp();
-  }
-};
+// On the table files and on a company kept on the server.
+class PaymentsOn : public velmora::test::OnBackEnd<Payments> {};
 
 TEST_P(PaymentsOn, AdvanceThenInvoicePaymentWithPoliciesOnAndOff) {
   setUpBooks();

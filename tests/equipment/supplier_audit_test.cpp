@@ -253,16 +253,7 @@ class SupplierTotals : public accounting::test::Ledger {
 };
 
 // On the table files and on a company kept on the server.
-class SupplierTotalsOn : public SupplierTotals,
-                         public ::testing::WithParamInterface<velmora::test::BackEnd> {
- protected:
-  void SetUp() override {
-    if (GetParam() == velmora::test::BackEnd::Server) {
-      ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
-    }
-    SupplierTotals::SetUp();
-  }
-};
+class SupplierTotalsOn : public velmora::test::OnBackEnd<SupplierTotals> {};
 
 TEST_P(SupplierTotalsOn, RandomSequencesWithPoliciesKeepEveryTotalWhatItsRecordsGive) {
   work(true);

@@ -69,6 +69,20 @@ class ServerDatabase {
   std::string name_, connection_;
 };
 
+// A fixture of files (with `server`, `storage` and `folder`) run on both
+// back ends: on the server, the company is put there before the fixture's
+// own set-up names its tables.
+template <class Fixture>
+class OnBackEnd : public Fixture, public ::testing::WithParamInterface<BackEnd> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == BackEnd::Server) {
+      ASSERT_FALSE(this->server.use(this->storage, this->folder.path().string()).empty());
+    }
+    Fixture::SetUp();
+  }
+};
+
 // On the server, the company's folder gets no table file.
 inline void expectNoFilesOnServer(BackEnd backEnd, const std::filesystem::path& folder) {
   if (backEnd != BackEnd::Server) return;
