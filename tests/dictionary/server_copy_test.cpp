@@ -269,6 +269,13 @@ TEST(CompanyTool, DemoUpAndDownGivesEqualDumps) {
                                      sentA.path().string() + "' 2>&1");
     EXPECT_EQ(received.status, 0) << received.out;
   }
+  // The budget import into a front: the same report of what it did.
+  {
+    const auto [files, server] =
+        both("importa --factor 1 --porcentaje 100 --frente 1 --desde 1 --hasta 10");
+    EXPECT_NE(server.find("IMPORTACION TERMINADA"), std::string::npos) << server;
+    EXPECT_EQ(files, server);
+  }
   for (const std::string& args : {std::string("auditoria"), std::string("verifica")}) {
     const auto [files, server] = both(args);
     EXPECT_EQ(files, server) << args;
