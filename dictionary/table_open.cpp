@@ -5,7 +5,10 @@
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -142,6 +145,31 @@ Status Table::openFile(Mode mode) {
   if (salt.empty()) salt = ours;
   rawKey_ = ctx_.storage().rawKey(info_.password, salt);
 
+  // A new file appears under its name only with its table in it: it is
+  // made under a name of its own and linked into place. A station stopped
+  // half way then leaves no empty file, which every later open would
+  // refuse as damaged.
+  struct Making {
+    std::string final, temp;
+    std::string& path;
+    ~Making() {
+      if (temp.empty()) return;
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      fs::remove(temp + "-journal", ignored);
+      path = final;
+    }
+  } making{{}, {}, path_};
+  if (!exists && !readOnly) {
+    static std::atomic<int> made{0};
+    making.final = path_;
+    making.temp = path_ + ".nuevo-" + std::to_string(::getpid()) + "-" + std::to_string(made++);
+    fs::remove(making.temp, ec);
+    fs::remove(making.temp + "-journal", ec);
+    ec.clear();
+    path_ = making.temp;
+  }
+
   // Files we made use our page size; a file made elsewhere may use the
   // engine's older default.
   std::vector<int> sizes = {kPageSize};
@@ -191,11 +219,25 @@ Status Table::openFile(Mode mode) {
     int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) st = engineError(rc, "abriendo");
   }
-  if (!st) {
+  if (!st || !making.temp.empty()) {
     finalizeStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
   }
+  if (making.temp.empty() || !st) return st;
+  // Into place, unless another station put its own there meanwhile: then
+  // that one is opened. A file system without links gets a rename when the
+  // name is still free.
+  if (::link(making.temp.c_str(), making.final.c_str()) != 0 && errno != EEXIST) {
+    if (fs::exists(making.final, ec) || std::rename(making.temp.c_str(), making.final.c_str()) != 0)
+      if (!fs::exists(making.final, ec))
+        return fail(err::AccessDenied,
+                    making.final + ": no se pudo poner el archivo nuevo en su lugar");
+  }
+  path_ = making.final;
+  const bool wasMissing = missing_;
+  st = openFile(mode);
+  missing_ = wasMissing;
   return st;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -221,6 +222,26 @@ TEST_F(Files, WrongPasswordForeignAndDamagedFilesAreRefused) {
   st = placed("PART", contPath).open();
   EXPECT_EQ(st.code, err::InvalidRecord);
   EXPECT_NE(st.text.find("CONT"), std::string::npos) << st.text;
+}
+
+// A new file is made under a name of its own and linked into place with its
+// table in it: nothing is left beside it, and what a station killed while
+// making one left behind does not disturb the next.
+TEST_F(Files, ANewFileAppearsWholeAndLeavesNothingBeside) {
+  std::ofstream(folder.file("NUEVO.TPS.nuevo-999999-0"), std::ios::binary).flush();
+  Table& t = placed("PART", folder.file("NUEVO.TPS"));
+  ASSERT_TRUE(t.open().ok());
+  t.rec<PAR>().CONC = 1;
+  ASSERT_TRUE(t.add().ok());
+  t.close();
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder.path()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"NUEVO.TPS", "NUEVO.TPS.nuevo-999999-0"}));
+  EXPECT_GE(std::filesystem::file_size(folder.file("NUEVO.TPS")), 4096u);
+  ASSERT_TRUE(t.open().ok());
+  EXPECT_EQ(count(t), 1);
 }
 
 TEST_F(Files, SchemaObjectsOfAFileItselfAreRefused) {
