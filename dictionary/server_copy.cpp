@@ -161,7 +161,7 @@ Status download(const std::string& connection, const std::string& folder, const 
   Status st = c.beginReadOnly();
   if (!st) return st;
   Result r = execParams(
-      c.get(),
+      c,
       "SELECT n.nspname, k.relname, obj_description(k.oid, 'pg_class') FROM pg_class k"
       " JOIN pg_namespace n ON n.oid = k.relnamespace WHERE k.relkind = 'r'"
       " AND obj_description(k.oid, 'pg_class') LIKE 'velmora %'"

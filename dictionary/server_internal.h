@@ -28,7 +28,7 @@ const char* cast(dict::Type t);
 // The column of a key component: the field itself (keys are on scalars).
 const schema::Column& columnOf(const dict::TableInfo& t, int field);
 
-Result execParams(pg_conn* pg, const std::string& sql, const std::vector<std::string>& params);
+Result execParams(Connection& c, const std::string& sql, const std::vector<std::string>& params);
 // The statement prepared once on the session and run with these values.
 Result run(Connection& c, const std::string& sql, const std::vector<std::string>& params);
 

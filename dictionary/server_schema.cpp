@@ -1,7 +1,7 @@
 #include "dictionary/server_schema.h"
 
+#include <charconv>
 #include <cstdint>
-#include <sstream>
 
 #include "dictionary/decimal.h"
 #include "dictionary/schema.h"
@@ -96,42 +96,39 @@ std::string keyOrderSql(std::string_view schema, const dict::TableInfo& t, int k
   return sql + quoted(kPosition);
 }
 
-std::vector<std::string> columnValues(const Record& r) {
+std::string columnValue(const Record& r, const schema::Column& c) {
   const dict::TableInfo& t = r.table();
-  std::vector<std::string> values;
-  for (const schema::Column& c : schema::columns(stored(t))) {
-    const void* p = t.ops->address(const_cast<void*>(r.data()), c.field, c.element);
-    switch (c.type) {
-      case dict::Type::Byte:
-        values.push_back(std::to_string(*static_cast<const std::uint8_t*>(p)));
-        break;
-      case dict::Type::Short:
-        values.push_back(std::to_string(*static_cast<const std::int16_t*>(p)));
-        break;
-      case dict::Type::Long:
-        values.push_back(std::to_string(*static_cast<const std::int32_t*>(p)));
-        break;
-      case dict::Type::Real: {
-        std::ostringstream out;
-        out.precision(17);
-        out << *static_cast<const double*>(p);
-        values.push_back(out.str());
-        break;
-      }
-      case dict::Type::Decimal:
-        values.push_back(std::to_string(static_cast<const Decimal*>(p)->cents()));
-        break;
-      case dict::Type::String:
-      case dict::Type::Memo: {
-        std::string text = *static_cast<const std::string*>(p);
-        if (c.type == dict::Type::String)
-          while (!text.empty() && text.back() == ' ') text.pop_back();
-        values.push_back(text);
-        break;
-      }
-      case dict::Type::Group: values.emplace_back(); break;
+  const void* p = t.ops->address(const_cast<void*>(r.data()), c.field, c.element);
+  switch (c.type) {
+    case dict::Type::Byte: return std::to_string(*static_cast<const std::uint8_t*>(p));
+    case dict::Type::Short: return std::to_string(*static_cast<const std::int16_t*>(p));
+    case dict::Type::Long: return std::to_string(*static_cast<const std::int32_t*>(p));
+    case dict::Type::Real: {
+      // The shortest text that reads back as the same double.
+      char text[32];
+      const auto [end, ec] =
+          std::to_chars(text, text + sizeof text, *static_cast<const double*>(p));
+      return std::string(text, ec == std::errc() ? end : text);
     }
+    case dict::Type::Decimal: return std::to_string(static_cast<const Decimal*>(p)->cents());
+    case dict::Type::String:
+    case dict::Type::Memo: {
+      const std::string& text = *static_cast<const std::string*>(p);
+      std::size_t n = text.size();
+      if (c.type == dict::Type::String)
+        while (n > 0 && text[n - 1] == ' ') --n;
+      return text.substr(0, n);
+    }
+    case dict::Type::Group: break;
   }
+  return {};
+}
+
+std::vector<std::string> columnValues(const Record& r) {
+  const auto& columns = schema::columns(stored(r.table()));
+  std::vector<std::string> values;
+  values.reserve(columns.size());
+  for (const schema::Column& c : columns) values.push_back(columnValue(r, c));
   return values;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dictionary/record.h"
+#include "dictionary/schema.h"
 #include "dictionary/tables.h"
 
 namespace velmora::db::server {
@@ -34,5 +35,7 @@ std::string keyOrderSql(std::string_view schema, const dict::TableInfo& t, int k
 // The record's column values as the file stores them, as text for the
 // server: integers, reals, decimals as cents, texts without trailing blanks.
 std::vector<std::string> columnValues(const Record& r);
+// One column's value, as columnValues() gives it.
+std::string columnValue(const Record& r, const schema::Column& c);
 
 }  // namespace velmora::db::server

@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -30,14 +32,6 @@ const schema::Column& columnOf(const dict::TableInfo& t, int field) {
   return schema::columns(stored(t)).front();
 }
 
-Result execParams(pg_conn* pg, const std::string& sql, const std::vector<std::string>& params) {
-  std::vector<const char*> values;
-  for (const std::string& p : params) values.push_back(p.c_str());
-  return Result(PQexecParams(pg, sql.c_str(), int(values.size()), nullptr, values.data(), nullptr,
-                             nullptr, 0),
-                PQclear);
-}
-
 void decode(const PGresult* r, int row, Record& into, std::int64_t& position) {
   const dict::TableInfo& t = into.table();
   position = std::stoll(PQgetvalue(r, row, 0));
@@ -49,7 +43,15 @@ void decode(const PGresult* r, int row, Record& into, std::int64_t& position) {
       case dict::Type::Byte: *static_cast<std::uint8_t*>(p) = std::uint8_t(std::stoll(v)); break;
       case dict::Type::Short: *static_cast<std::int16_t*>(p) = std::int16_t(std::stoll(v)); break;
       case dict::Type::Long: *static_cast<std::int32_t*>(p) = std::int32_t(std::stoll(v)); break;
-      case dict::Type::Real: *static_cast<double*>(p) = std::stod(v); break;
+      case dict::Type::Real: {
+        // Read as the server writes it, whatever the clerk's locale says
+        // of decimal commas (strtod follows LC_NUMERIC, which a program's
+        // window system sets from the desktop).
+        double d = 0;
+        std::from_chars(v, v + std::strlen(v), d);
+        *static_cast<double*>(p) = d;
+        break;
+      }
       case dict::Type::Decimal:
         *static_cast<Decimal*>(p) = Decimal::fromCents(std::stoll(v));
         break;
@@ -91,6 +93,71 @@ void ServerTable::forgetAhead() {
 }
 
 std::string ServerTable::held() const { return c_.holdsReads() ? " FOR UPDATE" : ""; }
+
+namespace {
+// At most this many rows of a table are remembered as held: a posting
+// touches a handful, a batch thousands that it reads once.
+constexpr std::size_t kHeldMost = 32;
+}  // namespace
+
+void ServerTable::markHeld() {
+  heldIn_ = c_.holdsReads() ? c_.transaction() : 0;
+  heldRow_ = cursor_.current;
+  if (heldIn_ == 0) return;
+  heldStamp_ = c_.rowStamp(table(), cursor_.current);
+  if (heldRowsIn_ != heldIn_) heldRows_.clear(), heldRowsIn_ = heldIn_;
+  for (Held& h : heldRows_)
+    if (h.position == cursor_.current) {
+      h.stamp = heldStamp_;
+      h.row = cursor_.buffer;
+      return;
+    }
+  if (heldRows_.size() >= kHeldMost) heldRows_.erase(heldRows_.begin());
+  heldRows_.push_back({cursor_.current, heldStamp_, cursor_.buffer});
+}
+
+void ServerTable::wroteCurrent() {
+  if (c_.inTransaction()) c_.rowWritten(table(), cursor_.current);
+  markHeld();
+}
+
+// The cursor's row is held by the open transaction as this table last read
+// or wrote it: no other table of the session has written it since.
+bool ServerTable::holdsCurrent() const {
+  return heldIn_ != 0 && heldIn_ == c_.transaction() && heldRow_ == cursor_.current &&
+         heldStamp_ == c_.rowStamp(table(), cursor_.current);
+}
+
+// A row the open transaction holds is as this table last read or wrote it:
+// no other station can change it, remove it or give its unique key to
+// another row until the transaction ends. A key that leaves out blank
+// records and is blank, or one that compares texts without case, asks the
+// server.
+bool ServerTable::heldByKey(const dict::KeyInfo& key, const std::vector<std::string>& values) {
+  if (!key.unique || heldRowsIn_ == 0 || heldRowsIn_ != c_.transaction() || !c_.holdsReads() ||
+      !c_.whole() || (rangeKey_ && &key == sortKey_.get()))
+    return false;
+  bool blank = true;
+  for (std::size_t i = 0; i < key.components.size(); ++i) {
+    const schema::Column& c = columnOf(info_, key.components[i]);
+    if (key.noCase && isText(c.type)) return false;
+    blank = blank && (values[i].empty() || values[i] == "0" || values[i] == "-0");
+  }
+  if (blank && key.excludeNulls) return false;
+  for (const Held& h : heldRows_) {
+    if (keyParams(key, h.row) != values || h.stamp != c_.rowStamp(table(), h.position)) continue;
+    cursor_.buffer = h.row;
+    cursor_.image = h.row;
+    cursor_.current = h.position;
+    heldIn_ = heldRowsIn_;
+    heldRow_ = h.position;
+    heldStamp_ = h.stamp;
+    order_ = &key;
+    landed();
+    return true;
+  }
+  return false;
+}
 
 // The comment names the dictionary's table: what the table holds when it
 // goes back into a file.
@@ -151,13 +218,9 @@ int ServerTable::keyIndex(const dict::KeyInfo& key) const {
 }
 
 std::vector<std::string> ServerTable::keyParams(const dict::KeyInfo& key, const Record& r) const {
-  const std::vector<std::string> all = columnValues(r);
-  const auto& columns = schema::columns(stored(info_));
   std::vector<std::string> params;
-  for (std::int16_t f : key.components) {
-    const schema::Column& c = columnOf(info_, f);
-    params.push_back(all[std::size_t(&c - columns.data())]);
-  }
+  params.reserve(key.components.size());
+  for (std::int16_t f : key.components) params.push_back(columnValue(r, columnOf(info_, f)));
   return params;
 }
 
@@ -229,6 +292,7 @@ Status ServerTable::add() {
   if (PQntuples(r.get()) == 0) return duplicate(cursor_.buffer, 0);
   cursor_.current = std::stoll(PQgetvalue(r.get(), 0, 0));
   cursor_.image = cursor_.buffer;
+  wroteCurrent();
   return Status::success();
 }
 
@@ -250,6 +314,7 @@ Status ServerTable::addAt(std::int64_t position) {
     return c_.failure(r.get(), "agregando", info_.label);
   cursor_.current = position;
   cursor_.image = cursor_.buffer;
+  wroteCurrent();
   return Status::success();
 }
 
@@ -292,6 +357,7 @@ Status ServerTable::duplicate(const Record& rec, std::int64_t except) {
 Status ServerTable::get(const dict::KeyInfo& key) {
   forgetAhead();
   std::vector<std::string> params = keyParams(key, cursor_.buffer);
+  if (heldByKey(key, params)) return Status::success();
   int left = 0, right = 1;
   std::string where = keyTuple(key, left, false) + " = " + keyTuple(key, right, false);
   if (std::string filter = filterSql(key, right); !filter.empty()) where += " AND " + filter;
@@ -365,6 +431,7 @@ Status ServerTable::read(bool forward) {
     cursor_.buffer = ahead_.rows[ahead_.next];
     cursor_.current = ahead_.positions[ahead_.next++];
     cursor_.image = cursor_.buffer;
+    heldIn_ = 0;
     fromValues_ = order_ ? keyParams(*order_, cursor_.buffer) : std::vector<std::string>{};
     fromValues_.push_back(std::to_string(cursor_.current));
     return Status::success();
@@ -442,11 +509,17 @@ Status ServerTable::reached(const void* result, int missing) {
   if (PQntuples(r) == 0) return Status::error(missing, errorText(missing)).on(info_.label);
   decode(r, 0, cursor_.buffer, cursor_.current);
   cursor_.image = cursor_.buffer;
-  // The next read goes on from this record, in the order of the key read.
+  markHeld();
+  landed();
+  return Status::success();
+}
+
+// The next read goes on from the cursor's record, in the order of the key
+// read.
+void ServerTable::landed() {
   from_ = From::Record;
   fromValues_ = order_ ? keyParams(*order_, cursor_.buffer) : std::vector<std::string>{};
   fromValues_.push_back(std::to_string(cursor_.current));
-  return Status::success();
 }
 
 Status ServerTable::put() {
@@ -463,11 +536,40 @@ Status ServerTable::put() {
       if (st.code == err::DuplicateKey && st.key.empty()) break;  // none holds them
       return st;
     }
+  const auto& columns = schema::columns(stored(info_));
+  if (holdsCurrent()) {
+    // The row is held by this transaction: no other station can have
+    // changed it. Only the columns the buffer changed are written, and the
+    // write goes ahead without waiting; finding no row stops the
+    // transaction on the server (a division by zero), so that a COMMIT
+    // sent with it fails too.
+    std::string sets;
+    std::vector<std::string> params;
+    for (const schema::Column& c : columns) {
+      std::string v = columnValue(cursor_.buffer, c);
+      if (v == columnValue(cursor_.image, c)) continue;
+      params.push_back(std::move(v));
+      sets += (sets.empty() ? "" : ",") + quoted(c.name) + "=$" + std::to_string(params.size()) +
+              cast(c.type);
+    }
+    if (!sets.empty()) {
+      params.push_back(std::to_string(cursor_.current));
+      Status st = c_.defer("WITH w AS (UPDATE " + table() + " SET " + sets + " WHERE " +
+                               quoted(kPosition) + "=$" + std::to_string(params.size()) +
+                               "::bigint RETURNING 1) SELECT 1/count(*) FROM w",
+                           params, info_.label);
+      if (!st) return st;
+    } else if (!c_.whole()) {
+      return c_.failure(nullptr, "escribiendo", info_.label);
+    }
+    cursor_.image = cursor_.buffer;
+    wroteCurrent();
+    return Status::success();
+  }
   // Written only over the row as it was read: another station's change in
   // between leaves no row to match.
   std::string sets;
   int n = 0;
-  const auto& columns = schema::columns(stored(info_));
   for (const schema::Column& c : columns) {
     sets += (n ? "," : "") + quoted(c.name) + "=$" + std::to_string(n + 1) + cast(c.type);
     ++n;
@@ -481,10 +583,10 @@ Status ServerTable::put() {
     rhs += (rhs.empty() ? "$" : ",$") + std::to_string(++n) + cast(c.type);
   }
   for (std::string& v : columnValues(cursor_.image)) params.push_back(std::move(v));
-  Result r = run(c_,
-                 "UPDATE " + table() + " SET " + sets + " WHERE " + quoted(kPosition) + "=" +
-                     position + " AND ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" + rhs + ")",
-                 params);
+  const std::string update = "UPDATE " + table() + " SET " + sets + " WHERE " + quoted(kPosition) +
+                             "=" + position + " AND ROW(" + lhs + ") IS NOT DISTINCT FROM ROW(" +
+                             rhs + ")";
+  Result r = run(c_, update, params);
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     return c_.failure(r.get(), "escribiendo", info_.label);
   if (std::string(PQcmdTuples(r.get())) != "1") {
@@ -498,6 +600,7 @@ Status ServerTable::put() {
         .on(info_.label);
   }
   cursor_.image = cursor_.buffer;
+  wroteCurrent();
   return Status::success();
 }
 
@@ -555,6 +658,7 @@ Status ServerTable::remove() {
                          errorText(err::RecordChanged) + (gone ? ": el registro fue borrado" : ""))
         .on(info_.label);
   }
+  forgetHeld(cursor_.current);
   cursor_.current = 0;
   return Status::success();
 }
@@ -568,7 +672,15 @@ Status ServerTable::removeByPosition(std::int64_t position) {
   if (std::string(PQcmdTuples(r.get())) != "1")
     return Status::error(err::RecordNotFound, errorText(err::RecordNotFound)).on(info_.label);
   if (position == cursor_.current) cursor_.current = 0;
+  forgetHeld(position);
   return Status::success();
+}
+
+void ServerTable::forgetHeld(std::int64_t position) {
+  if (c_.inTransaction()) c_.rowWritten(table(), position);
+  heldRows_.erase(std::remove_if(heldRows_.begin(), heldRows_.end(),
+                                 [&](const Held& h) { return h.position == position; }),
+                  heldRows_.end());
 }
 
 Status ServerTable::records(std::int64_t& count) {

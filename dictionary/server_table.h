@@ -20,6 +20,7 @@
 #include "dictionary/tables.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace velmora::db::server {
 
@@ -75,6 +76,26 @@ class Connection {
   // The name of `sql` prepared on the session (once, on first use); empty
   // when it could not be prepared and must run as it is.
   std::string prepared(const std::string& sql, int params);
+  // One statement and its answer (the caller frees it), prepared once when
+  // `prepare`. Writes sent ahead go in the same round trip; when one of
+  // them failed the answer is a failure, and failure() tells theirs.
+  pg_result* request(const std::string& sql, const std::vector<std::string>& params, bool prepare);
+  // A write of the open transaction sent without waiting for its answer:
+  // over a row the transaction holds, it can only fail with the
+  // transaction. The answers are read with the next statement; one that
+  // failed (or wrote no row) fails that statement and every one after it,
+  // and the transaction cannot commit.
+  Status defer(const std::string& sql, const std::vector<std::string>& params,
+               std::string_view table);
+  // No write sent ahead in the open transaction has failed.
+  bool whole() const { return lost_.ok(); }
+  // The open transaction, numbered by the session (0 when none is open).
+  std::uint64_t transaction() const { return open_ ? txn_ : 0; }
+  // The rows the open transaction wrote, through any table of the session,
+  // each numbered by its last write: a table that remembers a row as held
+  // sees whether another of the same file (an alias) wrote it since.
+  std::uint64_t rowStamp(const std::string& table, std::int64_t position) const;
+  void rowWritten(const std::string& table, std::int64_t position);
   // Tables known to exist in the session's database ("schema.table").
   bool knownTable(const std::string& name) const { return tables_.count(name) > 0; }
   void tableExists(const std::string& name) { tables_.insert(name); }
@@ -88,7 +109,20 @@ class Connection {
   pg_conn* pg_ = nullptr;
   Status status_;
   std::vector<std::string> schemas_;  // known to be ours
+  // Reads the answers of the writes sent ahead (and the sync after them).
+  void settle(pg_result** own, bool prepared, bool* preparedOk);
+  pg_result* answer();
+  Status wroteOne(const pg_result* r, std::string_view table) const;
+
   std::map<std::string, std::string> statements_;
+  struct Ahead {
+    std::string table;  // empty: a command of the session (BEGIN)
+  };
+  std::vector<Ahead> sent_;  // writes whose answers are still to read
+  Status lost_;              // why the open transaction can no longer commit
+  std::uint64_t txn_ = 0;
+  std::map<std::pair<std::string, std::int64_t>, std::uint64_t> rowWrites_;
+  std::uint64_t rowWritesIn_ = 0, stamps_ = 0;
   std::set<std::string> tables_;
   int lockMs_ = 0;
   bool readOnly_ = false;
@@ -182,7 +216,10 @@ class ServerTable {
   Status reservationsTable();
   std::string table() const;
   std::string held() const;
-  void forgetAhead();  // " FOR UPDATE" while the session's transaction may write
+  void forgetAhead();
+  void markHeld();            // the cursor's row, when the open transaction holds it
+  void wroteCurrent();        // the cursor's row, written by this table
+  bool holdsCurrent() const;  // " FOR UPDATE" while the session's transaction may write
 
   Connection& c_;
   std::string schema_, name_;
@@ -207,6 +244,23 @@ class ServerTable {
   // The temporary order: its fields and the range's values.
   std::vector<std::int16_t> sortFields_;
   std::unique_ptr<dict::KeyInfo> sortKey_;
+  // The row of the cursor is held by the session's open transaction
+  // (read held, added or written in it): a put over it cannot meet
+  // another station's change and need not wait for its answer.
+  std::uint64_t heldIn_ = 0, heldStamp_ = 0;
+  std::int64_t heldRow_ = 0;
+  // The rows of this table the open transaction holds, as last read or
+  // written: a get by a unique key finds them without asking the server.
+  struct Held {
+    std::int64_t position;
+    std::uint64_t stamp;
+    Record row;
+  };
+  std::vector<Held> heldRows_;
+  std::uint64_t heldRowsIn_ = 0;
+  bool heldByKey(const dict::KeyInfo& key, const std::vector<std::string>& values);
+  void landed();  // the next read goes on from the cursor's row
+  void forgetHeld(std::int64_t position);
   const dict::KeyInfo* rangeKey_ = nullptr;
   std::vector<std::string> rangeValues_;
 };

@@ -177,6 +177,24 @@ class Ledger : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  // Writes of the accounts `where` names refused, as a damaged file or a
+  // full disk refuses them: on the files the rows are given a value the
+  // record cannot hold (their image no longer matches), on the server a
+  // constraint no new version of them meets.
+  void refuseAccountWrites(const std::string& where) {
+    if (!server.connection().empty())
+      sql("CUEN", "ALTER TABLE \"CUEN\" ADD CONSTRAINT prueba_rechazo CHECK (NOT (" + where +
+                      ")) NOT VALID");
+    else
+      sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=99999 WHERE " + where);
+  }
+  void allowAccountWrites() {
+    if (!server.connection().empty())
+      sql("CUEN", "ALTER TABLE \"CUEN\" DROP CONSTRAINT prueba_rechazo");
+    else
+      sql("CUEN", "UPDATE \"CUEN\" SET \"CLAVE\"=0");
+  }
+
   velmora::test::ServerDatabase server;  // unused unless a test puts the company there
   velmora::test::TempFolder folder;
   db::Storage storage;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <map>
 #include <memory>
 #include <random>
@@ -18,6 +19,7 @@
 
 #include "dictionary/records.h"
 #include "dictionary/server_order.h"
+#include "dictionary/server_schema.h"
 #include "dictionary/server_table.h"
 #include "dictionary/storage.h"
 #include "tests/support/back_end.h"
@@ -232,6 +234,150 @@ TEST_F(OnServer, TransactionsAreWholeAndWaitsEnd) {
   EXPECT_EQ(late.code, err::RecordChanged) << late.text;
   ASSERT_TRUE(theirs.getByPosition(mine.position()).ok());
   EXPECT_EQ(theirs.buffer().as<CTR>().NOMB, "PRIMERA ESTACION");
+}
+
+// Inside a transaction a row read is held, so a write over it cannot meet
+// another station's change: it goes ahead without waiting for its answer,
+// and only the columns changed are written. A write the server refuses
+// (here a constraint; on a real server a full disk, a value out of range)
+// is told by the transaction's next statement, fails the commit and leaves
+// nothing of the transaction; so does a COMMIT sent with it, a row gone
+// under it, and a session dropped while it waits.
+TEST_F(OnServer, WritesOverHeldRowsGoAheadAndARefusedOneUndoesTheTransaction) {
+  server::Connection& c = *session;
+  const dict::TableInfo& cont = CTR::info();
+  const dict::KeyInfo& byNumber = *cont.key("CTR:CTA_KEY");
+  server::ServerTable t(c, schema, cont);
+  ASSERT_TRUE(t.create().ok());
+  for (int n = 1; n <= 3; ++n) {
+    t.buffer().clear();
+    t.buffer().as<CTR>().CTA = n;
+    t.buffer().as<CTR>().NOMB = "CONTRATISTA " + std::to_string(n);
+    ASSERT_TRUE(t.add().ok());
+  }
+  server::Connection other(conninfo);
+  server::ServerTable theirs(other, schema, cont);
+  auto nameOf = [&](int n) {
+    theirs.buffer().clear();
+    theirs.buffer().as<CTR>().CTA = n;
+    EXPECT_TRUE(theirs.get(byNumber).ok()) << n;
+    return theirs.buffer().as<CTR>().NOMB;
+  };
+  auto get = [&](int n) {
+    t.buffer().clear();
+    t.buffer().as<CTR>().CTA = n;
+    return t.get(byNumber);
+  };
+
+  // Written, read back as written inside the transaction, seen after.
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(1).ok());
+  t.buffer().as<CTR>().NOMB = "PRIMERO";
+  ASSERT_TRUE(t.put().ok());
+  ASSERT_TRUE(get(2).ok());
+  ASSERT_TRUE(get(1).ok());
+  EXPECT_EQ(t.buffer().as<CTR>().NOMB, "PRIMERO");
+  EXPECT_EQ(nameOf(1), "CONTRATISTA 1");
+  ASSERT_TRUE(c.commit().ok());
+  EXPECT_EQ(nameOf(1), "PRIMERO");
+
+  // Refused: the next statement fails, and so does everything after it.
+  ASSERT_TRUE(c.exec("ALTER TABLE " + server::tableName(schema, "CONT") +
+                     " ADD CONSTRAINT rechazo CHECK (\"NOMB\" <> 'RECHAZADO') NOT VALID")
+                  .ok());
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(1).ok());
+  t.buffer().as<CTR>().NOMB = "OTRA VEZ";
+  ASSERT_TRUE(t.put().ok());
+  ASSERT_TRUE(get(2).ok());
+  t.buffer().as<CTR>().NOMB = "RECHAZADO";
+  ASSERT_TRUE(t.put().ok());
+  Status st = get(3);
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(st.table, "CONT");
+  EXPECT_NE(st.text.find("rechazo"), std::string::npos) << st.text;
+  EXPECT_FALSE(get(1).ok());
+  EXPECT_FALSE(c.commit().ok());
+  EXPECT_EQ(nameOf(1), "PRIMERO");
+  EXPECT_EQ(nameOf(2), "CONTRATISTA 2");
+
+  // Refused with the COMMIT sent in the same round trip.
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(3).ok());
+  t.buffer().as<CTR>().NOMB = "TERCERO";
+  ASSERT_TRUE(t.put().ok());
+  ASSERT_TRUE(get(2).ok());
+  t.buffer().as<CTR>().NOMB = "RECHAZADO";
+  ASSERT_TRUE(t.put().ok());
+  st = c.commit();
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.text.find("rechazo"), std::string::npos) << st.text;
+  EXPECT_EQ(nameOf(3), "CONTRATISTA 3");
+
+  // The row gone under the write (this session removed it behind the
+  // table's back): a record changed, and the removal undone with the rest.
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(3).ok());
+  ASSERT_TRUE(c.exec("DELETE FROM " + server::tableName(schema, "CONT") + " WHERE \"CTA\"=3").ok());
+  t.buffer().as<CTR>().TPAG = 100;  // no key: nothing is asked before
+  st = t.put();
+  ASSERT_TRUE(st.ok()) << st.text;
+  st = c.commit();
+  EXPECT_EQ(st.code, err::RecordChanged) << st.text;
+  EXPECT_EQ(nameOf(3), "CONTRATISTA 3");
+
+  // The session dropped with a write waiting: never told done, and the
+  // next transaction starts a session again.
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(3).ok());
+  t.buffer().as<CTR>().NOMB = "TERCERO";
+  ASSERT_TRUE(t.put().ok());
+  ASSERT_TRUE(other
+                  .exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+                        "pg_backend_pid() AND datname = current_database() AND query NOT LIKE "
+                        "'%pg_stat_activity%' AND backend_type = 'client backend'")
+                  .ok());
+  st = c.commit();
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.text.find("Se perdió la conexión con el servidor"), std::string::npos) << st.text;
+  c.rollback();
+  EXPECT_EQ(nameOf(3), "CONTRATISTA 3");
+  ASSERT_TRUE(c.begin().ok());
+  ASSERT_TRUE(get(3).ok());
+  t.buffer().as<CTR>().NOMB = "TERCERO";
+  ASSERT_TRUE(t.put().ok());
+  ASSERT_TRUE(c.commit().ok());
+  EXPECT_EQ(nameOf(3), "TERCERO");
+}
+
+// A program's window system sets the locale from the clerk's desktop, and
+// many Spanish ones (Spain, most of South America) write decimals with a
+// comma. Amounts read from the server and written to it keep every digit
+// whatever the locale says.
+TEST_F(OnServer, AmountsKeepTheirDecimalsUnderADecimalCommaLocale) {
+  server::ServerTable t(*session, schema, CTR::info());
+  ASSERT_TRUE(t.create().ok());
+  t.buffer().as<CTR>().CTA = 1;
+  t.buffer().as<CTR>().NOMB = "CONTRATISTA";
+  t.buffer().as<CTR>().TPAG = 1234.56;
+  ASSERT_TRUE(t.add().ok());
+
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "es_ES.UTF-8"), nullptr)
+      << "falta la localización es_ES.UTF-8 (scripts/setup.sh la genera)";
+  EXPECT_STREQ(std::localeconv()->decimal_point, ",");
+  server::ServerTable reader(*session, schema, CTR::info());
+  reader.buffer().as<CTR>().CTA = 1;
+  const Status read = reader.get(*CTR::info().key("CTR:CTA_KEY"));
+  reader.buffer().as<CTR>().PANT = 0.125;
+  const Status written = reader.put();
+  std::setlocale(LC_NUMERIC, before.c_str());
+  ASSERT_TRUE(read.ok()) << read.text;
+  EXPECT_EQ(reader.buffer().as<CTR>().TPAG, 1234.56);
+  ASSERT_TRUE(written.ok()) << written.text;
+  ASSERT_TRUE(t.get(*CTR::info().key("CTR:CTA_KEY")).ok());
+  EXPECT_EQ(t.buffer().as<CTR>().PANT, 0.125);
+  EXPECT_EQ(t.buffer().as<CTR>().TPAG, 1234.56);
 }
 
 // A session dropped in the middle of a save (the server ended it, as when
