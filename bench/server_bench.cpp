@@ -114,6 +114,171 @@ BENCHMARK(BM_Stations)
     ->Iterations(1)
     ->UseManualTime();
 
+// --- 1 000 postings, one station --------------------------------------------
+
+constexpr int kPostings = 1000;
+
+// A fresh work on the server with its accounts, supplier, equipment and item.
+std::string postingWork(fs::path& dir) {
+  dir = freshWork("postings");
+  const std::string connection = freshDatabase("velmora_bench_postings");
+  if (connection.empty() || !srv::upload(connection, dir.string(), "", {})) return {};
+  return connection;
+}
+
+// 1 000 invoices posted through the engine (saveInvoice: the invoice, the
+// totals it moves and its policy), each its own transaction.
+void BM_PostingsServer(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::path dir;
+    const std::string connection = postingWork(dir);
+    if (connection.empty()) return state.SkipWithError("no server");
+    db::Storage st;
+    st.setServer(connection, dir.string());
+    name(st, dir);
+    db::Context ctx(st, 1);
+    for (const char* label : kLabels)
+      if (!ctx.table(label).open()) return state.SkipWithError("open failed");
+    state.ResumeTiming();
+    for (int i = 1; i <= kPostings; ++i) {
+      equipment::InvoiceInput in;
+      in.invoice = invoiceOf(i);
+      in.work = "OB1", in.today = kToday, in.now = 1, in.user = 1;
+      if (!equipment::saveInvoice(ctx, in, nullptr)) return state.SkipWithError("posting failed");
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPostings);
+}
+BENCHMARK(BM_PostingsServer)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The column of a month's element of an account's debits or credits.
+std::string monthColumn(const char* field, int month) {
+  const dict::TableInfo& t = CUE::info();
+  for (const db::schema::Column& c : db::schema::columns(t))
+    if (t.fields[std::size_t(c.field)].shortName == field && c.element == month - 1)
+      return srv::quoted(c.name);
+  return {};
+}
+
+// The same rows with plain libpq, as a program written for the server
+// would: one prepared statement per row and no read before a total (each
+// moved where it is, "x = x + amount"), one transaction per invoice; the
+// equipment read for its process and the last policy's number read held.
+void BM_PostingsLibpq(benchmark::State& state) {
+  const std::string debit = monthColumn("CARGOS", 12), credit = monthColumn("ABONOS", 12);
+  const std::string fama = srv::tableName("programa", "FAMA");
+  // An INSERT of every column, as the rows are whole.
+  auto insert = [](const char* table, const dict::TableInfo& t) {
+    std::string columns, marks;
+    int n = 0;
+    for (const db::schema::Column& c : db::schema::columns(t)) {
+      columns += (n ? "," : "") + srv::quoted(c.name);
+      marks += (n ? ",$" : "$") + std::to_string(n + 1);
+      ++n;
+    }
+    return "INSERT INTO " + srv::tableName("programa", table) + "(" + columns + ") VALUES(" +
+           marks + ")";
+  };
+  const std::vector<std::pair<std::string, std::string>> statements = {
+      {"maq", "SELECT \"PROC\",\"FREN\" FROM " + srv::tableName("programa", "MAQU") +
+                  " WHERE \"CTA\"=$1 AND \"FREN\"=$2 FOR UPDATE"},
+      {"fac", insert("FAMA", FAM::info())},
+      {"prv", "UPDATE " + srv::tableName("programa", "PROV") +
+                  " SET \"TFAC\"=\"TFAC\"+$1 WHERE \"CTA\"=$2"},
+      {"par", "UPDATE " + srv::tableName("programa", "PART") +
+                  " SET \"TEQU\"=\"TEQU\"+$1 WHERE \"CONC\"=0 AND \"PROC\"=$2 AND "
+                  "\"FREN\"=$3"},
+      {"mqt", "UPDATE " + srv::tableName("programa", "MAQU") +
+                  " SET \"RECI\"=\"RECI\"+$1,\"IMPO\"=\"IMPO\"+$2,\"USUA\"=1,\"ACFE\"=$3,"
+                  "\"ACHO\"=1 WHERE \"CTA\"=$4 AND \"FREN\"=$5"},
+      {"num", "SELECT \"NUM\" FROM " + srv::tableName("programa", "POLMES") +
+                  " ORDER BY \"NUM\" DESC LIMIT 1 FOR UPDATE"},
+      {"det", insert("DETMES", DEA::info())},
+      {"cgo", "UPDATE " + srv::tableName("programa", "CUEN") + " SET " + debit + "=" + debit +
+                  "+$1 WHERE \"CTA\"=$2 AND \"SCTA\"=$3 AND \"SSCTA\"=$4 AND "
+                  "\"SSSCTA\"=0 AND \"SSSSCTA\"=0"},
+      {"abo", "UPDATE " + srv::tableName("programa", "CUEN") + " SET " + credit + "=" + credit +
+                  "+$1 WHERE \"CTA\"=$2 AND \"SCTA\"=$3 AND \"SSCTA\"=$4 AND "
+                  "\"SSSCTA\"=0 AND \"SSSSCTA\"=0"},
+      {"pol", insert("POLMES", POA::info())},
+      {"fpo", "UPDATE " + fama + " SET \"POLI\"=$1 WHERE \"CTA\"=$2"},
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::path dir;
+    const std::string connection = postingWork(dir);
+    if (connection.empty()) return state.SkipWithError("no server");
+    PGconn* pg = PQconnectdb(connection.c_str());
+    for (const auto& [name, sql] : statements)
+      PQclear(PQprepare(pg, name.c_str(), sql.c_str(), 0, nullptr));
+    auto run = [&](const char* name, std::vector<std::string> values, ExecStatusType want) {
+      std::vector<const char*> p;
+      for (const std::string& v : values) p.push_back(v.c_str());
+      PGresult* r = PQexecPrepared(pg, name, int(p.size()), p.data(), nullptr, nullptr, 0);
+      const bool ok = PQresultStatus(r) == want;
+      std::string first =
+          ok && want == PGRES_TUPLES_OK && PQntuples(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+      PQclear(r);
+      if (!ok) {
+        std::fprintf(stderr, "%s: %s\n", name, PQerrorMessage(pg));
+        std::abort();
+      }
+      return first;
+    };
+    auto exec = [&](const char* sql) { PQclear(PQexec(pg, sql)); };
+    const std::string today = std::to_string(kToday);
+    state.ResumeTiming();
+    for (int i = 1; i <= kPostings; ++i) {
+      const FAM f = invoiceOf(i);
+      exec("BEGIN");
+      run("maq", {"7", "3"}, PGRES_TUPLES_OK);
+      Record invoice(FAM::info());
+      invoice.as<FAM>() = f;
+      invoice.as<FAM>().PROC = 20, invoice.as<FAM>().FREN = 3;
+      run("fac", srv::columnValues(invoice), PGRES_COMMAND_OK);
+      run("prv", {"2300", "1"}, PGRES_COMMAND_OK);
+      run("par", {"2000", "20", "3"}, PGRES_COMMAND_OK);
+      run("mqt", {"8", "2000", today, "7", "3"}, PGRES_COMMAND_OK);
+      const std::string last = run("num", {}, PGRES_TUPLES_OK);
+      const std::string number = std::to_string(last.empty() ? 1 : std::stoi(last) + 1);
+      // The warehouse debited, the tax and the supplier credited, each
+      // account and its parents.
+      auto line = [&](std::int16_t a, std::int16_t b, std::int16_t c, double amount,
+                      const char* side) {
+        Record r(DEA::info());
+        DEA& d = r.as<DEA>();
+        d.NUM = std::stoi(number), d.DIA = 26, d.HOUS = 1, d.FEUS = kToday;
+        d.CARG = side, d.CTA = a, d.SCTA = b, d.SSCTA = c, d.CANT = amount;
+        d.DESC = "F/REVISION      " + std::to_string(f.CTA);
+        run("det", srv::columnValues(r), PGRES_COMMAND_OK);
+      };
+      line(1115, 1, 1, 2300, "C");
+      static const char* const kWarehouse[][3] = {
+          {"1115", "1", "1"}, {"1115", "1", "0"}, {"1115", "0", "0"}};
+      for (const auto& a : kWarehouse) run("cgo", {"2300", a[0], a[1], a[2]}, PGRES_COMMAND_OK);
+      line(1108, 1, 0, 300, "A");
+      run("abo", {"300", "1108", "1", "0"}, PGRES_COMMAND_OK);
+      run("abo", {"300", "1108", "0", "0"}, PGRES_COMMAND_OK);
+      line(2101, 1, 0, 2000, "A");
+      run("abo", {"2000", "2101", "1", "0"}, PGRES_COMMAND_OK);
+      run("abo", {"2000", "2101", "0", "0"}, PGRES_COMMAND_OK);
+      Record policy(POA::info());
+      POA& h = policy.as<POA>();
+      h.NUM = std::stoi(number), h.FECH = kToday, h.HOUS = 1, h.FEUS = kToday, h.CANT = 2300;
+      h.DESC = "FACTURA A REVISION No " + std::to_string(f.CTA);
+      run("pol", srv::columnValues(policy), PGRES_COMMAND_OK);
+      run("fpo", {number, std::to_string(f.CTA)}, PGRES_COMMAND_OK);
+      exec("COMMIT");
+    }
+    state.PauseTiming();
+    PQfinish(pg);
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kPostings);
+}
+BENCHMARK(BM_PostingsLibpq)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 // --- a browse's first page of 1 000 000 items ---------------------------------
 
 constexpr int kRows = 1000000;

@@ -105,7 +105,7 @@ void ServerTable::markHeld() {
   heldRow_ = cursor_.current;
   if (heldIn_ == 0) return;
   heldStamp_ = c_.rowStamp(table(), cursor_.current);
-  if (heldRowsIn_ != heldIn_) heldRows_.clear(), heldRowsIn_ = heldIn_;
+  if (heldRowsIn_ != heldIn_) heldRows_.clear(), prefetched_.clear(), heldRowsIn_ = heldIn_;
   for (Held& h : heldRows_)
     if (h.position == cursor_.current) {
       h.stamp = heldStamp_;
@@ -371,8 +371,49 @@ Status ServerTable::get(const dict::KeyInfo& key) {
   return reached(r.get(), err::RecordNotFound);
 }
 
+Status ServerTable::prefetch(std::vector<std::int64_t> positions) {
+  prefetched_.clear();
+  if (!c_.holdsReads() || positions.empty()) return Status::success();
+  std::sort(positions.begin(), positions.end());
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  std::string list = "{";
+  for (std::int64_t p : positions) list += (list.size() > 1 ? "," : "") + std::to_string(p);
+  Result r = run(c_,
+                 "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) +
+                     " = ANY($1::bigint[]) ORDER BY " + quoted(kPosition) + " FOR UPDATE",
+                 {list + "}"});
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  const std::string name = table();
+  if (heldRowsIn_ != c_.transaction()) heldRows_.clear(), heldRowsIn_ = c_.transaction();
+  prefetched_.reserve(std::size_t(PQntuples(r.get())));
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    Held h{0, 0, Record(info_)};
+    decode(r.get(), i, h.row, h.position);
+    h.stamp = c_.rowStamp(name, h.position);
+    prefetched_.push_back(std::move(h));
+  }
+  return Status::success();
+}
+
 Status ServerTable::getByPosition(std::int64_t position) {
   forgetAhead();
+  // Read at once by prefetch(), held since, and written by no table of the
+  // session meanwhile.
+  if (!prefetched_.empty() && heldRowsIn_ == c_.transaction() && c_.whole()) {
+    auto at = std::lower_bound(prefetched_.begin(), prefetched_.end(), position,
+                               [](const Held& h, std::int64_t p) { return h.position < p; });
+    if (at != prefetched_.end() && at->position == position &&
+        at->stamp == c_.rowStamp(table(), position)) {
+      cursor_.buffer = at->row;
+      cursor_.image = at->row;
+      cursor_.current = position;
+      order_ = nullptr;
+      markHeld();
+      landed();
+      return Status::success();
+    }
+  }
   Result r =
       run(c_, "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) + "=$1::bigint" + held(),
           {std::to_string(position)});

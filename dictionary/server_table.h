@@ -163,6 +163,10 @@ class ServerTable {
   Status continueNumbering();
   Status get(const dict::KeyInfo& key);
   Status getByPosition(std::int64_t position);  // 35 when there is none
+  // The records at `positions` read (and held) at once inside a
+  // transaction that may write: a batch's getByPosition() finds them
+  // without a statement each. Outside one it reads nothing.
+  Status prefetch(std::vector<std::int64_t> positions);
   Status setStart(const dict::KeyInfo* key);
   // From the buffer's values of the first `components` components.
   Status set(const dict::KeyInfo* key, int components = -1);
@@ -258,6 +262,7 @@ class ServerTable {
   };
   std::vector<Held> heldRows_;
   std::uint64_t heldRowsIn_ = 0;
+  std::vector<Held> prefetched_;  // by position, of the transaction heldRowsIn_
   bool heldByKey(const dict::KeyInfo& key, const std::vector<std::string>& values);
   void landed();  // the next read goes on from the cursor's row
   void forgetHeld(std::int64_t position);

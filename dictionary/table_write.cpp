@@ -263,7 +263,7 @@ Status Table::remove() {
 Status Table::prefetch(std::vector<std::int64_t> positions) {
   prefetchRows_.clear();
   prefetchRecords_.clear();
-  if (server_) return Status::success();  // each read is the server's own
+  if (server_) return server_->prefetch(std::move(positions));
   prefetchMark_ = markNow();
   if (!db_) return notOpen(info_);
   if (prefetchMark_.txn == 0 || positions.empty()) return Status::success();

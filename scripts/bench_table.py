@@ -41,6 +41,9 @@ PAIRS = [
     ("bench_server", r"BM_OpenServer", r"BM_OpenLibpq", 2.0),
     ("bench_server", r"BM_FirstPageServer", r"BM_FirstPageLibpq", 2.0),
     ("bench_server", r"BM_AddsServer", r"BM_AddsLibpq", 2.0),
+    ("bench_server", r"BM_PostingsServer", r"BM_PostingsLibpq", 2.0),
+    ("bench_server", r"BM_AuditServer/20000/", r"BM_AuditLibpq/20000/", 2.0),
+    ("bench_server", r"BM_AuditServer/100000/", r"BM_AuditLibpq/100000/", 2.0),
     # 8 stations posting 100 invoices each: the server's time over the
     # files' time; the goal is 4 times the files' postings a second.
     ("bench_server", r"BM_Stations/1/8/", r"BM_Stations/0/8/", 0.25),
