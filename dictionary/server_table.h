@@ -266,6 +266,9 @@ class ServerTable {
   bool heldByKey(const dict::KeyInfo& key, const std::vector<std::string>& values);
   void landed();  // the next read goes on from the cursor's row
   void forgetHeld(std::int64_t position);
+  Status nextPosition(std::int64_t& position);
+  std::vector<std::int64_t> positions_;  // taken from the identity, unused yet
+  int block_ = 16;
   const dict::KeyInfo* rangeKey_ = nullptr;
   std::vector<std::string> rangeValues_;
 };
