@@ -119,18 +119,27 @@ Status upload(const std::string& connection, const std::string& folder, const st
     if (st.code == err::NoRecord) st = Status::success();
     if (st) st = up.continueNumbering();
 
-    // Read back, record for record, in the same order.
+    // Read back, record for record, in the same order: the server's in
+    // pages of position order.
     if (st) st = down.setStart(nullptr);
-    if (st) st = up.setStart(nullptr);
-    std::int64_t checked = 0;
+    std::int64_t checked = 0, after = 0;
+    std::vector<Record> page;
+    std::vector<std::int64_t> positions;
+    std::size_t at = 0;
     while (st) {
-      Status a = down.next(), b = up.next();
-      if (a.code == err::NoRecord && b.code == err::NoRecord) break;
+      if (at == page.size()) {
+        st = up.readAfter(after, 4096, page, positions);
+        at = 0;
+        if (!st) break;
+      }
+      Status a = down.next();
+      const bool more = at < page.size();
+      if (a.code == err::NoRecord && !more) break;
       if (!a) st = a;
-      if (st && !b) st = b;
-      if (st && (!(down.buffer() == up.buffer()) || down.position() != up.position()))
+      if (st && (!more || !(down.buffer() == page[at]) || down.position() != positions[at]))
         st = refused("El registro " + std::to_string(down.position()) + " de " +
                      shownPath(p.file, root) + " no quedó igual en el servidor");
+      if (more) after = positions[at++];
       ++checked;
     }
     if (st && checked != copied)

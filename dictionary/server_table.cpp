@@ -302,22 +302,7 @@ Status ServerTable::add() {
                    [](const dict::KeyInfo& k) { return k.unique || k.autoNumber; })) {
     std::int64_t position = 0;
     if (Status st = nextPosition(position); !st) return st;
-    std::string columns = quoted(kPosition), marks = "$1::bigint";
-    int n = 1;
-    for (const schema::Column& c : schema::columns(stored(info_))) {
-      columns += "," + quoted(c.name);
-      marks += ",$" + std::to_string(++n) + cast(c.type);
-    }
-    std::vector<std::string> params = {std::to_string(position)};
-    for (std::string& v : columnValues(cursor_.buffer)) params.push_back(std::move(v));
-    Status st = c_.defer("INSERT INTO " + table() + "(" + columns +
-                             ") OVERRIDING SYSTEM VALUE VALUES(" + marks + ") RETURNING 1",
-                         params, info_.label);
-    if (!st) return st;
-    cursor_.current = position;
-    cursor_.image = cursor_.buffer;
-    wroteCurrent();
-    return Status::success();
+    return addAt(position);
   }
   std::string columns, marks;
   int n = 0;
@@ -341,6 +326,9 @@ Status ServerTable::add() {
   return Status::success();
 }
 
+// Inside a transaction that may write the record goes ahead without
+// waiting: a position or a unique key already taken is told by the next
+// statement and undoes the transaction.
 Status ServerTable::addAt(std::int64_t position) {
   c_.wrote();
   std::string columns = quoted(kPosition), marks = "$1::bigint";
@@ -351,15 +339,36 @@ Status ServerTable::addAt(std::int64_t position) {
   }
   std::vector<std::string> params = {std::to_string(position)};
   for (std::string& v : columnValues(cursor_.buffer)) params.push_back(std::move(v));
-  Result r = run(
-      c_,
-      "INSERT INTO " + table() + "(" + columns + ") OVERRIDING SYSTEM VALUE VALUES(" + marks + ")",
-      params);
-  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-    return c_.failure(r.get(), "agregando", info_.label);
+  const std::string insert =
+      "INSERT INTO " + table() + "(" + columns + ") OVERRIDING SYSTEM VALUE VALUES(" + marks + ")";
+  if (c_.holdsReads() && c_.whole()) {
+    if (Status st = c_.defer(insert + " RETURNING 1", params, info_.label); !st) return st;
+  } else {
+    Result r = run(c_, insert, params);
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+      return c_.failure(r.get(), "agregando", info_.label);
+  }
   cursor_.current = position;
   cursor_.image = cursor_.buffer;
   wroteCurrent();
+  return Status::success();
+}
+
+Status ServerTable::readAfter(std::int64_t after, int limit, std::vector<Record>& rows,
+                              std::vector<std::int64_t>& positions) {
+  rows.clear();
+  positions.clear();
+  Result r = run(c_,
+                 "SELECT * FROM " + table() + " WHERE " + quoted(kPosition) +
+                     " > $1::bigint ORDER BY " + quoted(kPosition) + " LIMIT $2::bigint",
+                 {std::to_string(after), std::to_string(limit)});
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    rows.emplace_back(info_);
+    positions.push_back(0);
+    decode(r.get(), i, rows.back(), positions.back());
+  }
   return Status::success();
 }
 

@@ -161,6 +161,10 @@ class ServerTable {
   Status addAt(std::int64_t position);
   // After copying: new records number on past the highest position.
   Status continueNumbering();
+  // Up to `limit` records past position `after`, in position order, read
+  // without holding them (a copy checking what it wrote).
+  Status readAfter(std::int64_t after, int limit, std::vector<Record>& rows,
+                   std::vector<std::int64_t>& positions);
   Status get(const dict::KeyInfo& key);
   Status getByPosition(std::int64_t position);  // 35 when there is none
   // The records at `positions` read (and held) at once inside a
