@@ -15,7 +15,6 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -65,13 +64,15 @@ void place(db::Storage& storage, const fs::path& company) {
   db::useWorkFiles(storage, db::workFiles({company.string(), kWork, "CONTA", dates::today()}));
 }
 
-// The server's name of a table of the work: its file's, in capitals.
+// The server's name of a table of the work, as the engine places it.
 std::string serverTable(const fs::path& company, const dict::TableInfo& t) {
   db::Storage storage;
+  storage.setServer("-", company.string());
   place(storage, company);
-  std::string stem = fs::path(storage.fileName(t)).stem().string();
-  for (char& c : stem) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return srv::tableName(kWork, stem);
+  std::string schema, table;
+  if (!storage.serverPlace(db::withDefaultExtension(storage.fileName(t)), schema, table))
+    std::abort();
+  return srv::tableName(schema, table);
 }
 
 std::string exec(PGconn* pg, const std::string& sql) {
