@@ -11,6 +11,7 @@
 
 #include "dictionary/posting_flag.h"
 #include "tests/accounting/accounting_fixture.h"
+#include "tests/support/posting_flag_station.h"
 
 namespace velmora::accounting::test {
 namespace {
@@ -148,6 +149,7 @@ TEST_P(LedgerOn, AFlagOutlivesNoStation) {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   close(ready[0]), close(ready[1]);
+  ASSERT_TRUE(::velmora::test::postingFlagFreed(storage));
   EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 1) << "the record still says so";
   ASSERT_TRUE(postEstimate(ctx, input(2), &out).ok());
   EXPECT_EQ(all<POA>("POLMES").size(), 2u);

@@ -124,7 +124,7 @@ TEST_P(PaymentsOn, RefusalsWriteNothingAndNameTheField) {
   EXPECT_EQ(out.messages.at(0)[0], "ACTUALIZANDO ARCHIVOS EN OTRA");
   EXPECT_NE(out.messages.at(0)[2].find("USUARIO 4"), std::string::npos);
   EXPECT_TRUE(all<PGM>("PAGM").empty());
-  ::velmora::test::killStation(pid);
+  ASSERT_TRUE(::velmora::test::killStation(storage, pid));
   EXPECT_EQ(all<CTL>("CONTROL")[0].OCUP, 1);
 
   // Held for the voucher, then released.

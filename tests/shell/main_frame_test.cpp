@@ -367,7 +367,7 @@ TEST_F(Frame, AStartLeavesALiveStationItsPostingFlag) {
     EXPECT_EQ(postingFlags(), (std::vector<int>{1}));
   }
   EXPECT_TRUE(host.warnings.empty());
-  ::velmora::test::killStation(pid);
+  ASSERT_TRUE(::velmora::test::killStation(storage, pid));
   forget();
   MainFrame& f = frame(dudo, dudore(), "");
   host.actions.push_back([](Procedure& p) { p.accepted("?CLOSE"); });

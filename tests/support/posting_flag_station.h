@@ -41,10 +41,26 @@ inline pid_t stationHoldingThePostingFlag(db::Storage& storage, std::int64_t use
   return held ? pid : -1;
 }
 
-// Kills it as a power cut would.
-inline void killStation(pid_t pid) {
+// Waits until no running station holds the posting flag. A server ends the
+// session of a station that died a moment after its process, not at once.
+inline bool postingFlagFreed(db::Storage& storage) {
+  db::Context c(storage, 96);
+  db::Table& control = c.table("CONTROL");
+  if (!control.open()) return false;
+  for (int tries = 0; tries < 200; ++tries) {
+    db::Table::FlagHolder holder;
+    if (!control.flagHolder(db::kPostingFlag, holder)) return false;
+    if (!holder.held) return true;
+    usleep(50'000);
+  }
+  return false;
+}
+
+// Kills it as a power cut would, and waits until its flag is free.
+inline bool killStation(db::Storage& storage, pid_t pid) {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+  return postingFlagFreed(storage);
 }
 
 }  // namespace velmora::test
