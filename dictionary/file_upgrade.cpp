@@ -12,6 +12,7 @@
 
 #include "dictionary/cp1252.h"
 #include "dictionary/records.h"
+#include "dictionary/server_upgrade.h"
 #include "dictionary/table_internal.h"
 #include "dictionary/upgrade_rows.h"
 
@@ -176,6 +177,7 @@ bool FileUpgrade::refuseUnrecoverable(const std::string& file, const Status& st)
 }
 
 void FileUpgrade::discard() {
+  onServer_.reset();
   if (!work_) return;
   std::string temp = work_->temp;
   work_.reset();
@@ -195,16 +197,19 @@ bool FileUpgrade::start() {
     return refuse(kUpgradeError,
                   "It was not posible to find any information on the file:|Label:  " +
                       std::string(table_.label) + "|Name:   " + name_);
-  std::error_code ec;
-  if (!fs::exists(path_, ec)) {
+  auto missing = [&] {
     result_.outcome = UpgradeResult::Outcome::Missing;
     phase_ = Phase::Done;
     return false;
-  }
+  };
+  std::string schema, table;
+  const bool server = storage_.serverPlace(path_, schema, table);
+  std::error_code ec;
+  if (!server && !fs::exists(path_, ec)) return missing();
   // A name linked to a file shared by several stations: the shared file is
   // the one converted, in its own folder with its backup beside it, so that
   // every station sees one catalogue of the new version. The link stays.
-  if (fs::is_symlink(path_, ec)) {
+  if (!server && fs::is_symlink(path_, ec)) {
     const fs::path target = fs::canonical(path_, ec);
     if (ec)
       return refuseUnrecoverable(
@@ -220,7 +225,10 @@ bool FileUpgrade::start() {
   for (int attempt = 0; attempt < 3; ++attempt) {
     int version = 0;
     Status st;
-    if (!detect(version, st)) return refuseUnrecoverable(path_, st);
+    if (!detect(version, st)) {
+      if (server && st.code == err::FileNotFound) return missing();
+      return refuseUnrecoverable(path_, st);
+    }
     result_.from = version;
     if (found && stored > table_.version)
       return refuse(kFileUpgradeError, "It is not posible to upgrade the file: " + name_ +
@@ -236,7 +244,7 @@ bool FileUpgrade::start() {
       phase_ = Phase::Done;
       return false;
     }
-    if (prepare(version)) return true;
+    if (server ? prepareOnServer(version, schema, table) : prepare(version)) return true;
     if (phase_ == Phase::Done) return false;
   }
   return refuseUnrecoverable(path_, Status::error(err::FileLocked, errorText(err::FileLocked)));
@@ -455,6 +463,7 @@ bool FileUpgrade::prepare(int from) {
 }
 
 bool FileUpgrade::step(int batch) {
+  if (onServer_) return stepOnServer(batch);
   if (phase_ == Phase::Keys) return finish();
   if (phase_ != Phase::Copying) return false;
   Work& w = *work_;

@@ -19,6 +19,10 @@
 
 namespace velmora::db {
 
+namespace server {
+class TableConversion;
+}
+
 struct UpgradeResult {
   enum class Outcome {
     Missing,   // no file: opening it creates it in the current layout
@@ -82,6 +86,11 @@ class FileUpgrade {
   bool prepare(int from);
   bool finish();
   void discard();
+  // A company on a database server: the table is converted there, in one
+  // transaction of the server's.
+  bool prepareOnServer(int from, const std::string& schema, const std::string& table);
+  bool stepOnServer(int batch);
+  bool finishOnServer();
 
   Storage& storage_;
   const dict::TableInfo& table_;
@@ -95,6 +104,7 @@ class FileUpgrade {
   std::int64_t total_ = 0;
   UpgradeResult result_;
   std::unique_ptr<Work> work_;
+  std::unique_ptr<server::TableConversion> onServer_;
 };
 
 // Runs the whole upgrade of one file at once.

@@ -13,6 +13,7 @@
 #include "dictionary/server_internal.h"
 #include "dictionary/server_order.h"
 #include "dictionary/server_schema.h"
+#include "dictionary/server_upgrade.h"
 #include "dictionary/storage.h"
 
 namespace velmora::db::server {
@@ -175,13 +176,26 @@ Status ServerTable::create() {
 Status ServerTable::open(bool mayCreate) {
   Status st = c_.useSchema(schema_, mayCreate);
   if (!st) return st.on(info_.label);
+  // A table found is in the layout this one reads, or in another layout
+  // of its table (which the upgrade converts), or not ours at all.
   auto exists = [&](bool& found) {
-    Result r = run(c_, "SELECT to_regclass($1) IS NOT NULL", {table()});
+    Result r = run(c_, kSignatureSql, {table()});
     if (!ran(r.get())) return c_.failure(r.get(), "abriendo", info_.label);
-    found = std::string(PQgetvalue(r.get(), 0, 0)) == "t";
-    return Status::success();
+    found = !PQgetisnull(r.get(), 0, 0);
+    if (!found) return Status::success();
+    const std::string columns = PQgetvalue(r.get(), 0, 0);
+    if (columns == layoutSignature(info_)) return Status::success();
+    const std::string where = schema_ + "." + name_ + " (en el servidor)";
+    if (versionOfSignature(info_, columns) > 0)
+      return Status::error(err::InvalidRecord, errorText(err::InvalidRecord) + ": " + where +
+                                                   " tiene otro formato de registro")
+          .on(info_.label);
+    return Status::error(err::InvalidDataFile,
+                         errorText(err::InvalidDataFile) + ": " + where + " no es de Velmora")
+        .on(info_.label);
   };
-  const std::string known = schema_ + "." + name_;
+  // Known in the layout of the stored table this one reads.
+  const std::string known = schema_ + "." + name_ + "#" + std::to_string(stored(info_).index);
   if (c_.knownTable(known)) return st;
   bool found = false;
   if (!(st = exists(found))) return st;
