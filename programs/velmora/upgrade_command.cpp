@@ -14,6 +14,7 @@
 #include "dictionary/file_upgrade.h"
 #include "dictionary/records.h"
 #include "dictionary/work_files.h"
+#include "framework/settings.h"
 #include "programs/velmora/commands.h"
 
 namespace velmora::cli {
@@ -67,6 +68,10 @@ int upgradeAll(const std::string& dirArg, const std::string& code) {
     return 2;
   }
   db::Storage storage;
+  // A company on a database server has its tables there, under the same
+  // names; the server converts them.
+  const std::string server = SettingsFile(dir / "VELMORA.INI").get("Servidor", "Conexion", "");
+  if (!server.empty()) storage.setServer(server, dir.string());
   const std::string versionFile = db::versionFilePath({});
   bool ok = true;
   for (const dict::TableInfo& t : dict::tables())
@@ -104,7 +109,7 @@ int upgradeAll(const std::string& dirArg, const std::string& code) {
       continue;
     }
     const db::WorkFiles files = db::workFiles(where);
-    if (!fs::is_directory(files.workFolder)) {
+    if (server.empty() && !fs::is_directory(files.workFolder)) {
       fmt::print("{}\t-\tno existe la carpeta de la obra\n", trimRight(w.CTA));
       continue;
     }
@@ -138,7 +143,8 @@ void addUpgradeCommand(::CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "actualiza",
       "Convierte al formato actual los archivos de la carpeta del programa y de una obra (o de "
-      "todas) escritos en un formato anterior, como VOROVID al abrirlos; una línea por archivo");
+      "todas) escritos en un formato anterior, como VOROVID al abrirlos (en una empresa en un "
+      "servidor, sus tablas); una línea por archivo");
   static std::string dir, code;
   cmd->add_option("DIR", dir, "Carpeta del programa")->required();
   cmd->add_option("OBRA", code, "Clave de la obra (todas si no se da)");

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 #include "dictionary/file_upgrade.h"
@@ -16,6 +17,7 @@
 #include "dictionary/server_table.h"
 #include "tests/dictionary/old_works.h"
 #include "tests/support/back_end.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::db {
@@ -194,6 +196,38 @@ TEST_F(ServerUpgrade, KilledOrRefusedHalfWayTheOldTableStaysWhole) {
   const std::vector<OBR> all = currentWorks(storage, works);
   ASSERT_EQ(all.size(), std::size_t(kWorks));
   EXPECT_EQ(all.back().CONTA[6].CC, 1100 + kWorks);
+}
+
+// velmora actualiza on a company kept on the server converts its tables
+// there, as it converts files.
+TEST(ActualizaOnServer, ConvertsTheServersOldCatalogueOnce) {
+  test::TempFolder demo;
+  Storage made;
+  test::ServerDatabase server;
+  const std::string connection = server.use(made, demo.path().string());
+  ASSERT_FALSE(connection.empty());
+  const std::string velmora = VELMORA_EXE, q = " '" + demo.path().string() + "'";
+  auto r = test::runCommand(velmora + " demo" + q + " --size 5 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  r = test::runCommand(velmora + " servidor sube" + q + " --conexion '" + connection + "' 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::ofstream(demo.file("VELMORA.INI"), std::ios::app)
+      << "\r\n[Servidor]\r\nConexion=" << connection << "\r\n";
+  const std::string works = demo.file("DATA1.TPS");
+  UpgradeResult older = convertFile(made, OBR::info(), works, 1);
+  ASSERT_EQ(older.outcome, Outcome::Upgraded) << older.message;
+  ASSERT_EQ(layoutVersion(made, OBR::info(), works), 1);
+
+  r = test::runCommand(velmora + " actualiza" + q);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("DATA1.TPS\tOBRA\tactualizado de la versión 1 a la 2\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("HOSP01/OBRA10.TPS\tPART\tsin cambios (versión 1)\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(layoutVersion(made, OBR::info(), works), 2);
+  r = test::runCommand(velmora + " actualiza" + q + " HOSP01");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("DATA1.TPS\tOBRA\tsin cambios (versión 2)\n"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "dictionary/records.h"
 #include "framework/file_open.h"
+#include "tests/support/back_end.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
@@ -29,9 +30,16 @@ class Uses : public Procedure {
   }
 };
 
-TEST(FileOpen, OldLayoutsUpgradedOrRefusedWithAdviceAndKeysRebuiltOnRequest) {
+class FileOpenOn : public ::testing::TestWithParam<test::BackEnd> {};
+
+// On a company kept on the server the same happens to its table there.
+TEST_P(FileOpenOn, OldLayoutsUpgradedOrRefusedWithAdviceAndKeysRebuiltOnRequest) {
   test::TempFolder folder;
   db::Storage storage;
+  test::ServerDatabase server;
+  if (GetParam() == test::BackEnd::Server) {
+    ASSERT_FALSE(server.use(storage, folder.path().string()).empty());
+  }
   MessageService messages;
   test::TestHost host;
   messages.setHost(&host);
@@ -73,6 +81,8 @@ TEST(FileOpen, OldLayoutsUpgradedOrRefusedWithAdviceAndKeysRebuiltOnRequest) {
                                       "Building key(s). Please Wait..."}));
   EXPECT_NE(std::find(host.log.begin(), host.log.end(), "abre USA"), host.log.end());
   EXPECT_EQ(db::layoutVersion(storage, OBR::info(), works), 2);
+  test::expectNoFilesOnServer(GetParam(), folder.path());
+  if (GetParam() == test::BackEnd::Server) return;
 
   // Keys lost behind the program's back: asked, then rebuilt.
   {
@@ -95,6 +105,10 @@ TEST(FileOpen, OldLayoutsUpgradedOrRefusedWithAdviceAndKeysRebuiltOnRequest) {
             "mensaje: Clave Inválida: OBRA : Clave inválida. Clave debe ser reconstruida.");
   EXPECT_EQ(host.log[1], "abre USA");
 }
+
+INSTANTIATE_TEST_SUITE_P(, FileOpenOn,
+                         ::testing::Values(test::BackEnd::Files, test::BackEnd::Server),
+                         test::backEndName);
 
 }  // namespace
 }  // namespace velmora
