@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "dictionary/file_upgrade.h"
 #include "dictionary/server_internal.h"
 #include "dictionary/server_schema.h"
 #include "dictionary/server_table.h"
@@ -91,7 +92,12 @@ Status upload(const std::string& connection, const std::string& folder, const st
   Status st = c.begin();
   for (const Place& p : places) {
     if (!st) break;
-    const dict::TableInfo& t = *p.table;
+    // A file of an older layout goes up as it is; the upgrade converts it
+    // on the server as it would the file.
+    const dict::TableInfo* layout = p.table;
+    if (const int v = layoutVersion(files, *p.table, p.file.string()); v != p.table->version)
+      if (const dict::TableInfo* older = dict::layoutOf(*p.table, v)) layout = older;
+    const dict::TableInfo& t = *layout;
     st = c.useSchema(p.schema, true);
     Record buffer(t), image(t);
     std::int64_t current = 0;

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "dictionary/file_upgrade.h"
 #include "dictionary/records.h"
@@ -198,25 +199,46 @@ TEST_F(ServerUpgrade, KilledOrRefusedHalfWayTheOldTableStaysWhole) {
   EXPECT_EQ(all.back().CONTA[6].CC, 1100 + kWorks);
 }
 
-// velmora actualiza on a company kept on the server converts its tables
-// there, as it converts files.
-TEST(ActualizaOnServer, ConvertsTheServersOldCatalogueOnce) {
+// A company whose catalogue is still in its version-1 layout goes up as it
+// is; velmora actualiza then converts its table on the server, as it
+// converts files.
+TEST(ActualizaOnServer, AnOldCatalogueGoesUpAsItIsAndIsConvertedThereOnce) {
   test::TempFolder demo;
   Storage made;
   test::ServerDatabase server;
   const std::string connection = server.use(made, demo.path().string());
   ASSERT_FALSE(connection.empty());
   const std::string velmora = VELMORA_EXE, q = " '" + demo.path().string() + "'";
-  auto r = test::runCommand(velmora + " demo" + q + " --size 5 2>&1");
+  auto r = test::runCommand(velmora + " demo" + q + " --size 5 --version 1 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
   r = test::runCommand(velmora + " servidor sube" + q + " --conexion '" + connection + "' 2>&1");
   ASSERT_EQ(r.status, 0) << r.out;
   std::ofstream(demo.file("VELMORA.INI"), std::ios::app)
       << "\r\n[Servidor]\r\nConexion=" << connection << "\r\n";
   const std::string works = demo.file("DATA1.TPS");
-  UpgradeResult older = convertFile(made, OBR::info(), works, 1);
-  ASSERT_EQ(older.outcome, Outcome::Upgraded) << older.message;
   ASSERT_EQ(layoutVersion(made, OBR::info(), works), 1);
+  {  // and comes down as it is
+    test::TempFolder back;
+    r = test::runCommand(velmora + " servidor baja '" + back.path().string() + "' --conexion '" +
+                         connection + "' 2>&1");
+    ASSERT_EQ(r.status, 0) << r.out;
+    Storage files;
+    EXPECT_EQ(layoutVersion(files, OBR::info(), back.file("DATA1.TPS")), 1);
+    auto rows = [&](const std::string& path) {
+      const dict::TableInfo& v1 = *dict::findTable("V1_OBRA");
+      files.setFileName(v1, path);
+      Context ctx(files);
+      Table& t = ctx.table(v1);
+      std::vector<Record> out;
+      EXPECT_TRUE(t.openReadOnly().ok());
+      (void)t.setStart(nullptr);
+      while (t.next().ok()) out.push_back(t.buffer());
+      return out;
+    };
+    const std::vector<Record> down = rows(back.file("DATA1.TPS")), kept = rows(works);
+    EXPECT_EQ(down.size(), 2u);
+    EXPECT_TRUE(down == kept);
+  }
 
   r = test::runCommand(velmora + " actualiza" + q);
   EXPECT_EQ(r.status, 0) << r.out;
