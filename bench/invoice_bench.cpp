@@ -1,4 +1,4 @@
-// Invoices: 3 000 equipment invoices posted in a row through saveInvoice(),
+// Invoices: 1 000 equipment invoices posted in a row through saveInvoice(),
 // each with the supplier's total, the item, its three-line policy and the
 // totals of the accounts and their parents; against the same rows written
 // with plain SQL in one transaction per invoice over the same seven files.
@@ -20,7 +20,7 @@ using namespace velmora::bench;
 namespace fs = std::filesystem;
 namespace sc = db::schema;
 
-constexpr int kInvoices = 3000;
+constexpr int kInvoices = 1000;
 
 void BM_Invoices(benchmark::State& state) {
   for (auto _ : state) {

@@ -1,4 +1,4 @@
-// Supplier payments: 3 000 postings in a row through postPayment() (with
+// Supplier payments: 1 000 postings in a row through postPayment() (with
 // the automatic policy off, and on: header, three lines, their roll-up and
 // the bank) against the same rows of the policy-off posting written with
 // plain SQL, one transaction each.
@@ -7,8 +7,11 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/bench_files.h"
+#include "dictionary/dates.h"
 #include "dictionary/schema.h"
 #include "dictionary/unit_of_work.h"
 #include "equipment/payments.h"
@@ -20,7 +23,7 @@ using namespace velmora::bench;
 namespace fs = std::filesystem;
 namespace sc = db::schema;
 
-constexpr int kPayments = 3000;
+constexpr int kPayments = 1000;
 constexpr const char* kTables[] = {"PAGM", "PROV", "FAMA",   "BANC",  "CONTROL",
                                    "OBRA", "CUEN", "POLMES", "DETMES"};
 
@@ -97,14 +100,21 @@ void BM_PostPayments(benchmark::State& state) {
 }
 BENCHMARK(BM_PostPayments)->Arg(0)->Arg(1)->Iterations(kPayments)->Unit(benchmark::kMicrosecond);
 
-// The policy-off posting by hand: the flag, the work's switch, the
-// supplier, the invoice and the bank read, supplier and invoice written and
-// the payment added, in one transaction over the files attached.
+// The posting by hand: the flag, the work's switch, the supplier, the
+// invoice and the bank read, supplier and invoice written and the payment
+// added, in one transaction over the files attached. With the policy (/1):
+// its three accounts checked, the last policy number read, the two lines
+// (the supplier's debit, the bank's credit) added and each rolled up into
+// its account and the account's parent, the header added and the bank's
+// balance written.
 void BM_PostPaymentsRaw(benchmark::State& state) {
-  const fs::path dir = freshWork("raw", false);
+  const bool policy = state.range(0) != 0;
+  const fs::path dir = freshWork(policy ? "raw-on" : "raw", policy);
   db::Storage keys;
   sqlite3* db = openRaw((dir / "PAGM.TPS").string(), PGM::info());
-  for (const char* label : {"PROV", "FAMA", "BANC", "CONTROL", "OBRA"}) {
+  std::vector<const char*> attached = {"PROV", "FAMA", "BANC", "CONTROL", "OBRA"};
+  if (policy) attached.insert(attached.end(), {"CUEN", "POLMES", "DETMES"});
+  for (const char* label : attached) {
     const dict::TableInfo& t = *dict::findTable(label);
     const std::string key = keys.rawKey(t.password, db::Storage::saltFor(t.password));
     exec(db, "PRAGMA cipher_default_page_size=" + std::to_string(db::kPageSize));
@@ -139,6 +149,71 @@ void BM_PostPaymentsRaw(benchmark::State& state) {
                          cols + ") VALUES(" + marks + ")");
   Record pay(PGM::info());
   pay.as<PGM>() = payment().payment;
+
+  sqlite3_stmt *account = nullptr, *last = nullptr, *addHead = nullptr, *addLine = nullptr,
+               *debit = nullptr, *credit = nullptr, *bank = nullptr;
+  const int month = dates::monthOf(payment().today);
+  if (policy) {
+    const std::string cuen = tableOf("CUEN", CUE::info());
+    const std::string where = " WHERE CTA=?1 AND SCTA=?2 AND SSCTA=0 AND SSSCTA=0 AND SSSSCTA=0";
+    const std::string m = std::to_string(month);
+    account = prepareRaw(db, "SELECT ULNI FROM " + cuen + where);
+    debit = prepareRaw(db, "UPDATE OR FAIL " + cuen + " SET \"CARGOS[" + m + "]\"=\"CARGOS[" + m +
+                               "]\"+?3" + where);
+    credit = prepareRaw(db, "UPDATE OR FAIL " + cuen + " SET \"ABONOS[" + m + "]\"=\"ABONOS[" + m +
+                                "]\"+?3" + where);
+    last = prepareRaw(db, "SELECT max(NUM) FROM " + tableOf("POLMES", POA::info()));
+    auto insert = [&](const char* schema, const dict::TableInfo& t) {
+      std::string c, q;
+      for (const sc::Column& col : sc::columns(t)) {
+        c += (c.empty() ? "" : ",") + sc::quote(col.name);
+        q += q.empty() ? "?" : ",?";
+      }
+      return prepareRaw(
+          db, "INSERT OR FAIL INTO " + tableOf(schema, t) + "(" + c + ") VALUES(" + q + ")");
+    };
+    addHead = insert("POLMES", POA::info());
+    addLine = insert("DETMES", DEA::info());
+    bank = prepareRaw(db, "UPDATE OR FAIL " + tableOf("BANC", BAN::info()) +
+                              " SET \"SALD\"=\"SALD\"-1.25 WHERE \"CTA\"=1");
+  }
+  auto step = [](sqlite3_stmt* s) {
+    while (sqlite3_step(s) == SQLITE_ROW) {
+    }
+    if (sqlite3_reset(s) != SQLITE_OK) std::abort();
+  };
+  auto bindAll = [](sqlite3_stmt* s, const Record& r) {
+    const auto& cols = sc::columns(r.table());
+    for (std::size_t i = 0; i < cols.size(); ++i)
+      if (!sc::bind(s, int(i) + 1, r, cols[i])) std::abort();
+  };
+  // The policy's writes, between the supplier's and the payment's.
+  auto writePolicy = [&] {
+    for (int a : {2101, 1120, 1102}) {
+      sqlite3_bind_int(account, 1, a), sqlite3_bind_int(account, 2, 1);
+      step(account);
+    }
+    int number = 1;
+    if (sqlite3_step(last) == SQLITE_ROW) number = sqlite3_column_int(last, 0) + 1;
+    sqlite3_reset(last);
+    for (auto [a, side] : {std::pair{2101, 'C'}, {1102, 'A'}}) {
+      Record line(DEA::info());
+      line.as<DEA>().NUM = number, line.as<DEA>().CTA = std::int16_t(a), line.as<DEA>().SCTA = 1;
+      line.as<DEA>().CARG = std::string(1, side), line.as<DEA>().CANT = 1.25;
+      bindAll(addLine, line), step(addLine);
+      sqlite3_stmt* total = side == 'C' ? debit : credit;
+      for (int sub : {1, 0}) {
+        sqlite3_bind_int(total, 1, a), sqlite3_bind_int(total, 2, sub);
+        sqlite3_bind_double(total, 3, 1.25);
+        step(total);
+      }
+    }
+    Record head(POA::info());
+    head.as<POA>().NUM = number, head.as<POA>().CANT = 1.25;
+    bindAll(addHead, head), step(addHead);
+    step(bank);
+  };
+
   for (auto _ : state) {
     exec(db, "BEGIN IMMEDIATE");
     for (sqlite3_stmt* s : {flag, work, readBank}) {
@@ -162,16 +237,18 @@ void BM_PostPaymentsRaw(benchmark::State& state) {
     const auto& columns = sc::columns(PGM::info());
     for (std::size_t i = 0; i < columns.size(); ++i)
       (void)sc::bind(addPay, int(i) + 1, pay, columns[i]);
+    if (policy) writePolicy();
     if (sqlite3_step(addPay) != SQLITE_DONE) std::abort();
     sqlite3_reset(addPay);
     exec(db, "COMMIT");
   }
-  for (sqlite3_stmt* s : {flag, work, readProv, readFam, readBank, moveProv, moveFam, addPay})
+  for (sqlite3_stmt* s : {flag, work, readProv, readFam, readBank, moveProv, moveFam, addPay,
+                          account, last, addHead, addLine, debit, credit, bank})
     sqlite3_finalize(s);
   sqlite3_close(db);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_PostPaymentsRaw)->Iterations(kPayments)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PostPaymentsRaw)->Arg(0)->Arg(1)->Iterations(kPayments)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -307,10 +307,16 @@ std::string bigItems(const fs::path& dir) {
       }
       values += (values.empty() ? "" : ",") + v;
     }
+    // The keys built once the rows are in: sorted at once, not row by row.
+    for (const dict::KeyInfo& k : PAR::info().keys)
+      if (!s.exec("DROP INDEX programa." + srv::quoted("PART_" + std::string(k.shortName))))
+        return std::string();
     if (!s.exec("INSERT INTO " + srv::tableName("programa", "PART") + "(" + columns + ") SELECT " +
-                values + " FROM generate_series(1," + std::to_string(kRows) + ") g") ||
-        !s.exec("ANALYZE " + srv::tableName("programa", "PART")))
+                values + " FROM generate_series(1," + std::to_string(kRows) + ") g"))
       return std::string();
+    for (const std::string& index : srv::indexSql("programa", PAR::info(), "PART"))
+      if (!s.exec(index)) return std::string();
+    if (!s.exec("ANALYZE " + srv::tableName("programa", "PART"))) return std::string();
     return c;
   }();
   (void)dir;
@@ -381,7 +387,9 @@ void BM_OpenServer(benchmark::State& state) {
     if (!ctx.table<PAR>().open()) return state.SkipWithError("open failed");
   }
 }
-BENCHMARK(BM_OpenServer)->Unit(benchmark::kMillisecond);
+// By the clock: the program's own time is a small part of an open, and
+// counting iterations by it would run the open thousands of times.
+BENCHMARK(BM_OpenServer)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with plain libpq: a session and the table looked up.
 void BM_OpenLibpq(benchmark::State& state) {
@@ -395,7 +403,7 @@ void BM_OpenLibpq(benchmark::State& state) {
     PQfinish(pg);
   }
 }
-BENCHMARK(BM_OpenLibpq)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenLibpq)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- adds ---------------------------------------------------------------------
 
@@ -432,7 +440,8 @@ void BM_AddsServer(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kAdds);
 }
-BENCHMARK(BM_AddsServer)->Unit(benchmark::kMillisecond);
+// Five batches, each into a new database (made outside the timing).
+BENCHMARK(BM_AddsServer)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // The same rows with plain libpq: one prepared INSERT, one transaction.
 void BM_AddsLibpq(benchmark::State& state) {
@@ -477,7 +486,7 @@ void BM_AddsLibpq(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kAdds);
 }
-BENCHMARK(BM_AddsLibpq)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddsLibpq)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 }  // namespace
 
