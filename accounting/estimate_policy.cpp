@@ -204,6 +204,9 @@ Status Posting::readWork(OBR& work) {
 }
 
 Status Posting::checkAccounts(const EstimateAccounts& accounts) {
+  std::vector<AccountNumber> needed;
+  for (const Needed& n : kNeeded) needed.push_back(accounts.*n.account);
+  if (Status st = holdAccounts(cuen_, needed); !st) return st;
   bool missing = false;
   for (const Needed& n : kNeeded) {
     Status st = readAccount(cuen_, accounts.*n.account);

@@ -70,11 +70,13 @@ Status writeInvoicePolicy(db::Context& ctx, const FAM& invoice, const OBR& work,
   db::Table& detmes = ctx.table("DETMES");
   const InvoiceAccounts accounts = invoiceAccounts(work);
   bool complete = true;
-  Status st = checkAccounts(cuen,
-                            {{accounts.iva, "NO ENCONTRE LA CTA DE IVA EN"},
-                             {accounts.suppliers, "NO ENCONTRE LA CTA DE PROVEEDORES"},
-                             {accounts.warehouse, "NO ENCONTRE LA CTA DE ALMACEN"}},
-                            out.messages, complete);
+  Status st = holdAccounts(cuen, {accounts.iva, accounts.suppliers, accounts.warehouse});
+  if (!st) return st;
+  st = checkAccounts(cuen,
+                     {{accounts.iva, "NO ENCONTRE LA CTA DE IVA EN"},
+                      {accounts.suppliers, "NO ENCONTRE LA CTA DE PROVEEDORES"},
+                      {accounts.warehouse, "NO ENCONTRE LA CTA DE ALMACEN"}},
+                     out.messages, complete);
   if (!st) return st;
   if (!complete) {
     out.result = InvoicePolicyResult::Missing;

@@ -1,5 +1,7 @@
 #include "accounting/ledger.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 
 namespace velmora::accounting {
@@ -36,6 +38,22 @@ Status readAccount(db::Table& cuen, const AccountNumber& a) {
   cuen.clear();
   putAccount(cuen.rec<CUE>(), a);
   return cuen.get("CUE:CTA_KEY").on("CUEN");
+}
+
+Status holdAccounts(db::Table& cuen, const std::vector<AccountNumber>& accounts) {
+  std::vector<AccountNumber> all;
+  for (AccountNumber at : accounts)
+    for (int level = 4; level >= 0; --level) {
+      if (at.levels[std::size_t(level)] == 0) continue;
+      if (std::find(all.begin(), all.end(), at) == all.end()) all.push_back(at);
+      at.levels[std::size_t(level)] = 0;
+    }
+  std::vector<Record> probes;
+  for (const AccountNumber& a : all) {
+    probes.emplace_back(CUE::info());
+    putAccount(probes.back().as<CUE>(), a);
+  }
+  return cuen.preload(*CUE::info().key("CUE:CTA_KEY"), probes).on("CUEN");
 }
 
 Status rollUp(db::Table& cuen, const AccountNumber& a, Decimal amount, Side side, int month,

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dictionary/decimal.h"
 #include "dictionary/storage.h"
@@ -34,6 +35,11 @@ enum class Side : char { Debit = 'C', Credit = 'A' };
 
 // Reads the account into the buffer of `cuen` by CUE:CTA_KEY.
 Status readAccount(db::Table& cuen, const AccountNumber& a);
+
+// The accounts a posting is about to check and roll up, with their parents,
+// read and held at once inside its transaction where that saves asking one
+// by one (on a database server); the reads that follow find them.
+Status holdAccounts(db::Table& cuen, const std::vector<AccountNumber>& accounts);
 
 // Adds `amount` to the totals of month `month` (1-12) of the account and of
 // each of its parents on file, each exactly once: the debits for a debit,

@@ -328,6 +328,49 @@ Status ServerTable::prefetch(std::vector<std::int64_t> positions) {
   return Status::success();
 }
 
+// In position order, the order every station takes such rows in.
+Status ServerTable::preload(const dict::KeyInfo& key, const std::vector<Record>& probes) {
+  if (!key.unique || !c_.holdsReads() || !c_.whole()) return Status::success();
+  for (std::int16_t f : key.components)
+    if (key.noCase && isText(columnOf(info_, f).type)) return Status::success();
+  std::vector<std::string> params;
+  std::string sql;
+  int param = 1;
+  for (const Record& probe : probes) {
+    std::vector<std::string> values = keyParams(key, probe);
+    const bool blank = std::all_of(values.begin(), values.end(), [](const std::string& v) {
+      return v.empty() || v == "0" || v == "-0";
+    });
+    if (blank && key.excludeNulls) continue;
+    sql += (sql.empty() ? "" : ",") + keyTuple(key, param, false);
+    params.insert(params.end(), values.begin(), values.end());
+  }
+  if (sql.empty()) return Status::success();
+  int none = 0;
+  sql = "SELECT * FROM " + table() + " WHERE " + keyTuple(key, none, false) + " IN (" + sql +
+        ") ORDER BY " + quoted(kPosition) + " FOR UPDATE";
+  Result r = run(c_, sql, params);
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+    return c_.failure(r.get(), "leyendo", info_.label);
+  const std::string name = table();
+  if (heldRowsIn_ != c_.transaction())
+    heldRows_.clear(), prefetched_.clear(), heldRowsIn_ = c_.transaction();
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    Held h{0, 0, Record(info_)};
+    decode(r.get(), i, h.row, h.position);
+    h.stamp = c_.rowStamp(name, h.position);
+    auto same = std::find_if(heldRows_.begin(), heldRows_.end(),
+                             [&](const Held& o) { return o.position == h.position; });
+    if (same != heldRows_.end()) {
+      *same = std::move(h);
+      continue;
+    }
+    if (heldRows_.size() >= kHeldMost) heldRows_.erase(heldRows_.begin());
+    heldRows_.push_back(std::move(h));
+  }
+  return Status::success();
+}
+
 Status ServerTable::getByPosition(std::int64_t position) {
   forgetAhead();
   // Read at once by prefetch(), held since, and written by no table of the

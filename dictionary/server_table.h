@@ -171,6 +171,9 @@ class ServerTable {
   // transaction that may write: a batch's getByPosition() finds them
   // without a statement each. Outside one it reads nothing.
   Status prefetch(std::vector<std::int64_t> positions);
+  // The rows of these values of a unique key read and held at once inside
+  // a transaction that may write: get() by that key then finds them.
+  Status preload(const dict::KeyInfo& key, const std::vector<Record>& probes);
   Status setStart(const dict::KeyInfo* key);
   // From the buffer's values of the first `components` components.
   Status set(const dict::KeyInfo* key, int components = -1);

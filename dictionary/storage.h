@@ -197,6 +197,11 @@ class Table {
   // the same write transaction need no read of their own. Outside a write
   // transaction it reads nothing.
   Status prefetch(std::vector<std::int64_t> positions);
+  // Records a write transaction is about to read by a unique key (`probes`
+  // hold the key's values), read and held at once where that saves a round
+  // trip each (on a server); the get() calls that follow find them. A table
+  // file reads nothing ahead.
+  Status preload(const dict::KeyInfo& key, const std::vector<Record>& probes);
 
  private:
   friend class Context;

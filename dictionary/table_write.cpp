@@ -260,6 +260,11 @@ Status Table::remove() {
 
 // Runs of positions close enough together are read as one range: a few
 // records read in vain cost less than a statement per record.
+Status Table::preload(const dict::KeyInfo& key, const std::vector<Record>& probes) {
+  if (server_) return server_->preload(key, probes);
+  return db_ ? Status::success() : notOpen(info_);
+}
+
 Status Table::prefetch(std::vector<std::int64_t> positions) {
   prefetchRows_.clear();
   prefetchRecords_.clear();

@@ -201,7 +201,10 @@ Status Posting::post(const OBR& work, bool withPolicy) {
   if (policyOn) {
     const PaymentAccounts accounts = accounting::paymentAccounts(work, banc.rec<BAN>());
     bool complete = false;
-    st = accounting::checkPaymentAccounts(ctx_.table("CUEN"), accounts, out_.messages, complete);
+    st = accounting::holdAccounts(ctx_.table("CUEN"),
+                                  {accounts.suppliers, accounts.advances, accounts.bank});
+    if (st)
+      st = accounting::checkPaymentAccounts(ctx_.table("CUEN"), accounts, out_.messages, complete);
     if (!st) return fail(PaymentStep::Read, st, FileAction::Read);
     if (complete) {
       st = accounting::writePaymentPolicy(ctx_, p_, accounts, in_.today, in_.now, out_.written);

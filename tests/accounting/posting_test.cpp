@@ -114,6 +114,42 @@ TEST_P(LedgerOn, TheLockExcludesAndIsReleased) {
   EXPECT_EQ(all<POA>("POLMES")[1].DESC, "PAGO A PEREZ POR MURO DE CONTE");
 }
 
+// Accounts a posting holds at once (with their parents) stay held until it
+// ends: another station cannot write them meanwhile, and the posting's own
+// reads and roll-ups see them as they are, an account not in the chart
+// included.
+TEST_P(LedgerOn, AccountsHeldAtOnceStayHeldAndReadAsTheyAre) {
+  books();
+  db::Table& cuen = ctx.table("CUEN");
+  ASSERT_TRUE(cuen.open().ok());
+  {
+    db::Transaction tx(ctx, {&cuen});
+    ASSERT_TRUE(tx.status().ok());
+    ASSERT_TRUE(holdAccounts(cuen, {iva, bank, acct(9999, 1)}).ok());
+    db::Storage other;
+    name(other);
+    other.setBusyTimeout(300);
+    db::Context theirs(other, 5);
+    db::Table& t = theirs.table("CUEN");
+    ASSERT_TRUE(t.open().ok());
+    ASSERT_TRUE(readAccount(t, acct(1102, 1, 2)).ok());
+    t.rec<CUE>().DESC = "OTRA";
+    EXPECT_EQ(t.put().code, err::FileLocked);
+
+    ASSERT_TRUE(readAccount(cuen, bank).ok());
+    EXPECT_EQ(cuen.rec<CUE>().DESC, "CUENTA " + bank.text());
+    EXPECT_EQ(readAccount(cuen, acct(9999, 1)).code, err::RecordNotFound);
+    ASSERT_TRUE(rollUp(cuen, bank, *Decimal::parse("12.50"), Side::Credit, 3).ok());
+    ASSERT_TRUE(rollUp(cuen, iva, *Decimal::parse("1.25"), Side::Debit, 3).ok());
+    ASSERT_TRUE(tx.commit().ok());
+  }
+  EXPECT_EQ(read(acct(1102, 1, 2)).ABONOS[2], 12.5);
+  EXPECT_EQ(read(acct(1102)).ABONOS[2], 12.5);
+  EXPECT_EQ(read(bank).ABONOS[2], 12.5);
+  EXPECT_EQ(read(acct(1190)).CARGOS[2], 1.25);
+  EXPECT_EQ(read(acct(1102, 1, 2)).DESC, "CUENTA " + acct(1102, 1, 2).text());
+}
+
 // The flag names the station holding it while that station runs; a station
 // killed with its cheque window open leaves a flag nobody holds.
 TEST_P(LedgerOn, AFlagOutlivesNoStation) {
