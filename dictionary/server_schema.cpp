@@ -53,6 +53,13 @@ std::string tableSql(std::string_view schema, const dict::TableInfo& t, std::str
   return sql + ")";
 }
 
+std::string layoutSignature(const dict::TableInfo& layout) {
+  std::string s = std::string(kPosition) + " bigint";
+  for (const schema::Column& c : schema::columns(stored(layout)))
+    s += "," + c.name + " " + serverType(c.type);
+  return s;
+}
+
 std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t,
                                   std::string_view name) {
   const dict::TableInfo& s = stored(t);

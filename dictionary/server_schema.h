@@ -25,6 +25,9 @@ std::string tableName(std::string_view schema, std::string_view name);
 // CREATE TABLE with the file's columns and the position, under the stored
 // table's name unless one is given.
 std::string tableSql(std::string_view schema, const dict::TableInfo& t, std::string_view name = {});
+// The columns tableSql() gives a table in `layout`, position first, as
+// "name type,…": how the server lists them.
+std::string layoutSignature(const dict::TableInfo& layout);
 // One CREATE INDEX per key of the stored table, named after the table.
 std::vector<std::string> indexSql(std::string_view schema, const dict::TableInfo& t,
                                   std::string_view name = {});

@@ -19,26 +19,6 @@ const char* const kSignatureSql =
     " ORDER BY a.attnum) FROM pg_attribute a WHERE a.attrelid = t.oid AND a.attnum > 0"
     " AND NOT a.attisdropped) FROM (SELECT to_regclass($1) AS oid) t";
 
-namespace {
-
-const char* serverType(dict::Type t) {
-  switch (t) {
-    case dict::Type::Real: return "double precision";
-    case dict::Type::String:
-    case dict::Type::Memo: return "text";
-    default: return "bigint";
-  }
-}
-
-}  // namespace
-
-std::string layoutSignature(const dict::TableInfo& layout) {
-  std::string s = std::string(kPosition) + " bigint";
-  for (const schema::Column& c : schema::columns(stored(layout)))
-    s += "," + c.name + " " + serverType(c.type);
-  return s;
-}
-
 int versionOfSignature(const dict::TableInfo& table, const std::string& signature) {
   const dict::TableInfo& s = stored(table);
   const dict::TableInfo& base = s.kind == dict::Kind::Layout ? dict::table(s.base) : s;

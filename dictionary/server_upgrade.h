@@ -24,10 +24,9 @@ namespace velmora::db::server {
 class Connection;
 
 // One row, one column: the columns of the table named by $1 ("schema"."name")
-// as layoutSignature() writes them; NULL when there is no such table.
+// as layoutSignature() (server_schema.h) writes them; NULL when there is no
+// such table.
 extern const char* const kSignatureSql;
-// The columns a table in `layout` has on the server, position first.
-std::string layoutSignature(const dict::TableInfo& layout);
 // The version of `table` (a table or one of its layouts) whose stored layout
 // is `signature`, the current one first; 0 when none is.
 int versionOfSignature(const dict::TableInfo& table, const std::string& signature);
