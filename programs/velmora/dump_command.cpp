@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "dictionary/file_upgrade.h"
 #include "dictionary/regular_file.h"
 #include "dictionary/storage.h"
 #include "programs/velmora/commands.h"
@@ -64,9 +65,20 @@ int dump(const std::string& path, const std::string& label) {
   }
   storage.setFileName(*table, path);
   db::Context ctx(storage);
-  db::Table& t = ctx.table(*table);
-  Status st = t.openReadOnly();
+  db::Table* open = &ctx.table(*table);
+  Status st = open->openReadOnly();
+  // A file of an older layout is shown in that layout, under its names.
+  if (db::layoutMismatch(st)) {
+    const int version = db::layoutVersion(storage, *table, path);
+    if (const dict::TableInfo* older = version > 0 ? dict::layoutOf(*table, version) : nullptr) {
+      table = older;
+      storage.setFileName(*table, path);
+      open = &ctx.table(*table);
+      st = open->openReadOnly();
+    }
+  }
   if (!st) failWith(st);
+  db::Table& t = *open;
 
   std::vector<FieldRef> refs;
   std::string header;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dictionary/file_upgrade.h"
 #include "dictionary/records.h"
 #include "dictionary/storage.h"
 #include "tests/support/run_command.h"
@@ -96,6 +97,31 @@ namespace {
 // beside the file, with changed pages already in it: dump identifies the
 // file, plays the journal back and prints the records as they were before
 // that write. Where the file cannot be written, it says so, not "damaged".
+// A works catalogue still in its version-1 layout: its records under the
+// names of that layout, without the fields it lacks.
+TEST(Dump, AFileOfAnOlderLayoutIsShownInIt) {
+  test::TempFolder folder;
+  const std::string path = folder.file("DATA1.TPS");
+  db::Storage storage;
+  storage.setFileName(OBR::info(), path);
+  {
+    db::Context ctx(storage);
+    db::Table& t = ctx.table<OBR>();
+    ASSERT_TRUE(t.open().ok());
+    t.rec<OBR>().CTA = "HOSP01";
+    t.rec<OBR>().OBRA = "HOSPITAL";
+    ASSERT_TRUE(t.add().ok());
+  }
+  ASSERT_EQ(db::convertFile(storage, OBR::info(), path, 1).outcome,
+            db::UpgradeResult::Outcome::Upgraded);
+  auto r = test::runVelmora("dump " + path, false);
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string header = r.out.substr(0, r.out.find('\n'));
+  EXPECT_EQ(header.rfind("V1_OBR:CTA,", 0), 0u) << header;
+  EXPECT_EQ(header.find("POMO"), std::string::npos) << header;
+  EXPECT_NE(r.out.find("\nHOSP01,HOSPITAL,"), std::string::npos) << r.out;
+}
+
 TEST(Dump, AFileLeftInterruptedIsRecoveredNotCalledDamaged) {
   test::TempFolder folder;
   const std::string path = folder.file("OBRA14.TPS");
