@@ -21,14 +21,9 @@ namespace {
 
 constexpr const char* kProgramSchema = "programa";
 
-std::string upper(std::string s) {
-  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool isTableFile(const fs::directory_entry& e) {
   std::error_code ec;
-  return e.is_regular_file(ec) && upper(e.path().extension().string()) == ".TPS";
+  return e.is_regular_file(ec) && upperFileName(e.path().extension().string()) == ".TPS";
 }
 
 struct Place {
@@ -60,7 +55,7 @@ Status filesToUpload(Storage& files, const fs::path& root, const std::string& on
   for (const auto& [folder, schema] : folders) {
     for (const auto& e : fs::directory_iterator(folder, ec)) {
       if (!isTableFile(e)) continue;
-      Place p{e.path(), schema, upper(e.path().stem().string()), nullptr};
+      Place p{e.path(), schema, upperFileName(e.path().stem().string()), nullptr};
       Status st = Table::identify(files, p.file.string(), p.table);
       if (!st) return refused("No se puede subir " + p.file.string() + ": " + st.text);
       out.push_back(std::move(p));

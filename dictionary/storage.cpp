@@ -77,9 +77,13 @@ bool Storage::serverPlace(const std::string& path, std::string& schema, std::str
   const fs::path folder = p.parent_path().lexically_relative(root);
   if (folder.empty() || *folder.begin() == "..") return false;
   schema = folder == "." ? "programa" : folder.generic_string();
-  table = p.stem().string();
-  for (char& c : table) c = char(std::toupper(static_cast<unsigned char>(c)));
+  table = upperFileName(p.stem().string());
   return true;
+}
+
+std::string upperFileName(std::string name) {
+  for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return name;
 }
 
 std::string Storage::saltFor(std::string_view password) {

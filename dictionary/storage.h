@@ -87,6 +87,10 @@ class Storage {
 // Completes a name as the storage driver does: no extension gets ".TPS".
 std::string withDefaultExtension(std::string name);
 
+// A file's name as the engine shows and records it: its ASCII letters in
+// capitals ("DATA1.TPS", the server's table "OBRA10").
+std::string upperFileName(std::string name);
+
 class Table {
  public:
   Table(Context& ctx, const dict::TableInfo& info);
